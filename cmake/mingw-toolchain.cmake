@@ -1,0 +1,18 @@
+# Cross-build for Windows with mingw-w64, posix thread model (std::thread, std::mutex), for the
+# target named by QV_MINGW_TRIPLE. The runtime libraries are linked statically so that every
+# binary imports only system DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${QV_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QV_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QV_MINGW_TRIPLE}-windres)
+set(QV_OBJDUMP ${QV_MINGW_TRIPLE}-objdump)
+set(QV_NM ${QV_MINGW_TRIPLE}-nm)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

@@ -1,0 +1,47 @@
+// Close policies and owner typedefs for the Win32 handle kinds the deliverables use.
+#pragma once
+
+#include <windows.h>
+
+#include "common/core/unique_resource.h"
+
+namespace qv {
+
+struct FileHandleTraits {  // CreateFile and friends: INVALID_HANDLE_VALUE when absent
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::CloseHandle(h); }
+};
+
+struct KernelHandleTraits {  // events, mutexes, threads, processes, tokens: NULL when absent
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::CloseHandle(h); }
+};
+
+struct RegKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::RegCloseKey(h); }
+};
+
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::FreeLibrary(h); }
+};
+
+struct GdiObjectTraits {
+  using Type = HGDIOBJ;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DeleteObject(h); }
+};
+
+using UniqueFileHandle = UniqueResource<FileHandleTraits>;
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using UniqueProcessHandle = UniqueResource<KernelHandleTraits>;
+using UniqueRegKey = UniqueResource<RegKeyTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+
+}  // namespace qv

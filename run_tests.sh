@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every build and runs every test. Prints how long each stage took.
+#   ./run_tests.sh
+set -euo pipefail
+cd "$(dirname "$0")"
+
+declare -a stage_names=() stage_seconds=()
+summary() {
+  echo
+  echo "== Stage times"
+  for i in "${!stage_names[@]}"; do printf '  %-28s %6ss\n' "${stage_names[$i]}" "${stage_seconds[$i]}"; done
+}
+trap summary EXIT
+
+stage() {
+  local name=$1 start
+  shift
+  echo
+  echo "== $name"
+  start=$(date +%s.%N)
+  "$@"
+  stage_names+=("$name")
+  stage_seconds+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')")
+}
+
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
+run() { ctest --test-dir "build/$1" --output-on-failure -j "$(nproc)"; }
+
+stage "setup" scripts/setup.sh
+for preset in native native-asan win32 win64; do
+  stage "build $preset" build "$preset"
+  stage "test $preset" run "$preset"
+done
+echo
+echo "All tests passed."

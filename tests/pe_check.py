@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Checks a built Windows binary: it imports only DLLs that every Windows PC has, exports exactly
+the expected plain names, and (32-bit) its exports have the expected calling convention, read
+from the compiler's own symbol decoration: _Name for caller-cleans, _Name@N for callee-cleans."""
+import argparse
+import re
+import subprocess
+import sys
+
+SYSTEM_DLLS = {
+    "advapi32.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "gdi32.dll", "kernel32.dll",
+    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
+    "urlmon.dll", "user32.dll", "version.dll", "wininet.dll", "ws2_32.dll",
+}
+
+
+def imports_of(dump):
+    return [m.group(1) for m in re.finditer(r"^\s*DLL Name: (\S+)", dump, re.M)]
+
+
+def exports_of(dump):
+    table = re.search(r"\[Ordinal/Name Pointer\] Table.*?\n(.*?)(?:\n\s*\n|\Z)", dump, re.S)
+    if not table:
+        return []
+    return re.findall(r"^\s*\[\s*\d+\]\s+(\S+)", table.group(1), re.M)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("--nm")
+    parser.add_argument("--exports", default="", help="comma-separated names the binary must export, and no others")
+    parser.add_argument("--caller-cleans", action="store_true")
+    parser.add_argument("--callee-cleans", default="", help="comma-separated Name=argument-bytes")
+    parser.add_argument("binary")
+    args = parser.parse_args()
+
+    dump = subprocess.run([args.objdump, "-p", args.binary], check=True, capture_output=True, text=True).stdout
+    faults = []
+
+    imports = imports_of(dump)
+    if not imports:
+        faults.append("no import table found")
+    for dll in imports:
+        if dll.lower() not in SYSTEM_DLLS:
+            faults.append(f"imports {dll}, which is not a Windows system DLL")
+
+    expected = [name for name in args.exports.split(",") if name]
+    if expected:
+        exported = exports_of(dump)
+        if sorted(exported) != sorted(expected):
+            faults.append(f"exports {sorted(exported)}, expected {sorted(expected)}")
+
+    if args.caller_cleans or args.callee_cleans:
+        symbols = subprocess.run([args.nm, "-g", args.binary], check=True, capture_output=True, text=True).stdout
+        defined = set(re.findall(r"^\S+ T (\S+)$", symbols, re.M))
+        if args.caller_cleans:
+            for name in expected:
+                if "_" + name not in defined:
+                    faults.append(f"{name} is not compiled caller-cleans (no symbol _{name})")
+        for item in filter(None, args.callee_cleans.split(",")):
+            name, size = item.split("=")
+            if f"_{name}@{size}" not in defined:
+                faults.append(f"{name} is not compiled callee-cleans with {size} argument bytes")
+
+    for fault in faults:
+        print(f"{args.binary}: {fault}")
+    print(f"{args.binary}: imports {', '.join(imports)}; {len(faults)} fault(s)")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
