@@ -17,40 +17,25 @@ struct FakeTraits {
 };
 using FakeOwner = qv::UniqueResource<FakeTraits>;
 
-class UniqueResourceTest : public ::testing::Test {
- protected:
-  void SetUp() override { g_closed.clear(); }
-};
-
-TEST_F(UniqueResourceTest, ClosesOnceWhateverPathOwnershipTakes) {
+TEST(UniqueResource, ClosesEachHandleExactlyOnceWhateverPathOwnershipTakes) {
+  g_closed.clear();
   {
     FakeOwner a(3);
     FakeOwner b(std::move(a));
-    EXPECT_FALSE(a.valid());
     FakeOwner c(5);
     c = std::move(b);  // 5 is closed, 3 moves in
-    EXPECT_EQ(c.get(), 3);
-    EXPECT_EQ(g_closed, std::vector<int>({5}));
+    EXPECT_FALSE(a.valid());
+    *c.put() = 8;      // 3 is closed before the new handle arrives
+    FakeOwner kept(9);
+    EXPECT_EQ(kept.release(), 9);
+    FakeOwner().reset();
   }
-  EXPECT_EQ(g_closed, std::vector<int>({5, 3}));
+  EXPECT_EQ(g_closed, std::vector<int>({5, 3, 8}));
 }
 
-TEST_F(UniqueResourceTest, PutFreesWhatWasHeldAndReleaseKeepsItOpen) {
-  FakeOwner owner(7);
-  *owner.put() = 8;
-  EXPECT_EQ(g_closed, std::vector<int>({7}));
-  EXPECT_EQ(owner.release(), 8);
-  owner.reset();
-  FakeOwner invalid;
-  invalid.reset();
-  EXPECT_EQ(g_closed, std::vector<int>({7}));
-}
-
-TEST_F(UniqueResourceTest, ScopeExitRunsUnlessReleased) {
+TEST(ScopeExit, RunsUnlessReleased) {
   int runs = 0;
-  {
-    auto undo = qv::MakeScopeExit([&] { ++runs; });
-  }
+  { auto undo = qv::MakeScopeExit([&] { ++runs; }); }
   {
     auto undo = qv::MakeScopeExit([&] { ++runs; });
     undo.release();

@@ -139,30 +139,25 @@ TEST(ModeChange, SecondFormMustAnswerExactlyOneByte) {
   EXPECT_EQ(ChangeMode(chatty, 'E', kModeAsk), 0);
 }
 
+// Reads `item` asking `length` bytes into an 8-byte buffer prefilled with 0xEE.
+Bytes Read(SimulatedPhone& phone, uint8_t item, uint32_t length) {
+  Bytes buffer(8, 0xEE);
+  EXPECT_EQ(GetPhoneData(phone, 'E', item, buffer.data(), length), 1);
+  return buffer;
+}
+
 TEST(PhoneData, CopiesWhatCameBackUpToTheLengthAskedAndLeavesTheRest) {
   SimulatedPhone phone;
   phone.config().items[0x20] = {1, 2, 3, 4, 5, 6, 7, 8};
   phone.config().items[0x21] = {9, 9};
   phone.config().items[0x22] = {};
-
-  std::array<uint8_t, 12> buffer;
-  buffer.fill(0xEE);
-  EXPECT_EQ(GetPhoneData(phone, 'E', 0x20, buffer.data(), 4), 1);
-  EXPECT_EQ(buffer, (std::array<uint8_t, 12>{1, 2, 3, 4, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
-
-  buffer.fill(0xEE);
-  EXPECT_EQ(GetPhoneData(phone, 'E', 0x21, buffer.data(), 8), 1);
-  EXPECT_EQ(buffer, (std::array<uint8_t, 12>{9, 9, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
-
-  buffer.fill(0xEE);
-  EXPECT_EQ(GetPhoneData(phone, 'E', 0x22, buffer.data(), 8), 1);  // no data is still success
-  EXPECT_EQ(buffer, (std::array<uint8_t, 12>{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
-
+  const uint8_t x = 0xEE;
+  EXPECT_EQ(Read(phone, 0x20, 4), Bytes({1, 2, 3, 4, x, x, x, x}));
+  EXPECT_EQ(Read(phone, 0x21, 8), Bytes({9, 9, x, x, x, x, x, x}));
+  EXPECT_EQ(Read(phone, 0x22, 8), Bytes(8, x));  // no data is still success
   // A driver that reports more than was asked never writes past the caller's length.
   phone.config().driverBytes = kDataOffset + 8;
-  buffer.fill(0xEE);
-  EXPECT_EQ(GetPhoneData(phone, 'E', 0x21, buffer.data(), 4), 1);
-  EXPECT_EQ(buffer, (std::array<uint8_t, 12>{9, 9, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(Read(phone, 0x21, 4), Bytes({9, 9, 0, 0, x, x, x, x}));
 }
 
 TEST(PhoneData, DriverCountsOutsideTheBufferMeanNoData) {
