@@ -12,10 +12,6 @@ PassThroughBuffer g_passThrough;
 uint8_t g_vendorCdb[kCdbLength];
 uint8_t g_ejectCdb[kCdbLength];
 
-bool IsDriveLetter(char letter) {
-  return (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
-}
-
 // Closes the drive when a command leaves scope, whatever its result.
 class OpenDrive {
  public:
@@ -45,6 +41,10 @@ int SendCommand(PhoneLink& link, char letter, const uint8_t* cdb, void* destinat
 }
 
 }  // namespace
+
+bool IsDriveLetter(char letter) {
+  return (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+}
 
 int MakeDrivePath(char* path, char letter) {
   if (!IsDriveLetter(letter)) return kBadDriveLetter;

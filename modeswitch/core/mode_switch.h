@@ -37,6 +37,9 @@ constexpr ModeCodes kModeTet{0x09, 0x87};
 
 constexpr size_t kDrivePathSize = 7;  // "\\.\X:" and its terminator
 
+// 'A'-'Z' or 'a'-'z': the only characters that name a drive.
+bool IsDriveLetter(char letter);
+
 // Writes the device path of drive `letter` into `path` (at least kDrivePathSize bytes).
 // Returns 0, or kBadDriveLetter without writing anything.
 int MakeDrivePath(char* path, char letter);

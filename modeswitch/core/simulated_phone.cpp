@@ -64,7 +64,7 @@ bool ApplySimulatorSetting(SimulatedPhoneConfig& config, std::string_view key,
     ok = ParseNumber(value, UINT32_MAX, number);
     if (ok) config.driverBytes = number;
   } else if (key == "drive") {
-    ok = value.size() == 1 && ((value[0] >= 'A' && value[0] <= 'Z') || (value[0] >= 'a' && value[0] <= 'z'));
+    ok = value.size() == 1 && IsDriveLetter(value[0]);
     if (ok) config.driveLetter = value[0];
   } else if (key.substr(0, 5) == "item_") {
     std::vector<uint8_t> bytes;
