@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a built Windows binary: it imports only DLLs that every Windows PC has, exports exactly
 the expected plain names, and (32-bit) its exports have the expected calling convention, read
-from the compiler's own symbol decoration: _Name for caller-cleans, _Name@N for callee-cleans."""
+from the compiler's own symbol decoration in the objects it was linked from: _Name for
+caller-cleans, _Name@N for callee-cleans."""
 import argparse
 import re
 import subprocess
@@ -29,6 +30,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--nm")
+    parser.add_argument("--objects", default="", help="semicolon-separated object files the binary was linked from")
     parser.add_argument("--exports", default="", help="comma-separated names the binary must export, and no others")
     parser.add_argument("--caller-cleans", action="store_true")
     parser.add_argument("--callee-cleans", default="", help="comma-separated Name=argument-bytes")
@@ -52,7 +54,8 @@ def main():
             faults.append(f"exports {sorted(exported)}, expected {sorted(expected)}")
 
     if args.caller_cleans or args.callee_cleans:
-        symbols = subprocess.run([args.nm, "-g", args.binary], check=True, capture_output=True, text=True).stdout
+        objects = [o for o in args.objects.split(";") if o]
+        symbols = subprocess.run([args.nm, "-g", *objects], check=True, capture_output=True, text=True).stdout
         defined = set(re.findall(r"^\S+ T (\S+)$", symbols, re.M))
         if args.caller_cleans:
             for name in expected:
