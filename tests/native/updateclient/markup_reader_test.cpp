@@ -1,0 +1,72 @@
+// The answer reader on well-formed answers, on the shapes servers really send, and on junk.
+#include "updateclient/core/markup_reader.h"
+
+#include <gtest/gtest.h>
+
+using Values = std::vector<std::string>;
+
+TEST(MarkupReader, DeclarationSkippedNestedValuesInDocumentOrder) {
+  CMarkupReader reader;
+  reader.Parse("<?xml version=\"1.0\"?>\r\n<root status=\"OK\">\n\t<x>1</x><y><x> 2 </x></y><!-- c --></root>");
+  EXPECT_EQ(reader.Top().m_strName, "root");
+  EXPECT_EQ(reader.Top().m_strAttributes, "status=\"OK\"");
+  EXPECT_EQ(reader.FindAll("x"), (Values{"1", "2"}));
+  EXPECT_EQ(reader.FindAll("root"), Values{});  // the root is never a match
+  EXPECT_EQ(reader.FindAll("X"), Values{});     // names are case-sensitive
+}
+
+TEST(MarkupReader, EmptyElementsKeepNestingAndTextOverwritesOuterValue) {
+  CMarkupReader reader;
+  reader.Parse("<r><a><b/><c>3</c>tail</a><d>4</d><a>   </a></r>");
+  EXPECT_EQ(reader.FindAll("b"), Values{""});
+  EXPECT_EQ(reader.FindAll("c"), Values{"3"});
+  EXPECT_EQ(reader.FindAll("d"), Values{"4"});  // a sibling of a, not a child of b
+  EXPECT_EQ(reader.FindAll("a"), (Values{"tail", ""}));
+  ASSERT_EQ(reader.Top().m_children.size(), 3u);
+  EXPECT_EQ(reader.Top().m_children[0]->m_children.size(), 2u);
+}
+
+TEST(MarkupReader, NameEndsAtFirstBlankAndAttributesAreTrimmed) {
+  CMarkupReader reader;
+  reader.Parse("<r><item    id=\"7\"  kind=x >v</item><plain>w</plain></r>");
+  const CMarkupNode& item = *reader.Top().m_children[0];
+  EXPECT_EQ(item.m_strName, "item");
+  EXPECT_EQ(item.m_strAttributes, "id=\"7\"  kind=x");
+  EXPECT_EQ(reader.Top().m_children[1]->m_strAttributes, "");
+}
+
+TEST(MarkupReader, SuccessMarkMustFollowFirstCharacterOfRootAttributes) {
+  CMarkupReader reader;
+  reader.Parse("<result status=\"OK\"/>");
+  EXPECT_TRUE(IsAcceptedAnswer(reader));
+  reader.Parse("<result OK=\"1\"></result>");
+  EXPECT_FALSE(IsAcceptedAnswer(reader));
+  reader.Parse("<result status=\"FAIL\"></result>");
+  EXPECT_FALSE(IsAcceptedAnswer(reader));
+  reader.Parse("<result>OK</result>");
+  EXPECT_FALSE(IsAcceptedAnswer(reader));
+}
+
+TEST(MarkupReader, ParseAgainReplacesTreeAndMalformedInputStillYieldsATree) {
+  CMarkupReader reader;
+  reader.Parse("<r status=\"OK\"><x>1</x></r>");
+  reader.Parse("<q><x>2</x>");
+  EXPECT_EQ(reader.Top().m_strName, "q");
+  EXPECT_FALSE(IsAcceptedAnswer(reader));
+  EXPECT_EQ(reader.FindAll("x"), Values{"2"});
+
+  for (const char* junk : {"", "no tags at all", ">>><<<", "</></x></>", "<a<b>c>d</", "<!", "<r>x</r></r></r>y"}) {
+    EXPECT_TRUE(reader.Parse(junk)) << junk;
+    reader.FindAll("x");
+  }
+}
+
+TEST(MarkupReader, DeepNestingNeitherRecursesNorLeaks) {
+  std::string deep;
+  for (int i = 0; i < 200000; ++i) deep += "<n>";
+  deep += "<x>deep</x>";
+  CMarkupReader reader;
+  reader.Parse("<r>" + deep);
+  EXPECT_EQ(reader.FindAll("x"), Values{"deep"});
+  EXPECT_EQ(reader.FindAll("n").size(), 200000u);
+}

@@ -1,0 +1,83 @@
+// The download loop against scripted sources: size bound, surplus, cancel, early end.
+#include "updateclient/core/transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// Serves |data| in reads of at most |step| bytes; may announce more than it has.
+class ScriptedSource : public ByteSource {
+ public:
+  ScriptedSource(std::string data, uint32_t step) : m_data(std::move(data)), m_step(step) {}
+  bool QueryAvailable(uint32_t& available) override {
+    available = static_cast<uint32_t>(std::min<size_t>(m_data.size() - m_at, m_step));
+    return true;
+  }
+  bool Read(char* buffer, uint32_t capacity, uint32_t& received) override {
+    received = static_cast<uint32_t>(std::min<size_t>({capacity, m_step, m_data.size() - m_at}));
+    std::memcpy(buffer, m_data.data() + m_at, received);
+    m_at += received;
+    ++reads;
+    return true;
+  }
+  int reads = 0;
+
+ private:
+  std::string m_data;
+  uint32_t m_step;
+  size_t m_at = 0;
+};
+
+class StringSink : public ByteSink {
+ public:
+  bool Write(const char* data, uint32_t length) override {
+    if (failAfter >= 0 && static_cast<int>(text.size()) >= failAfter) return false;
+    text.append(data, length);
+    return true;
+  }
+  std::string text;
+  int failAfter = -1;
+};
+
+std::string Pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i % 251);
+  return s;
+}
+
+}  // namespace
+
+TEST(Transfer, WritesExactlyTheAnnouncedSizeInBoundedChunks) {
+  std::atomic<int> cancel{0};
+  std::vector<uint32_t> positions;
+  ScriptedSource source(Pattern(40000), 20000);  // offers more than one buffer at a time
+  StringSink sink;
+  EXPECT_TRUE(TransferAnnounced(source, sink, 30000, cancel, [&](uint32_t p) { positions.push_back(p); }));
+  EXPECT_EQ(sink.text, Pattern(30000));  // surplus beyond the announced size dropped
+  EXPECT_EQ(positions.front(), 0u);
+  EXPECT_EQ(positions.back(), 30000u);  // the bar is full on the round that sees completion
+  EXPECT_EQ(source.reads, 4);           // 8192-byte chunks
+}
+
+TEST(Transfer, ShortBodyCancelAndWriteFailureAreNotCompletion) {
+  std::atomic<int> cancel{0};
+  ScriptedSource shortSource(Pattern(10000), 4096);
+  StringSink partial;
+  EXPECT_FALSE(TransferAnnounced(shortSource, partial, 30000, cancel, nullptr));
+  EXPECT_EQ(partial.text.size(), 10000u);  // what arrived stays
+
+  ScriptedSource source(Pattern(50000), 8192);
+  StringSink cancelled;
+  EXPECT_FALSE(TransferAnnounced(source, cancelled, 50000, cancel, [&](uint32_t p) {
+    if (p >= 16384) cancel = 1;
+  }));
+  EXPECT_EQ(cancelled.text.size(), 16384u);  // noticed on the next round
+
+  cancel = 0;
+  ScriptedSource again(Pattern(50000), 8192);
+  StringSink failing;
+  failing.failAfter = 8192;
+  EXPECT_FALSE(TransferAnnounced(again, failing, 50000, cancel, nullptr));
+}

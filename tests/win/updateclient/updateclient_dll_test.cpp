@@ -1,0 +1,303 @@
+// Runs under Wine against the fake update server: loads QVUTchkdl.dll by its plain name and calls
+// its exports as the bootstrap program does, then reads the server's request log. The download
+// routine is called directly. QV_FAKE_SERVER_DIR names the server's scenario folder and log.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "updateclient/QVUTchkdl.h"
+#include "updateclient/win/transport.h"
+
+namespace {
+
+struct Request {
+  std::string port, path, query;
+};
+
+// The fake server's folder as this program sees it, through Wine's Z: drive.
+std::string ServerFolder() {
+  const char* dir = std::getenv("QV_FAKE_SERVER_DIR");
+  std::string path = std::string("Z:") + (dir ? dir : "/nonexistent");
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path + "\\";
+}
+
+std::string LocaleCountry() {
+  char code[7] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, code, sizeof(code));
+  return code;
+}
+
+const std::string kClient = "/ksvc/b2c/client/";
+const std::string kList = kClient + "buyer_autorun_swupload_list.jsp";
+
+std::string Item(const std::string& version, const std::string& uri, const std::string& recommended) {
+  std::string item = "<item><sw_version>" + version + "</sw_version><sw_uri>" + uri + "</sw_uri>";
+  if (!recommended.empty()) item += "<sw_recommand_uri>" + recommended + "</sw_recommand_uri>";
+  return item + "</item>";
+}
+
+std::string Accepted(const std::string& inner) { return "<result status=\\\"OK\\\">" + inner + "</result>"; }
+
+class UpdateClient : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_module = LoadLibraryA("QVUTchkdl.dll");
+    ASSERT_NE(m_module, nullptr);
+    using Generic = void (*)();
+    m_check = reinterpret_cast<CheckPXPCProc>(reinterpret_cast<Generic>(GetProcAddress(m_module, "CheckPXPC")));
+    m_report = reinterpret_cast<UpdateGBCforSyncProc>(
+        reinterpret_cast<Generic>(GetProcAddress(m_module, "UpdateGBCforSync")));
+    ASSERT_TRUE(m_check && m_report);
+    // This PC's country is "ZZ" in region "Q"; the global list is region T, country GO.
+    m_countryTable = R"({"path": ")" + kClient + R"(ftp_country_info.jsp", "body": ")" +
+                     Accepted("<country_code>ZZ</country_code><country_isocode>" + LocaleCountry() +
+                              "</country_isocode><region_code>Qx</region_code>") +
+                     "\"}";
+  }
+  void TearDown() override { FreeLibrary(m_module); }
+
+  // Replaces the server's routes (the country table always comes first) and empties its log.
+  void Serve(const std::vector<std::string>& routes, const std::string& probe = R"({"status": 200})") {
+    std::string json = "{\"probe\": " + probe + ", \"routes\": [" + m_countryTable;
+    for (const std::string& route : routes) json += ", " + route;
+    std::ofstream(ServerFolder() + "scenario.json", std::ios::binary) << json << "]}";
+    std::ofstream(ServerFolder() + "requests.log", std::ios::binary | std::ios::trunc);
+  }
+
+  static std::string ListRoute(const std::string& region, const std::string& body) {
+    return R"({"path": ")" + kList + R"(", "query": {"region": ")" + region + R"("}, "body": ")" + body + "\"}";
+  }
+
+  static std::vector<Request> ServiceRequests() {
+    std::ifstream log(ServerFolder() + "requests.log", std::ios::binary);
+    std::vector<Request> requests;
+    for (std::string line; std::getline(log, line);) {
+      std::istringstream fields(line);
+      Request r;
+      std::string method;
+      std::getline(fields, r.port, '\t');
+      std::getline(fields, method, '\t');
+      std::getline(fields, r.path, '\t');
+      std::getline(fields, r.query);
+      if (r.port == "service") requests.push_back(r);
+    }
+    return requests;
+  }
+
+  struct Outputs {
+    int returned;
+    std::string download, recommended, result;
+    bool untouched;  // the address buffers still hold what the caller put there
+  };
+
+  Outputs Check(const char* testFlag = "TRUE", const char* version = "") {
+    std::vector<char> download(300, 'z'), recommended(300, 'z'), result(300, 'z');
+    Outputs out;
+    out.returned = m_check(testFlag, version, download.data(), recommended.data(), result.data());
+    for (auto* buffer : {&download, &recommended, &result}) {  // nothing past the agreed sizes
+      size_t agreed = buffer == &result ? QVUT_RESULT_BUFFER_BYTES : QVUT_URL_BUFFER_BYTES;
+      EXPECT_EQ(std::string(buffer->begin() + agreed, buffer->end()), std::string(300 - agreed, 'z'));
+    }
+    out.untouched = download[0] == 'z' && recommended[0] == 'z';
+    out.download = out.untouched ? "" : download.data();
+    out.recommended = out.untouched ? "" : recommended.data();
+    out.result = result.data();
+    return out;
+  }
+
+  HMODULE m_module = nullptr;
+  CheckPXPCProc m_check = nullptr;
+  UpdateGBCforSyncProc m_report = nullptr;
+  std::string m_countryTable;
+};
+
+TEST_F(UpdateClient, UnreachableServerEndsTheCheckBeforeAnyRequest) {
+  for (const char* probe : {R"({"refuse": true})", R"({"status": 503})"}) {
+    Serve({ListRoute("Q", Accepted(Item("PXPC_1", "u", "r")))}, probe);
+    Outputs out = Check();
+    EXPECT_EQ(out.returned, 0);
+    EXPECT_EQ(out.result, "MSG_SERVER_CONN_ERROR");
+    EXPECT_TRUE(out.untouched);
+    EXPECT_TRUE(ServiceRequests().empty());
+  }
+}
+
+TEST_F(UpdateClient, CompleteItemCostsOneListRequestInThisPcsRegion) {
+  Serve({ListRoute("Q", Accepted(Item("APP_2", "x", "y") + Item("PXPC_1.0", "http://h/p/", "http://h/r/")))});
+  Outputs out = Check();
+  EXPECT_EQ(out.returned, 1);
+  EXPECT_EQ(out.result, "MSG_SUCCESS");
+  EXPECT_EQ(out.download, "http://h/p/");
+  EXPECT_EQ(out.recommended, "http://h/r/");
+  std::vector<Request> requests = ServiceRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].path, kClient + "ftp_country_info.jsp");
+  EXPECT_EQ(requests[1].path, kList);
+  EXPECT_EQ(requests[1].query, "model=&buyer=&region=Q&country=ZZ");
+}
+
+TEST_F(UpdateClient, IncompleteItemFallsBackToTheGlobalList) {
+  // Global list with other items only: success word kept, addresses cleared.
+  Serve({ListRoute("Q", Accepted(Item("PXPC_1", "http://h/p/", ""))), ListRoute("T", Accepted(Item("APP", "a", "b")))});
+  Outputs out = Check();
+  EXPECT_EQ(out.returned, 1);
+  EXPECT_EQ(out.result, "MSG_SUCCESS");
+  EXPECT_EQ(out.download, "");
+  std::vector<Request> requests = ServiceRequests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[2].query, "model=&buyer=&region=T&country=GO");
+
+  // Global list without items: the first list's findings stand.
+  Serve({ListRoute("Q", Accepted(Item("PXPC_1", "http://h/p/", ""))), ListRoute("T", Accepted(""))});
+  out = Check();
+  EXPECT_EQ(out.download, "http://h/p/");
+  EXPECT_EQ(out.recommended, "");
+
+  // The prefix is case-sensitive: no item anywhere gives 1 with an empty word.
+  Serve({ListRoute("Q", Accepted(Item("pxpc_1", "u", "r"))), ListRoute("T", Accepted(Item("pxpc_2", "u", "r")))});
+  out = Check();
+  EXPECT_EQ(out.returned, 1);
+  EXPECT_EQ(out.result, "");
+  EXPECT_EQ(out.download, "");
+}
+
+TEST_F(UpdateClient, FailedListAnswersEndTheCheck) {
+  Serve({R"({"path": ")" + kList + R"(", "empty": true})"});
+  Outputs out = Check();
+  EXPECT_EQ(out.returned, 0);
+  EXPECT_EQ(out.result, "MSG_SERVER_FAIL");
+  EXPECT_TRUE(out.untouched);
+  EXPECT_EQ(ServiceRequests().size(), 2u);  // no global fallback after an empty answer
+
+  Serve({ListRoute("Q", "<result status=\\\"FAIL\\\"/>")});
+  EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
+
+  Serve({ListRoute("Q", Accepted(Item("PXPC_1", "u", ""))), ListRoute("T", "<result OK=\\\"1\\\"/>")});
+  EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
+}
+
+TEST_F(UpdateClient, VersionQueriesGoToTheTestingPage) {
+  std::string testing = kClient + "buyer_autorun_swupload_testing.jsp";
+  Serve({R"({"path": ")" + testing + R"(", "body": ")" + Accepted(Item("PXPC_9", "u", "r")) + "\"}"});
+  EXPECT_EQ(Check("TRUE", "1.0.0.9").download, "u");
+  EXPECT_EQ(Check("yes", "1.0.0.9").download, "u");
+  std::vector<Request> requests = ServiceRequests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[1].path, testing);
+  EXPECT_EQ(requests[1].query, "model=&buyer=&region=T&country=GO&version=1.0.0.9");
+  EXPECT_EQ(requests[3].query, "model=&buyer=&region=Q&country=ZZ&version=1.0.0.9");
+}
+
+TEST_F(UpdateClient, AnswersAreReadWhateverTheirStatusFromTheFirstTagAndConvertedFromUtf8) {
+  std::string longUri = "http://h/" + std::string(5000, 'a');
+  std::string route = R"({"path": ")" + kList + R"(", "status": 500, "prefix": "\ufeff junk ", "body": ")" +
+                      Accepted(Item("PXPC_1", longUri, "http://h/caf\u00e9/")) + "\"}";
+  Serve({route});
+  Outputs out = Check();
+  EXPECT_EQ(out.returned, 1);
+  EXPECT_EQ(out.download, longUri.substr(0, QVUT_URL_BUFFER_BYTES - 1));  // cut to the caller's buffer
+  char cafe[16] = {};
+  WideCharToMultiByte(CP_ACP, 0, L"http://h/caf\u00e9/", -1, cafe, sizeof(cafe), nullptr, nullptr);
+  EXPECT_EQ(out.recommended, cafe);
+}
+
+TEST_F(UpdateClient, UsageStatisticsRecords) {
+  std::string log = kClient + "ric_hit_rate_pcsync_log.jsp";
+  Serve({R"({"path": ")" + log + R"(", "body": ")" + Accepted("") + "\"}"});
+  char id[QVUT_HISTORY_ID_BUFFER_BYTES + 8], result[QVUT_RESULT_BUFFER_BYTES];
+  std::memset(id, 'z', sizeof(id));
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  EXPECT_EQ(m_report("", "START", id, result), 1);
+  EXPECT_STREQ(result, "MSG_SUCCESS");
+  std::string historyId = id;
+  ASSERT_EQ(historyId.size(), 15u);
+  char date[7];
+  snprintf(date, sizeof(date), "%02d%02d%02d", now.wYear % 100, now.wMonth, now.wDay);
+  EXPECT_EQ(historyId.substr(0, 6), date);
+
+  EXPECT_EQ(m_report(historyId.c_str(), "OK", id, result), 1);
+  EXPECT_STREQ(result, "MSG_SUCCESS");
+  EXPECT_EQ(m_report("ignored", "FAIL", id, result), 1);
+  std::vector<Request> requests = ServiceRequests();
+  ASSERT_EQ(requests.size(), 6u);  // each record: country table, then the record
+  const std::string common = "region=Q&country=ZZ&status=";
+  const std::string fields = "&ric=GLOBAL&client=PXPC_DN&model=&esn=&version=&history_id=";
+  EXPECT_EQ(requests[1].query, common + "START" + fields + historyId + "&userid=&filesize=0&download_time=0.1");
+  EXPECT_EQ(requests[5].query, common + "FAIL" + fields + "&userid=&filesize=0&download_time=0.5");
+  std::string okPrefix = common + "OK" + fields + historyId + "&userid=&filesize=0&download_time=";
+  ASSERT_EQ(requests[3].query.substr(0, okPrefix.size()), okPrefix);
+  int elapsed = std::atoi(requests[3].query.substr(okPrefix.size()).c_str());
+  EXPECT_TRUE(elapsed >= 1 && elapsed <= 5) << elapsed;  // the export waits a second first
+}
+
+TEST_F(UpdateClient, UnknownStatusSendsNothingAndRejectedRecordsFail) {
+  Serve({});
+  char id[8] = "keep", result[QVUT_RESULT_BUFFER_BYTES];
+  EXPECT_EQ(m_report("", "ok", id, result), 1);
+  EXPECT_STREQ(result, "MSG_FAIL");
+  EXPECT_STREQ(id, "keep");
+  EXPECT_TRUE(ServiceRequests().empty());
+
+  // No statistics page: rejected, and a long prefix is cut to the id buffer.
+  char longId[QVUT_HISTORY_ID_BUFFER_BYTES + 8];
+  std::memset(longId, 'z', sizeof(longId));
+  EXPECT_EQ(m_report(std::string(40, 'p').c_str(), "START", longId, result), 1);
+  EXPECT_STREQ(result, "MSG_FAIL");
+  EXPECT_EQ(std::string(longId), std::string(QVUT_HISTORY_ID_BUFFER_BYTES - 1, 'p'));
+  EXPECT_EQ(longId[QVUT_HISTORY_ID_BUFFER_BYTES], 'z');
+}
+
+class Download : public UpdateClient {
+ protected:
+  bool Fetch(const std::string& route, std::string& written) {
+    Serve({R"({"path": "/pkg/file.bin", )" + route + "}"});
+    std::string target = ServerFolder() + "downloaded.bin";
+    DeleteFileA(target.c_str());
+    std::atomic<int> cancel{0}, busy{0};
+    bool complete = DownloadToFile("http://127.0.0.1:19002/pkg/file.bin", target, nullptr, cancel, busy);
+    std::ifstream file(target, std::ios::binary);
+    written = file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<none>";
+    return complete;
+  }
+};
+
+std::string Pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i % 251);
+  return s;
+}
+
+TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
+  std::string written;  // compared with ==, so that a failure does not print 30 KB
+  EXPECT_FALSE(Fetch(R"("size": 29999)", written));
+  EXPECT_TRUE(written == "<none>");  // too small: not even created
+  EXPECT_TRUE(Fetch(R"("size": 30000)", written));
+  EXPECT_TRUE(written == Pattern(30000));
+  EXPECT_TRUE(Fetch(R"("size": 40000, "content_length": 30000)", written));
+  EXPECT_TRUE(written == Pattern(30000));  // surplus beyond the announced length dropped
+  EXPECT_FALSE(Fetch(R"("size": 40000, "close_after": 20000)", written));
+  EXPECT_EQ(written.size(), 20000u);  // interrupted: the partial file stays
+  EXPECT_FALSE(Fetch(R"("size": 40000, "status": 404)", written));
+  EXPECT_TRUE(written == "<none>");  // an error page is never saved as the file
+}
+
+TEST(UpdateClientFiles, CreateFolderPathMakesEveryFolderButTheFileName) {
+  std::string root = ServerFolder() + "made";
+  EXPECT_TRUE(CreateFolderPath(root + "\\a\\b\\file.cab"));
+  EXPECT_NE(GetFileAttributesA((root + "\\a\\b").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(GetFileAttributesA((root + "\\a\\b\\file.cab").c_str()), INVALID_FILE_ATTRIBUTES);
+  RemoveDirectoryA((root + "\\a\\b").c_str());
+  RemoveDirectoryA((root + "\\a").c_str());
+  RemoveDirectoryA(root.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// Trimming follows the C locale's white space, byte by byte, so ANSI letters above 127 are kept.
+#include "updateclient/core/text.h"
+
+#include <cstring>
+
+namespace {
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+}  // namespace
+
+std::string TrimRightText(const std::string& text) {
+  size_t end = text.size();
+  while (end > 0 && IsSpace(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+
+std::string TrimText(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (end > 0 && IsSpace(text[end - 1])) --end;
+  while (begin < end && IsSpace(text[begin])) ++begin;
+  return text.substr(begin, end - begin);
+}
+
+void CopyToBuffer(const std::string& text, char* buffer, size_t capacity) {
+  if (buffer == nullptr || capacity == 0) return;
+  size_t length = text.size() < capacity - 1 ? text.size() : capacity - 1;
+  std::memcpy(buffer, text.data(), length);
+  buffer[length] = '\0';
+}
+
+std::string MarkupFromBody(const std::string& body) {
+  std::string trimmed = TrimRightText(body);
+  size_t first = trimmed.find('<');
+  return first == std::string::npos ? trimmed : trimmed.substr(first);
+}

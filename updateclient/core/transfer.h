@@ -1,0 +1,34 @@
+// The download loop, apart from the network and the file it connects: it streams through one
+// fixed buffer, never writes past the announced size and notices a cancel request once a round.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual bool QueryAvailable(uint32_t& available) = 0;
+  virtual bool Read(char* buffer, uint32_t capacity, uint32_t& received) = 0;
+};
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual bool Write(const char* data, uint32_t length) = 0;
+};
+
+constexpr uint32_t kTransferChunkBytes = 8192;
+constexpr uint32_t kSmallestDownloadBytes = 30000;  // anything smaller is not a package file
+
+// Copies |size| bytes from |source| to |sink|, reporting the position at the top of every round.
+// True only when the whole announced size was written; bytes beyond it are dropped.
+bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
+                       const std::function<void(uint32_t position)>& progress);
+
+// The folders to create, outermost first, for a path whose first three characters are a drive
+// prefix; the text after the last separator is taken as a file name.
+std::vector<std::string> FoldersAlongPath(const std::string& path);

@@ -1,0 +1,52 @@
+// The library's exports: plain names (see the .def file), callee-cleans. Each export is an
+// exception boundary and cuts every text it writes to the caller's buffer size.
+#include <windows.h>
+
+#include <string>
+
+#include "updateclient/QVUTchkdl.h"
+#include "updateclient/core/text.h"
+#include "updateclient/pc_tool_check.h"
+#include "updateclient/usage_statistics.h"
+#include "updateclient/win/transport.h"
+
+namespace {
+
+std::string TextOf(const char* text) { return text ? std::string(text) : std::string(); }
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall CheckPXPC(const char* testFlag, const char* version, char* downloadUrl, char* recommendedUrl,
+                        char* result) {
+  try {
+    PcToolCheck check = CheckPcToolRelease(TextOf(testFlag), TextOf(version));
+    CopyToBuffer(check.strResult, result, QVUT_RESULT_BUFFER_BYTES);
+    if (!check.bFound) return 0;
+    CopyToBuffer(check.strDownloadUrl, downloadUrl, QVUT_URL_BUFFER_BYTES);
+    CopyToBuffer(check.strRecommendedUrl, recommendedUrl, QVUT_URL_BUFFER_BYTES);
+    return 1;
+  } catch (...) {
+    UtTrace("MSG_FUNCTION_FAIL");
+    CopyToBuffer("MSG_FUNCTION_FAIL", result, QVUT_RESULT_BUFFER_BYTES);
+    return 0;
+  }
+}
+
+int __stdcall UpdateGBCforSync(const char* historyIdIn, const char* status, char* historyIdOut, char* result) {
+  try {
+    std::string statusWord = TextOf(status);
+    std::string newHistoryId;
+    std::string word = ReportDownloadStep(TextOf(historyIdIn), statusWord, newHistoryId);
+    if (statusWord == "START") CopyToBuffer(newHistoryId, historyIdOut, QVUT_HISTORY_ID_BUFFER_BYTES);
+    CopyToBuffer(word, result, QVUT_RESULT_BUFFER_BYTES);
+  } catch (...) {
+    CopyToBuffer("MSG_FAIL", result, QVUT_RESULT_BUFFER_BYTES);
+  }
+  return 1;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+
+}  // extern "C"

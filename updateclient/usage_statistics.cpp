@@ -1,0 +1,74 @@
+// Country lookup and usage statistics against the update server.
+#include "updateclient/usage_statistics.h"
+
+#include <windows.h>
+
+#include "updateclient/core/markup_reader.h"
+#include "updateclient/core/service.h"
+#include "updateclient/service_endpoints.h"
+#include "updateclient/win/transport.h"
+
+namespace {
+
+LocalDateTime Now() {
+  SYSTEMTIME t{};
+  ::GetLocalTime(&t);
+  LocalDateTime now;
+  now.year = t.wYear;
+  now.month = t.wMonth;
+  now.day = t.wDay;
+  now.hour = t.wHour;
+  now.minute = t.wMinute;
+  now.second = t.wSecond;
+  now.millisecond = t.wMilliseconds;
+  return now;
+}
+
+std::string LocaleCountryCode() {
+  char code[7] = {};
+  ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, code, sizeof(code));
+  code[sizeof(code) - 1] = '\0';
+  return code;
+}
+
+}  // namespace
+
+void GetCountryInfo(std::string& country, std::string& region) {
+  std::string localeCode = ServerCountryCode(LocaleCountryCode());
+  std::string answer = HttpGetMarkup(CountryInfoUrl(kServiceBaseUrl));
+  if (answer.empty()) return;
+  CMarkupReader reader;
+  reader.Parse(answer);
+  if (!IsAcceptedAnswer(reader)) return;
+  PickCountry(reader.FindAll("country_code"), reader.FindAll("country_isocode"), reader.FindAll("region_code"),
+              localeCode, country, region);
+}
+
+bool SendUsageLog(const std::string& historyId, const std::string& status) {
+  std::string country, region;
+  GetCountryInfo(country, region);
+  std::string url = UsageLogUrl(kServiceBaseUrl, region, country, status, historyId,
+                                DownloadTimeFor(status, historyId, Now()));
+  std::string answer = HttpGetMarkup(url);
+  if (answer.empty()) return false;
+  CMarkupReader reader;
+  reader.Parse(answer);
+  return IsAcceptedAnswer(reader);
+}
+
+std::string ReportDownloadStep(const std::string& historyIdIn, const std::string& status, std::string& newHistoryId) {
+  ::Sleep(1000);
+  bool accepted = false;
+  if (status == "START") {
+    newHistoryId = FormatHistoryId(historyIdIn, Now());
+    UtTrace(newHistoryId);
+    accepted = SendUsageLog(newHistoryId, status);
+  } else if (status == "FAIL") {
+    accepted = SendUsageLog(std::string(), status);
+  } else if (status == "OK") {
+    accepted = SendUsageLog(historyIdIn, status);
+  }
+  std::string result = accepted ? "MSG_SUCCESS" : "MSG_FAIL";
+  UtTrace(result);
+  return result;
+}

@@ -1,0 +1,175 @@
+// WinINet requests of the update client. Every call opens its own session and closes it before
+// returning; requests bypass the cache so each one reaches the server.
+#include "updateclient/win/transport.h"
+
+#include <commctrl.h>
+#include <wininet.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "common/win/handles.h"
+#include "common/win/internet_handle.h"
+#include "updateclient/core/text.h"
+#include "updateclient/core/transfer.h"
+#include "updateclient/service_endpoints.h"
+
+using qv::UniqueInternetHandle;
+
+namespace {
+
+const char kDownloadAgent[] = "QVE-NetPull/0.9";
+constexpr DWORD kUncachedFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;  // 0x84000000
+
+DWORD StatusCode(HINTERNET request) {
+  DWORD status = 0, size = sizeof(status);
+  if (!::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) return 0;
+  return status;
+}
+
+// Reads the whole body; false when a read fails before the end.
+bool ReadBody(HINTERNET file, std::string& body) {
+  constexpr DWORD kChunk = 64 * 1024;
+  for (;;) {
+    size_t used = body.size();
+    body.resize(used + kChunk);
+    DWORD received = 0;
+    if (!::InternetReadFile(file, &body[used], kChunk, &received)) return false;
+    body.resize(used + received);
+    if (received == 0) return true;
+  }
+}
+
+class InternetSource : public ByteSource {
+ public:
+  explicit InternetSource(HINTERNET file) : m_hFile(file) {}
+  bool QueryAvailable(uint32_t& available) override {
+    DWORD count = 0;
+    if (!::InternetQueryDataAvailable(m_hFile, &count, 0, 0)) return false;
+    available = count;
+    return true;
+  }
+  bool Read(char* buffer, uint32_t capacity, uint32_t& received) override {
+    DWORD count = 0;
+    if (!::InternetReadFile(m_hFile, buffer, capacity, &count)) return false;
+    received = count;
+    return true;
+  }
+
+ private:
+  HINTERNET m_hFile;
+};
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(HANDLE file) : m_hFile(file) {}
+  bool Write(const char* data, uint32_t length) override {
+    DWORD written = 0;
+    return ::WriteFile(m_hFile, data, length, &written, nullptr) && written == length;
+  }
+
+ private:
+  HANDLE m_hFile;
+};
+
+}  // namespace
+
+void UtTrace(const std::string& text) {
+  if (text.empty()) return;
+  ::OutputDebugStringA(("[KSVC_UT]   " + text).c_str());
+}
+
+bool IsServerReachable(const std::string& host) {
+  UniqueInternetHandle session(::InternetOpenA("Mirror session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return false;
+  UniqueInternetHandle connection(::InternetConnectA(session.get(), host.c_str(), kProbePort, nullptr, nullptr,
+                                                     INTERNET_SERVICE_HTTP, 0, 1));
+  if (!connection) return false;
+  UniqueInternetHandle request(::HttpOpenRequestA(connection.get(), "GET", "", nullptr, nullptr, nullptr,
+                                                  INTERNET_FLAG_EXISTING_CONNECT, 1));
+  if (!request) return false;
+  ::HttpAddRequestHeadersA(request.get(), "Content-Type: application/x-www-form-urlencoded", static_cast<DWORD>(-1),
+                           HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
+  return StatusCode(request.get()) == 200;
+}
+
+std::string HttpGetMarkup(const std::string& url) {
+  UniqueInternetHandle session(::InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return std::string();
+  UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0,
+                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_TRANSFER_BINARY, 1));
+  if (!file) return std::string();
+  std::string body;
+  if (!ReadBody(file.get(), body)) return std::string();
+
+  // Line by line, as text: line ends dropped, each line converted from UTF-8 on its own.
+  std::string text;
+  size_t begin = 0;
+  while (begin < body.size()) {
+    size_t end = body.find('\n', begin);
+    size_t next = end == std::string::npos ? body.size() : end + 1;
+    if (end == std::string::npos) end = body.size();
+    if (end > begin && body[end - 1] == '\r') --end;
+    text += Utf8ToAnsi(body.substr(begin, end - begin));
+    begin = next;
+  }
+  return MarkupFromBody(text);
+}
+
+std::string Utf8ToAnsi(const std::string& text) {
+  if (text.empty()) return std::string();
+  int wideLength = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (wideLength <= 0) return std::string();
+  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], wideLength);
+  std::string ansi(static_cast<size_t>(wideLength) * 2, '\0');
+  int ansiLength = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, &ansi[0],
+                                         static_cast<int>(ansi.size()), nullptr, nullptr);
+  ansi.resize(ansiLength > 0 ? static_cast<size_t>(ansiLength) : 0);
+  return ansi;
+}
+
+uint32_t GetRemoteFileSize(const std::string& url) {
+  if (url.empty()) return 0;
+  UniqueInternetHandle session(::InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return 0;
+  UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0));
+  if (!file) return 0;
+  // An error page is not the file asked for, however long it is.
+  DWORD status = StatusCode(file.get());
+  if (status < 200 || status > 299) return 0;
+  char length[32] = {};
+  DWORD size = sizeof(length);
+  if (!::HttpQueryInfoA(file.get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) return 0;
+  length[sizeof(length) - 1] = '\0';
+  return static_cast<uint32_t>(std::strtol(length, nullptr, 10));
+}
+
+bool DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
+                    const std::atomic<int>& cancelRequested, std::atomic<int>& busy) {
+  uint32_t size = GetRemoteFileSize(url);
+  if (size < kSmallestDownloadBytes) return false;
+  if (progress) ::SendMessageA(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(size));
+
+  busy = 1;
+  qv::UniqueFileHandle file(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    busy = 0;
+    return false;
+  }
+  UniqueInternetHandle session(::InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternetHandle remote(
+      session ? ::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0) : nullptr);
+  InternetSource source(remote.get());
+  FileSink sink(file.get());
+  return TransferAnnounced(source, sink, size, cancelRequested, [progress](uint32_t position) {
+    if (progress) ::SendMessageA(progress, PBM_SETPOS, position, 0);
+  });
+}
+
+bool CreateFolderPath(const std::string& path) {
+  for (const std::string& folder : FoldersAlongPath(path)) ::CreateDirectoryA(folder.c_str(), nullptr);
+  return true;
+}
