@@ -19,6 +19,11 @@ def imports_of(dump):
     return [m.group(1) for m in re.finditer(r"^\s*DLL Name: (\S+)", dump, re.M)]
 
 
+def imported_names(dump, dll):
+    block = re.search(r"DLL Name: " + re.escape(dll) + r"\n\s*vma:.*?\n(.*?)(?:\n\s*\n|\Z)", dump, re.S | re.I)
+    return re.findall(r"^\s*[0-9a-f]+\s+\d+\s+(\S+)", block.group(1), re.M) if block else []
+
+
 def exports_of(dump):
     table = re.search(r"\[Ordinal/Name Pointer\] Table.*?\n(.*?)(?:\n\s*\n|\Z)", dump, re.S)
     if not table:
@@ -34,6 +39,7 @@ def main():
     parser.add_argument("--exports", default="", help="comma-separated names the binary must export, and no others")
     parser.add_argument("--caller-cleans", action="store_true")
     parser.add_argument("--callee-cleans", default="", help="comma-separated Name=argument-bytes")
+    parser.add_argument("--imports-from", default="", help="DLL=name,name: a project DLL imported by exactly these names")
     parser.add_argument("binary")
     args = parser.parse_args()
 
@@ -43,8 +49,14 @@ def main():
     imports = imports_of(dump)
     if not imports:
         faults.append("no import table found")
+    project_dll = ""
+    if args.imports_from:
+        project_dll, names = args.imports_from.split("=")
+        found = imported_names(dump, project_dll)
+        if sorted(found) != sorted(names.split(",")):
+            faults.append(f"imports {sorted(found)} from {project_dll}, expected {sorted(names.split(','))}")
     for dll in imports:
-        if dll.lower() not in SYSTEM_DLLS:
+        if dll.lower() not in SYSTEM_DLLS and dll.lower() != project_dll.lower():
             faults.append(f"imports {dll}, which is not a Windows system DLL")
 
     expected = [name for name in args.exports.split(",") if name]

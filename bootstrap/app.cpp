@@ -1,0 +1,129 @@
+// Program entry and the application object: caption, window class, application mutex, the
+// command line's "-l" switch and the modal run of the main dialog.
+#include "bootstrap/app.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "bootstrap/core/launch_command.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/usb_autorun_dlg.h"
+
+using namespace qv::bootstrap;
+
+std::wstring g_strAppTitle;
+
+namespace {
+
+CUSBAutoRunApp g_theApp;
+
+// The last visible top-level window whose title holds the caption and that is not of our own
+// registered class: the dialog of another running instance.
+BOOL CALLBACK EnumOtherAutoRunProc(HWND window, LPARAM result) {
+  wchar_t title[120] = {};
+  ::GetWindowTextW(window, title, 120);
+  if (std::wcsstr(title, g_strAppTitle.c_str()) == nullptr) return TRUE;
+  wchar_t className[260] = {};
+  ::GetClassNameW(window, className, 260);
+  if (std::wcscmp(className, kAppWindowClass) != 0) *reinterpret_cast<HWND*>(result) = window;
+  return TRUE;
+}
+
+// The argument text of the command line, without the program's own name.
+std::wstring ArgumentText() {
+  const wchar_t* line = ::GetCommandLineW();
+  bool quoted = false;
+  while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
+    if (*line == L'"') quoted = !quoted;
+    ++line;
+  }
+  while (*line == L' ' || *line == L'\t') ++line;
+  return line;
+}
+
+}  // namespace
+
+CUSBAutoRunApp& TheApp() { return g_theApp; }
+
+BOOL CUSBAutoRunApp::InitInstance() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+
+  CUSBAutoRunDlg dialog;
+  dialog.GetModulePath();
+  g_strAppTitle = AppTitleOrDefault(dialog.GetConfigString(L"PXPACKAGE", L"model_name"));
+
+  // Our own class name, with the attributes of the system's dialog class, marks windows the
+  // search for another instance must pass over.
+  WNDCLASSW windowClass{};
+  if (::GetClassInfoW(nullptr, MAKEINTRESOURCEW(0x8002), &windowClass)) {
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kAppWindowClass;
+    ::RegisterClassW(&windowClass);
+  }
+
+  std::wstring arguments = ArgumentText();
+  m_hAppMutex.reset(::CreateMutexW(nullptr, TRUE, kAppMutexName));
+  HWND other = nullptr;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::EnumWindows(EnumOtherAutoRunProc, reinterpret_cast<LPARAM>(&other));
+    if (other && !::IsWindowVisible(other)) other = nullptr;
+  }
+
+  LaunchCommand command = ParseLaunchCommand(arguments);
+  m_strCmdLine = command.strCmdLine;
+  m_strLaunchDrive = command.strLaunchDrive;
+  if (command.bInvalid) {
+    ::MessageBoxW(nullptr, L"Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]",
+                  g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+    return FALSE;
+  }
+  dialog.m_hOtherAutoRun = other;
+  m_pMainWnd = &dialog;
+  dialog.DoModal();
+  m_pMainWnd = nullptr;
+  return FALSE;
+}
+
+int CUSBAutoRunApp::ExitInstance() {
+  if (m_hAppMutex) ::ReleaseMutex(m_hAppMutex.get());
+  m_hAppMutex.reset();
+  return 0;
+}
+
+std::wstring CUSBAutoRunApp::GetProgramVersion() {
+  if (!m_strFileVersion.empty()) return m_strFileVersion;
+  HMODULE module = ::GetModuleHandleW(nullptr);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+  HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+  const void* resource = loaded ? ::LockResource(loaded) : nullptr;
+  if (!resource) return m_strFileVersion;
+  // VerQueryValue needs a writable copy of the resource.
+  DWORD size = ::SizeofResource(module, found);
+  std::wstring copy(size / sizeof(wchar_t) + 1, L'\0');
+  std::memcpy(&copy[0], resource, size);
+
+  void* value = nullptr;
+  UINT length = 0;
+  wchar_t key[64];
+  if (::VerQueryValueW(&copy[0], L"\\VarFileInfo\\Translation", &value, &length) && value && length == 4) {
+    const BYTE* entry = static_cast<const BYTE*>(value);
+    std::swprintf(key, 64, L"\\StringFileInfo\\%02X%02X%02X%02X\\FileVersion", entry[1], entry[0], entry[3], entry[2]);
+  } else {
+    std::swprintf(key, 64, L"\\StringFileInfo\\%04X04B0\\FileVersion", ::GetUserDefaultLangID());
+  }
+  if (::VerQueryValueW(&copy[0], key, &value, &length) && value) {
+    m_strFileVersion = std::wstring(static_cast<const wchar_t*>(value)).substr(0, 255);
+  }
+  return m_strFileVersion;
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  try {
+    g_theApp.InitInstance();
+  } catch (...) {
+  }
+  return g_theApp.ExitInstance();
+}

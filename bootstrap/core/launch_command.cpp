@@ -1,0 +1,55 @@
+// Command lines of the program, its relaunch and the PC tool.
+#include "bootstrap/core/launch_command.h"
+
+#include "bootstrap/core/text_util.h"
+
+namespace qv::bootstrap {
+
+LaunchCommand ParseLaunchCommand(const std::wstring& arguments) {
+  LaunchCommand command;
+  const size_t at = arguments.find(kRelaunchSwitch);
+  if (at == std::wstring::npos) return command;
+  command.strCmdLine = arguments;
+  // The relaunch always writes "-l E", so the letter stands at a fixed column.
+  if (arguments.size() > kDriveLetterColumn) {
+    command.strLaunchDrive.assign(1, arguments[kDriveLetterColumn]);
+  } else {
+    command.bInvalid = true;
+  }
+  return command;
+}
+
+std::wstring AppTitleOrDefault(const std::wstring& modelName) {
+  return modelName.empty() ? std::wstring(kDefaultAppTitle) : modelName;
+}
+
+char DriveLetterOf(const std::wstring& driveText) {
+  if (driveText.empty() || static_cast<unsigned long>(driveText[0]) > 0x7F) return '\0';
+  return static_cast<char>(driveText[0]);
+}
+
+std::wstring FormatRelaunchArguments(wchar_t driveLetter) {
+  return std::wstring(kRelaunchSwitch) + L' ' + driveLetter;
+}
+
+std::wstring FormatPackageFolder(const std::wstring& baseFolder, wchar_t driveLetter) {
+  return baseFolder + L'\\' + driveLetter + L'\\';
+}
+
+bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleName) {
+  return !moduleName.empty() && targetPath.find(moduleName) != std::wstring::npos;
+}
+
+std::wstring FormatPxpcArguments(const std::wstring& driveText, const std::wstring& modelType,
+                                 const std::wstring& modelName) {
+  std::wstring arguments = L"-pxpc;";
+  if (!driveText.empty()) arguments += driveText[0];
+  arguments += L';';
+  if (!modelType.empty()) arguments += ToUpperAscii(modelType[0]);
+  arguments += L';';
+  arguments += modelName;
+  arguments += L';';
+  return arguments;
+}
+
+}  // namespace qv::bootstrap

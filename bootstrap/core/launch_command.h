@@ -1,0 +1,49 @@
+// The program's two starts: what its command line means (phone start without arguments, PC
+// start with "-l" and the phone's drive letter), the arguments of the relaunch and of the PC
+// tool, and the drive letter as the mode-switch library takes it.
+#pragma once
+
+#include <string>
+
+namespace qv::bootstrap {
+
+constexpr wchar_t kRelaunchSwitch[] = L"-l";
+constexpr wchar_t kDefaultAppTitle[] = L"RO Zeru Zav";
+
+struct LaunchCommand {
+  std::wstring strCmdLine;      // the whole argument text on a PC start; empty on a phone start
+  std::wstring strLaunchDrive;  // the phone's drive letter on a PC start
+  bool bInvalid = false;        // "-l" without a drive letter: the start must be refused
+};
+
+// Reads the argument text (without the program's own name). Without "-l" anywhere it is a
+// phone start. With it, the drive letter is the character at index 3 of the whole text, where
+// "-l E" puts it; a text too short to have one is invalid.
+constexpr size_t kDriveLetterColumn = 3;
+LaunchCommand ParseLaunchCommand(const std::wstring& arguments);
+
+// The caption of every window: the model name, or kDefaultAppTitle when it is empty.
+std::wstring AppTitleOrDefault(const std::wstring& modelName);
+
+// The phone's drive letter as an 8-bit character: the first character of a drive or folder
+// text, or 0 when the text is empty or does not begin with an ASCII character (cutting a wider
+// character down could turn it into a letter naming some other drive).
+char DriveLetterOf(const std::wstring& driveText);
+
+// "-l E": the arguments with which a phone start relaunches its copy.
+std::wstring FormatRelaunchArguments(wchar_t driveLetter);
+
+// "<base>\E\": the PC folder that receives the package copied from drive E.
+std::wstring FormatPackageFolder(const std::wstring& baseFolder, wchar_t driveLetter);
+
+// True when a copied file is the program itself: its target path contains the program's file
+// name. An empty program name matches nothing.
+bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleName);
+
+// "-pxpc;<drive>;<type>;<model name>;": the drive letter (first character of the drive text),
+// the first character of the model type, upper-cased if it is an ASCII letter (nothing when the
+// type is empty), and the model name unchanged.
+std::wstring FormatPxpcArguments(const std::wstring& driveText, const std::wstring& modelType,
+                                 const std::wstring& modelName);
+
+}  // namespace qv::bootstrap

@@ -1,0 +1,47 @@
+// The USB mode table and the mode-change decisions.
+#include "bootstrap/core/usb_mode.h"
+
+#include "bootstrap/core/text_util.h"
+
+namespace qv::bootstrap {
+namespace {
+
+constexpr const wchar_t* kModeExports[] = {L"ChangeMode2Modem", L"ChangeMode2MTP",
+                                           L"ChangeMode2UMS",   L"ChangeMode2ASK",
+                                           L"ChangeMode2CGO",   L"ChangeMode2TET"};
+constexpr int kModeCount = sizeof kModeExports / sizeof kModeExports[0];
+
+}  // namespace
+
+ModeChangeChoice ChooseModeChange(int selectedMode) {
+  if (selectedMode >= 0 && selectedMode < kModeCount) {
+    return {selectedMode, kModeExports[selectedMode], false};
+  }
+  return {kFallbackMode, kModeExports[kFallbackMode], true};
+}
+
+std::wstring FormatModeChangeTrace(const ModeChangeChoice& choice, const std::wstring& driveText) {
+  std::wstring line = L"[ModeChange()] ";
+  if (choice.bDefault) line += L"default: ";
+  line += choice.exportName;
+  line += L"..(Drive : ";
+  line += driveText.substr(0, 1);
+  line += L")...............\r\n";
+  return line;
+}
+
+int SelectedModeFromPhone(bool queryAnswered, uint8_t firstByte) {
+  return queryAnswered ? firstByte : kFallbackMode;
+}
+
+bool IsModeChangeDone(bool switched, bool admin) { return switched || !admin; }
+
+SameDriveResult CompareOtherPhoneDrive(const std::wstring& otherDrive,
+                                       const std::wstring& phoneDrive) {
+  if (otherDrive.empty()) return {false, true};
+  const bool same =
+      !phoneDrive.empty() && ToUpperAscii(otherDrive[0]) == ToUpperAscii(phoneDrive[0]);
+  return {same, false};
+}
+
+}  // namespace qv::bootstrap

@@ -1,0 +1,84 @@
+// The phone start's copy of the installation package into the PC folder named after the phone's
+// drive letter, and the relaunch of that copy with "-l" and the letter.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "bootstrap/app.h"
+#include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/path_text.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/usb_autorun_dlg.h"
+#include "bootstrap/view/init_dlg.h"
+
+using namespace qv::bootstrap;
+
+namespace {
+
+void ShowCopyMessage(const CInitDlg& owner, const std::wstring& text) {
+  ::MessageBoxW(owner.GetSafeHwnd(), text.c_str(), owner.m_strCaption.c_str(), MB_ICONEXCLAMATION | MB_OK);
+}
+
+const wchar_t kCannotCreateFolder[] =
+    L"Failed to copy installation package to system.\nCannot create temporary installation directory.\n";
+
+bool EnsureFolder(const std::wstring& folder) {
+  DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  return ::CreateDirectoryW(folder.c_str(), nullptr) != 0;
+}
+
+}  // namespace
+
+int CopyInstallPackage(CInitDlg& caller) {
+  CUSBAutoRunDlg phone;  // never shown: only its view of where the program runs from
+  std::wstring source = phone.GetModulePath();
+  const std::wstring& programName = phone.m_strModuleName;
+
+  std::wstring base = GetBaseFolder();
+  if (base.empty()) {
+    ShowCopyMessage(caller, std::wstring(kCannotCreateFolder) + L"[004]");
+    return 0;
+  }
+  wchar_t letter = source.empty() ? L'\0' : source[0];
+  std::wstring target = FormatPackageFolder(base, letter);
+  if (!EnsureFolder(FolderOfPath(target))) {
+    ShowCopyMessage(caller, std::wstring(kCannotCreateFolder) + L"[000]");
+    return 0;
+  }
+  if (!EnsureFolder(target + L"tools")) {
+    ShowCopyMessage(caller, std::wstring(kCannotCreateFolder) + L"[001]");
+    return 0;
+  }
+
+  int count = FileListCount(phone.GetConfigString(L"FILES", kFileCountKey));
+  DWORD start = ::GetTickCount();
+  std::wstring programCopy;
+  for (int i = 0; i < count; ++i) {
+    DWORD fileStart = ::GetTickCount();
+    std::wstring name = phone.GetConfigString(L"FILES", FileListKey(i));
+    std::wstring from = source + name, to = target + name;
+    // A name that leaves the package folder is never copied: it fails like any failed copy.
+    if (!IsSafePackageFileName(name) || !CopyFileOverwrite(from, to)) {
+      ShowCopyMessage(caller, FormatText(L"%ls\n%ls",
+                                         L"Failed to copy installation package to system.\nCannot copy installation "
+                                         L"package to temporary folder.\n[002]",
+                                         from.c_str()));
+      return 0;
+    }
+    if (IsProgramCopy(to, programName)) programCopy = to;
+    WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls], time:[%d]\r\n", from.c_str(), to.c_str(),
+                             static_cast<int>(::GetTickCount() - fileStart)));
+  }
+  WriteTraceLog(FormatText(L"CopyFile  - All Done time:[%d]\r\n", static_cast<int>(::GetTickCount() - start)));
+
+  std::wstring arguments = FormatRelaunchArguments(letter);
+  std::wstring workFolder = FolderOfPath(programCopy);
+  WriteTraceLog(FormatText(L"ShellExecute[%ls][%ls][%ls]\r\n", programCopy.c_str(), arguments.c_str(), workFolder.c_str()));
+  if (programCopy.empty()) {
+    WriteTraceLog(L"Not Launch\r\n");
+    return 0;
+  }
+  ::ShellExecuteW(nullptr, L"open", programCopy.c_str(), arguments.c_str(), workFolder.c_str(), SW_SHOWNORMAL);
+  return 1;
+}

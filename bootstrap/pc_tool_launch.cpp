@@ -1,0 +1,37 @@
+// Starts the PC tool from the package folder with the phone's drive, model type and model name.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "bootstrap/app.h"
+#include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/path_text.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/usb_autorun_dlg.h"
+
+BOOL CUSBAutoRunDlg::RunPXPC() {
+  WriteTraceLog(L"[RunPXPC()] START.............\r\n");
+  if (m_strPxpcName.empty()) {
+    WriteTraceLog(L"[RunPXPC()] PXPCFilename is Empty........\r\n");
+    return 0;
+  }
+  std::wstring base = GetBaseFolder();
+  if (base.empty()) {
+    WriteTraceLog(L"[RunPXPC()] SHGetSpecialFolderPath is failed........\r\n");
+    return 0;
+  }
+  std::wstring executable = base + L"\\PXPC\\" + m_strPxpcName;
+  const std::wstring& launchDrive = TheApp().m_strLaunchDrive;
+  std::wstring arguments = qv::bootstrap::FormatPxpcArguments(launchDrive.empty() ? m_strModulePath : launchDrive,
+                                                              m_strModelType, g_strAppTitle);
+  std::wstring workFolder = qv::bootstrap::FolderOfPath(executable);
+  WriteTraceLog(FormatText(L"[RunPXPC()] Exe File = (%ls)\n", executable.c_str()));
+  WriteTraceLog(FormatText(L"[RunPXPC()] Work Path = (%ls)\n", workFolder.c_str()));
+  HINSTANCE started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
+                                      SW_SHOWNORMAL);
+  if (static_cast<int>(reinterpret_cast<INT_PTR>(started)) <= 32) {
+    WriteTraceLog(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");
+    return 0;
+  }
+  WriteTraceLog(L"[RunPXPC()] END.............\r\n");
+  return 1;
+}

@@ -1,0 +1,92 @@
+// File, connectivity, version and INI routines over the system calls that answer them.
+#include "bootstrap/provisioning/support.h"
+
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cwchar>
+#include <vector>
+
+#include "bootstrap/core/version_text.h"
+#include "bootstrap/provisioning/connectivity_endpoint.h"
+#include "common/win/handles.h"
+
+BOOL IsExistFile(const std::wstring& path) {
+  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file ? TRUE : FALSE;
+}
+
+BOOL IsConnectedInternet() {
+  // Decided once per run; a call during the probe sees the provisional TRUE.
+  static std::atomic<int> probeDone{0};
+  static std::atomic<BOOL> connected{0};
+  WriteTraceLog(L"[IsConnectedInternet()] START.................\r\n");
+  if (probeDone.exchange(1) != 0) return connected;
+  connected = TRUE;
+  connected = ::InternetCheckConnectionW(kConnectivityUrl, FLAG_ICC_FORCE_CONNECTION, 0) ? TRUE : FALSE;
+  WriteTraceLog(connected ? L"[IsConnectedInternet()] Connect Check return (TRUE)......\r\n"
+                          : L"[IsConnectedInternet()] Connect Check return (FALSE)......\r\n");
+  WriteTraceLog(L"[IsConnectedInternet()] END.................\r\n");
+  return connected;
+}
+
+std::wstring GetFileVersionString(const std::wstring& path) {
+  DWORD ignored = 0;
+  DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return L"0.0.0.0";
+  std::vector<BYTE> info(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
+      !::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+      length < sizeof(VS_FIXEDFILEINFO)) {
+    return L"0.0.0.0";
+  }
+  return qv::bootstrap::FormatFileVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+}
+
+BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
+  BOOL existed = IsExistFile(target);
+  if (existed) {
+    DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+    }
+  }
+  if (!::CopyFileW(source.c_str(), target.c_str(), FALSE) && !existed) {
+    WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
+    return FALSE;
+  }
+  return TRUE;  // a failed copy over an existing target keeps that target in use
+}
+
+std::wstring GetBaseFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  if (::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_TEMPLATES, FALSE)) return folder;
+  folder[0] = L'\0';
+  if (::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, FALSE)) return folder;
+  return std::wstring();
+}
+
+std::wstring ReadIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+  wchar_t value[MAX_PATH] = {};
+  ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", value, MAX_PATH, file.c_str());
+  value[MAX_PATH - 1] = L'\0';
+  return value;
+}
+
+std::wstring FormatText(const wchar_t* format, ...) {
+  std::vector<wchar_t> buffer(1024);
+  for (;;) {
+    va_list args;
+    va_start(args, format);
+    int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
+    va_end(args);
+    if (written >= 0 && static_cast<size_t>(written) < buffer.size()) return std::wstring(buffer.data(), written);
+    if (buffer.size() >= (1u << 20)) return std::wstring(buffer.data());  // cut, never overrun
+    buffer.resize(buffer.size() * 4);
+  }
+}

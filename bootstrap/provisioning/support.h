@@ -1,0 +1,25 @@
+// Routines shared by the workflow: file tests and copies, the connectivity probe, file versions,
+// the user's base folder, and the trace log (which every step writes through).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+BOOL IsExistFile(const std::wstring& path);
+BOOL IsConnectedInternet();
+std::wstring GetFileVersionString(const std::wstring& path);
+BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
+
+// The user's Templates folder, else the Application Data folder (neither is created); empty when
+// neither can be obtained.
+std::wstring GetBaseFolder();
+
+// A value of an INI file through the system's profile reader: empty default, at most 259 characters.
+std::wstring ReadIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key);
+
+// printf-style formatting of a wide trace or message text, bounded.
+std::wstring FormatText(const wchar_t* format, ...);
+
+void WriteTraceLog(const std::wstring& text);
+BOOL IsLoggingEnabled();

@@ -1,0 +1,125 @@
+// Checks before the workflow (factory line, the phone's selected mode, administrator rights) and
+// the mode change at its end, through the mode-switch library.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "bootstrap/app.h"
+#include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/usb_mode.h"
+#include "bootstrap/provisioning/registry_mgr.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/usb_autorun_dlg.h"
+#include "common/win/handles.h"
+#include "modeswitch/QVEUSBAutorun.h"
+
+using namespace qv::bootstrap;
+
+namespace {
+
+using ModeExport = int (*)(char);
+
+ModeExport ExportFor(int mode) {
+  switch (mode) {
+    case kModeModem: return ChangeMode2Modem;
+    case kModeMtp: return ChangeMode2MTP;
+    case kModeUms: return ChangeMode2UMS;
+    case kModeCgo: return ChangeMode2CGO;
+    case kModeTet: return ChangeMode2TET;
+    default: return ChangeMode2ASK;
+  }
+}
+
+struct SidDeleter {
+  void operator()(PSID sid) const { ::FreeSid(sid); }
+};
+
+}  // namespace
+
+BOOL IsUserInGroup(DWORD rid) {
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID raw = nullptr;
+  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0, &raw)) return 0;
+  std::unique_ptr<void, SidDeleter> group(raw);
+
+  qv::UniqueHandle token;
+  const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | READ_CONTROL;  // 0x2000A
+  if (!::OpenThreadToken(::GetCurrentThread(), access, TRUE, token.put()) &&
+      !::OpenProcessToken(::GetCurrentProcess(), access, token.put())) {
+    return 0;
+  }
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
+  if (size == 0) return 0;
+  std::vector<BYTE> buffer(size);
+  if (!::GetTokenInformation(token.get(), TokenGroups, buffer.data(), size, &size)) return 0;
+  const TOKEN_GROUPS* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+  const DWORD counted = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY | SE_GROUP_OWNER |
+                        SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_LOGON_ID | SE_GROUP_RESOURCE;
+  for (DWORD i = 0; i < groups->GroupCount; ++i) {
+    if (::EqualSid(groups->Groups[i].Sid, group.get()) && (groups->Groups[i].Attributes & counted)) return 1;
+  }
+  return 0;
+}
+
+BOOL CUSBAutoRunDlg::CheckSystem() {
+  WriteTraceLog(L"[CheckSystem()] START...............\r\n");
+  if (CRegistryMgr(L"").IsExistKey(3, L"SOFTWARE\\QV Electronics\\ForceDiag")) {
+    WriteTraceLog(L"[CheckSystem()] This is Factory Line.......\r\n");
+    m_nUserSelectionMode = kFactoryLineMode;
+    ExitProgram(1);
+    return FALSE;
+  }
+  unsigned char answer[4] = {kSelectedModeBufferFill, 0, 0, 0};
+  int answered = ::GetPhoneData(DriveLetterOf(m_strPhoneDrive), kItemSelectedMode, answer, 1);
+  m_nUserSelectionMode = SelectedModeFromPhone(answered != 0, answer[0]);
+  WriteTraceLog(answered ? L"[CheckSystem()] Get User Selection Mode Command is Success.....\r\n"
+                         : L"[CheckSystem()] Get User Selection Mode Command is Failed\r\n");
+  m_bAdmin = IsUserInGroup(DOMAIN_ALIAS_RID_ADMINS);
+  if (!m_bAdmin) {
+    WriteTraceLog(L"[CheckSystem()] Admin is FALSE...\r\n");
+    ::MessageBoxW(m_hWnd,
+                  L"[NOTIFICATION]\nThis computer is not logged in as Administrator account.\n"
+                  L"The Autorun feature is not working under User account.",
+                  g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+    WriteTraceLog(L"[CheckSystem()] END...............\r\n");
+    ExitProgram(1);
+    return FALSE;
+  }
+  WriteTraceLog(FormatText(L"[CheckSystem()] User Selection Mode is (%d), Admin is (%d)\r\n", m_nUserSelectionMode,
+                           m_bAdmin));
+  WriteTraceLog(L"[CheckSystem()] END...............\r\n");
+  return TRUE;
+}
+
+BOOL CUSBAutoRunDlg::ModeChange(int mode) {
+  WriteTraceLog(L"[ModeChange()] START.......................\r\n");
+  BOOL result = 0;
+  const std::wstring& launchDrive = TheApp().m_strLaunchDrive;
+  std::wstring drive = launchDrive.empty() ? m_strModulePath : launchDrive;
+  ModeChangeChoice choice = ChooseModeChange(mode);
+  std::wstring trace = FormatModeChangeTrace(choice, drive);
+  try {
+    result = ExportFor(choice.nMode)(DriveLetterOf(drive));
+    WriteTraceLog(trace);
+  } catch (...) {
+    WriteTraceLog(L"[ModeChange()] Error (catch).......................\r\n");
+    result = 0;
+  }
+  if (result == 1) {
+    WriteTraceLog(L"[ModeChange()] Mode change success.......................\r\n");
+    return 1;
+  }
+  WriteTraceLog(L"[ModeChange()] Mode change failed.......................\r\n");
+  return IsModeChangeDone(false, m_bAdmin != 0) ? 1 : 0;
+}
+
+BOOL CUSBAutoRunDlg::IsSamePhoneDrive() {
+  std::wstring oldDrive = m_strOtherDrive.substr(0, 1);
+  std::wstring newDrive = m_strPhoneDrive.substr(0, 1);
+  WriteTraceLog(FormatText(L"[IsSamePhoneDrive()] OldDrv = %ls, NewDrv = %ls\r\n", oldDrive.c_str(), newDrive.c_str()));
+  SameDriveResult same = CompareOtherPhoneDrive(m_strOtherDrive, m_strPhoneDrive);
+  if (same.bOtherNoResponse) m_bOtherNoResponse = 1;
+  return same.bSame ? 1 : 0;
+}

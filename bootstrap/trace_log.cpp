@@ -1,0 +1,65 @@
+// The trace log: every entry to the debugger output, and to the numbered log file in the user's
+// Templates folder when AutoRun_Log.ini switches it on. Entries come from the dialog's thread
+// and the worker; one lock keeps the file path and each entry's bytes together.
+#include <windows.h>
+
+#include <mutex>
+
+#include "bootstrap/app.h"
+#include "bootstrap/core/trace_text.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/usb_autorun_dlg.h"
+#include "common/win/handles.h"
+
+using namespace qv::bootstrap;
+
+namespace {
+
+std::mutex g_logLock;
+
+void AppendToFile(const std::wstring& path, const std::wstring& entry) {
+  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  int length = ::WideCharToMultiByte(CP_ACP, 0, entry.data(), static_cast<int>(entry.size()), nullptr, 0,
+                                     nullptr, nullptr);
+  if (length <= 0) return;
+  std::string narrow(static_cast<size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, entry.data(), static_cast<int>(entry.size()), &narrow[0], length, nullptr,
+                        nullptr);
+  DWORD written = 0;
+  ::WriteFile(file.get(), narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+}
+
+}  // namespace
+
+BOOL IsLoggingEnabled() {
+  std::wstring folder = GetBaseFolder();
+  if (folder.empty()) return FALSE;
+  std::wstring value = ReadIniString(folder + L"\\" + kLogIniName, kLogIniSection, kLogIniKey);
+  return value == L"1" ? TRUE : FALSE;
+}
+
+void WriteTraceLog(const std::wstring& text) {
+  static std::atomic<uint32_t> startTick{0};
+  uint32_t expected = 0;
+  uint32_t now = ::GetTickCount();
+  startTick.compare_exchange_strong(expected, now);
+  ::OutputDebugStringW(FormatDebuggerLine(ElapsedMilliseconds(startTick, now), text).c_str());
+
+  CUSBAutoRunDlg* dialog = TheApp().m_pMainWnd;
+  if (!dialog || !dialog->m_bEnableLog) return;
+  try {
+    std::wstring entry = FormatLogFileEntry(text);
+    std::wstring folder = GetBaseFolder();
+    bool relaunched = !TheApp().m_strCmdLine.empty();
+    std::lock_guard<std::mutex> hold(g_logLock);
+    if (relaunched || dialog->m_strLogFile.empty()) {
+      int number = ChooseLogFileNumber(relaunched, [&](int n) { return IsExistFile(FormatLogFilePath(folder, n)) != 0; });
+      dialog->m_strLogFile = FormatLogFilePath(folder, number);
+    }
+    AppendToFile(dialog->m_strLogFile, entry);
+  } catch (...) {
+    // Logging never disturbs the workflow.
+  }
+}

@@ -1,0 +1,299 @@
+// The controller: start-up decisions in OnInitDialog, the worker and its hand-over, timers,
+// buttons, and ExitProgram, which ends every run.
+#include "bootstrap/usb_autorun_dlg.h"
+
+#include <tlhelp32.h>
+
+#include <cwchar>
+
+#include "bootstrap/app.h"
+#include "bootstrap/core/config_lists.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/view/init_dlg.h"
+
+CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CDialogBase(kMainDialogTemplate, parent) {
+  m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
+}
+
+CUSBAutoRunDlg::~CUSBAutoRunDlg() {
+  m_autoRunThreadOwner.reset();  // waits for the worker's last lines
+  if (m_hBrush) ::DeleteObject(m_hBrush);
+  if (m_hMutex) ::ReleaseMutex(m_hMutex.get());
+}
+
+BOOL CUSBAutoRunDlg::InitAutoRun() {
+  GetModulePath();
+  m_bEnableLog = IsLoggingEnabled();
+  GetConfigInfo();
+  return CheckSystem();
+}
+
+void CUSBAutoRunDlg::GetConfigInfo() {
+  WriteTraceLog(L"[GetConfigInfo()] START...............\r\n");
+  m_strPxpcName = GetConfigString(L"PXPC", L"pxpc_name");
+  m_strModelType = GetConfigString(L"PXPACKAGE", L"model_type");
+  m_strPhoneDrive = TheApp().m_strLaunchDrive.empty() ? m_strModulePath : TheApp().m_strLaunchDrive;
+  m_strPxpcTestVer = GetConfigString(L"PXPC", L"pxpc_test_ver");
+  WriteTraceLog(L"[GetConfigInfo()] END...............\r\n");
+}
+
+BOOL CUSBAutoRunDlg::OnInitDialog() {
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  m_ctrlProgress = qv::ui::CProgressCtrl(::GetDlgItem(m_hWnd, kIdProgress));
+  if (!InitAutoRun()) return FALSE;
+
+  CUSBAutoRunApp& app = TheApp();
+  std::wstring version = app.GetProgramVersion();
+  bool pcStart = !app.m_strCmdLine.empty();
+  if (!pcStart) {
+    WriteTraceLog(FormatText(L"================[OnInitDialog() PHONE START, %ls]==============\r\n", version.c_str()));
+  } else {
+    WriteTraceLog(FormatText(L"================[OnInitDialog() PC START, %ls]==============\r\n", version.c_str()));
+    m_hMutex.reset(::CreateMutexW(nullptr, TRUE, L"QVEPXBSONPC"));
+    if (!m_hMutex) {
+      WriteTraceLog(L"Failed to create mutex\r\n");
+    } else if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+      WriteTraceLog(L"-------------- PXBS of another device is already running on PC. Exit -------------\r\n");
+      ExitProgram(1);
+      return FALSE;
+    }
+  }
+
+  WriteTraceLog(L"Start : [if(m_hOtherAutoRun != NULL)] \r\n");
+  if (m_hOtherAutoRun) {
+    QueryOtherInstance();
+    if (IsSamePhoneDrive()) {
+      WriteTraceLog(L"[IsSamePhoneDrive()] return is TRUE ==> Already is run same AutoRun. & Program End..\r\n");
+      ::SetForegroundWindow(m_hOtherAutoRun);
+      ExitProgram(0);
+      return FALSE;
+    }
+    if (m_bOtherNoResponse != 1) {
+      WriteTraceLog(L"End : [IsSamePhoneDrive()] return is FALSE ==> Mode Change & Program End..\r\n");
+      ExitProgram(1);
+      return FALSE;
+    }
+    WriteTraceLog(L"End : [IsSamePhoneDrive()] return is FALSE ==> Other App is no response...\r\n");
+  }
+
+  if (IsRunPXPC()) {
+    WriteTraceLog(L"[OnInitDialog()] IsRunPXPC() return is TRUE......\r\n");
+    ::MessageBoxW(m_hWnd, L"RO Zeru Zav program is already running.", g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+    ExitProgram(1);
+    return FALSE;
+  }
+
+  if (!pcStart) {
+    WriteTraceLog(L"Start : [CInitDlg dlg.DoModal()]\r\n");
+    CInitDlg copyDialog(nullptr);
+    copyDialog.SetCaption(g_strAppTitle);
+    copyDialog.DoModal();
+    for (int sleeps = 0; sleeps < 301 && copyDialog.m_bFinished != 1; ++sleeps) ::Sleep(100);
+    WriteTraceLog(L"End : [CInitDlg dlg.DoModal()]\r\n");
+    ExitProgram(copyDialog.m_nCopyResult == 1 ? 0 : 1);
+    return FALSE;
+  }
+
+  if (!InitControl()) {
+    WriteTraceLog(L"End : [InitControl() == FALSE] is return FALSE.\r\n");
+    ExitProgram(1);
+    return FALSE;
+  }
+  BOOL serverConfig = GetServerConfig();
+  m_strPreloadDriver = m_DriverMgr.GetPreloadDriver();
+  m_bRequireDrv = m_DriverMgr.IsRequireUpDrv();
+  if (serverConfig) m_bRequireUpPxpc = IsRequireUpPXPC();
+  if (m_bAbnormalStatus == 1) {
+    WriteTraceLog(L"[OnInitDialog()] Abnormal Status.......\r\n");
+    ExitProgram(1);
+    return FALSE;
+  }
+  if (!m_bRequireDrv && !m_bRequireUpPxpc) {
+    WriteTraceLog(L"[OnInitDialog()] Mode Change & Run PXPC.......\r\n");
+    KeepHidden();
+    SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_HIDEWINDOW);
+    AutoRunMainWork();
+  }
+  WriteTraceLog(L"[OnInitDialog()]..END.................\r\n");
+  return TRUE;
+}
+
+// Asks the other instance for its phone drive; its answer arrives as WM_COPYDATA before the
+// blocking send returns.
+void CUSBAutoRunDlg::QueryOtherInstance() {
+  COPYDATASTRUCT query{0, 0, nullptr};
+  ::SendMessageW(m_hOtherAutoRun, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(&query));
+}
+
+INT_PTR CUSBAutoRunDlg::OnCopyData(WPARAM wParam, LPARAM lParam) {
+  const COPYDATASTRUCT* record = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (!record) return FALSE;
+  if (!record->lpData) {
+    wchar_t drive[260] = {};
+    m_strPhoneDrive.copy(drive, 259);
+    COPYDATASTRUCT answer{0, sizeof(drive), drive};
+    ::SendMessageW(reinterpret_cast<HWND>(wParam), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&answer));
+  } else {
+    // The sender's text, never read past the bytes it sent.
+    const wchar_t* text = static_cast<const wchar_t*>(record->lpData);
+    size_t count = record->cbData / sizeof(wchar_t);
+    m_strOtherDrive.assign(text, ::wcsnlen(text, count));
+  }
+  return TRUE;
+}
+
+namespace {
+
+std::wstring Lowered(std::wstring text) {
+  if (!text.empty()) ::CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+}  // namespace
+
+BOOL CUSBAutoRunDlg::IsRunPXPC() {
+  std::wstring wanted = Lowered(m_strPxpcName);
+  qv::UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return FALSE;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    std::wstring name = Lowered(entry.szExeFile);
+    if (wanted.find(name) != std::wstring::npos) return TRUE;
+  }
+  return FALSE;
+}
+
+void CUSBAutoRunDlg::AutoRunMainWork() {
+  WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunMainWork()] START............\r\n");
+  UINT_PTR timer = SetTimer(TIMER_AUTORUN, 500);
+  WriteTraceLog(FormatText(L"SetTimer TIMER_AUTORUN[%d] \r\n", static_cast<int>(timer)));
+  // Published before it runs, so that the worker's clearing of the pointer is always the last word.
+  m_autoRunThreadOwner = qv::ui::CWorkerThread::Create([this] { AutoRunThread(this); });
+  if (m_autoRunThreadOwner) {
+    m_pAutoRunThread = m_autoRunThreadOwner.get();
+    m_autoRunThreadOwner->Resume();
+  }
+  WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunMainWork()] END............\r\n");
+}
+
+void CUSBAutoRunDlg::AutoRunThread(CUSBAutoRunDlg* dialog) {
+  if (!dialog) return;
+  WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunThread()] START...........\r\n");
+  dialog->AutoRun_PXBootstrap();
+  WriteTraceLog(FormatText(L"[CUSBAutoRunDlg::PostMessage[%d]]\r\n", static_cast<int>(dialog->m_bModeChangeOnExit)));
+  // Hand-over order: the outcome is set, then the close is posted, then the pointer cleared.
+  dialog->PostMessage(WM_CLOSE);
+  dialog->m_pAutoRunThread = nullptr;
+  WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunThread()] END...........\r\n");
+}
+
+void CUSBAutoRunDlg::AutoRun_PXBootstrap() {
+  WriteTraceLog(L"[AutoRun_PXBootstrap()] START...............\r\n");
+  BOOL ok = IsConnectedInternet() == 1 ? AutoRunOnline() : AutoRunOffline();
+  m_bModeChangeOnExit = ok ? 0 : 1;
+  if (m_bModeChangeOnExit == 1) WriteTraceLog(L"[AutoRun_PXBootstrap()] Timer call exit function\r\n");
+  WriteTraceLog(L"[AutoRun_PXBootstrap()] END...............\r\n");
+}
+
+BOOL CUSBAutoRunDlg::AutoRunOffline() {
+  if (m_bRequireDrv == 1 && !m_strPreloadDriver.empty() && !InstallDriver()) return FALSE;
+  if (RunPXPC()) return TRUE;
+  WriteTraceLog(L"[CheckSystem()] IsConnectedInternet() ==> FALSE...\r\n");
+  return FALSE;
+}
+
+BOOL CUSBAutoRunDlg::InstallDriver() {
+  if (m_bPxpcInstallsDriver) {
+    WriteTraceLog(L"[CUSBAutoRunDlg::InstallDriver()] SKIP.............\r\n");
+    return TRUE;
+  }
+  if (m_bRequireDrv != 1) return TRUE;
+  if (!IsConnectedInternet() && m_strPreloadDriver.empty()) return TRUE;
+  SetProgressTimer(TIMER_PROGRESS_INSTALL, FALSE);
+  BOOL installed = m_DriverMgr.InstallDriver();
+  SetProgressTimer(TIMER_PROGRESS_INSTALL, TRUE);
+  if (installed != 1) {
+    WriteTraceLog(L"[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...\r\n");
+    ::MessageBoxW(m_hWnd, L"QV USB modem driver is not installed.\nReinstall QV USB modem driver.",
+                  g_strAppTitle.c_str(), MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  RaiseProgress(kProgressComplete);
+  return TRUE;
+}
+
+INT_PTR CUSBAutoRunDlg::OnTimer(WPARAM wParam, LPARAM) {
+  UINT_PTR id = wParam;
+  WriteTraceLog(FormatText(L"OnTimer[%d] \r\n", static_cast<int>(id)));
+  if (id == TIMER_AUTORUN) {
+    WriteTraceLog(L"[OnTimer(TIMER_AUTORUN)]\r\n");
+    if (m_pAutoRunThread == nullptr) {
+      WriteTraceLog(L"[OnTimer()] End Dialog.........\r\n");
+      KillTimer(TIMER_AUTORUN);
+      ExitProgram(m_bModeChangeOnExit);
+    }
+  } else if (id == TIMER_PROGRESS_DOWNLOAD || id == TIMER_PROGRESS_INSTALL) {
+    StepProgress();
+  }
+  return 0;
+}
+
+INT_PTR CUSBAutoRunDlg::OnClose(WPARAM, LPARAM) {
+  if (m_pAutoRunThread == nullptr) ExitProgram(m_bModeChangeOnExit);
+  return 0;
+}
+
+void CUSBAutoRunDlg::OnYes() {
+  ModifyDialog_Step1();
+  AutoRunMainWork();
+}
+
+void CUSBAutoRunDlg::OnNo() {
+  if (m_pAutoRunThread == nullptr) ExitProgram(1);
+}
+
+void CUSBAutoRunDlg::OnAccept() {
+  qv::ui::CButton(::GetDlgItem(m_hWnd, kIdAccept)).SetCheck(BST_CHECKED);
+  qv::ui::CButton(::GetDlgItem(m_hWnd, kIdDecline)).SetCheck(BST_UNCHECKED);
+  GetDlgItem(kIdYes).EnableWindow(TRUE);
+  GetDlgItem(kIdNo).EnableWindow(TRUE);
+}
+
+void CUSBAutoRunDlg::OnDecline() {
+  qv::ui::CButton(::GetDlgItem(m_hWnd, kIdAccept)).SetCheck(BST_UNCHECKED);
+  qv::ui::CButton(::GetDlgItem(m_hWnd, kIdDecline)).SetCheck(BST_CHECKED);
+  GetDlgItem(kIdYes).EnableWindow(FALSE);
+  GetDlgItem(kIdNo).EnableWindow(TRUE);
+}
+
+BOOL CUSBAutoRunDlg::PreTranslateMessage(MSG* message) {
+  return message->message == WM_KEYDOWN && (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE);
+}
+
+void CUSBAutoRunDlg::ExitProgram(int modeChange) {
+  if (m_bExiting) return;
+  WriteTraceLog(FormatText(L"[ExitProgram()] START[%d]...\r\n", modeChange));
+  m_bExiting = 1;
+  if (modeChange == 1 && !ModeChange(m_nUserSelectionMode)) {
+    ShowWindow(SW_HIDE);
+    ::MessageBoxW(nullptr, L"Automatic USB mode change is failed.", g_strAppTitle.c_str(),
+                  MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND);
+    WriteTraceLog(L"[ExitProgram()] Mode Change Failed.............\r\n");
+  }
+  WriteTraceLog(L"[ExitProgram()] END...\r\n");
+  if (m_pAutoRunThread == nullptr) EndDialog(0);
+}
+
+// Online provisioning (update check, package download) is not part of this build yet: an online
+// PC start ends as a failed update check does.
+BOOL CUSBAutoRunDlg::GetServerConfig() {
+  if (!IsConnectedInternet()) return FALSE;
+  m_bAbnormalStatus = 1;
+  return FALSE;
+}
+
+BOOL CUSBAutoRunDlg::IsRequireUpPXPC() { return FALSE; }
+
+BOOL CUSBAutoRunDlg::AutoRunOnline() { return FALSE; }

@@ -1,0 +1,136 @@
+// The main dialog and controller of the workflow: start-up decisions, the worker thread, the
+// licence and progress pages, and the end of the run with or without the phone's mode change.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "bootstrap/provisioning/driver_mgr.h"
+#include "bootstrap/view/control_ids.h"
+#include "common/win/handles.h"
+#include "common/win/ui/dialog.h"
+#include "common/win/ui/worker_thread.h"
+
+constexpr UINT_PTR TIMER_AUTORUN = 1000;
+constexpr UINT_PTR TIMER_PROGRESS_DOWNLOAD = 5000;
+constexpr UINT_PTR TIMER_PROGRESS_INSTALL = 2000;
+constexpr int kProgressComplete = 2000;
+// Carries a progress display request from the worker to the dialog's thread, which owns the timers.
+constexpr UINT kProgressTimerMessage = WM_APP + 1;
+
+class CUSBAutoRunDlg : public qv::ui::CDialogBase {
+ public:
+  explicit CUSBAutoRunDlg(HWND parent = nullptr);
+  ~CUSBAutoRunDlg() override;
+
+  // Start-up and configuration
+  std::wstring GetModulePath();
+  std::wstring GetConfigString(const std::wstring& section, const std::wstring& key) const;
+  std::wstring GetIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key) const;
+  BOOL InitAutoRun();
+  void GetConfigInfo();
+
+  // System checks and the phone's mode
+  BOOL CheckSystem();
+  BOOL ModeChange(int mode);
+  BOOL IsSamePhoneDrive();
+  BOOL IsRunPXPC();
+  void ExitProgram(int modeChange);
+
+  // Workflow
+  void AutoRunMainWork();
+  void AutoRun_PXBootstrap();
+  BOOL AutoRunOnline();
+  BOOL AutoRunOffline();
+  BOOL RunPXPC();
+  BOOL GetServerConfig();
+  BOOL IsRequireUpPXPC();
+  BOOL InstallDriver();
+
+  // View
+  BOOL InitControl();
+  void ModifyDialog_Step1();
+  void SetProgressTimer(UINT_PTR timerId, BOOL stop);
+  void RaiseProgress(int position);
+
+  BOOL m_bAdmin = 1;
+  CDriverMgr m_DriverMgr;
+  BOOL m_bPxpcInstallsDriver = 0;
+  BOOL m_bPreloadSame = 0;
+  std::wstring m_strPreloadDriver;
+  qv::UniqueHandle m_hMutex;
+  std::wstring m_strPreloadType;
+  BOOL m_bExiting = 0;
+  std::atomic<BOOL> m_bModeChangeOnExit{1};
+  std::wstring m_strPxpcTestVer;
+  std::wstring m_strDownloadURL;
+  std::wstring m_strDownloadPath;
+  std::wstring m_strDriverPath;
+  std::wstring m_strPxpcName;
+  std::wstring m_strPhoneDrive;
+  std::wstring m_strOtherDrive;
+  int m_nUserSelectionMode = 3;
+  std::wstring m_strModelType;
+  BOOL m_bRequireDrv = 0;
+  BOOL m_bRequireUpPxpc = 0;
+  BOOL m_bAbnormalStatus = 0;
+  std::atomic<qv::ui::CWorkerThread*> m_pAutoRunThread{nullptr};
+  std::atomic<BOOL> m_bUserCancel{0};
+  BOOL m_bOtherNoResponse = 0;
+  HWND m_hOtherAutoRun = nullptr;
+  std::wstring m_strModulePath;
+  std::wstring m_strModuleName;
+  std::wstring m_strServerConfigFile;
+  BOOL m_bEnableLog = 0;
+  std::wstring m_strLogFile;  // guarded by the trace log's own lock
+  qv::UniqueGdiObject m_fontNormal, m_fontBold;
+  HBRUSH m_hBrush = nullptr;
+  qv::ui::CProgressCtrl m_ctrlProgress;
+  HICON m_hIcon = nullptr;
+
+ protected:
+  BOOL OnInitDialog() override;
+  BOOL PreTranslateMessage(MSG* message) override;
+  void OnOK() override {}
+  void OnCancel() override {}
+
+  QV_BEGIN_MSG_MAP()
+    QV_MESSAGE(WM_PAINT, OnPaint)
+    QV_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
+    QV_MESSAGE(WM_COPYDATA, OnCopyData)
+    QV_MESSAGE(WM_TIMER, OnTimer)
+    QV_MESSAGE(WM_CLOSE, OnClose)
+    QV_BUTTON_CLICKED(kIdYes, OnYes)
+    QV_BUTTON_CLICKED(kIdNo, OnNo)
+    QV_BUTTON_CLICKED(kIdAccept, OnAccept)
+    QV_BUTTON_CLICKED(kIdDecline, OnDecline)
+    QV_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
+    QV_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
+    QV_MESSAGE(WM_CTLCOLORBTN, OnCtlColor)
+    QV_MESSAGE(WM_CTLCOLOREDIT, OnCtlColor)
+    QV_BUTTON_CLICKED(kIdCancel, OnCancelDownload)
+    QV_MESSAGE(kProgressTimerMessage, OnProgressTimerRequest)
+  QV_END_MSG_MAP()
+
+ private:
+  INT_PTR OnPaint(WPARAM, LPARAM);
+  INT_PTR OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<INT_PTR>(m_hIcon); }
+  INT_PTR OnCopyData(WPARAM, LPARAM);
+  INT_PTR OnTimer(WPARAM, LPARAM);
+  INT_PTR OnClose(WPARAM, LPARAM);
+  INT_PTR OnCtlColor(WPARAM, LPARAM);
+  void OnYes();
+  void OnNo();
+  void OnAccept();
+  void OnDecline();
+  void OnCancelDownload() { m_bUserCancel = 1; }
+  void StepProgress();
+  INT_PTR OnProgressTimerRequest(WPARAM timerId, LPARAM stop);
+  void QueryOtherInstance();
+  static void AutoRunThread(CUSBAutoRunDlg* dialog);
+
+  std::unique_ptr<qv::ui::CWorkerThread> m_autoRunThreadOwner;
+};

@@ -1,0 +1,44 @@
+// CInitDlg: hidden, uncloseable, polls its copy worker every 100 ms.
+#include "bootstrap/view/init_dlg.h"
+
+#include "bootstrap/app.h"
+#include "bootstrap/view/control_ids.h"
+
+namespace {
+constexpr UINT_PTR kCopyPollTimer = 100;
+}
+
+CInitDlg::CInitDlg(HWND parent) : CDialogBase(kInitDialogTemplate, parent) {}
+
+void CInitDlg::SetCaption(const std::wstring& caption) { m_strCaption = caption.empty() ? g_strAppTitle : caption; }
+
+BOOL CInitDlg::OnInitDialog() {
+  KeepHidden();
+  SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_HIDEWINDOW);
+  m_bNoErase = 1;
+  SetTimer(kCopyPollTimer, 100);
+  m_copyThreadOwner = qv::ui::CWorkerThread::Create([this] {
+    m_nCopyResult = CopyInstallPackage(*this);
+    m_pCopyThread = nullptr;
+  });
+  if (m_copyThreadOwner) {
+    m_pCopyThread = m_copyThreadOwner.get();
+    m_copyThreadOwner->Resume();
+  }
+  return TRUE;
+}
+
+INT_PTR CInitDlg::OnTimer(WPARAM wParam, LPARAM) {
+  if (wParam == kCopyPollTimer && m_pCopyThread == nullptr) {
+    KillTimer(kCopyPollTimer);
+    m_bFinished = 1;
+    EndDialog(m_nCopyResult == 1 ? 1 : 0);
+  }
+  return 0;
+}
+
+INT_PTR CInitDlg::OnEraseBackground(WPARAM, LPARAM) { return m_bNoErase == 1 ? 1 : 0; }
+
+BOOL CInitDlg::PreTranslateMessage(MSG* message) {
+  return message->message == WM_KEYDOWN && (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE);
+}

@@ -1,0 +1,160 @@
+// The licence page and the progress page of the main dialog, its painting and its colours.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "bootstrap/app.h"
+#include "bootstrap/core/line_ends.h"
+#include "bootstrap/provisioning/support.h"
+#include "bootstrap/usb_autorun_dlg.h"
+#include "bootstrap/view/control_ids.h"
+#include "common/win/handles.h"
+
+namespace {
+
+constexpr int kLicencePageHeight = 410;
+constexpr int kProgressPageHeight = 180;
+constexpr int kPageWidth = 420;
+
+HFONT CreateDialogFont(int weight) {
+  return ::CreateFontW(12, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, L"MS Sans Serif");
+}
+
+int BitmapWidth(unsigned id) {
+  qv::UniqueGdiObject bitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id)));
+  BITMAP info{};
+  if (!bitmap || !::GetObjectW(bitmap.get(), sizeof(info), &info)) return 0;
+  return info.bmWidth;
+}
+
+// The licence text beside the program, read as ANSI text with its line ends made CR LF.
+bool ReadLicence(const std::wstring& path, std::wstring& text) {
+  FILE* file = _wfopen(path.c_str(), L"rt");
+  if (!file) return false;
+  std::string bytes;
+  char piece[1024];
+  for (size_t got; (got = std::fread(piece, 1, sizeof(piece), file)) > 0;) bytes.append(piece, got);
+  std::fclose(file);
+  std::wstring wide;
+  if (!bytes.empty()) {
+    int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    wide.resize(static_cast<size_t>(length > 0 ? length : 0));
+    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], length);
+  }
+  text = qv::bootstrap::NormalizeLineEnds(wide);
+  return true;
+}
+
+}  // namespace
+
+BOOL CUSBAutoRunDlg::InitControl() {
+  SetWindowText(g_strAppTitle);
+  m_hBrush = ::CreateSolidBrush(RGB(255, 255, 255));
+  m_fontNormal.reset(CreateDialogFont(FW_NORMAL));
+  if (!m_fontNormal) return FALSE;
+  m_fontBold.reset(CreateDialogFont(FW_BOLD));
+  if (!m_fontBold) return FALSE;
+  std::wstring licence;
+  if (!ReadLicence(m_strModulePath + L"License.txt", licence)) return FALSE;
+  SetDlgItemText(kIdLicenceText, licence);
+  SetFont(static_cast<HFONT>(m_fontBold.get()));
+
+  SetWindowPos(nullptr, 0, 0, kPageWidth, kLicencePageHeight, SWP_NOZORDER);
+  CenterWindow();
+  RECT client = GetClientRect();
+  const int W = client.right - client.left, H = client.bottom - client.top;
+  HFONT normal = static_cast<HFONT>(m_fontNormal.get());
+  auto place = [&](int id, int x, int y, int width, int height, int show, bool normalFont) {
+    qv::ui::CWindow control = GetDlgItem(id);
+    control.MoveWindow(x, y, width, height);
+    if (normalFont) control.SetFont(normal);
+    if (show >= 0) control.ShowWindow(show);
+    return control.GetRectIn(*this).bottom;
+  };
+  place(kIdHeaderStrip, 0, 0, W, 45, SW_SHOW, false);
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  int leftWidth = BitmapWidth(kLeftHeaderBitmap), rightWidth = BitmapWidth(kRightHeaderBitmap);
+  place(kIdLeftPicture, 20, 5, leftWidth, 40, -1, false);
+  qv::ui::CStatic(::GetDlgItem(m_hWnd, kIdLeftPicture)).SetBitmap(::LoadBitmapW(instance, MAKEINTRESOURCEW(kLeftHeaderBitmap)));
+  GetDlgItem(kIdLeftPicture).ShowWindow(SW_SHOW);
+  place(kIdRightPicture, W - 20 - rightWidth, 5, rightWidth, 40, -1, false);
+  qv::ui::CStatic(::GetDlgItem(m_hWnd, kIdRightPicture)).SetBitmap(::LoadBitmapW(instance, MAKEINTRESOURCEW(kRightHeaderBitmap)));
+  GetDlgItem(kIdRightPicture).ShowWindow(SW_SHOW);
+  place(kIdQuestion, 20, 50, W - 40, 40, -1, true);
+  int bottom = place(kIdStatus, 20, 60, W - 40, 20, SW_HIDE, true);
+  bottom = place(kIdLicenceHeading, 20, bottom + 10, W - 40, 20, SW_HIDE, true);
+  bottom = place(kIdLicenceHint, 20, bottom + 1, W - 40, 20, SW_SHOW, true);
+  bottom = place(kIdLicenceText, 20, bottom + 5, W - 40, 150, SW_SHOW, true);
+  bottom = place(kIdAccept, 20, bottom + 5, W - 40, 20, SW_SHOW, true);
+  place(kIdDecline, 20, bottom + 1, W - 40, 20, SW_SHOW, true);
+  place(kIdYes, 20, H - 40, 100, 25, SW_SHOW, true);
+  place(kIdNo, W - 120, H - 40, 100, 25, SW_SHOW, true);
+  place(kIdCancel, W - 120, H - 40, 100, 25, SW_HIDE, true);
+  place(kIdProgress, 20, 82, W - 40, 15, SW_HIDE, false);
+  m_ctrlProgress.SetRange(0, kProgressComplete);
+
+  SetDlgItemText(kIdQuestion, FormatText(L"Software is available for your %ls to communicate with your PC.\n"
+                                         L"Download and Install now?",
+                                         g_strAppTitle.c_str()));
+  SetDlgItemText(kIdStatus, L"Downloading...");
+  SetDlgItemText(kIdLicenceHeading, L"License Agreement");
+  SetDlgItemText(kIdLicenceHint, L"Please read the following license agreement carefully.");
+  SetDlgItemText(kIdAccept, L"I accept the terms in the agreement");
+  SetDlgItemText(kIdDecline, L"I do not accept the terms in the agreement");
+  SetDlgItemText(kIdYes, L"Yes");
+  SetDlgItemText(kIdNo, L"No");
+  SetDlgItemText(kIdCancel, L"Cancel");
+  OnDecline();
+  return TRUE;
+}
+
+void CUSBAutoRunDlg::ModifyDialog_Step1() {
+  WriteTraceLog(L"ModifyDialog_Step1()\r\n");
+  RECT window = GetWindowRect();
+  SetWindowPos(nullptr, window.left, window.top, window.right - window.left, kProgressPageHeight,
+               SWP_NOZORDER | SWP_NOMOVE);
+  for (int id : {kIdLicenceHeading, kIdLicenceHint, kIdLicenceText, kIdAccept, kIdDecline, kIdYes, kIdNo}) {
+    GetDlgItem(id).ShowWindow(SW_HIDE);
+  }
+  RECT client = GetClientRect();
+  qv::ui::CWindow cancel = GetDlgItem(kIdCancel);
+  cancel.MoveWindow(client.right - 120, client.bottom - 40, 100, 25);
+  cancel.SetFont(static_cast<HFONT>(m_fontNormal.get()));
+  cancel.ShowWindow(SW_SHOW);
+}
+
+INT_PTR CUSBAutoRunDlg::OnPaint(WPARAM, LPARAM) {
+  for (int id : {kIdLicenceText, kIdHeaderStrip, kIdLeftPicture, kIdRightPicture}) GetDlgItem(id).UpdateWindow();
+  if (IsIconic()) {
+    WriteTraceLog(L"OnPaint() - Iconic\r\n");
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client = GetClientRect();
+    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, m_hIcon);
+    ::EndPaint(m_hWnd, &paint);
+    return 0;
+  }
+  WriteTraceLog(L"OnPaint() - Painting\r\n");
+  PAINTSTRUCT paint;
+  ::BeginPaint(m_hWnd, &paint);
+  ::EndPaint(m_hWnd, &paint);
+  return 0;
+}
+
+INT_PTR CUSBAutoRunDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
+  HDC dc = reinterpret_cast<HDC>(wParam);
+  int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+  if (id == kIdHeaderStrip) {
+    ::SetTextColor(dc, RGB(0, 0, 0));
+    ::SetBkColor(dc, RGB(255, 255, 255));
+    ::SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<INT_PTR>(m_hBrush);
+  }
+  if (id == kIdLeftPicture || id == kIdRightPicture) return reinterpret_cast<INT_PTR>(m_hBrush);
+  return 0;  // the dialog manager's own colours for every other control
+}

@@ -1,0 +1,70 @@
+// Modal dialog base: the object travels through the creation parameter into DWLP_USER, messages
+// reach member functions through a small message map, and the modal loop is our own so that a
+// dialog can look at every message first (PreTranslateMessage) and can stay hidden while modal.
+#pragma once
+
+#include <windows.h>
+
+#include "common/win/ui/window.h"
+
+namespace qv::ui {
+
+class CDialogBase : public CWindow {
+ public:
+  explicit CDialogBase(UINT templateId, HWND parent = nullptr) : m_nTemplateId(templateId), m_hParent(parent) {}
+  virtual ~CDialogBase();
+  CDialogBase(const CDialogBase&) = delete;
+  CDialogBase& operator=(const CDialogBase&) = delete;
+
+  // Creates the dialog, shows it unless it asked to stay hidden, and runs its messages until
+  // EndDialog. Returns EndDialog's result, or -1 when the template cannot be created.
+  INT_PTR DoModal();
+  void EndDialog(INT_PTR result);
+  bool IsEnded() const { return m_bEnded; }
+
+ protected:
+  virtual BOOL OnInitDialog() { return TRUE; }
+  // TRUE swallows the message before the dialog manager sees it.
+  virtual BOOL PreTranslateMessage(MSG* /*message*/) { return FALSE; }
+  virtual void OnOK() { EndDialog(IDOK); }
+  virtual void OnCancel() { EndDialog(IDCANCEL); }
+  // The message map (see the macros below): true when handled, |result| being the value the
+  // message expects.
+  virtual bool ProcessMessage(UINT /*message*/, WPARAM, LPARAM, INT_PTR& /*result*/) { return false; }
+  // Keeps the modal loop from showing the window after initialisation.
+  void KeepHidden() { m_bKeepHidden = true; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+
+  UINT m_nTemplateId;
+  HWND m_hParent;
+  bool m_bEnded = false;
+  bool m_bKeepHidden = false;
+  INT_PTR m_nResult = 0;
+};
+
+}  // namespace qv::ui
+
+// Message map of a dialog class, in the order messages should be tried.
+#define QV_BEGIN_MSG_MAP()                                                                          \
+  bool ProcessMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {         \
+    (void)wParam;                                                                                   \
+    (void)lParam;
+// handler: INT_PTR Handler(WPARAM, LPARAM)
+#define QV_MESSAGE(msg, handler)   \
+  if (uMsg == (msg)) {             \
+    result = handler(wParam, lParam); \
+    return true;                   \
+  }
+// handler: void Handler(), for a button's click
+#define QV_BUTTON_CLICKED(id, handler)                                              \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == BN_CLICKED) { \
+    handler();                                                                       \
+    result = 0;                                                                      \
+    return true;                                                                     \
+  }
+#define QV_END_MSG_MAP() \
+  return false;          \
+  }

@@ -1,0 +1,31 @@
+// Thread start and the thread entry's exception boundary.
+#include "common/win/ui/worker_thread.h"
+
+namespace qv::ui {
+
+std::unique_ptr<CWorkerThread> CWorkerThread::Create(std::function<void()> body) {
+  std::unique_ptr<CWorkerThread> thread(new CWorkerThread(std::move(body)));
+  thread->m_hThread.reset(::CreateThread(nullptr, 0, Entry, thread.get(), CREATE_SUSPENDED, nullptr));
+  if (!thread->m_hThread) return nullptr;
+  return thread;
+}
+
+CWorkerThread::~CWorkerThread() {
+  // The body may still be finishing its last lines after it has handed over; give it time. A
+  // thread that was never resumed stays suspended and ends with the process.
+  if (m_hThread && m_bResumed) ::WaitForSingleObject(m_hThread.get(), 10000);
+}
+
+bool CWorkerThread::Wait(DWORD milliseconds) const {
+  return !m_hThread || ::WaitForSingleObject(m_hThread.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI CWorkerThread::Entry(void* parameter) {
+  try {
+    static_cast<CWorkerThread*>(parameter)->m_body();
+  } catch (...) {
+  }
+  return 0;
+}
+
+}  // namespace qv::ui

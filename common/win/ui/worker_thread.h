@@ -1,0 +1,39 @@
+// A worker thread that runs one function. Its entry is an exception boundary; the owner waits
+// for the thread (bounded) and closes its handle when it is destroyed.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+#include "common/win/handles.h"
+
+namespace qv::ui {
+
+class CWorkerThread {
+ public:
+  // Creates the thread for |body| suspended, so the caller can publish it before it runs; null
+  // when the thread cannot be created.
+  static std::unique_ptr<CWorkerThread> Create(std::function<void()> body);
+  void Resume() {
+    m_bResumed = true;
+    ::ResumeThread(m_hThread.get());
+  }
+  ~CWorkerThread();
+  CWorkerThread(const CWorkerThread&) = delete;
+  CWorkerThread& operator=(const CWorkerThread&) = delete;
+
+  // True when the thread has ended within |milliseconds|.
+  bool Wait(DWORD milliseconds) const;
+
+ private:
+  explicit CWorkerThread(std::function<void()> body) : m_body(std::move(body)) {}
+  static DWORD WINAPI Entry(void* parameter);
+
+  std::function<void()> m_body;
+  UniqueHandle m_hThread;
+  bool m_bResumed = false;
+};
+
+}  // namespace qv::ui

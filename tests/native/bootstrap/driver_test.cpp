@@ -1,0 +1,163 @@
+// Driver families against a fake file system: installed detection in both folder variants, the
+// version check, the install-or-update decision and the installer's command.
+#include "bootstrap/core/driver_decisions.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bootstrap/core/driver_tables.h"
+
+namespace qv::bootstrap {
+namespace {
+
+const std::wstring kPf = L"C:\\PF";
+
+// Installed files and their versions, by full path.
+struct FakeFiles {
+  std::map<std::wstring, std::wstring> files;
+  PathTest Exists() const {
+    return [this](const std::wstring& p) { return files.count(p) > 0; };
+  }
+  FileVersionReader Version() const {
+    return [this](const std::wstring& p) { return files.at(p); };
+  }
+  void Install(const std::wstring& folder, int type, bool use64 = false) {
+    for (const DriverFilePair& pair : DriverFilePairs(type)) {
+      files[folder + L'\\' + (use64 ? pair.name64 : pair.name32)] = L"1.0.0.0";
+    }
+  }
+};
+
+TEST(DriverTables, PreloadTypeIgnoresCaseAndUnknownTextsKeepTheType) {
+  EXPECT_EQ(PreloadTypeFromText(L"CBW_Unison", 0), kDriverCbwUnison);
+  EXPECT_EQ(PreloadTypeFromText(L"zodavozuro", 0), kDriverZodavozUro);
+  EXPECT_EQ(PreloadTypeFromText(L"other", kDriverAndroid), kDriverAndroid);
+  EXPECT_FALSE(IsUnisonPreloadText(L"Unison"));
+  EXPECT_EQ(GetDriverFolder(kPf, kDriverModem), kPf + L"\\QV Electronics\\QV USB Modem Driver");
+  EXPECT_EQ(GetDriverFolder(kPf, 9), kPf);
+  EXPECT_EQ(GetDriverFolder(L"", kDriverModem), L"");
+  EXPECT_STREQ(DriverVersionKeys(kDriverModem)[0].key, L"cb_driver_version");
+  EXPECT_STREQ(DriverVersionKeys(kDriverCbwUnison)[2].fileName, L"qvcbandnetdiag.sys");
+}
+
+TEST(InstalledDriver, EitherFolderVariantAndEitherFileOfAPairCounts) {
+  const std::wstring modem = GetDriverFolder(kPf, kDriverModem);
+  FakeFiles fs;
+  fs.Install(modem + L"s", kDriverModem, /*use64=*/true);
+  const InstalledDriverCheck check = CheckInstalledDriver(kPf, kDriverModem, fs.Exists());
+  EXPECT_TRUE(check.bInstalled);
+  ASSERT_EQ(check.passes.size(), 2u);
+  EXPECT_EQ(check.passes[0].nMissing, 3);
+  EXPECT_EQ(check.passes[1].strFolder, modem + L"s");
+  EXPECT_EQ(check.passes[1].nMissing, 0);
+
+  // One ZodavozUro pair missing in both variants: the unison family is not installed.
+  const std::wstring unison = GetDriverFolder(kPf, kDriverUnison);
+  fs.Install(unison, kDriverUnison);
+  fs.files.erase(unison + L"\\qvandnetmodem.sys");
+  fs.Install(unison + L"s", kDriverZodavozUro);
+  const InstalledDriverCheck partial = CheckInstalledDriver(kPf, kDriverUnison, fs.Exists());
+  EXPECT_FALSE(partial.bInstalled);
+  EXPECT_EQ(partial.passes[0].nMissing, 1);
+  EXPECT_EQ(partial.passes[1].nMissing, 6);
+  EXPECT_TRUE(CheckInstalledDriver(L"", kDriverModem, fs.Exists()).passes.empty());
+}
+
+TEST(DriverVersion, AnyConfiguredFileOlderOrMissingIsOutdated) {
+  const std::wstring dir = GetDriverFolder(kPf, kDriverUnison);
+  std::map<std::wstring, std::wstring> keys = {{L"driver_version", L"3.0.0.1"}};
+  const KeyReader read = [&](const std::wstring& k) { return keys[k]; };
+  FakeFiles fs;
+  auto outdated = [&](const std::wstring& folder) {
+    return IsDriverVersionOutdated(kDriverUnison, folder, read, fs.Exists(), fs.Version());
+  };
+  fs.files[dir + L"\\qvusbdiag.sys"] = L"3.0.0.0";
+  EXPECT_TRUE(outdated(dir));
+  fs.files[dir + L"\\qvusbdiag.sys"] = L"3.0.0.1";
+  EXPECT_FALSE(outdated(dir));
+
+  fs.files[dir + L"s\\qvanddiag.sys"] = L"2.1";  // only in the folder variant
+  keys[L"and_driver_version"] = L"2.0.0.5";
+  EXPECT_FALSE(outdated(dir));
+  keys[L"and_driver_version"] = L"2.1.0.1";
+  EXPECT_TRUE(outdated(dir));
+
+  // A configured file in neither variant is outdated, also behind an entry that is current.
+  keys[L"and_driver_version"] = L"";
+  keys[L"andnet_driver_version"] = L"0.0.0.1";
+  EXPECT_TRUE(outdated(dir));
+  fs.files[dir + L"\\qvandnetdiag.sys"] = L"5.0.0.0";
+  EXPECT_FALSE(outdated(dir));
+  EXPECT_TRUE(outdated(L""));
+  keys.clear();
+  EXPECT_FALSE(outdated(dir));
+}
+
+// Scripted answers to the decision's questions, with a record of what was asked.
+struct Scripted {
+  explicit Scripted(std::set<int> present, bool old = false) : installed(present), outdated(old) {}
+  std::set<int> installed;
+  bool outdated;
+  std::vector<std::wstring> asked;
+  DriverQueries Queries() {
+    return {[this](int t) {
+              asked.push_back(L"installed " + std::to_wstring(t));
+              return installed.count(t) > 0;
+            },
+            [this](int t, bool online) {
+              asked.push_back(L"outdated " + std::to_wstring(t) + (online ? L" on" : L" off"));
+              return outdated;
+            }};
+  }
+};
+using Asked = std::vector<std::wstring>;
+
+TEST(RequireUpDrv, OnlineSeparateDriversNeedTheOverwriteFlagThenTheTargetFamilyDecides) {
+  Scripted s({kDriverModem, kDriverUnison});
+  EXPECT_TRUE(DecideRequireUpDrv(true, kDriverUnison, true, s.Queries()));
+  EXPECT_EQ(s.asked, Asked{L"installed 3"});
+  s.asked.clear();
+  EXPECT_FALSE(DecideRequireUpDrv(true, kDriverUnison, false, s.Queries()));
+  EXPECT_EQ(s.asked, (Asked{L"installed 3", L"installed 1", L"outdated 1 on"}));
+
+  Scripted none({});
+  EXPECT_TRUE(DecideRequireUpDrv(true, kDriverNone, false, none.Queries()));
+  EXPECT_EQ(none.asked.back(), L"installed 2");
+  Scripted old({kDriverCbwUnison}, true);
+  EXPECT_TRUE(DecideRequireUpDrv(true, kDriverAndroid, false, old.Queries()));
+  EXPECT_EQ(old.asked.back(), L"outdated 2 on");
+}
+
+TEST(RequireUpDrv, OfflineDependsOnThePhonesOwnDriver) {
+  Scripted s({kDriverAndroid});
+  EXPECT_FALSE(DecideRequireUpDrv(false, kDriverNone, true, s.Queries()));
+  EXPECT_TRUE(s.asked.empty());
+  EXPECT_TRUE(DecideRequireUpDrv(false, kDriverCbwUnison, false, s.Queries()));
+  EXPECT_FALSE(DecideRequireUpDrv(false, kDriverModem, true, s.Queries()));
+  EXPECT_EQ(s.asked.back(), L"outdated 3 off");
+  s.outdated = true;
+  EXPECT_TRUE(DecideRequireUpDrv(false, kDriverModem, false, s.Queries()));
+  Scripted clean({kDriverCbwUnison});
+  EXPECT_FALSE(DecideRequireUpDrv(false, kDriverModem, false, clean.Queries()));
+  EXPECT_EQ(clean.asked.back(), L"outdated 2 off");
+}
+
+TEST(DriverInstaller, SourceAndCommand) {
+  EXPECT_EQ(ChooseDriverInstaller(true, false, L""), DriverInstallerSource::Server);
+  EXPECT_EQ(ChooseDriverInstaller(true, true, L""), DriverInstallerSource::Preload);
+  EXPECT_EQ(ChooseDriverInstaller(false, false, L"E:\\d.msi"), DriverInstallerSource::Preload);
+  EXPECT_EQ(ChooseDriverInstaller(false, false, L""), DriverInstallerSource::None);
+  EXPECT_EQ(CurrentDriverType(true, kDriverModem), kDriverCbwUnison);
+  EXPECT_EQ(CurrentDriverType(false, kDriverModem), kDriverModem);
+  EXPECT_TRUE(IsMsiPackage(L"C:\\d\\DRIVER.MSI"));
+  EXPECT_FALSE(IsMsiPackage(L"C:\\d\\setup.exe"));
+  EXPECT_FALSE(IsUsableInstallerPath(L"a.b"));
+  EXPECT_EQ(FormatMsiexecParameters(kMsiInstall, L"C:\\d x\\u.msi"), L"/i \"C:\\d x\\u.msi\" /qn");
+}
+
+}  // namespace
+}  // namespace qv::bootstrap

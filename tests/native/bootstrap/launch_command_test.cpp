@@ -1,0 +1,69 @@
+// Start-up texts: the command line of both starts, the relaunch and PC tool arguments, the
+// package list keys and which configured file names may be used.
+#include "bootstrap/core/launch_command.h"
+
+#include <gtest/gtest.h>
+
+#include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/path_text.h"
+
+namespace qv::bootstrap {
+namespace {
+
+TEST(LaunchCommand, TellsPhoneStartFromPcStartAndFindsTheDrive) {
+  EXPECT_TRUE(ParseLaunchCommand(L"").strCmdLine.empty());
+  EXPECT_FALSE(ParseLaunchCommand(L"").bInvalid);
+  const LaunchCommand pc = ParseLaunchCommand(L"-l E");
+  EXPECT_EQ(pc.strCmdLine, L"-l E");
+  EXPECT_EQ(pc.strLaunchDrive, L"E");
+  EXPECT_FALSE(pc.bInvalid);
+  // The letter stands at a fixed column, wherever the switch was found.
+  EXPECT_EQ(ParseLaunchCommand(L"x -l e").strLaunchDrive, L"l");
+  EXPECT_EQ(ParseLaunchCommand(L"-lEF").strLaunchDrive, L"F");
+  for (const wchar_t* args : {L"-l", L"-l ", L"-lE"}) {
+    EXPECT_TRUE(ParseLaunchCommand(args).bInvalid) << args;
+    EXPECT_TRUE(ParseLaunchCommand(args).strLaunchDrive.empty()) << args;
+  }
+}
+
+TEST(LaunchCommand, DriveLetterIsNarrowedOnlyFromAscii) {
+  EXPECT_EQ(DriveLetterOf(L"E:\\pkg\\"), 'E');
+  EXPECT_EQ(DriveLetterOf(L""), '\0');
+  EXPECT_EQ(DriveLetterOf(std::wstring(1, wchar_t(0x0145))), '\0');  // would cut down to 'E'
+}
+
+TEST(LaunchCommand, RelaunchAndPcToolArguments) {
+  EXPECT_EQ(FormatRelaunchArguments(L'E'), L"-l E");
+  EXPECT_EQ(FormatPackageFolder(L"C:\\Templates", L'E'), L"C:\\Templates\\E\\");
+  EXPECT_EQ(FolderOfPath(L"C:\\T\\E\\PX_Bootstrap.exe"), L"C:\\T\\E");
+  EXPECT_EQ(FolderOfPath(L"PX_Bootstrap.exe"), L"");
+  EXPECT_EQ(FormatPxpcArguments(L"E", L"g", L"QV Phone 7"), L"-pxpc;E;G;QV Phone 7;");
+  EXPECT_EQ(FormatPxpcArguments(L"E:\\x\\", L"", L"M"), L"-pxpc;E;;M;");
+  EXPECT_TRUE(IsProgramCopy(L"C:\\T\\E\\PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsProgramCopy(L"C:\\T\\E\\px_bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsProgramCopy(L"C:\\T\\E\\config.ini", L""));
+}
+
+TEST(ConfigLists, CountsKeysAndFlags) {
+  EXPECT_EQ(FileListCount(L"3abc"), 3);
+  EXPECT_EQ(FileListCount(L"abc"), 0);
+  EXPECT_EQ(FileListCount(L"-4"), 0);
+  EXPECT_EQ(FileListKey(7), L"file07");
+  EXPECT_EQ(FileListKey(100), L"file100");
+  EXPECT_TRUE(IsFlagTrue(L"true"));
+  EXPECT_FALSE(IsFlagTrue(L"TRUE "));
+}
+
+TEST(ConfigLists, PackageFileNamesMustStayInTheirFolder) {
+  for (const wchar_t* ok : {L"PX_Bootstrap.exe", L"tools\\setup.msi", L"a/b.dll", L"x..y"}) {
+    EXPECT_TRUE(IsSafePackageFileName(ok)) << ok;
+  }
+  for (const wchar_t* bad :
+       {L"", L"..\\x", L"tools\\..\\..\\x", L"a/../b", L"tools\\..", L"\\Windows\\x", L"/etc/x",
+        L"\\\\srv\\share\\x", L"C:\\x", L"C:x", L"x:stream", L"a\\... \\b", L".. \\x"}) {
+    EXPECT_FALSE(IsSafePackageFileName(bad)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace qv::bootstrap

@@ -1,0 +1,47 @@
+// Trace entries: the debugger line, the bytes of a log file entry, the file names and the choice
+// of the file a run writes to.
+#include "bootstrap/core/line_ends.h"
+#include "bootstrap/core/trace_text.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace qv::bootstrap {
+namespace {
+
+TEST(TraceText, DebuggerLineCarriesPrefixElapsedTimeAndLiteralText) {
+  EXPECT_EQ(FormatDebuggerLine(0, L"Step1()\r\n"), L"QVEPX:[0] Step1()\r\n");
+  EXPECT_EQ(FormatDebuggerLine(1500, L"100% %s"), L"QVEPX:[1500] 100% %s");
+  EXPECT_EQ(ElapsedMilliseconds(0xFFFFFF00u, 0x100u), 0x200);  // across the tick count's wrap
+  EXPECT_EQ(ElapsedMilliseconds(10, 5), -5);
+}
+
+TEST(TraceText, FileEntryEndsInOneLineEndAndAnEmptyLine) {
+  EXPECT_EQ(FormatLogFileEntry(L"A\r\n"), L"A\r\n\r\n");
+  EXPECT_EQ(FormatLogFileEntry(L"A"), L"A\r\n\r\n");
+  EXPECT_EQ(FormatLogFileEntry(L"a\nb\r\nc\n"), L"a\r\nb\r\nc\r\n\r\n");
+  EXPECT_EQ(FormatLogFilePath(L"C:\\T", 37), L"C:\\T\\PX_Bootstrap_Log(0037).txt");
+}
+
+TEST(TraceText, RelaunchedRunWritesToTheLastFileOfTheUnbrokenRow) {
+  auto present = [](std::set<int> numbers) {
+    return [numbers](int n) { return numbers.count(n) > 0; };
+  };
+  EXPECT_EQ(ChooseLogFileNumber(true, present({0, 1, 2, 3})), 3);
+  EXPECT_EQ(ChooseLogFileNumber(true, present({0, 2, 3})), 0);
+  EXPECT_EQ(ChooseLogFileNumber(true, present({})), 0);
+  EXPECT_EQ(ChooseLogFileNumber(false, present({0, 1})), 0);
+  int probes = 0;
+  EXPECT_EQ(ChooseLogFileNumber(true, [&](int) { return ++probes, true; }), 9999);
+  EXPECT_EQ(probes, 10000);
+}
+
+}  // namespace
+}  // namespace qv::bootstrap
+
+TEST(LineEnds, EveryKindOfLineEndBecomesCrLf) {
+  EXPECT_EQ(qv::bootstrap::NormalizeLineEnds(L"a\nb\r\nc\rd\r\r\n\n"), L"a\r\nb\r\nc\r\nd\r\n\r\n\r\n");
+  EXPECT_EQ(qv::bootstrap::NormalizeLineEnds(L"no end"), L"no end");
+  EXPECT_EQ(qv::bootstrap::NormalizeLineEnds(L"\r"), L"\r\n");
+}

@@ -1,0 +1,51 @@
+// The mode table and the decisions of the mode change, the other instance's drive and the
+// creeping progress bar.
+#include "bootstrap/core/usb_mode.h"
+
+#include <gtest/gtest.h>
+
+#include "bootstrap/core/progress_step.h"
+
+namespace qv::bootstrap {
+namespace {
+
+TEST(UsbMode, KnownModesPickTheirExportAndAnyOtherFallsBackToAsk) {
+  EXPECT_STREQ(ChooseModeChange(0).exportName, L"ChangeMode2Modem");
+  EXPECT_STREQ(ChooseModeChange(5).exportName, L"ChangeMode2TET");
+  EXPECT_EQ(ChooseModeChange(4).nMode, kModeCgo);
+  for (int mode : {-1, 6, 7, 255}) {
+    EXPECT_EQ(ChooseModeChange(mode).nMode, kModeAsk) << mode;
+    EXPECT_TRUE(ChooseModeChange(mode).bDefault) << mode;
+  }
+  EXPECT_EQ(FormatModeChangeTrace(ChooseModeChange(1), L"E:\\"),
+            L"[ModeChange()] ChangeMode2MTP..(Drive : E)...............\r\n");
+  EXPECT_EQ(FormatModeChangeTrace(ChooseModeChange(7), L"e"),
+            L"[ModeChange()] default: ChangeMode2ASK..(Drive : e)...............\r\n");
+}
+
+TEST(UsbMode, SelectedModeAndResultOfTheChange) {
+  EXPECT_EQ(SelectedModeFromPhone(true, 200), 200);
+  EXPECT_EQ(SelectedModeFromPhone(false, 1), kModeAsk);
+  EXPECT_EQ(SelectedModeFromPhone(true, kSelectedModeBufferFill), kModeAsk);
+  EXPECT_FALSE(IsModeChangeDone(false, true));
+  EXPECT_TRUE(IsModeChangeDone(false, false));  // no administrator: failure not reported
+}
+
+TEST(UsbMode, OtherInstanceServesTheSameDriveInEitherCase) {
+  EXPECT_TRUE(CompareOtherPhoneDrive(L"e", L"E:\\").bSame);
+  EXPECT_FALSE(CompareOtherPhoneDrive(L"F", L"E").bSame);
+  const SameDriveResult silent = CompareOtherPhoneDrive(L"", L"E");
+  EXPECT_FALSE(silent.bSame);
+  EXPECT_TRUE(silent.bOtherNoResponse);
+  EXPECT_FALSE(CompareOtherPhoneDrive(L"", L"").bSame);  // no answer is no evidence
+}
+
+TEST(ProgressStep, CreepsSlowlyToHalfThenFasterAndStopsAtComplete) {
+  EXPECT_EQ(NextCreepPosition(999), 1000);
+  EXPECT_EQ(NextCreepPosition(1000), 1004);
+  EXPECT_EQ(NextCreepPosition(1998), 2000);
+  EXPECT_EQ(NextCreepPosition(2000), 2000);
+}
+
+}  // namespace
+}  // namespace qv::bootstrap

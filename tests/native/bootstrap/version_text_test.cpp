@@ -1,0 +1,46 @@
+// Decimal conversion and version comparison: completion of short texts, numeric fields, spaces,
+// signs and the runtime's conversion limits.
+#include "bootstrap/core/version_text.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "bootstrap/core/text_util.h"
+
+namespace qv::bootstrap {
+namespace {
+
+TEST(WideToInt, ReadsLikeTheRuntime) {
+  EXPECT_EQ(WideToInt(L"abc"), 0);
+  EXPECT_EQ(WideToInt(L" \t\r\n+42x"), 42);
+  EXPECT_EQ(WideToInt(L"-17"), -17);
+  EXPECT_EQ(WideToInt(L"- 5"), 0);
+  EXPECT_EQ(WideToInt(L"99999999999999999999999"), INT_MAX);
+  EXPECT_EQ(WideToInt(L"-2147483648"), INT_MIN);
+  EXPECT_EQ(WideToInt(L"-99999999999999999999999"), INT_MIN);
+}
+
+TEST(VersionText, ShortTextsAreCompletedBeforeReading) {
+  EXPECT_EQ(CompleteVersionText(L""), L".0.0.0");
+  EXPECT_EQ(CompleteVersionText(L"1..2"), L"1..2.0.0");  // counting stops at an empty part
+  EXPECT_EQ(CompleteVersionText(L" 1. 2.3"), L"1.2.3.0");
+  EXPECT_EQ(ReadVersionFields(L"1.2.3.4.5"), (VersionFields{1, 2, 3, 4}));
+  EXPECT_EQ(ReadVersionFields(L"7.-1.x.9"), (VersionFields{7, 4294967295u, 0, 9}));
+}
+
+TEST(VersionText, CandidateMustBeStrictlyNewer) {
+  EXPECT_TRUE(IsNewerVersion(L"1.2", L"1.2.0.1"));
+  EXPECT_FALSE(IsNewerVersion(L"1.2.0.1", L"1.2"));
+  EXPECT_FALSE(IsNewerVersion(L"1.2.3.4", L"1.2.3.4"));
+  EXPECT_TRUE(IsNewerVersion(L"1.9.0.0", L"1.10.0.0"));
+  EXPECT_FALSE(IsNewerVersion(L"2.0.0.0", L"1.99.99.99"));
+  EXPECT_TRUE(IsNewerVersion(L"", L"0.0.0.1"));
+  EXPECT_FALSE(IsNewerVersion(L"", L""));
+  EXPECT_TRUE(IsNewerVersion(L"1. 2.3.4", L"1.2.3.5"));
+  EXPECT_TRUE(IsNewerVersion(L"1.65535.0.0", L"1.-1.0.0"));
+  EXPECT_EQ(FormatFileVersion(0xFFFF0002, 0x0003FFFF), L"65535.2.3.65535");
+}
+
+}  // namespace
+}  // namespace qv::bootstrap
