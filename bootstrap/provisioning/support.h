@@ -11,6 +11,9 @@ BOOL IsConnectedInternet();
 std::wstring GetFileVersionString(const std::wstring& path);
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 
+// The current user's token holds the builtin group |rid| (544: Administrators), enabled or not.
+BOOL IsUserInGroup(DWORD rid);
+
 // The user's Templates folder, else the Application Data folder (neither is created); empty when
 // neither can be obtained.
 std::wstring GetBaseFolder();

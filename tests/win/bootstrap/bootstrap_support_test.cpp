@@ -1,0 +1,140 @@
+// Runs under Wine: the program's routines over files, INI files, the registry, version resources
+// and the user's token, against Wine's real implementations.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bootstrap/provisioning/file_version_info.h"
+#include "bootstrap/provisioning/registry_mgr.h"
+#include "bootstrap/provisioning/support.h"
+
+namespace {
+std::vector<std::wstring> g_trace;
+}  // namespace
+
+// The program's trace log, replaced here by a recorder.
+void WriteTraceLog(const std::wstring& text) { g_trace.push_back(text); }
+
+namespace {
+
+std::wstring ScratchFolder() {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"qv_support_test\\";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+void WriteFile(const std::wstring& path, const std::string& bytes) {
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+std::string ReadFile(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  char buffer[256];
+  DWORD got = 0;
+  ::ReadFile(file, buffer, sizeof(buffer), &got, nullptr);
+  ::CloseHandle(file);
+  return std::string(buffer, got);
+}
+
+std::wstring BesideThisProgram(const wchar_t* name) {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.rfind(L'\\') + 1) + name;
+}
+
+TEST(BootstrapSupport, IniValuesAreCutAt259CharactersAndMissingOnesAreEmpty) {
+  std::wstring ini = ScratchFolder() + L"config.ini";
+  WriteFile(ini, "[FILES]\r\nfilecount=3abc\r\nlong=" + std::string(300, 'x') + "\r\n");
+  EXPECT_EQ(ReadIniString(ini, L"files", L"FILECOUNT"), L"3abc");  // names in any letter case
+  EXPECT_EQ(ReadIniString(ini, L"FILES", L"long"), std::wstring(259, L'x'));
+  EXPECT_EQ(ReadIniString(ini, L"FILES", L"file01"), L"");
+  EXPECT_EQ(ReadIniString(ini + L".missing", L"FILES", L"filecount"), L"");
+}
+
+TEST(BootstrapSupport, RegistryKeyTest) {
+  CRegistryMgr registry(L"");
+  HKEY created = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\QvSupportTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &created, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(created);
+  EXPECT_TRUE(registry.IsExistKey(2, L"Software\\QvSupportTest"));
+  EXPECT_TRUE(registry.IsExistKey(2, L""));  // the root itself
+  EXPECT_FALSE(registry.IsExistKey(2, L"Software\\QvSupportTest\\Missing"));
+  EXPECT_FALSE(registry.IsExistKey(0, L"Software"));
+  EXPECT_FALSE(registry.IsExistKey(4, L"Software"));
+  EXPECT_TRUE(registry.IsExistKey(3, L"SOFTWARE\\Microsoft"));
+  EXPECT_FALSE(registry.IsExistKey(3, L"SOFTWARE\\QV Electronics\\ForceDiag"));
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\QvSupportTest");
+  EXPECT_FALSE(registry.IsExistKey(2, L"Software\\QvSupportTest"));
+}
+
+TEST(BootstrapSupport, VersionsOfBuiltBinaries) {
+  std::wstring program = BesideThisProgram(L"PX_Bootstrap.exe");
+  EXPECT_EQ(GetFileVersionString(program), L"1.0.7.0");
+  std::wstring text = ScratchFolder() + L"plain.sys";
+  WriteFile(text, "no version here");
+  EXPECT_EQ(GetFileVersionString(text), L"0.0.0.0");
+  EXPECT_EQ(GetFileVersionString(text + L".missing"), L"0.0.0.0");
+
+  CFileVersionInfo info;
+  ASSERT_TRUE(info.Create(program));
+  EXPECT_EQ(info.GetFileVersion(3), 1);
+  EXPECT_EQ(info.GetFileVersion(1), 7);
+  EXPECT_EQ(info.GetFileVersion(4), 0);
+  EXPECT_EQ(info.GetFileVersion(-1), 0);
+  EXPECT_EQ(info.GetProductVersion(1), 1);  // 1.0.1.0
+  EXPECT_EQ(info.GetProductVersion(2), 0);
+  EXPECT_EQ(info.GetFileDescription(), L"PX_Bootstrap MFC Application");
+  EXPECT_EQ(info.GetFileVersion(), L"1, 0, 7, 0");
+  EXPECT_EQ(info.GetCompanyName(), L"");
+  CFileVersionInfo copy = info;
+  EXPECT_EQ(copy.GetProductName(), L"PX_Bootstrap Application");
+  EXPECT_FALSE(info.Create(text));  // no version information: reset
+  EXPECT_EQ(info.GetFileVersion(3), 0);
+  EXPECT_EQ(info.GetFileDescription(), L"");
+}
+
+TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
+  std::wstring folder = ScratchFolder();
+  std::wstring source = folder + L"source.bin", target = folder + L"target.bin";
+  WriteFile(source, "new");
+  WriteFile(target, "old");
+  EXPECT_FALSE(IsExistFile(folder));  // a folder is not a file
+  {
+    HANDLE open = ::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(IsExistFile(source));  // held open elsewhere
+    ::CloseHandle(open);
+  }
+  EXPECT_TRUE(IsExistFile(source));
+
+  ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(CopyFileOverwrite(source, target));  // read-only target replaced
+  EXPECT_EQ(ReadFile(target), "new");
+
+  WriteFile(target, "kept");
+  g_trace.clear();
+  EXPECT_TRUE(CopyFileOverwrite(folder + L"missing.bin", target));  // an existing target stays in use
+  EXPECT_EQ(ReadFile(target), "kept");
+  EXPECT_TRUE(g_trace.empty());
+  EXPECT_FALSE(CopyFileOverwrite(folder + L"missing.bin", folder + L"absent.bin"));
+  ASSERT_EQ(g_trace.size(), 1u);
+  EXPECT_EQ(g_trace[0], L"CopyFile Src[" + folder + L"missing.bin], Target[" + folder + L"absent.bin]\r\n");
+}
+
+TEST(BootstrapSupport, WineUserIsAnAdministrator) {
+  EXPECT_TRUE(IsUserInGroup(DOMAIN_ALIAS_RID_ADMINS));
+  EXPECT_FALSE(IsUserInGroup(DOMAIN_ALIAS_RID_GUESTS));
+}
+
+}  // namespace
