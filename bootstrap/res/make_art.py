@@ -310,8 +310,12 @@ def main(argv):
         stale = []
         for name, data in sorted(files.items()):
             path = os.path.join(args.check, name)
-            if not os.path.isfile(path) or open(path, "rb").read() != data:
+            if not os.path.isfile(path):
                 stale.append(name)
+                continue
+            with open(path, "rb") as f:
+                if f.read() != data:
+                    stale.append(name)
         for name in stale:
             print(f"differs from the generated art: {name}", file=sys.stderr)
         return 1 if stale else 0

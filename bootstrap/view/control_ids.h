@@ -1,27 +1,30 @@
-// Resource and control ids of the program's dialogs, as the resource script defines them.
+// The dialogs' resource and control ids under the names the code uses; the numbers come from the
+// resource script's header, so there is one source for both.
 #pragma once
 
+#include "bootstrap/res/resource.h"
+
 enum : int {
-  kIdQuestion = 1001,
-  kIdYes = 1002,
-  kIdNo = 1003,
-  kIdProgress = 1004,
-  kIdStatus = 1005,
-  kIdCancel = 1006,
-  kIdLicenceHeading = 1007,
-  kIdLicenceHint = 1008,
-  kIdAccept = 1009,
-  kIdDecline = 1010,
-  kIdHeaderStrip = 1011,
-  kIdLeftPicture = 1012,
-  kIdRightPicture = 1013,
-  kIdLicenceText = 1015,
+  kIdQuestion = IDC_STATIC_QUESTION,
+  kIdYes = IDC_BUTTON_YES,
+  kIdNo = IDC_BUTTON_NO,
+  kIdProgress = IDC_PROGRESS,
+  kIdStatus = IDC_STATIC_STATUS,
+  kIdCancel = IDC_BUTTON_CANCEL,
+  kIdLicenceHeading = IDC_STATIC_LICENSE_TITLE,
+  kIdLicenceHint = IDC_STATIC_LICENSE_HINT,
+  kIdAccept = IDC_RADIO_ACCEPT,
+  kIdDecline = IDC_RADIO_DECLINE,
+  kIdHeaderStrip = IDC_STATIC_HEADER,
+  kIdLeftPicture = IDC_PICTURE_LEFT,
+  kIdRightPicture = IDC_PICTURE_RIGHT,
+  kIdLicenceText = IDC_EDIT_LICENSE,
 };
 
 enum : unsigned {
-  kMainDialogTemplate = 102,
-  kInitDialogTemplate = 130,
-  kProgramIcon = 128,
-  kLeftHeaderBitmap = 131,
-  kRightHeaderBitmap = 132,
+  kMainDialogTemplate = IDD_PX_BOOTSTRAP_DIALOG,
+  kInitDialogTemplate = IDD_INIT_DIALOG,
+  kProgramIcon = IDR_MAINFRAME,
+  kLeftHeaderBitmap = IDB_HEADER_LEFT,
+  kRightHeaderBitmap = IDB_HEADER_RIGHT,
 };
