@@ -29,6 +29,15 @@ int BitmapWidth(unsigned id) {
   return info.bmWidth;
 }
 
+// Turns a static control into a picture showing one of the program's bitmaps. The bitmap lives
+// as long as the program: the dialog is shown once per run.
+void ShowPicture(const qv::ui::CWindow& control, unsigned bitmapId) {
+  HWND hWnd = control.GetSafeHwnd();
+  LONG_PTR style = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
+  ::SetWindowLongPtrW(hWnd, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP);
+  qv::ui::CStatic(hWnd).SetBitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId)));
+}
+
 // The licence text beside the program, read as ANSI text with its line ends made CR LF.
 bool ReadLicence(const std::wstring& path, std::wstring& text) {
   FILE* file = _wfopen(path.c_str(), L"rt");
@@ -74,14 +83,11 @@ BOOL CUSBAutoRunDlg::InitControl() {
     return control.GetRectIn(*this).bottom;
   };
   place(kIdHeaderStrip, 0, 0, W, 45, SW_SHOW, false);
-  HINSTANCE instance = ::GetModuleHandleW(nullptr);
   int leftWidth = BitmapWidth(kLeftHeaderBitmap), rightWidth = BitmapWidth(kRightHeaderBitmap);
-  place(kIdLeftPicture, 20, 5, leftWidth, 40, -1, false);
-  qv::ui::CStatic(::GetDlgItem(m_hWnd, kIdLeftPicture)).SetBitmap(::LoadBitmapW(instance, MAKEINTRESOURCEW(kLeftHeaderBitmap)));
-  GetDlgItem(kIdLeftPicture).ShowWindow(SW_SHOW);
-  place(kIdRightPicture, W - 20 - rightWidth, 5, rightWidth, 40, -1, false);
-  qv::ui::CStatic(::GetDlgItem(m_hWnd, kIdRightPicture)).SetBitmap(::LoadBitmapW(instance, MAKEINTRESOURCEW(kRightHeaderBitmap)));
-  GetDlgItem(kIdRightPicture).ShowWindow(SW_SHOW);
+  ShowPicture(GetDlgItem(kIdLeftPicture), kLeftHeaderBitmap);
+  place(kIdLeftPicture, 20, 5, leftWidth, 40, SW_SHOW, false);
+  ShowPicture(GetDlgItem(kIdRightPicture), kRightHeaderBitmap);
+  place(kIdRightPicture, W - 20 - rightWidth, 5, rightWidth, 40, SW_SHOW, false);
   place(kIdQuestion, 20, 50, W - 40, 40, -1, true);
   int bottom = place(kIdStatus, 20, 60, W - 40, 20, SW_HIDE, true);
   bottom = place(kIdLicenceHeading, 20, bottom + 10, W - 40, 20, SW_HIDE, true);

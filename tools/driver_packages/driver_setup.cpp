@@ -69,8 +69,16 @@ int Install() {
 
 }  // namespace
 
+// QV_DRIVER_SETUP_DELAY_MS makes the setup take that long, as a real one does, so that a test
+// can watch the program's installation display.
+static void WaitIfAsked() {
+  wchar_t delay[16] = {};
+  if (GetEnvironmentVariableW(L"QV_DRIVER_SETUP_DELAY_MS", delay, 16) > 0) Sleep(static_cast<DWORD>(_wtoi(delay)));
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) try {
   qv::AppendInvocationLine(L"QV_DRIVER_SETUP_LOG", L"driver_setup.log");
+  WaitIfAsked();
   if (QV_SETUP_FAILS) return kExitInstallFailure;
   return Install();
 } catch (...) {

@@ -1,0 +1,543 @@
+"""End-to-end test harness: an X display, a Wine prefix of the tests' own, the phone's CD-ROM drive,
+programs started as autorun starts them, the registry, and the UI driver that reads and drives
+their windows. Python 3 standard library only.
+
+Everything runs through 64-bit Wine (``/usr/lib/wine/wine64``): the machines that run these tests do
+not run 32-bit code, so the programs under test are their x86_64 builds, and the registry helpers
+use the 64-bit view (``/reg:64``), which is the view those programs see.
+
+Typical use::
+
+    with Display() as display, WineRig("build/win64/e2e", display, ui_driver=exe) as rig:
+        rig.map_drive(phone_folder, "e")
+        proc = rig.run("E:\\\\PX_Bootstrap.exe")
+        rig.ui.wait_window("Demo")
+        rig.ui.click("Demo", 1009)
+        rig.screenshot("shot.png")
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+from ui_client import UiDriver, UiDriverError, UiResult, parse_json_lines  # noqa: F401 (re-exported)
+
+WINE_LOADER = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+IMPORT = "/usr/bin/import"  # ImageMagick's own; /usr/local/bin may hold stand-ins
+XVFB = "/usr/bin/Xvfb"
+DEFAULT_OVERRIDES = "winemenubuilder.exe=d"  # no desktop menu entries from test programs
+
+
+class HarnessError(Exception):
+    """A step of the rig itself failed (not an assertion of a scenario)."""
+
+
+# ---------------------------------------------------------------------------------------------
+# Pure helpers (no Wine, no display): path mapping and parsing of tool output.
+
+def to_windows(host_path):
+    """The Windows path of a host path through Wine's Z: drive (the host's root), e.g.
+    ``/tmp/a b/x.ini`` -> ``Z:\\tmp\\a b\\x.ini``."""
+    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
+
+
+def resolve_case_insensitive(host_path):
+    """``host_path`` with each existing component replaced by the entry that matches it without
+    regard to case, as Windows programs see names; missing components are kept as given."""
+    parts = os.path.abspath(host_path).split("/")[1:]
+    current = "/"
+    for index, part in enumerate(parts):
+        candidate = os.path.join(current, part)
+        if not os.path.exists(candidate) and os.path.isdir(current):
+            matches = [e for e in os.listdir(current) if e.lower() == part.lower()]
+            if matches:
+                candidate = os.path.join(current, sorted(matches)[0])
+        current = candidate
+        if not os.path.exists(current):
+            return os.path.join(current, *parts[index + 1:])
+    return current
+
+
+def parse_reg_query(text):
+    """``reg query`` output -> {key path: {value name: (type, data)}}; the default value is
+    named ``""``. Sub-keys that ``reg query`` lists without values map to empty dicts."""
+    keys, current = {}, None
+    for line in text.splitlines():
+        line = line.rstrip("\r")
+        if not line.strip():
+            continue
+        if line.startswith("HKEY_"):
+            current = keys.setdefault(line.strip(), {})
+        elif line.startswith("    ") and current is not None:
+            fields = line.strip().split("    ", 2)
+            name, kind = fields[0], fields[1] if len(fields) > 1 else ""
+            data = fields[2] if len(fields) > 2 else ""
+            current["" if name == "(Default)" else name] = (kind, data)
+    return keys
+
+
+def reg_data(kind, data):
+    """A ``reg query`` value as Python data: int for REG_DWORD/REG_QWORD, list for REG_MULTI_SZ,
+    bytes for REG_BINARY, else the text."""
+    if kind in ("REG_DWORD", "REG_QWORD"):
+        return int(data, 16)
+    if kind == "REG_MULTI_SZ":
+        return [item for item in data.split("\\0") if item]
+    if kind == "REG_BINARY":
+        return bytes.fromhex(data)
+    return data
+
+
+# ---------------------------------------------------------------------------------------------
+# The display.
+
+class Display:
+    """An X display for Wine's windows. ``mode="host"`` (or ``QV_E2E_DISPLAY=host``) uses the
+    caller's ``$DISPLAY``; otherwise an Xvfb on a free display number is started and stopped."""
+
+    def __init__(self, mode=None, geometry="1024x768x24"):
+        self.mode = mode if mode is not None else os.environ.get("QV_E2E_DISPLAY", "xvfb")
+        self.geometry = geometry
+        self.name = None
+        self._xvfb = None
+
+    @classmethod
+    def existing(cls, name):
+        """A display that runs already (e.g. ``":5"``); start and stop leave it alone."""
+        display = cls("host")
+        display.name = name
+        return display
+
+    def start(self):
+        """Starts (or adopts) the display; returns self. Raises HarnessError when none comes up."""
+        if self.mode == "host":
+            self.name = self.name or os.environ.get("DISPLAY")
+            if not self.name:
+                raise HarnessError("QV_E2E_DISPLAY=host but DISPLAY is not set")
+            return self
+        read_end, write_end = os.pipe()
+        try:
+            # -displayfd: Xvfb picks a free number itself and writes it once it accepts clients.
+            self._xvfb = subprocess.Popen(
+                [XVFB, "-displayfd", str(write_end), "-screen", "0", self.geometry, "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL, start_new_session=True)
+            os.close(write_end)
+            write_end = None
+            number = b""
+            while not number.endswith(b"\n"):
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    raise HarnessError("Xvfb exited before it gave a display number")
+                number += chunk
+        finally:
+            os.close(read_end)
+            if write_end is not None:
+                os.close(write_end)
+        self.name = ":" + number.decode().strip()
+        return self
+
+    def stop(self):
+        """Stops an Xvfb that this object started; a host display is left alone."""
+        if self._xvfb is not None:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(10)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+                self._xvfb.wait()
+            self._xvfb = None
+
+    def screenshot(self, path, rect=None):
+        """Saves the whole screen, or the part ``rect`` (a dict with left, top, width, height as
+        the UI driver gives window rectangles, or a tuple (x, y, width, height)), as PNG."""
+        argv = [IMPORT, "-display", self.name, "-window", "root"]
+        if rect is not None:
+            if isinstance(rect, dict):
+                rect = (rect["left"], rect["top"], rect["width"], rect["height"])
+            x, y, width, height = rect
+            width, height = width + min(x, 0), height + min(y, 0)  # a window partly off screen
+            argv += ["-crop", f"{width}x{height}+{max(x, 0)}+{max(y, 0)}", "+repage"]
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        done = subprocess.run(argv + [path], stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        if done.returncode != 0:
+            raise HarnessError(f"import failed: {done.stderr.decode(errors='replace').strip()}")
+        return path
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+# ---------------------------------------------------------------------------------------------
+# Programs and the Wine rig.
+
+class WineProcess:
+    """A Windows program started by ``WineRig.run``. Under Wine the host process is the Windows
+    process, so its exit code is the program's. Programs it starts in turn are not covered:
+    use ``WineRig.wait_all_exited`` for those."""
+
+    def __init__(self, popen, program, log_path):
+        self.popen, self.program, self.log_path = popen, program, log_path
+
+    @property
+    def pid(self):
+        """The host's process id (not the Windows one)."""
+        return self.popen.pid
+
+    def poll(self):
+        """The exit code, or None while the program runs."""
+        return self.popen.poll()
+
+    def wait(self, timeout=60):
+        """Waits for the exit and returns the exit code; HarnessError after ``timeout`` seconds."""
+        try:
+            return self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise HarnessError(f"{self.program} still runs after {timeout} s") from None
+
+    def kill(self):
+        """Ends the program at once (the Wine process of the host)."""
+        if self.popen.poll() is None:
+            self.popen.kill()
+            self.popen.wait()
+
+    def output(self):
+        """What the program (and Wine on its behalf) wrote to stdout and stderr."""
+        with open(self.log_path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+
+class WineRig:
+    """A Wine prefix and HOME of the tests' own under ``root`` (``root/prefix``, ``root/home``,
+    ``root/logs``), one persistent wineserver bound to ``display``, and the helpers that the
+    scenarios use. ``ui_driver`` is the host path of ``ui_driver.exe`` (default: ``$QV_UI_DRIVER``).
+    The registry helpers use the 64-bit view throughout."""
+
+    def __init__(self, root, display, ui_driver=None, loader=WINE_LOADER, server=WINESERVER):
+        self.root = os.path.abspath(root)
+        self.prefix = os.path.join(self.root, "prefix")
+        self.home = os.path.join(self.root, "home")
+        self.logs = os.path.join(self.root, "logs")
+        self.display = Display.existing(display) if isinstance(display, str) else display
+        self.loader, self.server_path = loader, server
+        self.timings = {}  # step -> seconds, for the report of a slow run
+        self.ui = UiDriver(ui_driver or os.environ.get("QV_UI_DRIVER"), [loader], self.env)
+
+    # -- environment and plain runs ---------------------------------------------------------
+
+    def env(self, extra=None):
+        """The environment of every Wine process of this rig, plus ``extra``."""
+        env = dict(os.environ)
+        env.update(WINEPREFIX=self.prefix, HOME=self.home, WINELOADER=self.loader, WINESERVER=self.server_path,
+                   WINEDEBUG="-all", WINEDLLOVERRIDES=DEFAULT_OVERRIDES, DISPLAY=self.display.name)
+        env.update(extra or {})
+        return env
+
+    def _exec(self, argv, timeout, cwd=None, env=None):
+        """Runs a host command; returns (exit code, stdout, stderr). Output goes through files, not
+        pipes: the helper processes that a first Wine process starts would keep a pipe open."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            try:
+                rc = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=cwd,
+                                    env=env or self.env(), timeout=timeout).returncode
+            except subprocess.TimeoutExpired:
+                raise HarnessError(f"{argv[:3]} did not finish in {timeout} s") from None
+            out.seek(0)
+            err.seek(0)
+            return (rc, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace"))
+
+    def wine(self, *args, timeout=60, cwd=None, env=None):
+        """Runs ``wine64 args...`` in the prefix to its end; returns (exit code, stdout, stderr)."""
+        return self._exec([self.loader, *args], timeout, cwd=cwd, env=self.env(env))
+
+    def wineserver(self, *args, timeout=60):
+        """Runs the wineserver program of this prefix with ``args`` (``-k``, ``-w``, ``-p``)."""
+        return self._exec([self.server_path, *args], timeout)[0]
+
+    # -- lifecycle ----------------------------------------------------------------------------
+
+    def ensure_prefix(self):
+        """Creates the prefix when it is missing (``wineboot -i``, mscoree and mshtml off); returns
+        True when it did. An existing prefix is reused as it is."""
+        os.makedirs(self.home, exist_ok=True)
+        os.makedirs(self.logs, exist_ok=True)
+        if os.path.exists(os.path.join(self.prefix, "system.reg")):
+            self._own_profile_folders()
+            return False
+        started = time.monotonic()
+        rc = self.wine("wineboot", "-i", timeout=300,
+                       env={"WINEDLLOVERRIDES": "mscoree=;mshtml=;" + DEFAULT_OVERRIDES})[0]
+        self.wineserver("-w", timeout=120)
+        if rc != 0 or not os.path.exists(os.path.join(self.prefix, "system.reg")):
+            raise HarnessError(f"wineboot -i failed ({rc}) in {self.prefix}")
+        self._own_profile_folders()
+        self.timings["prefix_create"] = time.monotonic() - started
+        return True
+
+    def _own_profile_folders(self):
+        # A new prefix links Desktop, Documents, Templates and the like to $HOME itself; as on
+        # Windows, each becomes a folder of its own inside the profile.
+        for folder in (self.profile_dir, os.path.dirname(self.templates_dir)):
+            for name in os.listdir(folder):
+                path = os.path.join(folder, name)
+                if os.path.islink(path) and os.path.realpath(path) == os.path.realpath(self.home):
+                    os.remove(path)
+                    os.mkdir(path)
+
+    def start(self):
+        """Makes the rig ready: the prefix, a fresh persistent wineserver that knows the display
+        (a server left by an earlier run may have another display or none), Wine's own window
+        frames (``Managed=N``, so that screenshots show title bars). Returns self."""
+        started = time.monotonic()
+        self.ensure_prefix()
+        self.kill_all()
+        self._up()
+        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+        self.timings["start"] = time.monotonic() - started
+        return self
+
+    def _up(self):
+        # The server and Wine's helper processes start here, with no pipe of ours to inherit.
+        self.wineserver("-p")
+        self.wine("cmd", "/c", "exit", timeout=120)
+
+    def kill_all(self):
+        """Ends every Wine process of the prefix and the wineserver (registry saved), and waits
+        for the server to be gone. The next Wine command starts a new one."""
+        self.ui.close()
+        self.wineserver("-k")
+        self.wineserver("-w", timeout=60)
+
+    def restart(self):
+        """kill_all, then a new persistent server: for settings read only when it starts."""
+        started = time.monotonic()
+        self.kill_all()
+        self._up()
+        self.timings["restart"] = time.monotonic() - started
+
+    def stop(self):
+        """Ends all Wine processes of the prefix and the server."""
+        self.kill_all()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def reset(self, paths=(), reg_keys=()):
+        """Between scenarios in one prefix: ends every Wine process, removes the given host files
+        and folders, starts the server again and deletes the given registry keys (64-bit view)."""
+        self.kill_all()
+        for path in paths:
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path)
+            elif os.path.lexists(path):
+                os.remove(path)
+        self._up()
+        for key in reg_keys:
+            self.reg_delete_key(key)
+
+    # -- drives and paths ---------------------------------------------------------------------
+
+    def _dosdevice(self, letter):
+        return os.path.join(self.prefix, "dosdevices", letter.lower().rstrip(":") + ":")
+
+    def map_drive(self, host_folder, letter="e", cdrom=True, restart=True):
+        """Makes ``host_folder`` drive ``letter`` (a CD-ROM drive unless ``cdrom`` is False) and
+        restarts the server: Wine takes a new drive type only then (with ``restart=False`` the
+        drive answers as a fixed disk until the next restart)."""
+        link = self._dosdevice(letter)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(os.path.abspath(host_folder), link)
+        name = os.path.basename(link)
+        if cdrom:
+            self.reg_add(r"HKLM\Software\Wine\Drives", name, "cdrom")
+        else:
+            self.reg_delete_value(r"HKLM\Software\Wine\Drives", name)
+        if restart:
+            self.restart()
+
+    def unmap_drive(self, letter="e"):
+        """Removes drive ``letter`` and its type, and restarts the server."""
+        link = self._dosdevice(letter)
+        if os.path.lexists(link):
+            os.remove(link)
+        self.reg_delete_value(r"HKLM\Software\Wine\Drives", os.path.basename(link))
+        self.restart()
+
+    def drives(self):
+        """{letter: host folder} of the prefix's drives (``c``, ``z``, mapped ones)."""
+        folder = os.path.join(self.prefix, "dosdevices")
+        found = {}
+        for entry in sorted(os.listdir(folder)):
+            if len(entry) == 2 and entry.endswith(":") and os.path.isdir(os.path.join(folder, entry)):
+                found[entry[0]] = os.path.realpath(os.path.join(folder, entry))
+        return found
+
+    def to_windows(self, host_path):
+        """The Windows path of a host path, through the drive whose folder holds it most closely,
+        as Wine maps it: under a mapped phone folder that drive, under ``drive_c`` C:, else Z:.
+        Symbolic links in the path are kept, so a folder of the profile stays on C:."""
+        drives = self.drives()
+        for path in (os.path.abspath(host_path), os.path.realpath(host_path)):
+            best = None
+            for letter, root in drives.items():
+                if root != "/" and (path == root or path.startswith(root + "/")):
+                    if best is None or len(root) > len(best[1]):
+                        best = (letter, root)
+            if best is not None:
+                rest = path[len(best[1]):].strip("/")
+                return best[0].upper() + ":\\" + rest.replace("/", "\\")
+        return to_windows(host_path)
+
+    def to_host(self, windows_path):
+        """The host path of ``X:\\...`` in this prefix, matching existing names without regard to
+        case as Windows does. HarnessError for a drive that does not exist."""
+        letter, rest = windows_path[0].lower(), windows_path[2:].replace("\\", "/").strip("/")
+        root = self.drives().get(letter)
+        if windows_path[1:2] != ":" or root is None:
+            raise HarnessError(f"no drive for {windows_path!r}")
+        return resolve_case_insensitive(os.path.join(root, rest)) if rest else root
+
+    @property
+    def drive_c(self):
+        return os.path.join(self.prefix, "drive_c")
+
+    @property
+    def user_name(self):
+        """The Windows user of the prefix (Wine takes the host user's name)."""
+        users = [u for u in os.listdir(os.path.join(self.drive_c, "users")) if u != "Public"]
+        if len(users) != 1:
+            raise HarnessError(f"cannot tell the prefix's user from {users}")
+        return users[0]
+
+    @property
+    def profile_dir(self):
+        return os.path.join(self.drive_c, "users", self.user_name)
+
+    @property
+    def appdata_dir(self):
+        """Application Data: ``C:\\users\\<user>\\AppData\\Roaming``."""
+        return os.path.join(self.profile_dir, "AppData", "Roaming")
+
+    @property
+    def templates_dir(self):
+        """Templates: ``...\\AppData\\Roaming\\Microsoft\\Windows\\Templates``."""
+        return os.path.join(self.appdata_dir, "Microsoft", "Windows", "Templates")
+
+    @property
+    def program_files_dir(self):
+        """``C:\\Program Files``: what a 64-bit program gets as Program Files."""
+        return os.path.join(self.drive_c, "Program Files")
+
+    @property
+    def program_files_x86_dir(self):
+        """``C:\\Program Files (x86)``: what a 32-bit program gets as Program Files."""
+        return os.path.join(self.drive_c, "Program Files (x86)")
+
+    @property
+    def program_data_dir(self):
+        """Common application data: ``C:\\ProgramData``."""
+        return os.path.join(self.drive_c, "ProgramData")
+
+    # -- programs -----------------------------------------------------------------------------
+
+    def run(self, program, args=(), cwd=None, env=None, log_name=None):
+        """Starts a Windows program in the prefix without waiting, as autorun starts it: by its
+        Windows path (a host path is converted), with the root of the program's drive as working
+        folder unless ``cwd`` (host or Windows path) says otherwise. ``env`` adds variables.
+        Output goes to ``logs/<log_name or exe>.log``. Returns a WineProcess."""
+        if program.startswith("/"):
+            program = self.to_windows(program)
+        if cwd is None:
+            cwd = self.to_host(program[:3])
+        elif not cwd.startswith("/"):
+            cwd = self.to_host(cwd)
+        name = log_name or program.replace("\\", "/").rsplit("/", 1)[-1]
+        log_path = os.path.join(self.logs, name + ".log")
+        os.makedirs(self.logs, exist_ok=True)
+        with open(log_path, "wb") as log:
+            popen = subprocess.Popen([self.loader, program, *args], cwd=cwd, env=self.env(env),
+                                     stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+        return WineProcess(popen, program, log_path)
+
+    def processes(self, names=()):
+        """The prefix's Windows processes, or those with the given exe names (any case):
+        dicts with pid, ppid, exe, threads (Windows ids)."""
+        return self.ui.processes(*names)
+
+    def wait_all_exited(self, names, timeout=60, interval=0.2):
+        """Waits until no process with one of the exe names is left in the prefix (a program and
+        the copies it started); True when none is left within ``timeout`` seconds."""
+        deadline = time.monotonic() + timeout
+        while True:
+            if not self.processes(names):
+                return True
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(interval)
+
+    def kill_processes(self, names):
+        """Terminates the prefix's processes with these exe names; returns how many ended."""
+        return self.ui.kill(*names)
+
+    # -- registry (64-bit view) ---------------------------------------------------------------
+
+    def _reg(self, *args):
+        return self.wine("reg", *args, "/reg:64", timeout=60)
+
+    def reg_add(self, key, name=None, data=None, kind="REG_SZ"):
+        """Creates ``key`` (64-bit view) and, given a name (``""``: the default value), sets that
+        value; REG_DWORD data may be an int, REG_MULTI_SZ data a list. HarnessError on failure."""
+        args = ["add", key]
+        if name is not None:
+            args += ["/ve"] if name == "" else ["/v", name]
+            if isinstance(data, (list, tuple)):
+                data = "\\0".join(data)
+            args += ["/t", kind, "/d", str(data if data is not None else "")]
+        rc, out, err = self._reg(*args, "/f")
+        if rc != 0:
+            raise HarnessError(f"reg add {key} {name}: {out}{err}".strip())
+
+    def reg_delete_key(self, key):
+        """Deletes ``key`` with its sub-keys (64-bit view); True when it existed."""
+        return self._reg("delete", key, "/f")[0] == 0
+
+    def reg_delete_value(self, key, name):
+        """Deletes one value (64-bit view); True when it existed."""
+        return self._reg("delete", key, *(["/ve"] if name == "" else ["/v", name]), "/f")[0] == 0
+
+    def reg_query(self, key):
+        """The values of ``key`` (64-bit view) as {name: data} (see ``reg_data``), or None when
+        the key does not exist."""
+        rc, out, _ = self._reg("query", key)
+        if rc != 0:
+            return None
+        values = next(iter(parse_reg_query(out).values()), {})  # the key itself comes first
+        return {name: reg_data(kind, data) for name, (kind, data) in values.items()}
+
+    def reg_value(self, key, name, default=None):
+        """One value of ``key`` (64-bit view), or ``default`` when the key or value is missing."""
+        values = self.reg_query(key)
+        return default if values is None else values.get(name, default)
+
+    # -- screenshots --------------------------------------------------------------------------
+
+    def screenshot(self, path, rect=None):
+        """Saves the screen (or ``rect`` of it) as PNG; see ``Display.screenshot``."""
+        return self.display.screenshot(path, rect)
+
+    def screenshot_window(self, path, title, **filters):
+        """Saves one visible window, frame included, as PNG; HarnessError when none is shown."""
+        window = self.ui.wait_window(title, 5, True, **filters)
+        if window is None:
+            raise HarnessError(f"no visible window {title!r} to photograph")
+        return self.screenshot(path, window["rect"])

@@ -1,0 +1,87 @@
+"""What a plugged-in phone brings along for the end-to-end runs: the folder that Wine maps as the
+phone's CD-ROM drive (the program, both DLLs with the simulated phone's variant of the mode-switch
+library, config.ini, License.txt, a driver installer), the simulated phone's settings and
+command log, and the build outputs they come from (paths from the environment that ctest sets)."""
+import os
+import shutil
+
+BUILD_OUTPUTS = {
+    "program": "QV_E2E_PROGRAM",          # PX_Bootstrap.exe
+    "update_client": "QV_E2E_UPDATE_CLIENT",  # QVUTchkdl.dll
+    "phone_dll": "QV_E2E_PHONE_DLL",      # the simulator variant of QVEUSBAutorun.dll
+    "stub_tool": "QV_E2E_STUB_TOOL",      # stands in for the PC tool
+    "drivers": "QV_E2E_DRIVERS",          # folder of driver installers
+}
+
+MODEL_NAME = "Demo Phone"
+LICENCE = "Licence terms, first line\nsecond line\rthird line\r\nlast line"
+
+# Command blocks the simulated phone logs: the selected-mode query and the first form of each
+# mode change, by the USB mode the phone reports (0 Modem ... 5 TET).
+QUERY_SELECTED_MODE = "F10210000000"
+MODE_CHANGE = {0: "F10101000000", 1: "F10103000000", 2: "F10102000000", 3: "F10105000000",
+               4: "F10108000000", 5: "F10109000000"}
+
+
+def build_output(name):
+    return os.environ[BUILD_OUTPUTS[name]]
+
+
+def write_ini(path, sections):
+    """An INI file in the ANSI form the system's profile reader takes."""
+    lines = []
+    for section, values in sections.items():
+        lines.append(f"[{section}]")
+        lines.extend(f"{key}={value}" for key, value in values.items())
+    with open(path, "w", newline="\r\n", encoding="cp1252") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+class Phone:
+    """One phone: its CD image under ``root/image`` and its simulator under ``root``."""
+
+    def __init__(self, root, letter="E", selected_mode=1, preload=None, preload_type="unison",
+                 model_type="t", extra_files=()):
+        self.root, self.letter = root, letter
+        self.image = os.path.join(root, "image")
+        self.settings = os.path.join(root, "phone.ini")
+        self.log = os.path.join(root, "commands.log")
+        shutil.rmtree(root, ignore_errors=True)
+        os.makedirs(self.image)
+        files = ["PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "config.ini", "License.txt"]
+        shutil.copy(build_output("program"), self.image)
+        shutil.copy(build_output("update_client"), self.image)
+        shutil.copy(build_output("phone_dll"), self.image)
+        with open(os.path.join(self.image, "License.txt"), "w", newline="", encoding="cp1252") as f:
+            f.write(LICENCE)
+        config = {"PXPACKAGE": {"model_name": MODEL_NAME, "model_type": model_type},
+                  "PXPC": {"pxpc_name": "PXPC.exe"}, "DRIVER": {}}
+        if preload:
+            shutil.copy(os.path.join(build_output("drivers"), preload), self.image)
+            config["DRIVER"] = {"preload": preload, "preload_type": preload_type}
+            files.append(preload)
+        files.extend(extra_files)
+        config["FILES"] = {"filecount": len(files), **{f"file{i:02d}": name for i, name in enumerate(files)}}
+        write_ini(os.path.join(self.image, "config.ini"), config)
+        self.set(selected_mode=selected_mode)
+
+    def set(self, **values):
+        """Rewrites the simulated phone's settings; the phone reads them afresh per command."""
+        values.setdefault("log", _windows(self.log))
+        write_ini(self.settings, {"phone": values})
+
+    def commands(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            return f.read().split()
+
+    def mode_changes(self):
+        return [c for c in self.commands() if c.startswith("F101")]
+
+    def env(self):
+        return {"QV_PHONE_SIM": _windows(self.settings)}
+
+
+def _windows(host_path):
+    return "Z:" + host_path.replace("/", "\\")

@@ -1,0 +1,278 @@
+#!/usr/bin/env python3
+"""A phone plugged in, end to end: the real program runs under 64-bit Wine from a folder mapped as
+the phone's CD-ROM drive, with the simulated phone, the stub PC tool and real driver installers,
+on an X display of its own. The PC is offline (the connectivity probe's loopback port is closed).
+Every scenario asserts on what the program left behind: the trace log, the copied package, the
+phone's commands, the tool's command line, installed driver files, and the windows it showed.
+Screenshots of the windows go to QV_E2E_WORK/screenshots."""
+import os
+import shutil
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone, build_output  # noqa: E402
+
+PROGRAM = "PX_Bootstrap.exe"
+FACTORY_KEY = r"HKLM\SOFTWARE\QV Electronics\ForceDiag"
+UNISON_FOLDER = ("QV Electronics", "QV Unison Mobile Driver")
+TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
+
+
+class BootstrapEndToEnd(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = os.path.abspath(os.environ.get("QV_E2E_WORK", "e2e-work"))
+        cls.shots = os.path.join(cls.work, "screenshots")
+        os.makedirs(cls.shots, exist_ok=True)
+        cls.display = harness.Display().start()
+        cls.rig = harness.WineRig(os.path.join(cls.work, "rig"), cls.display).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.rig.stop()
+        cls.display.stop()
+
+    def setUp(self):
+        rig = self.rig
+        self.templates = rig.templates_dir
+        self.tool_log = os.path.join(self.work, "tool.log")
+        self.setup_log = os.path.join(self.work, "driver_setup.log")
+        rig.reset(paths=[os.path.join(self.templates, name) for name in ("E", "F", "PXPC")] +
+                  [os.path.join(rig.program_files_dir, UNISON_FOLDER[0]), self.tool_log, self.setup_log] +
+                  [os.path.join(self.templates, f) for f in os.listdir(self.templates) if f.startswith("PX_Bootstrap_Log")],
+                  reg_keys=[FACTORY_KEY])
+        with open(os.path.join(self.templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
+            f.write("[LOG]\nenablelogging=1\n")
+
+    def tearDown(self):
+        # Each scenario's trace log is kept for reading after the run.
+        trace = os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")
+        if os.path.exists(trace):
+            os.makedirs(os.path.join(self.work, "traces"), exist_ok=True)
+            shutil.copy(trace, os.path.join(self.work, "traces", self.id().rsplit(".", 1)[-1] + ".txt"))
+
+    # -- helpers ------------------------------------------------------------------------------
+
+    def plug_in(self, phone, args=(), **env):
+        """Maps the phone's image as its CD-ROM drive and starts the program from it, as autorun does."""
+        self.rig.map_drive(phone.image, phone.letter.lower())
+        variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log),
+                     "QV_DRIVER_SETUP_LOG": harness.to_windows(self.setup_log), **phone.env(), **env}
+        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables)
+
+    def wait_until_done(self, timeout=60):
+        # The tool the program started counts too: its record is written when it has run.
+        self.assertTrue(self.rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout), "the program did not end")
+
+    def install_tool(self):
+        folder = os.path.join(self.templates, "PXPC")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(build_output("stub_tool"), os.path.join(folder, "PXPC.exe"))
+
+    def trace(self):
+        with open(os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt"), encoding="cp1252") as f:
+            return f.read()
+
+    def lines_of(self, path):
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            return f.read().splitlines()
+
+    def wait_for(self, predicate, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if predicate():
+                return True
+            time.sleep(0.2)
+        return False
+
+    def licence_page(self, phone, **env):
+        """Plugs in a phone whose driver is not installed yet, which stops at the licence page."""
+        self.plug_in(phone, **env)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        return self.rig.ui.controls(MODEL_NAME)
+
+    # -- scenarios ----------------------------------------------------------------------------
+
+    def test_phone_start_copies_relaunches_and_the_pc_start_runs_the_tool(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.install_tool()
+        self.plug_in(phone)
+        self.wait_until_done()
+        for name in ("PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "config.ini", "License.txt"):
+            self.assertTrue(os.path.exists(os.path.join(self.templates, "E", name)), name)
+        self.assertTrue(os.path.isdir(os.path.join(self.templates, "E", "tools")))
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.commands(), [QUERY_SELECTED_MODE] * 2)  # both starts ask; neither switches
+        trace = self.trace()
+        self.assertIn("[OnInitDialog() PHONE START, 1, 0, 7, 0]", trace)
+        self.assertIn("ShellExecute[C:\\users\\", trace)
+        self.assertIn("][-l E][", trace)
+        self.assertIn("[OnInitDialog() PC START, 1, 0, 7, 0]", trace)
+        self.assertIn("[RunPXPC()] END.............\n", trace)
+        self.assertNotIn("[ModeChange()]", trace)
+
+    def test_without_the_tool_the_phone_goes_to_the_mode_it_reported(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        self.assertIn("[CheckSystem()] IsConnectedInternet() ==> FALSE...", self.trace())
+        self.assertIn("[ModeChange()] ChangeMode2UMS..(Drive : E)", self.trace())
+
+        # A mode the program does not know is switched to ASK through the default branch.
+        os.remove(phone.log)
+        phone.set(selected_mode=7)
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[3]])
+        self.assertIn("[ModeChange()] default: ChangeMode2ASK..(Drive : E)", self.trace())
+
+    def test_factory_line_switches_to_modem_without_asking(self):
+        self.rig.reg_add(FACTORY_KEY)
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1)
+        self.plug_in(phone)
+        self.wait_until_done()  # a message box would hold it open
+        self.assertEqual(phone.commands(), [MODE_CHANGE[0]])
+        self.assertFalse(os.path.exists(os.path.join(self.templates, "E")))
+        self.assertIn("[CheckSystem()] This is Factory Line.......", self.trace())
+
+    def test_switch_without_drive_letter_is_refused(self):
+        phone = Phone(os.path.join(self.work, "phone-e"))
+        self.plug_in(phone, args=["-l"])
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=20)
+        self.assertIsNotNone(box)
+        self.assertEqual(box["text"], "Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]")
+        self.assertTrue(self.rig.ui.answer(MODEL_NAME, 1))
+        self.wait_until_done()
+        self.assertEqual(phone.commands(), [])
+
+    def test_licence_page_declined_ends_with_mode_change_and_keys_never_close_it(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
+        controls = self.licence_page(phone)
+        self.rig.screenshot_window(os.path.join(self.shots, "licence-page.png"), MODEL_NAME)
+        page = self.rig.ui.dialog(MODEL_NAME)
+        self.assertEqual((page["rect"]["width"], page["rect"]["height"]), (420, 410))
+        self.assertEqual(controls[1001]["text"],
+                         f"Software is available for your {MODEL_NAME} to communicate with your PC.\n"
+                         "Download and Install now?")
+        self.assertEqual(controls[1015]["text"], LICENCE.replace("\r\n", "\n").replace("\r", "\n").replace("\n", "\r\n"))
+        self.assertEqual((controls[1009]["checked"], controls[1010]["checked"]), (0, 1))
+        self.assertEqual((controls[1002]["enabled"], controls[1003]["enabled"]), (False, True))
+        for shown in (1001, 1002, 1003, 1008, 1011, 1012, 1013, 1015, 1009, 1010):
+            self.assertTrue(controls[shown]["visible"], shown)
+        for hidden in (1004, 1005, 1006, 1007):
+            self.assertFalse(controls[hidden]["visible"], hidden)
+        self.assertEqual(controls[1012]["rect"]["right"] - controls[1012]["rect"]["left"], 100)
+
+        for key in ("return", "escape"):
+            self.assertTrue(self.rig.ui.key(MODEL_NAME, key))
+        self.rig.ui.close_window(MODEL_NAME)  # no worker runs yet: the close box ends with a mode change
+        self.wait_until_done()
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
+
+    def test_decline_keeps_yes_disabled_and_no_switches_the_mode(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
+        self.licence_page(phone)
+        for key in ("return", "escape"):
+            self.rig.ui.key(MODEL_NAME, key)
+        time.sleep(1)
+        self.assertIsNotNone(self.rig.ui.dialog(MODEL_NAME), "Return or Escape closed the dialog")
+        self.rig.ui.click(MODEL_NAME, 1009)
+        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.rig.ui.click(MODEL_NAME, 1010)
+        self.assertTrue(self.wait_for(lambda: not self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.assertFalse(self.rig.ui.click(MODEL_NAME, 1002))  # refused: disabled
+        self.assertTrue(self.rig.ui.click(MODEL_NAME, 1003))
+        self.wait_until_done()
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
+        self.assertEqual(self.lines_of(self.setup_log), [])
+
+    def test_accept_installs_the_phones_setup_program_once_then_starts_the_tool(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
+        self.install_tool()
+        self.licence_page(phone, QV_DRIVER_SETUP_DELAY_MS="4000")
+        self.rig.ui.click(MODEL_NAME, 1009)
+        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.rig.ui.click(MODEL_NAME, 1002)
+        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing..."))
+        progress = self.rig.ui.controls(MODEL_NAME)
+        self.rig.screenshot_window(os.path.join(self.shots, "installing.png"), MODEL_NAME)
+        self.assertEqual(self.rig.ui.dialog(MODEL_NAME)["rect"]["height"], 180)
+        self.assertTrue(progress[1004]["visible"] and progress[1005]["visible"] and progress[1006]["visible"])
+        self.assertFalse(progress[1006]["enabled"])
+        for hidden in (1001, 1002, 1003, 1009, 1010, 1015):
+            self.assertFalse(progress[hidden]["visible"], hidden)
+        self.wait_until_done()
+        self.assertEqual(self.lines_of(self.setup_log), [""])  # one run, no parameters
+        installed = os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")
+        self.assertTrue(os.path.exists(installed))
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.mode_changes(), [])
+        self.assertEqual(self.trace().count("Install Driver Full Path Name"), 1)
+
+    def test_accept_installs_the_phones_msi_with_remove_and_install_passes(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), preload="unison_driver.msi")
+        self.install_tool()
+        self.licence_page(phone)
+        self.rig.ui.click(MODEL_NAME, 1009)
+        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.rig.ui.click(MODEL_NAME, 1002)
+        self.wait_until_done(timeout=120)
+        self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")))
+        trace = self.trace()
+        self.assertEqual(trace.count("Install Driver Full Path Name"), 2)  # /x, then /i
+        self.assertIn("[CUSBAutoRunDlg::InstallDriver()] END", trace)
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+    def test_failed_driver_installation_is_reported_and_switches_the_mode(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=5, preload="driver_setup_fail.exe")
+        self.install_tool()
+        self.licence_page(phone)
+        self.rig.ui.click(MODEL_NAME, 1009)
+        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.rig.ui.click(MODEL_NAME, 1002)
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
+        self.assertIsNotNone(box)
+        self.assertEqual(box["text"], "QV USB modem driver is not installed.\nReinstall QV USB modem driver.")
+        self.rig.ui.answer(MODEL_NAME, 1)
+        self.wait_until_done()
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
+        self.assertEqual(self.lines_of(self.tool_log), [])
+
+    def test_same_phone_again_brings_the_first_dialog_forward_without_mode_change(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
+        self.licence_page(phone)
+        before = phone.commands()
+        second = self.rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(self.tool_log)},
+                              log_name="second-start")
+        second.wait(30)
+        self.assertTrue(self.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
+        self.assertEqual(phone.mode_changes(), [])
+        self.assertEqual(len(phone.commands()), len(before) + 1)  # it only asked for the mode
+        self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
+        self.assertTrue(self.rig.ui.dialog(MODEL_NAME)["foreground"])
+        self.rig.ui.click(MODEL_NAME, 1003)
+        self.wait_until_done()
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
+
+    def test_second_phone_is_switched_to_its_own_mode(self):
+        first = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
+        second = Phone(os.path.join(self.work, "phone-f"), letter="F", selected_mode=4)
+        self.licence_page(first)
+        self.rig.map_drive(second.image, "f", restart=False)
+        self.rig.run(f"F:\\{PROGRAM}", env=second.env(), log_name="second-phone").wait(30)
+        self.assertTrue(self.wait_for(lambda: second.mode_changes() == [MODE_CHANGE[4]], timeout=30))
+        self.assertTrue(self.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
+        self.assertEqual(first.mode_changes(), [])
+        self.assertFalse(os.path.exists(os.path.join(self.templates, "F")))
+        self.rig.ui.click(MODEL_NAME, 1003)
+        self.wait_until_done()
+
+
+if __name__ == "__main__":
+    unittest.main()

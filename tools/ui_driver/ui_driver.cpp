@@ -1,0 +1,445 @@
+// Command-line UI driver for end-to-end tests: run under Wine in the same prefix (wineserver) as
+// the program under test, it finds that program's windows and reads or drives them. Each result
+// is one JSON object per line on stdout. Exit code 0: done; 1: not found or failed; 2: usage.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "common/win/handles.h"
+#include "tools/ui_driver/json_line.h"
+#include "tools/ui_driver/window_query.h"
+
+namespace {
+
+using qv::ui::CJsonObject;
+using qv::ui::CWindowFilter;
+using qv::ui::WindowKind;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr DWORD kPollMs = 50;
+
+const char kUsageText[] =
+    "usage: ui_driver <command> [args] [options]\n"
+    "  windows                      all top-level windows\n"
+    "  wait <title> [--visible]     until such a window exists (is visible)\n"
+    "  wait-gone <title>            until no such window exists (with --visible: none is visible)\n"
+    "  state <title> <id>           one control of the dialog\n"
+    "  dialog <title>               the dialog and all its controls\n"
+    "  click <title> <id> [--force] [--send]   BM_CLICK (posted; --send waits for it)\n"
+    "  key <title> return|escape [--input]     key press through the dialog thread's queue\n"
+    "  close <title>                post WM_CLOSE\n"
+    "  message-boxes [title]        the message boxes shown\n"
+    "  answer <title> <id|text>     press a message box button, wait until the box is gone\n"
+    "  processes [exe...]           processes of this prefix (toolhelp snapshot)\n"
+    "  kill <exe...>                terminate processes by exe name\n"
+    "  serve                        commands from stdin, one per line, arguments tab-separated\n"
+    "options: --substring (title is a substring), --class NAME, --pid N, --hwnd N,\n"
+    "         --timeout MS (waits; default 10000), --message-box, --dialog\n";
+
+struct CArgs {
+  std::vector<std::wstring> m_positional;
+  CWindowFilter m_filter;
+  DWORD m_nTimeoutMs = 10000;
+  bool m_bForce = false;
+  bool m_bSend = false;
+  bool m_bInput = false;
+};
+
+void PrintLine(const CJsonObject& json) {
+  const std::string line = json.Text() + "\n";
+  fwrite(line.data(), 1, line.size(), stdout);
+  fflush(stdout);
+}
+
+int Fail(const char* error, CJsonObject details = CJsonObject()) {
+  PrintLine(CJsonObject().Bool("ok", false).Str("error", error).Obj("details", details));
+  return kFailed;
+}
+
+int Usage(const char* message) {
+  fprintf(stderr, "ui_driver: %s\n%s", message, kUsageText);
+  return kUsage;
+}
+
+bool ParseNumber(const std::wstring& text, long long* value) {
+  if (text.empty()) return false;
+  wchar_t* end = nullptr;
+  *value = wcstoll(text.c_str(), &end, 0);  // decimal, or 0x-prefixed hex for window handles
+  return end && *end == L'\0';
+}
+
+// Returns an empty string when the arguments (after the command) are valid, else the complaint.
+std::string ParseArgs(const std::vector<std::wstring>& argv, CArgs* args) {
+  for (size_t i = 1; i < argv.size(); ++i) {
+    const std::wstring& arg = argv[i];
+    const bool hasValue = i + 1 < argv.size();
+    long long number = 0;
+    if (arg == L"--substring") {
+      args->m_filter.m_bSubstring = true;
+    } else if (arg == L"--visible") {
+      args->m_filter.m_bVisibleOnly = true;
+    } else if (arg == L"--message-box") {
+      args->m_filter.m_nKind = WindowKind::kMessageBox;
+    } else if (arg == L"--dialog") {
+      args->m_filter.m_nKind = WindowKind::kDialog;
+    } else if (arg == L"--force") {
+      args->m_bForce = true;
+    } else if (arg == L"--send") {
+      args->m_bSend = true;
+    } else if (arg == L"--input") {
+      args->m_bInput = true;
+    } else if (arg == L"--class" && hasValue) {
+      args->m_filter.m_strClass = argv[++i];
+    } else if ((arg == L"--pid" || arg == L"--hwnd" || arg == L"--timeout") && hasValue) {
+      if (!ParseNumber(argv[++i], &number) || number < 0) return "bad number after an option";
+      if (arg == L"--pid") args->m_filter.m_nPid = static_cast<DWORD>(number);
+      if (arg == L"--hwnd") args->m_filter.m_hWnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(number));
+      if (arg == L"--timeout") args->m_nTimeoutMs = static_cast<DWORD>(number);
+    } else if (arg.size() > 2 && arg.compare(0, 2, L"--") == 0) {
+      return "unknown option or missing value";
+    } else {
+      args->m_positional.push_back(arg);
+    }
+  }
+  return "";
+}
+
+// Waits until `done` holds or the timeout passes; checks at least once.
+template <typename Pred>
+bool PollUntil(DWORD timeoutMs, Pred done) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() >= end) return false;
+    Sleep(kPollMs);
+  }
+}
+
+// The one window a command acts on: visible ones first, then the topmost in Z order.
+HWND PickWindow(const CWindowFilter& filter) {
+  const std::vector<HWND> found = qv::ui::FindWindows(filter);
+  for (HWND hwnd : found) {
+    if (IsWindowVisible(hwnd)) return hwnd;
+  }
+  return found.empty() ? nullptr : found.front();
+}
+
+CJsonObject FilterJson(const CArgs& args) {
+  return CJsonObject()
+      .Str("title", args.m_filter.m_strTitle)
+      .Bool("substring", args.m_filter.m_bSubstring)
+      .Int("id", args.m_filter.m_nControlId);
+}
+
+int CmdWindows(const CArgs& args) {
+  for (HWND hwnd : qv::ui::FindWindows(args.m_filter)) PrintLine(qv::ui::WindowJson(hwnd));
+  return kOk;
+}
+
+int CmdWait(const CArgs& args) {
+  HWND hwnd = nullptr;
+  if (!PollUntil(args.m_nTimeoutMs, [&] { return (hwnd = PickWindow(args.m_filter)) != nullptr; })) {
+    return Fail("timeout", FilterJson(args));
+  }
+  PrintLine(CJsonObject().Bool("ok", true).Obj("window", qv::ui::WindowJson(hwnd)));
+  return kOk;
+}
+
+int CmdWaitGone(const CArgs& args) {
+  if (!PollUntil(args.m_nTimeoutMs, [&] { return qv::ui::FindWindows(args.m_filter).empty(); })) {
+    return Fail("timeout", FilterJson(args));
+  }
+  PrintLine(CJsonObject().Bool("ok", true));
+  return kOk;
+}
+
+// The dialog named by the filter that has control `id`, and that control.
+bool FindControl(const CArgs& args, HWND* dialog, HWND* control) {
+  *dialog = PickWindow(args.m_filter);
+  *control = *dialog ? GetDlgItem(*dialog, args.m_filter.m_nControlId) : nullptr;
+  return *control != nullptr;
+}
+
+int CmdState(const CArgs& args) {
+  HWND dialog = nullptr, control = nullptr;
+  if (!FindControl(args, &dialog, &control)) return Fail("not found", FilterJson(args));
+  PrintLine(qv::ui::ControlJson(dialog, control).Int("dialog", reinterpret_cast<INT_PTR>(dialog)));
+  return kOk;
+}
+
+int CmdDialog(const CArgs& args) {
+  HWND dialog = PickWindow(args.m_filter);
+  if (!dialog) return Fail("not found", FilterJson(args));
+  PrintLine(qv::ui::DialogJson(dialog));
+  return kOk;
+}
+
+int CmdClick(const CArgs& args) {
+  HWND dialog = nullptr, control = nullptr;
+  if (!FindControl(args, &dialog, &control)) return Fail("not found", FilterJson(args));
+  // A user cannot press a hidden or disabled button; --force is for tests of the handler itself.
+  if (!args.m_bForce && !IsWindowVisible(control)) return Fail("control not visible", FilterJson(args));
+  if (!args.m_bForce && !IsWindowEnabled(control)) return Fail("control disabled", FilterJson(args));
+  LRESULT ignored = 0;
+  const bool delivered = args.m_bSend ? qv::ui::SendTimed(control, BM_CLICK, 0, 0, &ignored)
+                                      : PostMessageW(control, BM_CLICK, 0, 0) != FALSE;
+  if (!delivered) return Fail(args.m_bSend ? "no answer" : "post failed", FilterJson(args));
+  PrintLine(CJsonObject()
+                .Bool("ok", true)
+                .Int("dialog", reinterpret_cast<INT_PTR>(dialog))
+                .Int("hwnd", reinterpret_cast<INT_PTR>(control))
+                .Int("id", args.m_filter.m_nControlId)
+                .Str("method", args.m_bSend ? "send" : "post"));
+  return kOk;
+}
+
+// Posts the key to the focused window of the dialog's thread (the dialog itself when the focus
+// is elsewhere), so that it passes the thread's message loop and its filters, as typed keys do.
+bool PostKey(HWND target, WORD vk) {
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+  return PostMessageW(target, WM_KEYDOWN, vk, 1 | scan) &&
+         PostMessageW(target, WM_KEYUP, vk, 1 | scan | (1LL << 30) | (1LL << 31));
+}
+
+// Real keyboard input: the dialog is made the foreground window, then the key is injected.
+bool InjectKey(HWND dialog, WORD vk) {
+  SetForegroundWindow(dialog);
+  Sleep(100);
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = vk;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return SendInput(2, input, sizeof(INPUT)) == 2;
+}
+
+int CmdKey(const CArgs& args, const std::wstring& keyName) {
+  WORD vk = 0;
+  if (_wcsicmp(keyName.c_str(), L"return") == 0 || _wcsicmp(keyName.c_str(), L"enter") == 0) vk = VK_RETURN;
+  if (_wcsicmp(keyName.c_str(), L"escape") == 0 || _wcsicmp(keyName.c_str(), L"esc") == 0) vk = VK_ESCAPE;
+  if (!vk) return Usage("key: return or escape");
+  HWND dialog = PickWindow(args.m_filter);
+  if (!dialog) return Fail("not found", FilterJson(args));
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+  const bool focusInDialog = info.hwndFocus && (info.hwndFocus == dialog || IsChild(dialog, info.hwndFocus));
+  HWND target = focusInDialog ? info.hwndFocus : dialog;
+  const bool delivered = args.m_bInput ? InjectKey(dialog, vk) : PostKey(target, vk);
+  if (!delivered) return Fail("key not delivered", FilterJson(args));
+  // With --input the key goes wherever the system sends keyboard input: the foreground window.
+  CJsonObject result;
+  result.Bool("ok", true).Int("dialog", reinterpret_cast<INT_PTR>(dialog));
+  if (args.m_bInput) {
+    result.Int("foreground", reinterpret_cast<INT_PTR>(GetForegroundWindow()));
+  } else {
+    result.Int("target", reinterpret_cast<INT_PTR>(target)).Int("target_id", target == dialog ? -1 : GetDlgCtrlID(target));
+  }
+  PrintLine(result.Bool("focus_in_dialog", focusInDialog).Str("method", args.m_bInput ? "input" : "post"));
+  return kOk;
+}
+
+int CmdClose(const CArgs& args) {
+  HWND hwnd = PickWindow(args.m_filter);
+  if (!hwnd) return Fail("not found", FilterJson(args));
+  if (!PostMessageW(hwnd, WM_CLOSE, 0, 0)) return Fail("post failed", FilterJson(args));
+  PrintLine(CJsonObject().Bool("ok", true).Int("hwnd", reinterpret_cast<INT_PTR>(hwnd)));
+  return kOk;
+}
+
+int CmdMessageBoxes(const CArgs& args) {
+  for (HWND box : qv::ui::FindWindows(args.m_filter)) PrintLine(qv::ui::MessageBoxJson(box));
+  return kOk;
+}
+
+std::wstring WithoutMnemonic(const std::wstring& text) {
+  std::wstring plain;
+  for (wchar_t c : text) {
+    if (c != L'&') plain += c;
+  }
+  return plain;
+}
+
+HWND FindButton(HWND box, const std::wstring& which) {
+  long long id = 0;
+  const bool byId = ParseNumber(which, &id);
+  for (HWND child : qv::ui::ChildrenOf(box)) {
+    if (_wcsicmp(qv::ui::ClassOf(child).c_str(), L"Button") != 0) continue;
+    if (byId && GetDlgCtrlID(child) == id) return child;
+    std::wstring text;
+    if (!byId && qv::ui::ReadText(child, &text) &&
+        _wcsicmp(WithoutMnemonic(text).c_str(), WithoutMnemonic(which).c_str()) == 0) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+int CmdAnswer(const CArgs& args, const std::wstring& which) {
+  HWND box = PickWindow(args.m_filter);
+  if (!box) return Fail("no message box", FilterJson(args));
+  HWND button = FindButton(box, which);
+  if (!button) return Fail("no such button", qv::ui::MessageBoxJson(box));
+  std::wstring text;
+  qv::ui::ReadText(button, &text);
+  const int id = GetDlgCtrlID(button);
+  if (!PostMessageW(button, BM_CLICK, 0, 0)) return Fail("post failed", FilterJson(args));
+  // Ending a message box hides it first and destroys it a moment later: wait for the latter.
+  const bool gone = PollUntil(args.m_nTimeoutMs, [&] { return !IsWindow(box); });
+  PrintLine(CJsonObject()
+                .Bool("ok", gone)
+                .Int("hwnd", reinterpret_cast<INT_PTR>(box))
+                .Obj("button", CJsonObject().Int("id", id).Str("text", text))
+                .Bool("gone", gone));
+  return gone ? kOk : kFailed;
+}
+
+bool NameListed(const std::vector<std::wstring>& names, size_t first, const wchar_t* exe) {
+  if (names.size() <= first) return true;
+  for (size_t i = first; i < names.size(); ++i) {
+    if (_wcsicmp(names[i].c_str(), exe) == 0) return true;
+  }
+  return false;
+}
+
+std::vector<PROCESSENTRY32W> Processes() {
+  std::vector<PROCESSENTRY32W> list;
+  qv::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return list;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    list.push_back(entry);
+  }
+  return list;
+}
+
+int CmdProcesses(const CArgs& args) {
+  for (const PROCESSENTRY32W& p : Processes()) {
+    if (!NameListed(args.m_positional, 1, p.szExeFile)) continue;
+    PrintLine(CJsonObject()
+                  .Int("pid", p.th32ProcessID)
+                  .Int("ppid", p.th32ParentProcessID)
+                  .Str("exe", std::wstring(p.szExeFile))
+                  .Int("threads", p.cntThreads));
+  }
+  return kOk;
+}
+
+int CmdKill(const CArgs& args) {
+  if (args.m_positional.size() < 2) return Usage("kill: exe names");
+  int killed = 0, failed = 0;
+  for (const PROCESSENTRY32W& p : Processes()) {
+    if (p.th32ProcessID == GetCurrentProcessId() || !NameListed(args.m_positional, 1, p.szExeFile)) continue;
+    qv::UniqueProcessHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID));
+    if (process && TerminateProcess(process.get(), 1) &&
+        WaitForSingleObject(process.get(), args.m_nTimeoutMs) == WAIT_OBJECT_0) {
+      ++killed;
+    } else {
+      ++failed;
+    }
+  }
+  PrintLine(CJsonObject().Bool("ok", failed == 0).Int("killed", killed).Int("failed", failed));
+  return failed == 0 ? kOk : kFailed;
+}
+
+int Run(const std::vector<std::wstring>& argv) {
+  if (argv.empty()) return Usage("no command");
+  const std::wstring& command = argv[0];
+  CArgs args;
+  const std::string complaint = ParseArgs(argv, &args);
+  if (!complaint.empty()) return Usage(complaint.c_str());
+  std::vector<std::wstring>& pos = args.m_positional;
+  pos.insert(pos.begin(), command);
+  auto need = [&](size_t count) { return pos.size() == count + 1; };
+  if (pos.size() > 1) args.m_filter.m_strTitle = pos[1];
+
+  if (command == L"windows" && need(0)) return CmdWindows(args);
+  if (command == L"processes") return CmdProcesses(args);
+  if (command == L"kill") return CmdKill(args);
+  if (command == L"message-boxes" && pos.size() <= 2) {
+    args.m_filter.m_nKind = WindowKind::kMessageBox;
+    return CmdMessageBoxes(args);
+  }
+  if (command == L"wait" && need(1)) return CmdWait(args);
+  if (command == L"wait-gone" && need(1)) return CmdWaitGone(args);
+  if (command == L"close" && need(1)) return CmdClose(args);
+  if (command == L"dialog" && need(1)) {
+    if (args.m_filter.m_nKind == WindowKind::kAny) args.m_filter.m_nKind = WindowKind::kDialog;
+    return CmdDialog(args);
+  }
+  if (command == L"key" && need(2)) {
+    if (args.m_filter.m_nKind == WindowKind::kAny) args.m_filter.m_nKind = WindowKind::kDialog;
+    return CmdKey(args, pos[2]);
+  }
+  if (command == L"answer" && need(2)) {
+    args.m_filter.m_nKind = WindowKind::kMessageBox;
+    return CmdAnswer(args, pos[2]);
+  }
+  if ((command == L"state" || command == L"click") && need(2)) {
+    long long id = 0;
+    if (!ParseNumber(pos[2], &id) || id < 0 || id > 0xFFFF) return Usage("control id: a number 0..65535");
+    args.m_filter.m_nControlId = static_cast<int>(id);
+    return command == L"state" ? CmdState(args) : CmdClick(args);
+  }
+  return Usage("unknown command or wrong number of arguments");
+}
+
+int RunGuarded(const std::vector<std::wstring>& argv) {
+  try {
+    return Run(argv);
+  } catch (...) {
+    fprintf(stderr, "ui_driver: unexpected failure\n");
+    return kFailed;
+  }
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+  return wide;
+}
+
+// One driver process for many commands, so that a test pays Wine's process start once: each
+// stdin line is one command with its arguments separated by tabs (UTF-8); its output is followed
+// by the line {"end":true,"rc":N}. Ends at the end of input.
+int Serve() {
+  std::string line;
+  for (int c = fgetc(stdin);; c = fgetc(stdin)) {
+    if (c != EOF && c != '\n') {
+      if (c != '\r') line += static_cast<char>(c);
+      continue;
+    }
+    if (!line.empty()) {
+      std::vector<std::wstring> argv;
+      size_t start = 0;
+      for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+        argv.push_back(FromUtf8(line.substr(start, tab - start)));
+      }
+      argv.push_back(FromUtf8(line.substr(start)));
+      const int rc = argv[0] == L"serve" ? Usage("serve: not inside serve") : RunGuarded(argv);
+      PrintLine(CJsonObject().Bool("end", true).Int("rc", rc));
+      line.clear();
+    }
+    if (c == EOF) return kOk;
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);  // "\n" line ends, not "\r\n"
+  _setmode(_fileno(stdin), _O_BINARY);
+  if (argc == 2 && std::wstring(argv[1]) == L"serve") return Serve();
+  return RunGuarded(std::vector<std::wstring>(argv + 1, argv + argc));
+}
