@@ -8,6 +8,7 @@ Screenshots of the windows go to QV_E2E_WORK/screenshots."""
 import os
 import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -24,7 +25,7 @@ TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
 class BootstrapEndToEnd(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.work = os.path.abspath(os.environ.get("QV_E2E_WORK", "e2e-work"))
+        cls.work = os.path.abspath(os.environ.get("QV_E2E_WORK", os.path.join(tempfile.gettempdir(), "qv-e2e")))
         cls.shots = os.path.join(cls.work, "screenshots")
         os.makedirs(cls.shots, exist_ok=True)
         cls.display = harness.Display().start()
