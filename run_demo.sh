@@ -11,4 +11,4 @@ build=$PWD/build/win64
 export QV_UI_DRIVER=$build/tools/ui_driver.exe QV_E2E_PROGRAM=$build/bin/PX_Bootstrap.exe \
   QV_E2E_UPDATE_CLIENT=$build/bin/QVUTchkdl.dll QV_E2E_PHONE_DLL=$build/phone-sim/QVEUSBAutorun.dll \
   QV_E2E_STUB_TOOL=$build/stubs/stub_pc_tool.exe QV_E2E_DRIVERS=$build/driver-packages
-exec python3 -B tests/e2e/demo.py --work "$build/demo"
+exec python3 -B tools/e2e/demo.py --work "$build/demo"

@@ -12,7 +12,7 @@ import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
 import harness  # noqa: E402
 from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone, build_output  # noqa: E402
 
@@ -151,6 +151,20 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.assertTrue(self.rig.ui.answer(MODEL_NAME, 1))
         self.wait_until_done()
         self.assertEqual(phone.commands(), [])
+
+    def test_package_file_outside_the_package_folder_is_not_copied(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, extra_files=["..\\outside.txt"])
+        with open(os.path.join(phone.image, "outside.txt"), "w") as f:  # E:\..\ is E:\ itself: copying would work
+            f.write("not part of the package")
+        self.plug_in(phone)
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
+        self.assertIsNotNone(box)
+        self.assertEqual(box["text"], "Failed to copy installation package to system.\nCannot copy installation "
+                                      "package to temporary folder.\n[002]\nE:\\..\\outside.txt")
+        self.rig.ui.answer(MODEL_NAME, 1)
+        self.wait_until_done()
+        self.assertFalse(os.path.exists(os.path.join(self.templates, "outside.txt")))
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])  # no relaunch: this start switches the phone
 
     def test_licence_page_declined_ends_with_mode_change_and_keys_never_close_it(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
