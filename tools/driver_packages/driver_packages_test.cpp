@@ -12,18 +12,15 @@
 #include <vector>
 
 #include "common/win/handles.h"
+#include "tests/win/test_files.h"
 #include "tools/driver_packages/driver_families.h"
 
 namespace {
 
-const DWORD kNotRun = 0xFFFFFFFF;
+using qv::test::OwnFolder;
+using qv::test::ReadAll;
 
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH] = L"";
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
+const DWORD kNotRun = 0xFFFFFFFF;
 
 std::wstring ShellFolder(int csidl) {
   wchar_t path[MAX_PATH] = L"";
@@ -102,17 +99,6 @@ DWORD RunShell(const std::wstring& file, const std::wstring& parameters) {
 
 DWORD Msiexec(const wchar_t* option, const std::wstring& package) {
   return RunShell(L"msiexec.exe", std::wstring(option) + L" \"" + OwnFolder() + package + L"\" /qn");
-}
-
-std::string ReadAll(const std::wstring& path) {
-  qv::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string data(GetFileSize(file.get(), nullptr), '\0');
-  DWORD read = 0;
-  ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
-  data.resize(read);
-  return data;
 }
 
 TEST(DriverFile, CarriesItsConfiguredFixedVersionAlsoUnderADriverName) {

@@ -9,26 +9,12 @@
 #include <string>
 
 #include "common/win/handles.h"
+#include "tests/win/test_files.h"
 
 namespace {
 
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH] = L"";
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-std::string ReadAll(const std::wstring& path) {
-  qv::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string data(GetFileSize(file.get(), nullptr), '\0');
-  DWORD read = 0;
-  ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
-  data.resize(read);
-  return data;
-}
+using qv::test::OwnFolder;
+using qv::test::ReadAll;
 
 DWORD WaitForExit(HANDLE process) {
   DWORD code = 0xFFFFFFFF;

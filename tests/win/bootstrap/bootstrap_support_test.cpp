@@ -10,6 +10,7 @@
 #include "bootstrap/provisioning/file_version_info.h"
 #include "bootstrap/provisioning/registry_mgr.h"
 #include "bootstrap/provisioning/support.h"
+#include "tests/win/test_files.h"
 
 namespace {
 std::vector<std::wstring> g_trace;
@@ -20,6 +21,9 @@ void WriteTraceLog(const std::wstring& text) { g_trace.push_back(text); }
 
 namespace {
 
+using qv::test::ReadAll;
+using qv::test::WriteAll;
+
 std::wstring ScratchFolder() {
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
@@ -28,33 +32,9 @@ std::wstring ScratchFolder() {
   return folder;
 }
 
-void WriteFile(const std::wstring& path, const std::string& bytes) {
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(file);
-}
-
-std::string ReadFile(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  char buffer[256];
-  DWORD got = 0;
-  ::ReadFile(file, buffer, sizeof(buffer), &got, nullptr);
-  ::CloseHandle(file);
-  return std::string(buffer, got);
-}
-
-std::wstring BesideThisProgram(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.rfind(L'\\') + 1) + name;
-}
-
 TEST(BootstrapSupport, IniValuesAreCutAt259CharactersAndMissingOnesAreEmpty) {
   std::wstring ini = ScratchFolder() + L"config.ini";
-  WriteFile(ini, "[FILES]\r\nfilecount=3abc\r\nlong=" + std::string(300, 'x') + "\r\n");
+  WriteAll(ini, "[FILES]\r\nfilecount=3abc\r\nlong=" + std::string(300, 'x') + "\r\n");
   EXPECT_EQ(ReadIniString(ini, L"files", L"FILECOUNT"), L"3abc");  // names in any letter case
   EXPECT_EQ(ReadIniString(ini, L"FILES", L"long"), std::wstring(259, L'x'));
   EXPECT_EQ(ReadIniString(ini, L"FILES", L"file01"), L"");
@@ -80,10 +60,10 @@ TEST(BootstrapSupport, RegistryKeyTest) {
 }
 
 TEST(BootstrapSupport, VersionsOfBuiltBinaries) {
-  std::wstring program = BesideThisProgram(L"PX_Bootstrap.exe");
+  std::wstring program = qv::test::OwnFolder() + L"PX_Bootstrap.exe";
   EXPECT_EQ(GetFileVersionString(program), L"1.0.7.0");
   std::wstring text = ScratchFolder() + L"plain.sys";
-  WriteFile(text, "no version here");
+  WriteAll(text, "no version here");
   EXPECT_EQ(GetFileVersionString(text), L"0.0.0.0");
   EXPECT_EQ(GetFileVersionString(text + L".missing"), L"0.0.0.0");
 
@@ -108,8 +88,8 @@ TEST(BootstrapSupport, VersionsOfBuiltBinaries) {
 TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
   std::wstring folder = ScratchFolder();
   std::wstring source = folder + L"source.bin", target = folder + L"target.bin";
-  WriteFile(source, "new");
-  WriteFile(target, "old");
+  WriteAll(source, "new");
+  WriteAll(target, "old");
   EXPECT_FALSE(IsExistFile(folder));  // a folder is not a file
   {
     HANDLE open = ::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -120,12 +100,12 @@ TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
 
   ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(CopyFileOverwrite(source, target));  // read-only target replaced
-  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(ReadAll(target), "new");
 
-  WriteFile(target, "kept");
+  WriteAll(target, "kept");
   g_trace.clear();
   EXPECT_TRUE(CopyFileOverwrite(folder + L"missing.bin", target));  // an existing target stays in use
-  EXPECT_EQ(ReadFile(target), "kept");
+  EXPECT_EQ(ReadAll(target), "kept");
   EXPECT_TRUE(g_trace.empty());
   EXPECT_FALSE(CopyFileOverwrite(folder + L"missing.bin", folder + L"absent.bin"));
   ASSERT_EQ(g_trace.size(), 1u);
