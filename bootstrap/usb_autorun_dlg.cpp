@@ -269,7 +269,7 @@ void CUSBAutoRunDlg::OnDecline() {
 }
 
 BOOL CUSBAutoRunDlg::PreTranslateMessage(MSG* message) {
-  return message->message == WM_KEYDOWN && (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE);
+  return IsReturnOrEscape(message);
 }
 
 void CUSBAutoRunDlg::ExitProgram(int modeChange) {

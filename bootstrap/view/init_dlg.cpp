@@ -40,5 +40,5 @@ INT_PTR CInitDlg::OnTimer(WPARAM wParam, LPARAM) {
 INT_PTR CInitDlg::OnEraseBackground(WPARAM, LPARAM) { return m_bNoErase == 1 ? 1 : 0; }
 
 BOOL CInitDlg::PreTranslateMessage(MSG* message) {
-  return message->message == WM_KEYDOWN && (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE);
+  return IsReturnOrEscape(message);
 }

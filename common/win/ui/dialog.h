@@ -31,6 +31,10 @@ class CDialogBase : public CWindow {
   // The message map (see the macros below): true when handled, |result| being the value the
   // message expects.
   virtual bool ProcessMessage(UINT /*message*/, WPARAM, LPARAM, INT_PTR& /*result*/) { return false; }
+  // A key-down of Return or Escape, which the dialog manager would turn into OK or Cancel.
+  static BOOL IsReturnOrEscape(const MSG* message) {
+    return message->message == WM_KEYDOWN && (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE);
+  }
   // Keeps the modal loop from showing the window after initialisation.
   void KeepHidden() { m_bKeepHidden = true; }
 
