@@ -83,6 +83,7 @@ BOOL CUSBAutoRunApp::InitInstance() {
   dialog.m_hOtherAutoRun = other;
   m_pMainWnd = &dialog;
   dialog.DoModal();
+  dialog.WaitForWorker();  // its last trace lines still reach the dialog's log file
   m_pMainWnd = nullptr;
   return FALSE;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "common/win/handles.h"
@@ -21,7 +22,7 @@ class CUSBAutoRunApp {
   std::wstring m_strLaunchDrive;
   qv::UniqueHandle m_hAppMutex;
   std::wstring m_strFileVersion;
-  CUSBAutoRunDlg* m_pMainWnd = nullptr;  // the main dialog while it runs
+  std::atomic<CUSBAutoRunDlg*> m_pMainWnd{nullptr};  // the main dialog while it runs; read by its worker
 };
 
 CUSBAutoRunApp& TheApp();

@@ -18,7 +18,7 @@ namespace {
 std::mutex g_logLock;
 
 void AppendToFile(const std::wstring& path, const std::wstring& entry) {
-  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   int length = ::WideCharToMultiByte(CP_ACP, 0, entry.data(), static_cast<int>(entry.size()), nullptr, 0,

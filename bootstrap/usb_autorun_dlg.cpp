@@ -140,7 +140,7 @@ INT_PTR CUSBAutoRunDlg::OnCopyData(WPARAM wParam, LPARAM lParam) {
     size_t count = record->cbData / sizeof(wchar_t);
     m_strOtherDrive.assign(text, ::wcsnlen(text, count));
   }
-  return TRUE;
+  return FALSE;  // what the default handling answers
 }
 
 namespace {
@@ -176,6 +176,10 @@ void CUSBAutoRunDlg::AutoRunMainWork() {
     m_autoRunThreadOwner->Resume();
   }
   WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunMainWork()] END............\r\n");
+}
+
+void CUSBAutoRunDlg::WaitForWorker() const {
+  if (m_autoRunThreadOwner) m_autoRunThreadOwner->Wait(10000);
 }
 
 void CUSBAutoRunDlg::AutoRunThread(CUSBAutoRunDlg* dialog) {

@@ -39,6 +39,8 @@ class CUSBAutoRunDlg : public qv::ui::CDialogBase {
   BOOL IsSamePhoneDrive();
   BOOL IsRunPXPC();
   void ExitProgram(int modeChange);
+  // Waits (bounded) until the worker has written its last lines after handing over.
+  void WaitForWorker() const;
 
   // Workflow
   void AutoRunMainWork();

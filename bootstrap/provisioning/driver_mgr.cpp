@@ -52,6 +52,7 @@ BOOL CDriverMgr::IsDriverPairMissing(const std::wstring& folder, const std::wstr
 
 BOOL CDriverMgr::IsInstalledDriver(int type) {
   WriteTraceLog(L"[IsInstalledDriver()] START..............\r\n");
+  if (m_strProgramFiles.empty()) return FALSE;
   InstalledDriverCheck check = CheckInstalledDriver(m_strProgramFiles, type, FileExists);
   for (const DriverFolderCount& pass : check.passes) {
     WriteTraceLog(FormatText(L"IsInstalledDriver:\t[%ls][%d]\n", pass.strFolder.c_str(), pass.nMissing));

@@ -3,6 +3,7 @@
 #include "bootstrap/provisioning/file_version_info.h"
 
 #include <cstring>
+#include <new>
 #include <cwchar>
 #include <vector>
 
@@ -43,7 +44,10 @@ void CFileVersionInfo::Reset() {
 
 BOOL CFileVersionInfo::Create(HMODULE module) {
   wchar_t path[MAX_PATH] = {};
-  if (!::GetModuleFileNameW(module, path, MAX_PATH)) return FALSE;
+  if (!::GetModuleFileNameW(module, path, MAX_PATH)) {
+    Reset();
+    return FALSE;
+  }
   return Create(std::wstring(path));
 }
 
@@ -52,7 +56,12 @@ BOOL CFileVersionInfo::Create(const std::wstring& fileName) {
   DWORD ignored = 0;
   DWORD size = ::GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
   if (size == 0) return FALSE;
-  std::vector<BYTE> info(size);
+  std::vector<BYTE> info;
+  try {
+    info.resize(size);
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
   if (!::GetFileVersionInfoW(fileName.c_str(), 0, size, info.data())) return FALSE;
 
   void* block = nullptr;
@@ -75,7 +84,8 @@ BOOL CFileVersionInfo::Create(const std::wstring& fileName) {
   for (int i = 0; i < 12; ++i) {
     std::wstring key = std::wstring(prefix) + kStringNames[i];
     if (::VerQueryValueW(info.data(), key.c_str(), &block, &length) && block && length > 0) {
-      m_strings[i] = static_cast<const wchar_t*>(block);
+      const wchar_t* text = static_cast<const wchar_t*>(block);
+      m_strings[i].assign(text, ::wcsnlen(text, length));  // a damaged resource may lack its terminator
     }
   }
   return TRUE;
@@ -106,8 +116,36 @@ WORD CFileVersionInfo::GetProductVersion(int index) const {
   return HalfOf(m_fixed.dwProductVersionMS, m_fixed.dwProductVersionLS, index);
 }
 
-FILETIME CFileVersionInfo::GetFileDate() const {
+time_t CFileVersionInfo::GetFileDate() const {
   FILETIME utc{m_fixed.dwFileDateLS, m_fixed.dwFileDateMS}, local{};
-  ::FileTimeToLocalFileTime(&utc, &local);
-  return local;
+  SYSTEMTIME parts{};
+  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &parts)) return 0;
+  std::tm calendar{};
+  calendar.tm_year = parts.wYear - 1900;
+  calendar.tm_mon = parts.wMonth - 1;
+  calendar.tm_mday = parts.wDay;
+  calendar.tm_hour = parts.wHour;
+  calendar.tm_min = parts.wMinute;
+  calendar.tm_sec = parts.wSecond;
+  calendar.tm_isdst = -1;
+  return std::mktime(&calendar);
 }
+
+DWORD CFileVersionInfo::GetFileFlagsMask() const { return m_fixed.dwFileFlagsMask; }
+DWORD CFileVersionInfo::GetFileFlags() const { return m_fixed.dwFileFlags; }
+DWORD CFileVersionInfo::GetFileOs() const { return m_fixed.dwFileOS; }
+DWORD CFileVersionInfo::GetFileType() const { return m_fixed.dwFileType; }
+DWORD CFileVersionInfo::GetFileSubtype() const { return m_fixed.dwFileSubtype; }
+std::wstring CFileVersionInfo::GetCompanyName() const { return m_strings[0]; }
+std::wstring CFileVersionInfo::GetFileDescription() const { return m_strings[1]; }
+std::wstring CFileVersionInfo::GetFileVersion() const { return m_strings[2]; }
+std::wstring CFileVersionInfo::GetInternalName() const { return m_strings[3]; }
+std::wstring CFileVersionInfo::GetLegalCopyright() const { return m_strings[4]; }
+std::wstring CFileVersionInfo::GetOriginalFileName() const { return m_strings[5]; }
+std::wstring CFileVersionInfo::GetProductName() const { return m_strings[6]; }
+std::wstring CFileVersionInfo::GetProductVersion() const { return m_strings[7]; }
+std::wstring CFileVersionInfo::GetComments() const { return m_strings[8]; }
+std::wstring CFileVersionInfo::GetLegalTrademarks() const { return m_strings[9]; }
+std::wstring CFileVersionInfo::GetPrivateBuild() const { return m_strings[10]; }
+std::wstring CFileVersionInfo::GetSpecialBuild() const { return m_strings[11]; }
+

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <ctime>
 #include <string>
 
 #ifdef QV_EXPORT_FILE_VERSION_INFO
@@ -24,25 +25,26 @@ class QV_FILE_VERSION_INFO_API CFileVersionInfo {
 
   WORD GetFileVersion(int index) const;
   WORD GetProductVersion(int index) const;
-  DWORD GetFileFlagsMask() const { return m_fixed.dwFileFlagsMask; }
-  DWORD GetFileFlags() const { return m_fixed.dwFileFlags; }
-  DWORD GetFileOs() const { return m_fixed.dwFileOS; }
-  DWORD GetFileType() const { return m_fixed.dwFileType; }
-  DWORD GetFileSubtype() const { return m_fixed.dwFileSubtype; }
-  FILETIME GetFileDate() const;
+  DWORD GetFileFlagsMask() const;
+  DWORD GetFileFlags() const;
+  DWORD GetFileOs() const;
+  DWORD GetFileType() const;
+  DWORD GetFileSubtype() const;
+  // The file date of the fixed block as calendar time, daylight saving decided by the system.
+  time_t GetFileDate() const;
 
-  std::wstring GetCompanyName() const { return m_strings[0]; }
-  std::wstring GetFileDescription() const { return m_strings[1]; }
-  std::wstring GetFileVersion() const { return m_strings[2]; }
-  std::wstring GetInternalName() const { return m_strings[3]; }
-  std::wstring GetLegalCopyright() const { return m_strings[4]; }
-  std::wstring GetOriginalFileName() const { return m_strings[5]; }
-  std::wstring GetProductName() const { return m_strings[6]; }
-  std::wstring GetProductVersion() const { return m_strings[7]; }
-  std::wstring GetComments() const { return m_strings[8]; }
-  std::wstring GetLegalTrademarks() const { return m_strings[9]; }
-  std::wstring GetPrivateBuild() const { return m_strings[10]; }
-  std::wstring GetSpecialBuild() const { return m_strings[11]; }
+  std::wstring GetCompanyName() const;
+  std::wstring GetFileDescription() const;
+  std::wstring GetFileVersion() const;
+  std::wstring GetInternalName() const;
+  std::wstring GetLegalCopyright() const;
+  std::wstring GetOriginalFileName() const;
+  std::wstring GetProductName() const;
+  std::wstring GetProductVersion() const;
+  std::wstring GetComments() const;
+  std::wstring GetLegalTrademarks() const;
+  std::wstring GetPrivateBuild() const;
+  std::wstring GetSpecialBuild() const;
 
  protected:
   virtual void Reset();

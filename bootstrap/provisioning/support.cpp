@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cwchar>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "bootstrap/core/version_text.h"
@@ -38,7 +39,12 @@ std::wstring GetFileVersionString(const std::wstring& path) {
   DWORD ignored = 0;
   DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
   if (size == 0) return L"0.0.0.0";
-  std::vector<BYTE> info(size);
+  std::vector<BYTE> info;
+  try {
+    info.resize(size);
+  } catch (const std::bad_alloc&) {
+    return L"0.0.0.0";
+  }
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   if (!::GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
@@ -87,7 +93,10 @@ std::wstring FormatText(const wchar_t* format, ...) {
     int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
     va_end(args);
     if (written >= 0 && static_cast<size_t>(written) < buffer.size()) return std::wstring(buffer.data(), written);
-    if (buffer.size() >= (1u << 20)) return std::wstring(buffer.data());  // cut, never overrun
+    if (buffer.size() >= (1u << 20)) {  // cut, never read past the buffer
+      buffer.back() = L'\0';
+      return std::wstring(buffer.data());
+    }
     buffer.resize(buffer.size() * 4);
   }
 }

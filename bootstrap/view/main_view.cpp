@@ -36,6 +36,7 @@ void ShowPicture(const qv::ui::CWindow& control, unsigned bitmapId) {
   LONG_PTR style = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
   ::SetWindowLongPtrW(hWnd, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP);
   qv::ui::CStatic(hWnd).SetBitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId)));
+  control.ShowWindow(SW_SHOW);
 }
 
 // The licence text beside the program, read as ANSI text with its line ends made CR LF.
@@ -84,10 +85,10 @@ BOOL CUSBAutoRunDlg::InitControl() {
   };
   place(kIdHeaderStrip, 0, 0, W, 45, SW_SHOW, false);
   int leftWidth = BitmapWidth(kLeftHeaderBitmap), rightWidth = BitmapWidth(kRightHeaderBitmap);
+  place(kIdLeftPicture, 20, 5, leftWidth, 40, -1, false);
   ShowPicture(GetDlgItem(kIdLeftPicture), kLeftHeaderBitmap);
-  place(kIdLeftPicture, 20, 5, leftWidth, 40, SW_SHOW, false);
+  place(kIdRightPicture, W - 20 - rightWidth, 5, rightWidth, 40, -1, false);
   ShowPicture(GetDlgItem(kIdRightPicture), kRightHeaderBitmap);
-  place(kIdRightPicture, W - 20 - rightWidth, 5, rightWidth, 40, SW_SHOW, false);
   place(kIdQuestion, 20, 50, W - 40, 40, -1, true);
   int bottom = place(kIdStatus, 20, 60, W - 40, 20, SW_HIDE, true);
   bottom = place(kIdLicenceHeading, 20, bottom + 10, W - 40, 20, SW_HIDE, true);
@@ -132,7 +133,7 @@ void CUSBAutoRunDlg::ModifyDialog_Step1() {
 }
 
 INT_PTR CUSBAutoRunDlg::OnPaint(WPARAM, LPARAM) {
-  for (int id : {kIdLicenceText, kIdHeaderStrip, kIdLeftPicture, kIdRightPicture}) GetDlgItem(id).UpdateWindow();
+  for (int id : {kIdLicenceText, kIdHeaderStrip, kIdLeftPicture, kIdRightPicture}) GetDlgItem(id).RedrawNow();
   if (IsIconic()) {
     WriteTraceLog(L"OnPaint() - Iconic\r\n");
     PAINTSTRUCT paint;

@@ -27,10 +27,14 @@ DWORD StatusCode(HINTERNET request) {
   return status;
 }
 
-// Reads the whole body; false when a read fails before the end.
+// Service answers are a few KB; a body beyond this is not an answer and is not held in memory.
+constexpr size_t kLargestAnswerBytes = 16u << 20;
+
+// Reads the whole body; false when a read fails before the end or the body is too large.
 bool ReadBody(HINTERNET file, std::string& body) {
   constexpr DWORD kChunk = 64 * 1024;
   for (;;) {
+    if (body.size() > kLargestAnswerBytes) return false;
     size_t used = body.size();
     body.resize(used + kChunk);
     DWORD received = 0;

@@ -180,6 +180,10 @@ TEST_F(UpdateClient, FailedListAnswersEndTheCheck) {
   Serve({ListRoute("Q", "<result status=\\\"FAIL\\\"/>")});
   EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
 
+  // An answer of 17 MB is not held in memory: it reads as no answer at all.
+  Serve({R"({"path": ")" + kList + R"(", "size": 17825792})"});
+  EXPECT_EQ(Check().result, "MSG_SERVER_FAIL");
+
   Serve({ListRoute("Q", Accepted(Item("PXPC_1", "u", ""))), ListRoute("T", "<result OK=\\\"1\\\"/>")});
   EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
 }
