@@ -83,14 +83,6 @@ class BootstrapEndToEnd(unittest.TestCase):
         with open(path, encoding="utf-8") as f:
             return f.read().splitlines()
 
-    def wait_for(self, predicate, timeout=20):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if predicate():
-                return True
-            time.sleep(0.2)
-        return False
-
     def licence_page(self, phone, **env):
         """Plugs in a phone whose driver is not installed yet, which stops at the licence page."""
         self.plug_in(phone, **env)
@@ -198,9 +190,9 @@ class BootstrapEndToEnd(unittest.TestCase):
         time.sleep(1)
         self.assertIsNotNone(self.rig.ui.dialog(MODEL_NAME), "Return or Escape closed the dialog")
         self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
         self.rig.ui.click(MODEL_NAME, 1010)
-        self.assertTrue(self.wait_for(lambda: not self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.assertTrue(harness.wait_for(lambda: not self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
         self.assertFalse(self.rig.ui.click(MODEL_NAME, 1002))  # refused: disabled
         self.assertTrue(self.rig.ui.click(MODEL_NAME, 1003))
         self.wait_until_done()
@@ -212,9 +204,9 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.install_tool()
         self.licence_page(phone, QV_DRIVER_SETUP_DELAY_MS="4000")
         self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
         self.rig.ui.click(MODEL_NAME, 1002)
-        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing..."))
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing..."))
         progress = self.rig.ui.controls(MODEL_NAME)
         self.rig.screenshot_window(os.path.join(self.shots, "installing.png"), MODEL_NAME)
         self.assertEqual(self.rig.ui.dialog(MODEL_NAME)["rect"]["height"], 180)
@@ -235,7 +227,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.install_tool()
         self.licence_page(phone)
         self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
         self.rig.ui.click(MODEL_NAME, 1002)
         self.wait_until_done(timeout=120)
         self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")))
@@ -249,7 +241,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.install_tool()
         self.licence_page(phone)
         self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(self.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
         self.rig.ui.click(MODEL_NAME, 1002)
         box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
         self.assertIsNotNone(box)
@@ -266,7 +258,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         second = self.rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(self.tool_log)},
                               log_name="second-start")
         second.wait(30)
-        self.assertTrue(self.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
+        self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
         self.assertEqual(phone.mode_changes(), [])
         self.assertEqual(len(phone.commands()), len(before) + 1)  # it only asked for the mode
         self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
@@ -281,8 +273,8 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.licence_page(first)
         self.rig.map_drive(second.image, "f", restart=False)
         self.rig.run(f"F:\\{PROGRAM}", env=second.env(), log_name="second-phone").wait(30)
-        self.assertTrue(self.wait_for(lambda: second.mode_changes() == [MODE_CHANGE[4]], timeout=30))
-        self.assertTrue(self.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
+        self.assertTrue(harness.wait_for(lambda: second.mode_changes() == [MODE_CHANGE[4]], timeout=30))
+        self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
         self.assertEqual(first.mode_changes(), [])
         self.assertFalse(os.path.exists(os.path.join(self.templates, "F")))
         self.rig.ui.click(MODEL_NAME, 1003)

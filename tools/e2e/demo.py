@@ -18,15 +18,6 @@ PROGRAM = "PX_Bootstrap.exe"
 MODE_NAMES = {code: name for name, code in zip(("Modem", "MTP", "UMS", "ASK", "CGO", "TET"), MODE_CHANGE.values())}
 
 
-def wait_for(predicate, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.2)
-    return False
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--work", required=True, help="folder for the Wine prefix, logs and screenshots")
@@ -62,9 +53,9 @@ def main():
             rig.screenshot_window(shot, MODEL_NAME)
             steps.append(f"The licence page was shown (screenshot {shot}); accepting it for the user and pressing Yes.")
             rig.ui.click(MODEL_NAME, 1009)
-            wait_for(lambda: rig.ui.state(MODEL_NAME, 1002)["enabled"], 10)
+            harness.wait_for(lambda: rig.ui.state(MODEL_NAME, 1002)["enabled"], 10)
             rig.ui.click(MODEL_NAME, 1002)
-            if wait_for(lambda: (rig.ui.state(MODEL_NAME, 1005) or {}).get("text") == "Installing...", 30):
+            if harness.wait_for(lambda: (rig.ui.state(MODEL_NAME, 1005) or {}).get("text") == "Installing...", 30):
                 time.sleep(1)
                 shot = os.path.join(shots, "2-installing.png")
                 rig.screenshot_window(shot, MODEL_NAME)

@@ -37,6 +37,16 @@ class HarnessError(Exception):
 # ---------------------------------------------------------------------------------------------
 # Pure helpers (no Wine, no display): path mapping and parsing of tool output.
 
+def wait_for(predicate, timeout=20, interval=0.2):
+    """Polls ``predicate`` until it is true; False when ``timeout`` seconds pass first."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return False
+
+
 def to_windows(host_path):
     """The Windows path of a host path through Wine's Z: drive (the host's root), e.g.
     ``/tmp/a b/x.ini`` -> ``Z:\\tmp\\a b\\x.ini``."""
