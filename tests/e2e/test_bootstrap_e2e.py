@@ -268,6 +268,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
 
     def test_second_phone_is_switched_to_its_own_mode(self):
+        os.remove(os.path.join(self.templates, "AutoRun_Log.ini"))  # and with logging off, no log file
         first = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
         second = Phone(os.path.join(self.work, "phone-f"), letter="F", selected_mode=4)
         self.licence_page(first)
@@ -279,6 +280,8 @@ class BootstrapEndToEnd(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.templates, "F")))
         self.rig.ui.click(MODEL_NAME, 1003)
         self.wait_until_done()
+        self.assertEqual(first.mode_changes(), [MODE_CHANGE[1]])
+        self.assertFalse(any(f.startswith("PX_Bootstrap_Log") for f in os.listdir(self.templates)))
 
 
 if __name__ == "__main__":
