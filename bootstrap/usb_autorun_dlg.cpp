@@ -11,7 +11,7 @@
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/view/init_dlg.h"
 
-CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CDialogBase(kMainDialogTemplate, parent) {
+CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CKeepOpenDialog(kMainDialogTemplate, parent) {
   m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
 }
 
@@ -167,7 +167,7 @@ BOOL CUSBAutoRunDlg::IsRunPXPC() {
 
 void CUSBAutoRunDlg::AutoRunMainWork() {
   WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunMainWork()] START............\r\n");
-  UINT_PTR timer = SetTimer(TIMER_AUTORUN, 500);
+  UINT_PTR timer = SetTimer(TIMER_AUTORUN, qv::bootstrap::kDisplayTimerPeriodMs);
   WriteTraceLog(FormatText(L"SetTimer TIMER_AUTORUN[%d] \r\n", static_cast<int>(timer)));
   // Published before it runs, so that the worker's clearing of the pointer is always the last word.
   m_autoRunThreadOwner = qv::ui::CWorkerThread::Create([this] { AutoRunThread(this); });
@@ -270,10 +270,6 @@ void CUSBAutoRunDlg::OnDecline() {
   qv::ui::CButton(::GetDlgItem(m_hWnd, kIdDecline)).SetCheck(BST_CHECKED);
   GetDlgItem(kIdYes).EnableWindow(FALSE);
   GetDlgItem(kIdNo).EnableWindow(TRUE);
-}
-
-BOOL CUSBAutoRunDlg::PreTranslateMessage(MSG* message) {
-  return IsReturnOrEscape(message);
 }
 
 void CUSBAutoRunDlg::ExitProgram(int modeChange) {

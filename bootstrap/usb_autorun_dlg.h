@@ -8,20 +8,22 @@
 #include <memory>
 #include <string>
 
+#include "bootstrap/core/progress_step.h"
 #include "bootstrap/provisioning/driver_mgr.h"
 #include "bootstrap/view/control_ids.h"
 #include "common/win/handles.h"
 #include "common/win/ui/dialog.h"
 #include "common/win/ui/worker_thread.h"
 
-constexpr UINT_PTR TIMER_AUTORUN = 1000;
-constexpr UINT_PTR TIMER_PROGRESS_DOWNLOAD = 5000;
-constexpr UINT_PTR TIMER_PROGRESS_INSTALL = 2000;
-constexpr int kProgressComplete = 2000;
+// The dialog's timers and progress range, under the names the controller uses.
+constexpr UINT_PTR TIMER_AUTORUN = qv::bootstrap::kTimerAutorun;
+constexpr UINT_PTR TIMER_PROGRESS_DOWNLOAD = qv::bootstrap::kTimerDownloadDisplay;
+constexpr UINT_PTR TIMER_PROGRESS_INSTALL = qv::bootstrap::kTimerInstallDisplay;
+constexpr int kProgressComplete = qv::bootstrap::kProgressMax;
 // Carries a progress display request from the worker to the dialog's thread, which owns the timers.
 constexpr UINT kProgressTimerMessage = WM_APP + 1;
 
-class CUSBAutoRunDlg : public qv::ui::CDialogBase {
+class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
  public:
   explicit CUSBAutoRunDlg(HWND parent = nullptr);
   ~CUSBAutoRunDlg() override;
@@ -95,9 +97,6 @@ class CUSBAutoRunDlg : public qv::ui::CDialogBase {
 
  protected:
   BOOL OnInitDialog() override;
-  BOOL PreTranslateMessage(MSG* message) override;
-  void OnOK() override {}
-  void OnCancel() override {}
 
   QV_BEGIN_MSG_MAP()
     QV_MESSAGE(WM_PAINT, OnPaint)

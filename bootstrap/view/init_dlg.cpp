@@ -8,7 +8,7 @@ namespace {
 constexpr UINT_PTR kCopyPollTimer = 100;
 }
 
-CInitDlg::CInitDlg(HWND parent) : CDialogBase(kInitDialogTemplate, parent) {}
+CInitDlg::CInitDlg(HWND parent) : CKeepOpenDialog(kInitDialogTemplate, parent) {}
 
 void CInitDlg::SetCaption(const std::wstring& caption) { m_strCaption = caption.empty() ? g_strAppTitle : caption; }
 
@@ -38,7 +38,3 @@ INT_PTR CInitDlg::OnTimer(WPARAM wParam, LPARAM) {
 }
 
 INT_PTR CInitDlg::OnEraseBackground(WPARAM, LPARAM) { return m_bNoErase == 1 ? 1 : 0; }
-
-BOOL CInitDlg::PreTranslateMessage(MSG* message) {
-  return IsReturnOrEscape(message);
-}

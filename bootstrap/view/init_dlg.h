@@ -9,7 +9,7 @@
 #include "common/win/ui/dialog.h"
 #include "common/win/ui/worker_thread.h"
 
-class CInitDlg : public qv::ui::CDialogBase {
+class CInitDlg : public qv::ui::CKeepOpenDialog {
  public:
   explicit CInitDlg(HWND parent);
   void SetCaption(const std::wstring& caption);
@@ -22,9 +22,6 @@ class CInitDlg : public qv::ui::CDialogBase {
 
  protected:
   BOOL OnInitDialog() override;
-  BOOL PreTranslateMessage(MSG* message) override;
-  void OnOK() override {}
-  void OnCancel() override {}
 
   QV_BEGIN_MSG_MAP()
     QV_MESSAGE(WM_TIMER, OnTimer)

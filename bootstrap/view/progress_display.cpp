@@ -25,7 +25,7 @@ INT_PTR CUSBAutoRunDlg::OnProgressTimerRequest(WPARAM timerId, LPARAM stop) {
     m_ctrlProgress.ShowWindow(SW_SHOW);
     if (timerId == TIMER_PROGRESS_INSTALL) GetDlgItem(kIdCancel).EnableWindow(FALSE);
   }
-  SetTimer(timerId, 500);
+  SetTimer(timerId, qv::bootstrap::kDisplayTimerPeriodMs);
   return 0;
 }
 

@@ -49,6 +49,17 @@ class CDialogBase : public CWindow {
   INT_PTR m_nResult = 0;
 };
 
+// A dialog that Return, Escape, OK and Cancel never close: only its own code ends it.
+class CKeepOpenDialog : public CDialogBase {
+ public:
+  using CDialogBase::CDialogBase;
+
+ protected:
+  BOOL PreTranslateMessage(MSG* message) override { return IsReturnOrEscape(message); }
+  void OnOK() override {}
+  void OnCancel() override {}
+};
+
 }  // namespace qv::ui
 
 // Message map of a dialog class, in the order messages should be tried.
