@@ -9,6 +9,7 @@
 #include "bootstrap/core/trace_text.h"
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/usb_autorun_dlg.h"
+#include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 
 using namespace qv::bootstrap;
@@ -21,12 +22,8 @@ void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
-  int length = ::WideCharToMultiByte(CP_ACP, 0, entry.data(), static_cast<int>(entry.size()), nullptr, 0,
-                                     nullptr, nullptr);
-  if (length <= 0) return;
-  std::string narrow(static_cast<size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, entry.data(), static_cast<int>(entry.size()), &narrow[0], length, nullptr,
-                        nullptr);
+  std::string narrow = qv::ToAnsi(entry);
+  if (narrow.empty()) return;
   DWORD written = 0;
   ::WriteFile(file.get(), narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
 }

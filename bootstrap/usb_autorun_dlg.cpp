@@ -286,14 +286,29 @@ void CUSBAutoRunDlg::ExitProgram(int modeChange) {
   if (m_pAutoRunThread == nullptr) EndDialog(0);
 }
 
-// Online provisioning (update check, package download) is not part of this build yet: an online
-// PC start ends as a failed update check does.
-BOOL CUSBAutoRunDlg::GetServerConfig() {
-  if (!IsConnectedInternet()) return FALSE;
-  m_bAbnormalStatus = 1;
-  return FALSE;
+BOOL CUSBAutoRunDlg::AutoRunOnline() {
+  if (m_bRequireDrv == 1 || m_bRequireUpPxpc == 1) {
+    SetProgressTimer(TIMER_PROGRESS_DOWNLOAD, FALSE);
+    BOOL downloaded = DownloadPXPC_Package();
+    SetProgressTimer(TIMER_PROGRESS_DOWNLOAD, TRUE);
+    if (!downloaded) {
+      if (m_bUserCancel) return FALSE;
+      ::MessageBoxW(m_hWnd, L"RO Zeru Zav download is failed.\nPlease try again when Internet access is available.",
+                    g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+      return FALSE;
+    }
+  }
+  if (m_bRequireDrv == 1) {
+    if (!InstallDriver()) return FALSE;
+  } else if (m_bRequireUpPxpc == 1) {
+    // A pause with the installation display, so the user sees the update complete.
+    SetProgressTimer(TIMER_PROGRESS_INSTALL, FALSE);
+    ::Sleep(3000);
+    SetProgressTimer(TIMER_PROGRESS_INSTALL, TRUE);
+    RaiseProgress(kProgressComplete);
+  }
+  if (m_bRequireUpPxpc == 1) return RunPXPC() ? TRUE : FALSE;
+  // Nothing was due: the tool starts only when the package on the PC is complete.
+  if (m_strServerConfigFile.empty() || !HasAllPackageFiles()) return FALSE;
+  return RunPXPC() ? TRUE : FALSE;
 }
-
-BOOL CUSBAutoRunDlg::IsRequireUpPXPC() { return FALSE; }
-
-BOOL CUSBAutoRunDlg::AutoRunOnline() { return FALSE; }

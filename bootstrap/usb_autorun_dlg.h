@@ -22,6 +22,9 @@ constexpr UINT_PTR TIMER_PROGRESS_INSTALL = qv::bootstrap::kTimerInstallDisplay;
 constexpr int kProgressComplete = qv::bootstrap::kProgressMax;
 // Carries a progress display request from the worker to the dialog's thread, which owns the timers.
 constexpr UINT kProgressTimerMessage = WM_APP + 1;
+// Carries a progress mark from the worker to the dialog's thread, where reading and raising the
+// position cannot interleave with the creeping step.
+constexpr UINT kRaiseProgressMessage = WM_APP + 2;
 
 class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
  public:
@@ -52,12 +55,14 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
   BOOL RunPXPC();
   BOOL GetServerConfig();
   BOOL IsRequireUpPXPC();
+  BOOL DownloadPXPC_Package();
   BOOL InstallDriver();
 
   // View
   BOOL InitControl();
   void ModifyDialog_Step1();
   void SetProgressTimer(UINT_PTR timerId, BOOL stop);
+  // Raises the bar to at least `position`; a position already higher stays.
   void RaiseProgress(int position);
 
   BOOL m_bAdmin = 1;
@@ -114,6 +119,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
     QV_MESSAGE(WM_CTLCOLOREDIT, OnCtlColor)
     QV_BUTTON_CLICKED(kIdCancel, OnCancelDownload)
     QV_MESSAGE(kProgressTimerMessage, OnProgressTimerRequest)
+    QV_MESSAGE(kRaiseProgressMessage, OnRaiseProgress)
   QV_END_MSG_MAP()
 
  private:
@@ -130,6 +136,15 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
   void OnCancelDownload() { m_bUserCancel = 1; }
   void StepProgress();
   INT_PTR OnProgressTimerRequest(WPARAM timerId, LPARAM stop);
+  INT_PTR OnRaiseProgress(WPARAM position, LPARAM);
+  bool IsDialogThread() const;
+  // Every file the package lists in serverconfig.ini is in the package folder.
+  bool HasAllPackageFiles() const;
+  // One file into the package folder: refused when its name leaves the folder, the old copy
+  // deleted, the cancel honoured, then fetched. FALSE on any of these failures.
+  BOOL DownloadPackageFile(const std::wstring& baseUrl, const std::wstring& name, const wchar_t* cancelTrace);
+  BOOL DownloadPackageFiles(const std::wstring& baseUrl);
+  BOOL DownloadServerDriver(const std::wstring& baseUrl, bool& endReportDue);
   void QueryOtherInstance();
   static void AutoRunThread(CUSBAutoRunDlg* dialog);
 

@@ -9,6 +9,7 @@
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "bootstrap/view/control_ids.h"
+#include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 
 namespace {
@@ -47,12 +48,7 @@ bool ReadLicence(const std::wstring& path, std::wstring& text) {
   char piece[1024];
   for (size_t got; (got = std::fread(piece, 1, sizeof(piece), file)) > 0;) bytes.append(piece, got);
   std::fclose(file);
-  std::wstring wide;
-  if (!bytes.empty()) {
-    int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    wide.resize(static_cast<size_t>(length > 0 ? length : 0));
-    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], length);
-  }
+  std::wstring wide = qv::FromAnsi(bytes.data(), bytes.size());
   text = qv::bootstrap::NormalizeLineEnds(wide);
   return true;
 }

@@ -6,7 +6,7 @@
 
 void CUSBAutoRunDlg::SetProgressTimer(UINT_PTR timerId, BOOL stop) {
   // Timers belong to the dialog's thread; the worker's requests are carried over to it.
-  if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId()) {
+  if (!IsDialogThread()) {
     SendMessage(kProgressTimerMessage, timerId, stop);
     return;
   }
@@ -34,6 +34,20 @@ void CUSBAutoRunDlg::StepProgress() {
   m_ctrlProgress.RedrawNow();
 }
 
+bool CUSBAutoRunDlg::IsDialogThread() const {
+  return ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId();
+}
+
 void CUSBAutoRunDlg::RaiseProgress(int position) {
-  if (m_ctrlProgress.GetPos() < position) m_ctrlProgress.SetPos(position);
+  if (!IsDialogThread()) {
+    SendMessage(kRaiseProgressMessage, static_cast<WPARAM>(position), 0);
+    return;
+  }
+  OnRaiseProgress(static_cast<WPARAM>(position), 0);
+}
+
+INT_PTR CUSBAutoRunDlg::OnRaiseProgress(WPARAM position, LPARAM) {
+  const int mark = static_cast<int>(position);
+  if (m_ctrlProgress.GetPos() < mark) m_ctrlProgress.SetPos(mark);
+  return 0;
 }

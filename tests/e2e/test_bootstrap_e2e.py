@@ -6,91 +6,14 @@ Every scenario asserts on what the program left behind: the trace log, the copie
 phone's commands, the tool's command line, installed driver files, and the windows it showed.
 Screenshots of the windows go to QV_E2E_WORK/screenshots."""
 import os
-import shutil
-import sys
-import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
-import harness  # noqa: E402
-from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone, build_output  # noqa: E402
-
-PROGRAM = "PX_Bootstrap.exe"
-FACTORY_KEY = r"HKLM\SOFTWARE\QV Electronics\ForceDiag"
-UNISON_FOLDER = ("QV Electronics", "QV Unison Mobile Driver")
-TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
+from plug_in_case import FACTORY_KEY, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
+from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone  # noqa: E402
 
 
-class BootstrapEndToEnd(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.work = os.path.abspath(os.environ.get("QV_E2E_WORK", os.path.join(tempfile.gettempdir(), "qv-e2e")))
-        cls.shots = os.path.join(cls.work, "screenshots")
-        os.makedirs(cls.shots, exist_ok=True)
-        cls.display = harness.Display().start()
-        cls.rig = harness.WineRig(os.path.join(cls.work, "rig"), cls.display).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.rig.stop()
-        cls.display.stop()
-
-    def setUp(self):
-        rig = self.rig
-        self.templates = rig.templates_dir
-        self.tool_log = os.path.join(self.work, "tool.log")
-        self.setup_log = os.path.join(self.work, "driver_setup.log")
-        rig.reset(paths=[os.path.join(self.templates, name) for name in ("E", "F", "PXPC")] +
-                  [os.path.join(rig.program_files_dir, UNISON_FOLDER[0]), self.tool_log, self.setup_log] +
-                  [os.path.join(self.templates, f) for f in os.listdir(self.templates) if f.startswith("PX_Bootstrap_Log")],
-                  reg_keys=[FACTORY_KEY])
-        with open(os.path.join(self.templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
-            f.write("[LOG]\nenablelogging=1\n")
-
-    def tearDown(self):
-        # Each scenario's trace log is kept for reading after the run.
-        trace = os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")
-        if os.path.exists(trace):
-            os.makedirs(os.path.join(self.work, "traces"), exist_ok=True)
-            shutil.copy(trace, os.path.join(self.work, "traces", self.id().rsplit(".", 1)[-1] + ".txt"))
-
-    # -- helpers ------------------------------------------------------------------------------
-
-    def plug_in(self, phone, args=(), **env):
-        """Maps the phone's image as its CD-ROM drive and starts the program from it, as autorun does."""
-        self.rig.map_drive(phone.image, phone.letter.lower())
-        variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log),
-                     "QV_DRIVER_SETUP_LOG": harness.to_windows(self.setup_log), **phone.env(), **env}
-        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables)
-
-    def wait_until_done(self, timeout=60):
-        # The tool the program started counts too: its record is written when it has run.
-        self.assertTrue(self.rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout), "the program did not end")
-
-    def install_tool(self):
-        folder = os.path.join(self.templates, "PXPC")
-        os.makedirs(folder, exist_ok=True)
-        shutil.copy(build_output("stub_tool"), os.path.join(folder, "PXPC.exe"))
-
-    def trace(self):
-        with open(os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt"), encoding="cp1252") as f:
-            return f.read()
-
-    def lines_of(self, path):
-        if not os.path.exists(path):
-            return []
-        with open(path, encoding="utf-8") as f:
-            return f.read().splitlines()
-
-    def licence_page(self, phone, **env):
-        """Plugs in a phone whose driver is not installed yet, which stops at the licence page."""
-        self.plug_in(phone, **env)
-        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
-        return self.rig.ui.controls(MODEL_NAME)
-
-    # -- scenarios ----------------------------------------------------------------------------
-
+class BootstrapEndToEnd(PlugInTestCase):
     def test_phone_start_copies_relaunches_and_the_pc_start_runs_the_tool(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
         self.install_tool()
@@ -203,9 +126,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
         self.install_tool()
         self.licence_page(phone, QV_DRIVER_SETUP_DELAY_MS="4000")
-        self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
-        self.rig.ui.click(MODEL_NAME, 1002)
+        self.accept_licence()
         self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing..."))
         progress = self.rig.ui.controls(MODEL_NAME)
         self.rig.screenshot_window(os.path.join(self.shots, "installing.png"), MODEL_NAME)
@@ -226,9 +147,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="unison_driver.msi")
         self.install_tool()
         self.licence_page(phone)
-        self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
-        self.rig.ui.click(MODEL_NAME, 1002)
+        self.accept_licence()
         self.wait_until_done(timeout=120)
         self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")))
         trace = self.trace()
@@ -240,9 +159,7 @@ class BootstrapEndToEnd(unittest.TestCase):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=5, preload="driver_setup_fail.exe")
         self.install_tool()
         self.licence_page(phone)
-        self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
-        self.rig.ui.click(MODEL_NAME, 1002)
+        self.accept_licence()
         box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
         self.assertIsNotNone(box)
         self.assertEqual(box["text"], "QV USB modem driver is not installed.\nReinstall QV USB modem driver.")

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Plays "a phone is plugged in" once, for a person watching: the program starts from the phone's
-CD-ROM drive under Wine, copies itself to the PC and relaunches, checks the PC, shows the licence
-page (accepted here on the user's behalf), installs the phone's USB driver and starts the PC tool.
-Prints what happened in plain words and where the trace log and screenshots were saved.
-Build outputs come from the same environment variables as the end-to-end tests."""
+"""Plays "a phone is plugged in" once, for a person watching, on a PC that is online: the program
+starts from the phone's CD-ROM drive under Wine, copies itself to the PC and relaunches, asks the
+fake update server (its default scenario) where the current PC tool package lies, shows the
+licence page (accepted here on the user's behalf), downloads the package and the USB driver's
+setup program with progress, installs the driver and starts the PC tool. Prints what happened in
+plain words and where the trace log and screenshots were saved. Build outputs come from the same
+environment variables as the end-to-end tests."""
 import argparse
 import os
 import shutil
@@ -12,10 +14,17 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from phone_image import MODE_CHANGE, MODEL_NAME, Phone, build_output  # noqa: E402
+from phone_image import MODE_CHANGE, MODEL_NAME, Phone  # noqa: E402
+from update_server import UpdateServer  # noqa: E402
 
 PROGRAM = "PX_Bootstrap.exe"
 MODE_NAMES = {code: name for name, code in zip(("Modem", "MTP", "UMS", "ASK", "CGO", "TET"), MODE_CHANGE.values())}
+
+
+def capture(rig, shots, name, steps, text):
+    shot = os.path.join(shots, name)
+    rig.screenshot_window(shot, MODEL_NAME)
+    steps.append(f"{text} (screenshot {shot}).")
 
 
 def main():
@@ -29,17 +38,19 @@ def main():
     mode = "host" if os.environ.get("DISPLAY") else None
     steps = []
 
-    with harness.Display(mode) as display, harness.WineRig(os.path.join(work, "rig"), display) as rig:
+    with harness.Display(mode) as display, harness.WineRig(os.path.join(work, "rig"), display) as rig, \
+            UpdateServer(os.path.join(work, "server")) as server:
+        # The readme comes slowly, so the download page can be seen and photographed.
+        server.package_route("PXPC_Readme.txt", delay=2)
         templates = rig.templates_dir
         tool_log = os.path.join(work, "tool.log")
         rig.reset(paths=[os.path.join(templates, "E"), os.path.join(templates, "PXPC"), tool_log,
+                         os.path.join(templates, "serverconfig.ini"),
                          os.path.join(rig.program_files_dir, "QV Electronics")] +
                   [os.path.join(templates, f) for f in os.listdir(templates) if f.startswith("PX_Bootstrap_Log")])
         with open(os.path.join(templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
             f.write("[LOG]\nenablelogging=1\n")
-        os.makedirs(os.path.join(templates, "PXPC"))  # the PC tool, installed on an earlier day
-        shutil.copy(build_output("stub_tool"), os.path.join(templates, "PXPC", "PXPC.exe"))
-        phone = Phone(os.path.join(work, "phone"), selected_mode=1, preload="driver_setup.exe")
+        phone = Phone(os.path.join(work, "phone"), selected_mode=1, preload="unison_driver.msi")
 
         print(f"Plugging in a {MODEL_NAME} (USB mode MTP selected on the phone) as drive E: ...")
         rig.map_drive(phone.image, "e")
@@ -48,18 +59,20 @@ def main():
         if rig.ui.wait_window(MODEL_NAME, timeout=60) is None:
             print("No window was shown.")
         else:
-            shot = os.path.join(shots, "1-licence-page.png")
             time.sleep(0.5)
-            rig.screenshot_window(shot, MODEL_NAME)
-            steps.append(f"The licence page was shown (screenshot {shot}); accepting it for the user and pressing Yes.")
+            capture(rig, shots, "1-licence-page.png", steps,
+                    "The licence page was shown; accepting it for the user and pressing Yes")
             rig.ui.click(MODEL_NAME, 1009)
             harness.wait_for(lambda: rig.ui.state(MODEL_NAME, 1002)["enabled"], 10)
             rig.ui.click(MODEL_NAME, 1002)
+            if harness.wait_for(lambda: "PXPC_Readme.txt" in server.downloads(), 30):
+                time.sleep(1)
+                position = (rig.ui.state(MODEL_NAME, 1004) or {}).get("pos", 0)
+                capture(rig, shots, "2-downloading.png", steps,
+                        f"The progress page showed \"Downloading...\" at {position} of 2000")
             if harness.wait_for(lambda: (rig.ui.state(MODEL_NAME, 1005) or {}).get("text") == "Installing...", 30):
                 time.sleep(1)
-                shot = os.path.join(shots, "2-installing.png")
-                rig.screenshot_window(shot, MODEL_NAME)
-                steps.append(f"The progress page showed \"Installing...\" (screenshot {shot}).")
+                capture(rig, shots, "3-installing.png", steps, "The progress page showed \"Installing...\"")
         done = rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout=120)
 
         trace_path = os.path.join(templates, "PX_Bootstrap_Log(0000).txt")
@@ -69,6 +82,7 @@ def main():
         shutil.copy(trace_path, kept_trace)
         with open(tool_log, encoding="utf-8") if os.path.exists(tool_log) else open(os.devnull) as f:
             tool_starts = f.read().splitlines()
+        downloads, reports = server.downloads(), server.reports()
 
     print()
     print("What happened:")
@@ -76,11 +90,18 @@ def main():
         print("- The phone start copied the package to the PC and relaunched the copy with \"-l E\".")
     if "PC START" in trace:
         print("- The copy on the PC started, asked the phone for its USB mode and checked the user's rights.")
-    print("- The PC is offline here: no update check; the phone's own driver was used.")
+    if "serverconfig.ini" in downloads:
+        print(f"- The PC is online: the update server named the package at {server.package_url}; "
+              "its serverconfig.ini was downloaded.")
     for step in steps:
         print(f"- {step}")
-    if "[CUSBAutoRunDlg::InstallDriver()] END" in trace:
-        print("- The phone's USB driver was installed from the phone's drive.")
+    files = [name for name in downloads if name != "serverconfig.ini"]
+    if files:
+        print(f"- Downloaded into the package folder: {', '.join(files)}.")
+    for status, history_id in reports:
+        print(f"- Usage statistics record: {status}" + (f", history id {history_id}" if history_id else "") + ".")
+    if "Driver install from server" in trace and "[CUSBAutoRunDlg::InstallDriver()] END" in trace:
+        print("- The USB driver was installed with the setup program from the server.")
     for line in tool_starts:
         print(f"- The PC tool was started with the argument \"{line}\".")
     changes = [MODE_NAMES.get(c, c) for c in phone.mode_changes()]

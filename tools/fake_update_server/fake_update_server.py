@@ -2,13 +2,16 @@
 """A stand-in for the maker's update server, for tests on loopback.
 
 Two HTTP servers in one process: the service port answers the update client's pages and package
-downloads from a scenario folder, the probe port answers the reachability check. The scenario
+downloads from a scenario folder, the probe port answers the reachability check. An optional
+third port stands for "the Internet": it answers every request with 200, so a program whose
+connectivity check points there finds the PC online. The scenario
 (DIR/scenario.json) is read afresh for every request, so a test switches behaviour by rewriting
 it. Every request is appended to a request log before it is answered.
 
     fake_update_server.py serve --scenario DIR --port P --probe-port Q --log FILE [--host H]
+                                [--connectivity-port C]
     fake_update_server.py start --scenario DIR --port P --probe-port Q --log FILE [--host H]
-                                --pidfile F [--errlog FILE]
+                                [--connectivity-port C] --pidfile F [--errlog FILE]
     fake_update_server.py stop --pidfile F
 """
 import argparse
@@ -169,6 +172,8 @@ class Handler(BaseHTTPRequestHandler):
             scenario = load_scenario(directory)
             if self.server.role == "probe":
                 return self._probe(scenario["probe"], with_body)
+            if self.server.role == "connectivity":
+                return self._probe({}, with_body)
             args = parse_query(query)
             for route in scenario["routes"]:
                 if route["path"] == path and all(args.get(k) == v for k, v in route.get("query", {}).items()):
@@ -259,12 +264,19 @@ class Server(ThreadingHTTPServer):
             f.write(line + "\n")
 
 
+def listening_ports(args):
+    ports = [("service", args.port), ("probe", args.probe_port)]
+    if args.connectivity_port is not None:
+        ports.append(("connectivity", args.connectivity_port))
+    return ports
+
+
 def serve(args):
     scenario_dir, log_path = os.path.abspath(args.scenario), os.path.abspath(args.log)
     open(log_path, "a").close()
     servers = []
     try:
-        for role, port in (("service", args.port), ("probe", args.probe_port)):
+        for role, port in listening_ports(args):
             servers.append(Server((args.host, port), role, scenario_dir, log_path))
     except OSError as e:
         diag(f"cannot listen on {args.host}:{port}: {e}")
@@ -340,6 +352,8 @@ def start(args):
     cmd = [sys.executable, SCRIPT, "serve", "--scenario", os.path.abspath(args.scenario),
            "--port", str(args.port), "--probe-port", str(args.probe_port),
            "--log", os.path.abspath(args.log), "--host", args.host]
+    if args.connectivity_port is not None:
+        cmd += ["--connectivity-port", str(args.connectivity_port)]
     ready_r, ready_w = os.pipe()
     out = open(args.errlog, "ab") if args.errlog else subprocess.DEVNULL
     # Own session, no inherited descriptors but the ready pipe, cwd "/": the server never holds
@@ -358,7 +372,7 @@ def start(args):
         print(f"fake update server did not start (status {proc.wait()})"
               + (f"; see {args.errlog}" if args.errlog else ""), file=sys.stderr)
         return 1
-    while not (port_open(args.host, args.port) and port_open(args.host, args.probe_port)):
+    while not all(port_open(args.host, port) for _, port in listening_ports(args)):
         if time.monotonic() > deadline or proc.poll() is not None:
             proc.kill()
             print("fake update server ports do not accept connections", file=sys.stderr)
@@ -397,6 +411,7 @@ def main(argv=None):
         p.add_argument("--probe-port", type=int, required=True, help="reachability probe port")
         p.add_argument("--log", required=True, help="request log, appended")
         p.add_argument("--host", default="127.0.0.1")
+        p.add_argument("--connectivity-port", type=int, help="optional port that answers every request with 200")
         if name == "serve":
             p.add_argument("--ready-fd", type=int, help=argparse.SUPPRESS)
         else:

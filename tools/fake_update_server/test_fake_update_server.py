@@ -54,14 +54,14 @@ class FakeUpdateServerTest(unittest.TestCase):
             f.write("[A]\n")
         cls.log = os.path.join(cls.dir, "requests.log")
         cls.pidfile = os.path.join(cls.dir, "server.pid")
-        cls.port, cls.probe = free_port(), free_port()
+        cls.port, cls.probe, cls.internet = free_port(), free_port(), free_port()
         cls.cli("start", "--scenario", cls.dir, "--port", str(cls.port), "--probe-port", str(cls.probe),
-                "--log", cls.log, "--pidfile", cls.pidfile)
+                "--connectivity-port", str(cls.internet), "--log", cls.log, "--pidfile", cls.pidfile)
 
     @classmethod
     def tearDownClass(cls):
         cls.cli("stop", "--pidfile", cls.pidfile)
-        stopped = not os.path.exists(cls.pidfile) and fetch_refused(cls.port)
+        stopped = not os.path.exists(cls.pidfile) and fetch_refused(cls.port) and fetch_refused(cls.internet)
         cls.tmp.cleanup()
         assert stopped, "stop left the server or its pid file behind"
 
@@ -119,14 +119,16 @@ class FakeUpdateServerTest(unittest.TestCase):
         status, headers, body = fetch(self.port, "/pkg/a.ini", "HEAD")
         self.assertEqual((status, headers["Content-Length"], body), (200, "4", b""))
 
-    def test_probe_answers_every_path_and_can_refuse(self):
+    def test_probe_answers_every_path_and_can_refuse_while_the_internet_stays_up(self):
         self.assertEqual(fetch(self.probe, "/")[0], 200)
         self.scenario({"probe": {"status": 503}})
         self.assertEqual(fetch(self.probe, "/any?x")[0], 503)
         self.scenario({"probe": {"refuse": True}})
         self.assertEqual(fetch(self.probe, "/"), (None, {}, b""))
+        self.assertEqual(fetch(self.internet, "/")[0], 200)
         with open(self.log, "rb") as f:
-            self.assertEqual(f.read(), b"probe\tGET\t/\t\nprobe\tGET\t/any\tx\nprobe\tGET\t/\t\n")
+            self.assertEqual(f.read(), b"probe\tGET\t/\t\nprobe\tGET\t/any\tx\nprobe\tGET\t/\t\n"
+                                       b"connectivity\tGET\t/\t\n")
 
     def test_scenario_changes_apply_to_the_next_request(self):
         self.scenario("{ not json")

@@ -1,0 +1,97 @@
+"""What every end-to-end scenario shares: a Wine prefix and X display for the test class, a clean
+PC between scenarios (no package copy, no PC tool, no driver, no trace log, logging switched on),
+and helpers that plug a phone in and read what the program left behind. The trace log of each
+scenario is kept under QV_E2E_WORK/traces, screenshots under QV_E2E_WORK/screenshots."""
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
+import harness  # noqa: E402
+from phone_image import MODEL_NAME, build_output  # noqa: E402
+
+PROGRAM = "PX_Bootstrap.exe"
+FACTORY_KEY = r"HKLM\SOFTWARE\QV Electronics\ForceDiag"
+UNISON_FOLDER = ("QV Electronics", "QV Unison Mobile Driver")
+CBW_UNISON_FOLDER = ("QV Electronics", "QV CBW Unison Drivers")
+TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
+
+
+class PlugInTestCase(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = os.path.abspath(os.environ.get("QV_E2E_WORK", os.path.join(tempfile.gettempdir(), "qv-e2e")))
+        cls.shots = os.path.join(cls.work, "screenshots")
+        os.makedirs(cls.shots, exist_ok=True)
+        cls.display = harness.Display().start()
+        cls.rig = harness.WineRig(os.path.join(cls.work, "rig"), cls.display).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.rig.stop()
+        cls.display.stop()
+
+    def setUp(self):
+        rig = self.rig
+        self.templates = rig.templates_dir
+        self.package = os.path.join(self.templates, "PXPC")
+        self.tool_log = os.path.join(self.work, "tool.log")
+        self.setup_log = os.path.join(self.work, "driver_setup.log")
+        rig.reset(paths=[os.path.join(self.templates, name) for name in ("E", "F", "PXPC", "serverconfig.ini")] +
+                  [os.path.join(rig.program_files_dir, UNISON_FOLDER[0]), self.tool_log, self.setup_log] +
+                  [os.path.join(self.templates, f) for f in os.listdir(self.templates) if f.startswith("PX_Bootstrap_Log")],
+                  reg_keys=[FACTORY_KEY])
+        with open(os.path.join(self.templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
+            f.write("[LOG]\nenablelogging=1\n")
+
+    def tearDown(self):
+        trace = os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")
+        if os.path.exists(trace):
+            os.makedirs(os.path.join(self.work, "traces"), exist_ok=True)
+            shutil.copy(trace, os.path.join(self.work, "traces", self.id().rsplit(".", 1)[-1] + ".txt"))
+
+    # -- helpers ------------------------------------------------------------------------------
+
+    def plug_in(self, phone, args=(), **env):
+        """Maps the phone's image as its CD-ROM drive and starts the program from it, as autorun does."""
+        self.rig.map_drive(phone.image, phone.letter.lower())
+        variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log),
+                     "QV_DRIVER_SETUP_LOG": harness.to_windows(self.setup_log), **phone.env(), **env}
+        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables)
+
+    def wait_until_done(self, timeout=60):
+        # The tool the program started counts too: its record is written when it has run.
+        self.assertTrue(self.rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout), "the program did not end")
+
+    def install_tool(self):
+        os.makedirs(self.package, exist_ok=True)
+        shutil.copy(build_output("stub_tool"), os.path.join(self.package, "PXPC.exe"))
+
+    def install_driver(self, installer="driver_setup.exe"):
+        """A driver installed on an earlier day, by running its setup program."""
+        setup = self.rig.run(os.path.join(build_output("drivers"), installer), log_name="earlier-driver-setup",
+                             env={"QV_DRIVER_SETUP_LOG": harness.to_windows(os.path.join(self.work, "earlier.log"))})
+        self.assertEqual(setup.wait(60), 0)
+
+    def trace(self):
+        with open(os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt"), encoding="cp1252") as f:
+            return f.read()
+
+    def lines_of(self, path):
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            return f.read().splitlines()
+
+    def licence_page(self, phone, **env):
+        """Plugs in a phone with something to install, which stops at the licence page."""
+        self.plug_in(phone, **env)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        return self.rig.ui.controls(MODEL_NAME)
+
+    def accept_licence(self):
+        self.rig.ui.click(MODEL_NAME, 1009)
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
+        self.rig.ui.click(MODEL_NAME, 1002)

@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""A phone plugged in on a PC that is online, end to end: the real program under 64-bit Wine
+against the fake update server, which answers the update service, serves the package and its
+driver installers, and stands for the Internet on the connectivity port. Each scenario starts
+from the server's default scenario and changes what it needs; it asserts on the requests the
+server saw (package files, statistics records), the package folder, the trace log, the phone's
+commands, the tool's start and the windows shown."""
+import os
+import shutil
+import time
+import unittest
+
+from plug_in_case import CBW_UNISON_FOLDER, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
+from phone_image import MODE_CHANGE, MODEL_NAME, Phone, write_ini
+from update_server import UpdateServer
+
+DOWNLOAD_FAILED = "RO Zeru Zav download is failed.\nPlease try again when Internet access is available."
+
+
+class OnlineEndToEnd(PlugInTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.server = UpdateServer(os.path.join(cls.work, "server")).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+        super().tearDownClass()
+
+    def setUp(self):
+        super().setUp()
+        self.server.reset()
+
+    # -- helpers ------------------------------------------------------------------------------
+
+    def phone(self, **options):
+        """A phone that carries the combined driver package as an MSI, so the server's setup
+        program (driver_name) differs from it."""
+        options.setdefault("preload", "unison_driver.msi")
+        return Phone(os.path.join(self.work, "phone-e"), **options)
+
+    def install_package(self, version="1.0.0.9"):
+        """The server's package as an earlier run left it, with its pxpcconfig.ini at `version`."""
+        os.makedirs(self.package, exist_ok=True)
+        for name in self.server.package_files():
+            shutil.copy(os.path.join(self.server.package_dir, name), self.package)
+        write_ini(os.path.join(self.package, "pxpcconfig.ini"), {"PXPACKAGE": {"pack_version": version}})
+
+    def local_file(self, name):
+        with open(os.path.join(self.package, name), "rb") as f:
+            return f.read()
+
+    def package_has(self, name):
+        return os.path.exists(os.path.join(self.package, name))
+
+    def downloaded(self):
+        return [name for name in self.server.downloads() if name != "serverconfig.ini"]
+
+    def run_to_the_end(self, phone, timeout=90):
+        """Plugs in, accepts the licence page when it shows, and waits for the end. Returns the
+        highest and the last progress positions seen."""
+        self.plug_in(phone)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        self.accept_licence()
+        return self.watch_progress(timeout)
+
+    def run_to_the_download_failure(self, phone):
+        """Plugs in, accepts, and expects the download failure message, which it answers."""
+        self.plug_in(phone)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        self.accept_licence()
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
+        self.assertEqual(box and box["text"], DOWNLOAD_FAILED)
+        self.rig.ui.answer(MODEL_NAME, 1)
+        self.wait_until_done()
+
+    def watch_progress(self, timeout=90):
+        highest = last = 0
+        deadline = time.monotonic() + timeout
+        while self.rig.processes([PROGRAM]) and time.monotonic() < deadline:
+            state = self.rig.ui.state(MODEL_NAME, 1004)
+            if state and "pos" in state:
+                last = state["pos"]
+                highest = max(highest, last)
+        self.wait_until_done(timeout=max(1, deadline - time.monotonic()))
+        return highest, last
+
+    def assert_reports(self, end_status):
+        """A start record with a new history id, then the end record: an OK names the same id,
+        a FAIL goes out without one."""
+        reports = self.server.reports()
+        self.assertEqual([status for status, _ in reports], ["START", end_status])
+        self.assertRegex(reports[0][1], r"^\d{15}$")
+        self.assertEqual(reports[1][1], reports[0][1] if end_status == "OK" else "")
+
+    # -- scenarios ----------------------------------------------------------------------------
+
+    def test_first_run_downloads_the_package_reports_it_and_starts_the_tool(self):
+        self.install_driver()
+        self.server.package_route("PXPC_Readme.txt", delay=2)  # time to look at the download page
+        phone = self.phone()
+        self.plug_in(phone)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        self.accept_licence()
+        self.assertTrue(harness.wait_for(lambda: "PXPC_Readme.txt" in self.server.downloads(), timeout=30))
+        page = self.rig.ui.controls(MODEL_NAME)
+        self.rig.screenshot_window(os.path.join(self.shots, "online-downloading.png"), MODEL_NAME)
+        self.assertEqual(page[1005]["text"], "Downloading...")
+        self.assertTrue(page[1004]["visible"] and page[1006]["enabled"])
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing...",
+                                         timeout=30), "no installation pause after the tool's update")
+        self.assertFalse(self.rig.ui.state(MODEL_NAME, 1006)["enabled"])
+        highest, last = self.watch_progress()
+
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
+        for name in self.server.package_files():
+            self.assertEqual(self.local_file(name), self.server.package_file(name), name)
+        self.assertEqual(highest, 2000)
+        self.assertEqual(last, 2000)
+        self.assert_reports("OK")
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.mode_changes(), [])
+        self.assertTrue(os.path.exists(os.path.join(self.templates, "serverconfig.ini")))
+        trace = self.trace()
+        self.assertIn("[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.", trace)
+        self.assertIn("[DownloadPXPC_Package()] END...(TRUE)", trace)
+
+    def test_current_package_starts_the_tool_without_a_dialog_or_download(self):
+        self.install_driver()
+        self.install_package("1.0.0.10")  # numerically newer than the server's 1.0.0.9
+        phone = self.phone()
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertEqual(self.downloaded(), [])
+        self.assertEqual(self.server.reports(), [])
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.mode_changes(), [])
+        self.assertIn("[OnInitDialog()] Mode Change & Run PXPC.......", self.trace())
+
+        # One listed file gone: the whole package is fetched again.
+        os.remove(os.path.join(self.package, "PXPC_Readme.txt"))
+        os.remove(self.tool_log)
+        self.run_to_the_end(phone)
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+    def test_newer_server_version_updates_the_package(self):
+        self.install_driver()
+        self.install_package("1.0.0.8")
+        self.run_to_the_end(self.phone())
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
+        self.assertEqual(self.local_file("pxpcconfig.ini"), self.server.package_file("pxpcconfig.ini"))
+        self.assert_reports("OK")
+
+    def test_cancel_before_the_third_file_keeps_two_and_switches_the_mode(self):
+        self.install_driver()
+        self.install_package("1.0.0.8")  # the third file is there before: it must be gone after
+        self.server.package_route("pxpcconfig.ini", delay=3)
+        phone = self.phone(selected_mode=2)
+        self.plug_in(phone)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30))
+        self.accept_licence()
+        self.assertTrue(harness.wait_for(lambda: "pxpcconfig.ini" in self.server.downloads(), timeout=30))
+        self.assertTrue(self.rig.ui.click(MODEL_NAME, 1006))
+        self.wait_until_done()  # no failure message holds it open
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini"])
+        self.assertTrue(self.package_has("PXPC.exe") and self.package_has("pxpcconfig.ini"))
+        self.assertFalse(self.package_has("PXPC_Readme.txt"))
+        self.assert_reports("FAIL")
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        self.assertEqual(self.lines_of(self.tool_log), [])
+        self.assertIn("[DownloadPXPC_Package()] User Cancel (1)", self.trace())
+
+    def test_error_status_is_a_failed_download_and_no_error_page_is_kept(self):
+        self.install_driver()
+        self.server.package_route("pxpcconfig.ini", status=404)
+        phone = self.phone(selected_mode=4)
+        self.run_to_the_download_failure(phone)
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini"])
+        self.assertFalse(self.package_has("pxpcconfig.ini"))
+        self.assert_reports("FAIL")
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
+        self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(pxpcconfig.ini)", self.trace())
+
+    def test_names_that_leave_the_package_folder_are_never_fetched(self):
+        self.install_driver()
+        self.server.set_serverconfig("FILES_PXPC", file01="..\\serverconfig.ini")
+        phone = self.phone()
+        self.run_to_the_download_failure(phone)
+        self.assertEqual(self.downloaded(), ["PXPC.exe"])
+        # The configuration it would have overwritten is the one just downloaded, untouched.
+        with open(os.path.join(self.templates, "serverconfig.ini"), "rb") as f:
+            self.assertEqual(f.read(), self.server.package_file("serverconfig.ini"))
+        self.assertIn("Fail of download file.....(..\\serverconfig.ini)", self.trace())
+        self.assert_reports("FAIL")
+
+        # A driver name with a backslash fails the same way, and the end report still goes out.
+        self.server.reset()
+        self.server.set_serverconfig("FILES_DRIVER", driver_name="sub\\driver_setup.exe")
+        shutil.rmtree(os.path.join(self.rig.program_files_dir, UNISON_FOLDER[0]))  # the driver is due
+        self.install_package()
+        self.rig.reset()
+        self.run_to_the_download_failure(phone)
+        self.assertEqual(self.downloaded(), [])
+        self.assert_reports("FAIL")
+        self.assertIn("Fail of download file.....(sub\\driver_setup.exe)", self.trace())
+
+    def test_failed_update_checks_end_without_a_message(self):
+        phone = self.phone(selected_mode=5)
+        cases = [
+            (lambda: self.server.probe(refuse=True), "CheckPXPC return MSG is (MSG_SERVER_CONN_ERROR)"),
+            (lambda: self.server.set_list_uri("nowhere"), "PX_PC Download URL is not valid"),
+            (lambda: self.server.package_route("serverconfig.ini", status=404), "Fail of download (serverconfig.ini)"),
+        ]
+        for change, finding in cases:
+            with self.subTest(finding=finding):
+                self.server.reset()
+                change()
+                if os.path.exists(phone.log):
+                    os.remove(phone.log)
+                self.rig.reset(paths=[os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt"),
+                                      os.path.join(self.templates, "serverconfig.ini")])
+                self.plug_in(phone)
+                self.wait_until_done()  # no message box holds it open
+                self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
+                trace = self.trace()
+                self.assertIn(f"[IsRequireUpPXPC()] {finding}", trace)
+                self.assertIn("[OnInitDialog()] Abnormal Status.......", trace)
+                self.assertEqual(self.server.reports(), [])
+        self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")), "404 page kept")
+
+    def test_package_address_without_final_slash_gets_one(self):
+        self.install_driver()
+        self.server.set_list_uri(self.server.package_url.rstrip("/"))
+        self.run_to_the_end(self.phone())
+        self.assertEqual(self.server.downloads(), ["serverconfig.ini", "PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+    def test_server_driver_as_msi_only(self):
+        self.install_package()  # the tool is current: only the driver is due
+        phone = Phone(os.path.join(self.work, "phone-e"))  # no driver on the phone: the CBW family
+        self.run_to_the_end(phone, timeout=150)
+        self.assertEqual(self.downloaded(), ["cbw_unison_driver.msi"])
+        self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *CBW_UNISON_FOLDER, "qvusbdiag.sys")))
+        self.assertEqual(self.trace().count("Install Driver Full Path Name"), 2)  # /x, then /i
+        self.assert_reports("OK")
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+    def test_server_driver_as_setup_program_with_the_package(self):
+        highest, last = self.run_to_the_end(self.phone())
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt", "driver_setup.exe"])
+        self.assertEqual(self.lines_of(self.setup_log), [""])
+        self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")))
+        self.assertIn("Driver install from server", self.trace())
+        self.assert_reports("OK")
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual((highest, last), (2000, 2000))
+
+    def test_pc_tool_that_installs_the_driver_itself(self):
+        self.server.set_serverconfig("FILES_DRIVER", who_install_driver="pxpc")
+        self.run_to_the_end(self.phone())
+        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
+        self.assertIn("[CUSBAutoRunDlg::InstallDriver()] SKIP.............", self.trace())
+        self.assertEqual(self.lines_of(self.setup_log), [])
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+    def test_server_and_phone_driver_of_the_same_name(self):
+        self.install_package()
+        phone = self.phone(preload="driver_setup.exe")
+        self.run_to_the_end(phone)
+        self.assertEqual(self.downloaded(), [])
+        trace = self.trace()
+        self.assertIn("Server and preload is same", trace)
+        self.assertIn("Copy Preload Driver - OK", trace)
+        self.assertEqual(self.lines_of(self.setup_log), [""])
+        self.assert_reports("OK")
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,165 @@
+// Runs under Wine against a fake server on loopback: DownloadUrlToFile with answers of every kind
+// of status, into new and existing files, from threads in every COM state. QV_URL_SERVER_DIR names
+// the server's scenario folder and QV_URL_SERVER_PORT its port.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "bootstrap/provisioning/url_download.h"
+#include "tests/win/test_files.h"
+
+namespace {
+
+using qv::test::ReadAll;
+using qv::test::WriteAll;
+
+const wchar_t kClosedPort[] = L"19014";  // nothing listens there
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = L"";
+  ::GetEnvironmentVariableW(name, value, MAX_PATH);
+  return value;
+}
+
+// The server's folder as this program sees it, through Wine's Z: drive.
+std::wstring ServerFolder() {
+  std::wstring path = L"Z:" + Environment(L"QV_URL_SERVER_DIR");
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path + L"\\";
+}
+
+std::wstring Url(const std::wstring& path, const std::wstring& port = Environment(L"QV_URL_SERVER_PORT")) {
+  return L"http://127.0.0.1:" + port + path;
+}
+
+// Every byte value, CR LF pairs and NULs among them, so that any translation or truncation shows.
+std::string Payload(size_t size) {
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 7 + i / 256) % 256);
+  return data;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class UrlDownload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Environment(L"QV_URL_SERVER_DIR").empty()) << "run through ctest";
+    wchar_t temp[MAX_PATH] = L"";
+    ::GetTempPathW(MAX_PATH, temp);
+    m_strFolder = std::wstring(temp) + L"qv_url_download_test\\";
+    ::CreateDirectoryW(m_strFolder.c_str(), nullptr);
+    ::CreateDirectoryW((ServerFolder() + L"files").c_str(), nullptr);
+    m_strTarget = m_strFolder + L"download.bin";
+    ::SetFileAttributesW(m_strTarget.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(m_strTarget.c_str());
+    Serve(R"({"path": "/missing", "status": 404, "body": "<html>Not Found</html>"},
+             {"path": "/broken", "status": 500, "body": "<html>Internal Server Error</html>"},
+             {"path": "/created", "status": 201, "body": "created body"},
+             {"path": "/partial-info", "status": 203, "body": "non-authoritative body"})");
+  }
+
+  static void Serve(const std::string& routes) {
+    WriteAll(ServerFolder() + L"scenario.json", "{\"routes\": [" + routes + "]}");
+  }
+
+  // A file the server hands out with status 200.
+  static std::wstring Publish(const std::wstring& name, const std::string& bytes) {
+    WriteAll(ServerFolder() + L"files\\" + name, bytes);
+    return Url(L"/" + name);
+  }
+
+  std::wstring m_strFolder, m_strTarget;
+};
+
+TEST_F(UrlDownload, SuccessfulAnswerArrivesByteExactAndReplacesAnExistingFile) {
+  const std::string package = Payload(300000);
+  ASSERT_TRUE(DownloadUrlToFile(Publish(L"package.bin", package), m_strTarget));
+  EXPECT_TRUE(ReadAll(m_strTarget) == package) << "got " << ReadAll(m_strTarget).size() << " bytes";
+
+  const std::string config = "[FILES]\r\nfilecount=1\r\n";  // smaller than what is there now
+  ASSERT_TRUE(DownloadUrlToFile(Publish(L"serverconfig.ini", config), m_strTarget));
+  EXPECT_EQ(ReadAll(m_strTarget), config);
+}
+
+TEST_F(UrlDownload, AnySuccessStatusCounts) {
+  EXPECT_TRUE(DownloadUrlToFile(Url(L"/partial-info"), m_strTarget));
+  EXPECT_EQ(ReadAll(m_strTarget), "non-authoritative body");
+  EXPECT_TRUE(DownloadUrlToFile(Url(L"/created"), m_strTarget));
+  EXPECT_EQ(ReadAll(m_strTarget), "created body");
+}
+
+TEST_F(UrlDownload, ErrorStatusFailsAndLeavesNoFile) {
+  for (const wchar_t* path : {L"/missing", L"/broken"}) {
+    SCOPED_TRACE(testing::Message() << "path " << std::string(path, path + wcslen(path)));
+    EXPECT_FALSE(DownloadUrlToFile(Url(path), m_strTarget));
+    EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
+
+    WriteAll(m_strTarget, "the previous download");
+    EXPECT_FALSE(DownloadUrlToFile(Url(path), m_strTarget));
+    EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
+  }
+  WriteAll(m_strTarget, "a read-only previous download");
+  ::SetFileAttributesW(m_strTarget.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(DownloadUrlToFile(Url(L"/missing"), m_strTarget));
+  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
+}
+
+TEST_F(UrlDownload, FailedTransferLeavesNoFile) {
+  WriteAll(m_strTarget, "the previous download");
+  EXPECT_FALSE(DownloadUrlToFile(Url(L"/package.bin", kClosedPort), m_strTarget));
+  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
+
+  // The system reports this transfer as successful although it wrote nothing.
+  const std::wstring unwritable = m_strFolder + L"no such folder\\download.bin";
+  EXPECT_FALSE(DownloadUrlToFile(Publish(L"small.bin", "small"), unwritable));
+  EXPECT_FALSE(Exists(unwritable));
+}
+
+TEST_F(UrlDownload, NonHttpUrlsAreJudgedByTheTransferAlone) {
+  const std::wstring source = m_strFolder + L"local source.bin";
+  WriteAll(source, "local bytes\r\n");
+  std::wstring url = L"file:///" + source;
+  for (wchar_t& c : url) c = c == L'\\' ? L'/' : c;
+  EXPECT_TRUE(DownloadUrlToFile(url, m_strTarget));
+  EXPECT_EQ(ReadAll(m_strTarget), "local bytes\r\n");
+
+  EXPECT_FALSE(DownloadUrlToFile(url + L".missing", m_strTarget));
+  EXPECT_FALSE(Exists(m_strTarget));
+}
+
+// The program calls from its worker thread (no COM yet) and from its window thread; a thread's
+// COM state is the same after the call as before it.
+TEST_F(UrlDownload, WorksOnThreadsInEveryComStateAndLeavesThatStateAsItWas) {
+  const std::wstring good = Publish(L"small.bin", "small");
+  struct Outcome {
+    BOOL good = FALSE, missing = TRUE;
+    HRESULT afterwards = E_FAIL;  // CoInitializeEx in the thread's own model after the downloads
+  };
+  auto run = [&](DWORD model, bool initialised) {
+    Outcome out;
+    std::thread([&] {
+      if (initialised) ::CoInitializeEx(nullptr, model);
+      out.good = DownloadUrlToFile(good, m_strTarget);
+      out.missing = DownloadUrlToFile(Url(L"/missing"), m_strTarget);
+      out.afterwards = ::CoInitializeEx(nullptr, model);
+      ::CoUninitialize();
+      if (initialised) ::CoUninitialize();
+    }).join();
+    return out;
+  };
+  Outcome fresh = run(COINIT_APARTMENTTHREADED, false);
+  EXPECT_TRUE(fresh.good && !fresh.missing);
+  EXPECT_EQ(fresh.afterwards, S_OK) << "COM left initialised";
+  Outcome apartment = run(COINIT_APARTMENTTHREADED, true);
+  EXPECT_TRUE(apartment.good && !apartment.missing);
+  EXPECT_EQ(apartment.afterwards, S_FALSE) << "the caller's COM was uninitialised";
+  Outcome multithreaded = run(COINIT_MULTITHREADED, true);
+  EXPECT_TRUE(multithreaded.good && !multithreaded.missing);
+  EXPECT_EQ(multithreaded.afterwards, S_FALSE) << "the caller's COM was uninitialised";
+}
+
+}  // namespace
