@@ -230,6 +230,28 @@ class OnlineEndToEnd(PlugInTestCase):
                 self.assertEqual(self.server.reports(), [])
         self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")), "404 page kept")
 
+    def test_configured_test_version_asks_the_testing_list_and_must_fit(self):
+        self.install_driver()
+        self.install_package()
+        self.plug_in(self.phone(test_version="1.0.0.9_beta"))
+        self.wait_until_done()
+        lists = [(path.rsplit("/", 1)[-1], query) for path, query in self.server.requests() if "swupload" in path]
+        self.assertEqual(lists, [("buyer_autorun_swupload_testing.jsp",
+                                  "model=&buyer=&region=T&country=GO&version=1.0.0.9_beta")])
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+
+        # 20 characters do not fit the library's buffer: the check is refused before any request.
+        self.server.reset()
+        self.rig.reset(paths=[os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")])
+        phone = self.phone(test_version="1.0.0.9-abcdefghijkl", selected_mode=0)
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertEqual(self.server.requests(), [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[0]])
+        trace = self.trace()
+        self.assertIn("[IsRequireUpPXPC()] Test version is too long.......", trace)
+        self.assertIn("[OnInitDialog()] Abnormal Status.......", trace)
+
     def test_package_address_without_final_slash_gets_one(self):
         self.install_driver()
         self.server.set_list_uri(self.server.package_url.rstrip("/"))

@@ -41,7 +41,7 @@ class Phone:
     """One phone: its CD image under ``root/image`` and its simulator under ``root``."""
 
     def __init__(self, root, letter="E", selected_mode=1, preload=None, preload_type="unison",
-                 model_type="t", extra_files=()):
+                 model_type="t", extra_files=(), test_version=None):
         self.root, self.letter = root, letter
         self.image = os.path.join(root, "image")
         self.settings = os.path.join(root, "phone.ini")
@@ -56,6 +56,8 @@ class Phone:
             f.write(LICENCE)
         config = {"PXPACKAGE": {"model_name": MODEL_NAME, "model_type": model_type},
                   "PXPC": {"pxpc_name": "PXPC.exe"}, "DRIVER": {}}
+        if test_version is not None:
+            config["PXPC"]["pxpc_test_ver"] = test_version
         if preload:
             shutil.copy(os.path.join(build_output("drivers"), preload), self.image)
             config["DRIVER"] = {"preload": preload, "preload_type": preload_type}
