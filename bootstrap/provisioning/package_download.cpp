@@ -24,18 +24,6 @@ void TraceFailedFile(const std::wstring& name) {
   WriteTraceLog(FormatText(L"[DownloadPXPC_Package()] Fail of download file.....(%ls)\r\n", name.c_str()));
 }
 
-// Makes room for a fresh copy: a read-only file is made writable, then deleted. A file that
-// cannot be deleted is left to the download, which replaces it or fails.
-void RemoveOldCopy(const std::wstring& path) {
-  if (IsExistFile(path)) {
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-    }
-  }
-  ::DeleteFileW(path.c_str());
-}
-
 }  // namespace
 
 BOOL CUSBAutoRunDlg::DownloadPackageFile(const std::wstring& baseUrl, const std::wstring& name,
@@ -45,7 +33,7 @@ BOOL CUSBAutoRunDlg::DownloadPackageFile(const std::wstring& baseUrl, const std:
     TraceFailedFile(name);
     return FALSE;
   }
-  RemoveOldCopy(m_strDownloadPath + name);
+  DeleteFileEvenReadOnly(m_strDownloadPath + name);  // a failed run leaves it absent
   if (m_bUserCancel) {
     WriteTraceLog(cancelTrace);
     return FALSE;

@@ -55,6 +55,14 @@ std::wstring GetFileVersionString(const std::wstring& path) {
   return qv::bootstrap::FormatFileVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
 }
 
+void DeleteFileEvenReadOnly(const std::wstring& path) {
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  }
+  ::DeleteFileW(path.c_str());
+}
+
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   BOOL existed = IsExistFile(target);
   if (existed) {

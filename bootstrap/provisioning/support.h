@@ -11,6 +11,10 @@ BOOL IsConnectedInternet();
 std::wstring GetFileVersionString(const std::wstring& path);
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 
+// Deletes a file; a read-only one is first set to plain FILE_ATTRIBUTE_ARCHIVE. A file that
+// cannot be deleted (missing, held open) is left as it is.
+void DeleteFileEvenReadOnly(const std::wstring& path);
+
 // The current user's token holds the builtin group |rid| (544: Administrators), enabled or not.
 BOOL IsUserInGroup(DWORD rid);
 

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <new>
 
+#include "bootstrap/provisioning/support.h"
+
 namespace {
 
 // The moniker finds IHttpNegotiate by QueryInterface on the bind-status callback and passes the
@@ -90,11 +92,6 @@ class CComScope {
   bool m_bInitialized;
 };
 
-void RemoveFile(const std::wstring& path) {
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file goes too
-  ::DeleteFileW(path.c_str());
-}
-
 }  // namespace
 
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path) {
@@ -113,6 +110,6 @@ BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path) {
   } catch (...) {
     succeeded = FALSE;
   }
-  if (!succeeded) RemoveFile(path);
+  if (!succeeded) DeleteFileEvenReadOnly(path);
   return succeeded;
 }
