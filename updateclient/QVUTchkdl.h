@@ -23,6 +23,21 @@ typedef int(__stdcall* CheckPXPCProc)(const char*, const char*, char*, char*, ch
 int __stdcall UpdateGBCforSync(const char* historyIdIn, const char* status, char* historyIdOut, char* result);
 typedef int(__stdcall* UpdateGBCforSyncProc)(const char*, const char*, char*, char*);
 
+// Keeps the notification agent of the update tool installed, current, running and registered,
+// asking the user before any download. Returns 0 or 1 with the result word written (see the
+// library's documentation of the words); an empty word means the user declined.
+int __stdcall CheckUTSetup(char* result);
+typedef int(__stdcall* CheckUTSetupProc)(char*);
+
+// The same for the update-assistant agent; the first argument is not used.
+int __stdcall CheckUASetup(const char* unused, char* result);
+typedef int(__stdcall* CheckUASetupProc)(const char*, char*);
+
+// Records the synchronisation update request and starts the update tool's launcher: 1 when the
+// launcher was started, 0 when it is not installed.
+int __stdcall StartUpdate(void);
+typedef int(__stdcall* StartUpdateProc)(void);
+
 #ifdef __cplusplus
 }
 #endif

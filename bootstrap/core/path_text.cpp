@@ -1,27 +1,9 @@
 // Path texts and the containment test for configured file names.
 #include "bootstrap/core/path_text.h"
 
+#include "common/core/contained_name.h"
+
 namespace qv::bootstrap {
-namespace {
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// A part made only of dots and blanks with at least two dots: Windows drops trailing dots and
-// blanks from a part, so such a part can resolve to the parent folder. Nothing sensible is
-// lost by refusing them all.
-bool IsParentPart(const std::wstring& part) {
-  int dots = 0;
-  for (wchar_t c : part) {
-    if (c == L'.') {
-      ++dots;
-    } else if (c != L' ') {
-      return false;
-    }
-  }
-  return dots >= 2;
-}
-
-}  // namespace
 
 std::wstring FolderOfPath(const std::wstring& path) {
   const size_t slash = path.rfind(L'\\');
@@ -30,17 +12,6 @@ std::wstring FolderOfPath(const std::wstring& path) {
 
 std::wstring FormatDriveRoot(wchar_t driveLetter) { return std::wstring(1, driveLetter) + L":\\"; }
 
-bool IsSafePackageFileName(const std::wstring& name) {
-  if (name.empty() || IsSeparator(name.front())) return false;
-  if (name.find(L':') != std::wstring::npos) return false;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) ++end;
-    if (IsParentPart(name.substr(start, end - start))) return false;
-    start = end + 1;
-  }
-  return true;
-}
+bool IsSafePackageFileName(const std::wstring& name) { return IsContainedName(name); }
 
 }  // namespace qv::bootstrap

@@ -25,7 +25,8 @@ CDialogBase::~CDialogBase() {
 
 INT_PTR CDialogBase::DoModal() {
   m_bEnded = false;
-  HWND hWnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
+  HINSTANCE resources = m_hResources ? m_hResources : ::GetModuleHandleW(nullptr);
+  HWND hWnd = ::CreateDialogParamW(resources, MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
                                    DialogProc, reinterpret_cast<LPARAM>(this));
   if (!hWnd) return -1;
   bool ownerDisabled = m_hParent && !::EnableWindow(m_hParent, FALSE);

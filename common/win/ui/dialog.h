@@ -11,7 +11,10 @@ namespace qv::ui {
 
 class CDialogBase : public CWindow {
  public:
-  explicit CDialogBase(UINT templateId, HWND parent = nullptr) : m_nTemplateId(templateId), m_hParent(parent) {}
+  // |resources| is the module that holds the template and its pictures: null for the program
+  // itself, a library's own module for a library's dialogs.
+  explicit CDialogBase(UINT templateId, HWND parent = nullptr, HINSTANCE resources = nullptr)
+      : m_nTemplateId(templateId), m_hParent(parent), m_hResources(resources) {}
   virtual ~CDialogBase();
   CDialogBase(const CDialogBase&) = delete;
   CDialogBase& operator=(const CDialogBase&) = delete;
@@ -44,6 +47,7 @@ class CDialogBase : public CWindow {
 
   UINT m_nTemplateId;
   HWND m_hParent;
+  HINSTANCE m_hResources;
   bool m_bEnded = false;
   bool m_bKeepHidden = false;
   INT_PTR m_nResult = 0;

@@ -1,0 +1,91 @@
+// The agents' table, the live-update entry extraction and the name rules of the agent folder.
+#include "updateclient/core/agent_rules.h"
+
+#include <cctype>
+
+#include "common/core/contained_name.h"
+
+const AgentVariant kNotificationAgent = {
+    "UTSetup Function call Start", "QORClient_CBW.exe", "CBWNotiAgent.exe", "name='NotiAgent_QOR'",
+    "Global_QVSWAGENT_CBW",        true,                "name='QOREUTProg'", false,
+    true,                          "QOR_AGENT",         "AutoStart",
+};
+
+const AgentVariant kAssistantAgent = {
+    "UASetup Function call Start", nullptr, "CBWUAAgent.exe", "name='NotiAgent_QOR_UA'",
+    "Global_QVUAAGENT_CBW",        false,   "name='NotiAgent_QOR_UA'", true,
+    false,                         "QORUA_AGENT", "UAAutoStart",
+};
+
+std::string LiveUpdateUrl(const std::string& base) { return base + "/client/app/live_update.jsp"; }
+
+namespace {
+
+// The text between the end of |open| and the start of |close| that follows it, within |text|;
+// empty when either is missing.
+std::string Between(const std::string& text, const std::string& open, const std::string& close) {
+  size_t begin = text.find(open);
+  if (begin == std::string::npos) return std::string();
+  begin += open.size();
+  size_t end = text.find(close, begin);
+  if (end == std::string::npos) return std::string();
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+LiveUpdateEntry FindLiveUpdateEntry(const std::string& list, const std::string& marker) {
+  LiveUpdateEntry entry;
+  size_t at = marker.empty() ? std::string::npos : list.find(marker);
+  if (at == std::string::npos || at < 1) return entry;
+  entry.found = true;
+  size_t from = at + marker.size();
+  size_t close = list.find("/>", from);
+  if (close == std::string::npos || close == from) return entry;
+  // The entry's text ends before the character that precedes "/>" (the blank).
+  const std::string text = list.substr(from, close - 1 - from);
+
+  size_t versionEnd = text.find("' url=");
+  size_t versionStart = text.find("version='");
+  if (versionStart != std::string::npos && versionEnd != std::string::npos) {
+    versionStart += 9;
+    if (versionEnd >= versionStart) entry.version = text.substr(versionStart, versionEnd - versionStart);
+  }
+  size_t url = text.find("url=");
+  if (url != std::string::npos && text.size() > url + 5) {
+    size_t begin = url + 5;  // past "url=" and the opening quote
+    entry.address = text.substr(begin, text.size() - 1 - begin);
+  }
+  return entry;
+}
+
+std::string NormalizeVersionText(const std::string& fileVersion) {
+  std::string text;
+  for (char c : fileVersion) {
+    if (c == ' ') continue;
+    text += c == ',' ? '.' : c;
+  }
+  return text;
+}
+
+std::string PackageFileName(const std::string& address) {
+  size_t slash = address.rfind('/');
+  std::string name = slash == std::string::npos ? address : address.substr(slash + 1);
+  if (name.find('\\') != std::string::npos || !qv::IsContainedName(name)) return std::string();
+  return name;
+}
+
+bool IsSafeCabinetEntryName(const std::string& name) { return qv::IsContainedName(name); }
+
+std::string JoinFolderAndName(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() != '\\') return folder + "\\" + name;
+  return folder + name;
+}
+
+bool HasCabinetName(const std::string& path) {
+  if (path.size() < 3) return false;
+  const char* tail = path.c_str() + path.size() - 3;
+  return std::tolower(static_cast<unsigned char>(tail[0])) == 'c' &&
+         std::tolower(static_cast<unsigned char>(tail[1])) == 'a' &&
+         std::tolower(static_cast<unsigned char>(tail[2])) == 'b';
+}
