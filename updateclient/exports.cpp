@@ -5,14 +5,31 @@
 #include <string>
 
 #include "updateclient/QVUTchkdl.h"
+#include "updateclient/agent_setup.h"
 #include "updateclient/core/text.h"
+#include "updateclient/library_module.h"
 #include "updateclient/pc_tool_check.h"
+#include "updateclient/update_launch.h"
 #include "updateclient/usage_statistics.h"
 #include "updateclient/win/transport.h"
 
 namespace {
 
 std::string TextOf(const char* text) { return text ? std::string(text) : std::string(); }
+
+// The agent installation for one variant, its result word cut to the caller's buffer.
+int CheckAgentSetup(const AgentVariant& variant, char* result) {
+  try {
+    std::string word;
+    int returned = RunAgentSetup(variant, word);
+    CopyToBuffer(word, result, QVUT_RESULT_BUFFER_BYTES);
+    return returned;
+  } catch (...) {
+    UtTrace("MSG_FUNCTION_FAIL");
+    CopyToBuffer("MSG_FUNCTION_FAIL", result, QVUT_RESULT_BUFFER_BYTES);
+    return 0;
+  }
+}
 
 }  // namespace
 
@@ -47,6 +64,21 @@ int __stdcall UpdateGBCforSync(const char* historyIdIn, const char* status, char
   return 1;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+int __stdcall CheckUTSetup(char* result) { return CheckAgentSetup(kNotificationAgent, result); }
+
+int __stdcall CheckUASetup(const char*, char* result) { return CheckAgentSetup(kAssistantAgent, result); }
+
+int __stdcall StartUpdate(void) {
+  try {
+    return LaunchPhoneUpdateTool();
+  } catch (...) {
+    return 0;
+  }
+}
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) SetLibraryModule(module);
+  return TRUE;
+}
 
 }  // extern "C"

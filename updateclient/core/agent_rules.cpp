@@ -19,21 +19,6 @@ const AgentVariant kAssistantAgent = {
 
 std::string LiveUpdateUrl(const std::string& base) { return base + "/client/app/live_update.jsp"; }
 
-namespace {
-
-// The text between the end of |open| and the start of |close| that follows it, within |text|;
-// empty when either is missing.
-std::string Between(const std::string& text, const std::string& open, const std::string& close) {
-  size_t begin = text.find(open);
-  if (begin == std::string::npos) return std::string();
-  begin += open.size();
-  size_t end = text.find(close, begin);
-  if (end == std::string::npos) return std::string();
-  return text.substr(begin, end - begin);
-}
-
-}  // namespace
-
 LiveUpdateEntry FindLiveUpdateEntry(const std::string& list, const std::string& marker) {
   LiveUpdateEntry entry;
   size_t at = marker.empty() ? std::string::npos : list.find(marker);

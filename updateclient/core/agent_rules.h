@@ -29,6 +29,10 @@ constexpr char kAgentSubfolder[] = "QVMOBILEAX\\QOR_Client\\";
 constexpr char kLauncherSubfolder[] = "QVMOBILEAX";
 constexpr char kLauncherImage[] = "QORLauncher.exe";
 
+// The registry keys the installation and the launch write to.
+constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";        // HKEY_LOCAL_MACHINE
+constexpr char kMakerKey[] = "Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX";  // HKEY_CURRENT_USER
+
 std::string LiveUpdateUrl(const std::string& base);
 
 // One entry of the live-update list, found by its marker, e.g.

@@ -20,6 +20,15 @@ bool CWorkerThread::Wait(DWORD milliseconds) const {
   return !m_hThread || ::WaitForSingleObject(m_hThread.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
+void CWorkerThread::JoinPumpingSentMessages() const {
+  if (!m_hThread || !m_bResumed) return;
+  HANDLE thread = m_hThread.get();
+  while (::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
 DWORD WINAPI CWorkerThread::Entry(void* parameter) {
   try {
     static_cast<CWorkerThread*>(parameter)->m_body();

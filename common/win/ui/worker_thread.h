@@ -27,6 +27,11 @@ class CWorkerThread {
   // True when the thread has ended within |milliseconds|.
   bool Wait(DWORD milliseconds) const;
 
+  // Waits until the thread has ended, answering the messages that other threads send to this
+  // thread's windows meanwhile (a worker that updates a window of ours would otherwise wait for
+  // us while we wait for it). Posted messages stay queued.
+  void JoinPumpingSentMessages() const;
+
  private:
   explicit CWorkerThread(std::function<void()> body) : m_body(std::move(body)) {}
   static DWORD WINAPI Entry(void* parameter);

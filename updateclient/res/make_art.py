@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Draws the two pictures of the library's setup dialogs and writes them as 24-bit BMP resources:
+setup_left.bmp (bitmap 1002, 111 x 37: a phone receiving an upgrade) and setup_right.bmp (bitmap
+1001, 87 x 39: the maker's letters). The shapes, colours and rasteriser are the program's own
+(bootstrap/res/make_art.py), so both binaries share one look.
+
+Standard library only and deterministic:
+    make_art.py [--out DIR]     write both files
+    make_art.py --check [DIR]   exit 1 when a file in DIR differs from what would be written
+"""
+import argparse
+import importlib.util
+import os
+import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def _program_art():
+    """The program's art module (the same file name as this one, so loaded by its path)."""
+    path = os.path.join(HERE, "..", "..", "bootstrap", "res", "make_art.py")
+    spec = importlib.util.spec_from_file_location("program_art", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+art = _program_art()
+
+SETUP_LEFT = ("setup_left.bmp", 111, 37)
+SETUP_RIGHT = ("setup_right.bmp", 87, 39)
+
+
+def upgrade_arrow(left, right, cy, width):
+    """An arrow towards the phone: the software on its way."""
+    head = width * 1.6
+    return [
+        (art.capsule(left, cy, right - head * 0.8, cy, width / 2), art.AMBER),
+        (art.polygon([(right - head, cy - head), (right - head, cy + head), (right, cy)]), art.AMBER),
+    ]
+
+
+def setup_left_scene():
+    """A server, an arrow down into a phone, and progress dots: software coming to the phone."""
+    server = [
+        (art.rrect(6.0, 5.0, 30.0, 14.0, 1.5), art.NAVY),
+        (art.rrect(6.0, 16.0, 30.0, 25.0, 1.5), art.NAVY),
+        (art.circle(11.0, 9.5, 1.4), art.AMBER),
+        (art.circle(11.0, 20.5, 1.4), art.AMBER),
+        (art.capsule(16.0, 9.5, 26.0, 9.5, 0.8), art.MIST),
+        (art.capsule(16.0, 20.5, 26.0, 20.5, 0.8), art.MIST),
+        (art.capsule(18.0, 25.0, 18.0, 30.0, 1.0), art.NAVY),
+        (art.capsule(10.0, 31.0, 26.0, 31.0, 1.0), art.NAVY),
+    ]
+    return (server
+            + art.dots(36.0, 44.0, 18.0, 3, 1.1, art.TEAL)
+            + upgrade_arrow(49.0, 70.0, 18.0, 3.2)
+            + art.dots(74.0, 82.0, 18.0, 3, 1.1, art.TEAL)
+            + art.phone(88.0, 3.0, 104.0, 33.0))
+
+
+def setup_right_scene():
+    """The program's letter pair, moved to the middle of the wider picture."""
+    dx, dy = 12.0, 2.0
+    shifted = []
+    for inside, ink in art.header_right_scene():
+        shifted.append(((lambda f: lambda x, y: f(x - dx, y - dy))(inside), ink))
+    return shifted
+
+
+def bmp24(rows):
+    """A BITMAPFILEHEADER + BITMAPINFOHEADER file, 24 bits per pixel, rows stored bottom-up."""
+    height = len(rows)
+    width = len(rows[0])
+    stride = (width * 3 + 3) & ~3
+    pixels = b"".join(b"".join(struct.pack("<BBB", b, g, r) for r, g, b, _ in row) + b"\0" * (stride - width * 3)
+                      for row in reversed(rows))
+    offset = 14 + 40
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    return header + info + pixels
+
+
+def generate():
+    """Returns {file name: bytes}."""
+    files = {}
+    for (name, width, height), scene in ((SETUP_LEFT, setup_left_scene()), (SETUP_RIGHT, setup_right_scene())):
+        files[name] = bmp24(art.render(scene, width, height, art.WHITE))
+    return files
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--out", default=HERE, help="folder to write into (default: beside this script)")
+    parser.add_argument("--check", nargs="?", const=HERE, metavar="DIR",
+                        help="compare with the files in DIR instead of writing")
+    args = parser.parse_args(argv)
+    files = generate()
+    if args.check:
+        stale = [name for name, data in sorted(files.items())
+                 if not os.path.isfile(os.path.join(args.check, name))
+                 or open(os.path.join(args.check, name), "rb").read() != data]
+        for name in stale:
+            print(f"differs from the generated art: {name}", file=sys.stderr)
+        return 1 if stale else 0
+    os.makedirs(args.out, exist_ok=True)
+    for name, data in sorted(files.items()):
+        with open(os.path.join(args.out, name), "wb") as f:
+            f.write(data)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,85 @@
+// The library's two dialogs of an agent installation: the question whether to download the
+// software, and the download with its progress bar, which unpacks a cabinet when it is complete.
+// Both come from the library's own resources, on a white background with a bold heading, and can
+// show a set of alternative texts.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "common/win/handles.h"
+#include "common/win/ui/dialog.h"
+#include "common/win/ui/worker_thread.h"
+#include "updateclient/res/resource.h"
+
+// The look both dialogs share: white background, bold Arial heading, the alternative caption.
+class CSetupDialog : public qv::ui::CDialogBase {
+ public:
+  std::string m_strTitle;       // the alternative caption; empty: the default alternative one
+  int m_nAlternativeText = 0;   // 1: show the alternative texts
+
+ protected:
+  explicit CSetupDialog(UINT templateId);
+  // Caption and heading for the alternative texts.
+  void ApplyAlternativeCaption();
+  INT_PTR OnCtlColor(WPARAM hdc, LPARAM control);
+  bool ButtonReads(const wchar_t* text) const;
+
+  qv::UniqueGdiObject m_brWhite;
+  qv::UniqueGdiObject m_fontHeading;
+};
+
+class CSetupConfirmDlg : public CSetupDialog {
+ public:
+  CSetupConfirmDlg() : CSetupDialog(IDD_SETUP_CONFIRM) {}
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnInstallNow() { EndDialog(IDOK); }
+  void OnCancelOrClose();
+
+  QV_BEGIN_MSG_MAP()
+    QV_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
+    QV_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
+    QV_BUTTON_CLICKED(IDC_SETUP_INSTALL_NOW, OnInstallNow)
+    QV_BUTTON_CLICKED(IDC_SETUP_CANCEL_CLOSE, OnCancelOrClose)
+  QV_END_MSG_MAP()
+};
+
+class CSetupProgressDlg : public CSetupDialog {
+ public:
+  CSetupProgressDlg() : CSetupDialog(IDD_SETUP_PROGRESS) {}
+  ~CSetupProgressDlg() override;
+
+  std::string m_strFilePath;      // where the download is written
+  std::string m_strTargetFolder;  // where a cabinet is unpacked
+  std::string m_strUrl;           // what is downloaded
+  std::atomic<int> m_nBusy{0};
+  std::atomic<int> m_nCancelRequested{0};
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override {}  // Return never ends the download; only the Close button does
+  void OnCancel() override;
+  void OnCancelOrClose();
+  INT_PTR OnWorkerEnded(WPARAM, LPARAM);
+
+  QV_BEGIN_MSG_MAP()
+    QV_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
+    QV_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
+    QV_MESSAGE(kWorkerEnded, OnWorkerEnded)
+    QV_BUTTON_CLICKED(IDC_SETUP_CANCEL_CLOSE, OnCancelOrClose)
+  QV_END_MSG_MAP()
+
+ private:
+  static constexpr UINT kWorkerEnded = WM_APP + 1;
+  void RunWorker(const qv::ui::CWindow& dialog);
+  void ShowCancelRequested();
+
+  std::unique_ptr<qv::ui::CWorkerThread> m_pWorker;
+  std::atomic<bool> m_bWorkerRunning{false};
+  bool m_bEndWhenWorkerEnds = false;
+};

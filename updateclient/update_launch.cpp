@@ -1,0 +1,31 @@
+// The registry request comes first, so that the launcher finds it when it starts.
+#include "updateclient/update_launch.h"
+
+#include <string>
+
+#include "updateclient/core/agent_rules.h"
+#include "updateclient/win/agent_system.h"
+#include "updateclient/win/reg_key_writer.h"
+#include "updateclient/win/transport.h"
+
+int LaunchPhoneUpdateTool() {
+  UtTrace(std::string(56, '*'));
+  UtTrace("Phone software update tool - Call START");
+  CRegKeyWriter key;
+  key.OpenOrCreate(HKEY_CURRENT_USER, kMakerKey);
+  key.SetText("SYNCUPDATE", "TRUE");
+  key.SetText("SYNCTYPE", "PXPC");
+
+  const std::string folder = GetCommonDataFolder() + kLauncherSubfolder;
+  CreateFolderPath(folder + "\\");
+  UtTrace("Check QOR Launcher");
+  const std::string launcher = folder + "\\" + kLauncherImage;
+  if (!IsExistingFile(launcher)) {
+    UtTrace("QOR tool Not exist.");
+    return 0;
+  }
+  UtTrace("Call Launcher");
+  StartProgramIn(launcher, folder);
+  UtTrace("Phone software update tool - Call END");
+  return 1;
+}

@@ -1,0 +1,114 @@
+// Process snapshots, version resources, shell starts and the other system calls of the agents.
+#include "updateclient/win/agent_system.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cwctype>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "common/win/ansi_text.h"
+#include "common/win/handles.h"
+#include "updateclient/core/agent_rules.h"
+
+namespace {
+
+bool EndsWithIgnoringCase(const wchar_t* text, const std::wstring& tail) {
+  size_t length = std::wcslen(text);
+  if (tail.empty() || length < tail.size()) return false;
+  const wchar_t* from = text + length - tail.size();
+  for (size_t i = 0; i < tail.size(); ++i) {
+    if (std::towlower(from[i]) != std::towlower(tail[i])) return false;
+  }
+  return true;
+}
+
+std::string WithTrailingBackslash(std::string folder) {
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+}  // namespace
+
+DWORD FindProcessByName(const std::string& imageName) {
+  qv::UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
+  // Image names come wide from the snapshot; the searched name is ANSI.
+  const std::wstring wanted = qv::FromAnsi(imageName.data(), imageName.size());
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    entry.szExeFile[MAX_PATH - 1] = L'\0';
+    if (EndsWithIgnoringCase(entry.szExeFile, wanted)) return entry.th32ProcessID;
+  }
+  return 0;
+}
+
+bool KillProcessById(DWORD processId) {
+  if (processId == 0) return true;
+  qv::UniqueProcessHandle process(::OpenProcess(PROCESS_ALL_ACCESS, TRUE, processId));
+  if (!process) return false;
+  DWORD exitCode = 0;
+  ::GetExitCodeProcess(process.get(), &exitCode);
+  return ::TerminateProcess(process.get(), exitCode) != FALSE;
+}
+
+std::string GetCommonDataFolder() {
+  char folder[MAX_PATH + 1] = "";
+  if (::SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_APPDATA, FALSE)) {
+    folder[MAX_PATH] = '\0';
+    return WithTrailingBackslash(folder);
+  }
+  char programFiles[261] = "";
+  DWORD size = sizeof(programFiles) - 1;
+  qv::UniqueRegKey key;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, key.put()) ==
+      ERROR_SUCCESS) {
+    DWORD type = 0;
+    if (::RegQueryValueExA(key.get(), "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(programFiles),
+                           &size) != ERROR_SUCCESS || type != REG_SZ) {
+      programFiles[0] = '\0';
+    }
+  }
+  return WithTrailingBackslash(programFiles);
+}
+
+std::string GetFileVersionText(const std::string& path) {
+  DWORD ignored = 0;
+  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return std::string();
+  std::vector<char> info(size);
+  if (!::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return std::string();
+  void* block = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &block, &length) || !block || length < 4) {
+    return std::string();
+  }
+  WORD language = 0, codePage = 0;
+  std::memcpy(&language, block, sizeof(language));
+  std::memcpy(&codePage, static_cast<const char*>(block) + 2, sizeof(codePage));
+  char key[64];
+  std::snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\FileVersion", language, codePage);
+  if (!::VerQueryValueA(info.data(), key, &block, &length) || !block || length == 0) return std::string();
+  const char* text = static_cast<const char*>(block);
+  return NormalizeVersionText(std::string(text, ::strnlen(text, length)));  // a damaged resource may lack its NUL
+}
+
+bool IsMutexPresent(const std::string& name) {
+  qv::UniqueHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()));
+  return static_cast<bool>(mutex);
+}
+
+bool IsExistingFile(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void StartProgramIn(const std::string& path, const std::string& folder) {
+  ::ShellExecuteA(nullptr, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+}

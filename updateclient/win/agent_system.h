@@ -1,0 +1,31 @@
+// The system as the agent installation sees it: processes, the common data folder, files and
+// their version resources, named mutexes and program starts. Narrow (ANSI) texts throughout.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The id of the first process whose image name ends with |imageName| (compared without regard
+// to case), else 0. Every process of the snapshot is compared, also those the caller may not
+// open, so that an agent running with other rights is still seen.
+DWORD FindProcessByName(const std::string& imageName);
+
+// Ends the process with its own exit code. Id 0 ends nothing and counts as done.
+bool KillProcessById(DWORD processId);
+
+// The common application data folder with a trailing backslash, else the Program Files folder
+// from the registry.
+std::string GetCommonDataFolder();
+
+// The file's FileVersion text of its first translation, blanks removed and commas turned into
+// dots; empty without a file, a version resource or a translation table.
+std::string GetFileVersionText(const std::string& path);
+
+// True when a mutex of that name exists (the handle opened to find out is closed again).
+bool IsMutexPresent(const std::string& name);
+
+bool IsExistingFile(const std::string& path);
+
+// Starts |path| with the "open" verb in |folder|, normal window; the result is not examined.
+void StartProgramIn(const std::string& path, const std::string& folder);
