@@ -1,4 +1,4 @@
-// Appends a stand-in program's arguments to its invocation log (see invocation_log.h).
+// Appends a stand-in program's invocation to its log (see invocation_log.h).
 #include "tools/stub_pc_tool/invocation_log.h"
 
 #include <windows.h>
@@ -12,17 +12,22 @@ bool IsBlank(wchar_t c) {
   return c == L' ' || c == L'\t';
 }
 
-std::wstring LogPath(const wchar_t* logVariable, const wchar_t* defaultName) {
-  wchar_t value[MAX_PATH * 2] = L"";
-  const DWORD length = GetEnvironmentVariableW(logVariable, value, ARRAYSIZE(value));
-  if (length > 0 && length < ARRAYSIZE(value)) return value;
-
+// The folder of the running executable, with its trailing separator.
+std::wstring ProgramFolder() {
   wchar_t self[MAX_PATH * 2] = L"";
-  const DWORD selfLength = GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
-  if (selfLength == 0 || selfLength >= ARRAYSIZE(self)) return L"";
-  std::wstring path(self, selfLength);
+  const DWORD length = GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
+  if (length == 0 || length >= ARRAYSIZE(self)) return L"";
+  std::wstring path(self, length);
   path.erase(path.find_last_of(L"\\/") + 1);  // npos + 1 == 0: no folder part at all
-  return path + defaultName;
+  return path;
+}
+
+// The temp folder, with its trailing separator.
+std::wstring TempFolder() {
+  wchar_t temp[MAX_PATH + 1] = L"";
+  const DWORD length = GetTempPathW(ARRAYSIZE(temp), temp);
+  if (length == 0 || length >= ARRAYSIZE(temp)) return L"";
+  return std::wstring(temp, length);
 }
 
 std::string ToUtf8(const std::wstring& text) {
@@ -50,18 +55,34 @@ std::wstring CommandLineArguments(const wchar_t* commandLine) {
   return p;
 }
 
-bool AppendInvocationLine(const wchar_t* logVariable, const wchar_t* defaultName) try {
-  const std::wstring path = LogPath(logVariable, defaultName);
+std::wstring InvocationLogPath(const wchar_t* logVariable, const wchar_t* defaultName, LogFolder fallback) try {
+  wchar_t value[MAX_PATH * 2] = L"";
+  const DWORD length = GetEnvironmentVariableW(logVariable, value, ARRAYSIZE(value));
+  if (length > 0 && length < ARRAYSIZE(value)) return value;
+  const std::wstring folder = fallback == LogFolder::kTemp ? TempFolder() : ProgramFolder();
+  return folder.empty() ? folder : folder + defaultName;
+} catch (...) {  // out of memory
+  return std::wstring();
+}
+
+bool AppendLogLine(const std::wstring& path, const std::wstring& line) try {
   if (path.empty()) return false;
   // FILE_APPEND_DATA alone makes every write land at the end, also with several writers at once.
   UniqueFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  const std::string line = ToUtf8(CommandLineArguments(GetCommandLineW())) + "\r\n";
+  const std::string bytes = ToUtf8(line) + "\r\n";
   DWORD written = 0;
-  return WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-         written == line.size();
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
 } catch (...) {  // out of memory: nothing is logged, and the caller goes on
+  return false;
+}
+
+bool AppendInvocationLine(const wchar_t* logVariable, const wchar_t* defaultName) try {
+  return AppendLogLine(InvocationLogPath(logVariable, defaultName, LogFolder::kBesideProgram),
+                       CommandLineArguments(GetCommandLineW()));
+} catch (...) {
   return false;
 }
 
