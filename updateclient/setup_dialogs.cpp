@@ -102,12 +102,14 @@ void CSetupProgressDlg::RunWorker(const qv::ui::CWindow& dialog) {
     m_bWorkerRunning = false;
     dialog.PostMessage(kWorkerEnded);
   });
-  const bool completed = DownloadToFile(m_strUrl, m_strFilePath, dialog.GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd(),
-                                        m_nCancelRequested, m_nBusy);
+  const DownloadOutcome outcome = DownloadToFile(
+      m_strUrl, m_strFilePath, dialog.GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd(), m_nCancelRequested, m_nBusy);
   // Too small to be the package, or no file to write: nothing was transferred and the dialog
   // keeps its texts until the user cancels.
-  if (m_nBusy == 0) return;
-  if (completed) {
+  if (outcome == DownloadOutcome::kNotStarted) return;
+  // Whatever happens below, the transfer has ended and "Close" must work again.
+  auto idle = qv::MakeScopeExit([this] { m_nBusy = 0; });
+  if (outcome == DownloadOutcome::kComplete) {
     WIN32_FILE_ATTRIBUTE_DATA file{};
     if (::GetFileAttributesExA(m_strFilePath.c_str(), GetFileExInfoStandard, &file) &&
         (file.nFileSizeLow != 0 || file.nFileSizeHigh != 0) && HasCabinetName(m_strFilePath)) {
@@ -117,7 +119,6 @@ void CSetupProgressDlg::RunWorker(const qv::ui::CWindow& dialog) {
     dialog.SetDlgItemText(IDC_SETUP_STATUS, L"Installation Complete");
   }
   dialog.SetDlgItemText(IDC_SETUP_CANCEL_CLOSE, L"Close");
-  m_nBusy = 0;
 }
 
 void CSetupProgressDlg::ShowCancelRequested() {

@@ -21,6 +21,20 @@ bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const 
   }
 }
 
+bool ParseContentLength(const std::string& text, uint32_t& size) {
+  size_t begin = text.find_first_not_of(" \t");
+  size_t end = text.find_last_not_of(" \t");
+  if (begin == std::string::npos) return false;
+  uint64_t value = 0;
+  for (size_t i = begin; i <= end; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (value > 0xFFFFFFFFu) return false;
+  }
+  size = static_cast<uint32_t>(value);
+  return true;
+}
+
 std::vector<std::string> FoldersAlongPath(const std::string& path) {
   std::vector<std::string> folders;
   size_t from = 3;

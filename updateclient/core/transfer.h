@@ -29,6 +29,11 @@ constexpr uint32_t kSmallestDownloadBytes = 30000;  // anything smaller is not a
 bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
                        const std::function<void(uint32_t position)>& progress);
 
+// The value of a Content-Length header: only decimal digits (blanks around them allowed) that fit
+// in 32 bits make a size. A missing, negative, non-numeric or oversized value is no size, so that
+// "-1" never becomes a 4 GB transfer.
+bool ParseContentLength(const std::string& text, uint32_t& size);
+
 // The folders to create, outermost first, for a path whose first three characters are a drive
 // prefix; the text after the last separator is taken as a file name.
 std::vector<std::string> FoldersAlongPath(const std::string& path);

@@ -5,7 +5,6 @@
 #include <commctrl.h>
 #include <wininet.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "common/win/handles.h"
@@ -134,26 +133,31 @@ std::string Utf8ToAnsi(const std::string& text) {
   return ansi;
 }
 
+// The Content-Length of an open answer that succeeded (2xx); 0 for an error page, however long, and
+// for a missing or malformed length.
+uint32_t AnnouncedLength(HINTERNET file) {
+  DWORD status = StatusCode(file);
+  if (status < 200 || status > 299) return 0;
+  char length[32] = {};
+  DWORD size = sizeof(length) - 1;
+  if (!::HttpQueryInfoA(file, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) return 0;
+  uint32_t bytes = 0;
+  return ParseContentLength(length, bytes) ? bytes : 0;
+}
+
 uint32_t GetRemoteFileSize(const std::string& url) {
   if (url.empty()) return 0;
   UniqueInternetHandle session(::InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return 0;
   UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0));
   if (!file) return 0;
-  // An error page is not the file asked for, however long it is.
-  DWORD status = StatusCode(file.get());
-  if (status < 200 || status > 299) return 0;
-  char length[32] = {};
-  DWORD size = sizeof(length);
-  if (!::HttpQueryInfoA(file.get(), HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) return 0;
-  length[sizeof(length) - 1] = '\0';
-  return static_cast<uint32_t>(std::strtol(length, nullptr, 10));
+  return AnnouncedLength(file.get());
 }
 
-bool DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
-                    const std::atomic<int>& cancelRequested, std::atomic<int>& busy) {
+DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
+                               const std::atomic<int>& cancelRequested, std::atomic<int>& busy) {
   uint32_t size = GetRemoteFileSize(url);
-  if (size < kSmallestDownloadBytes) return false;
+  if (size < kSmallestDownloadBytes) return DownloadOutcome::kNotStarted;
   if (progress) ::SendMessageA(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(size));
 
   busy = 1;
@@ -161,16 +165,20 @@ bool DownloadToFile(const std::string& url, const std::string& filePath, HWND pr
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     busy = 0;
-    return false;
+    return DownloadOutcome::kNotStarted;
   }
   UniqueInternetHandle session(::InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   UniqueInternetHandle remote(
       session ? ::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0) : nullptr);
+  // The transfer's own answer must be a success too: a server that fails this second request
+  // would otherwise have its error page written as the file.
+  if (remote && AnnouncedLength(remote.get()) == 0) remote.reset();
   InternetSource source(remote.get());
   FileSink sink(file.get());
-  return TransferAnnounced(source, sink, size, cancelRequested, [progress](uint32_t position) {
+  bool complete = TransferAnnounced(source, sink, size, cancelRequested, [progress](uint32_t position) {
     if (progress) ::SendMessageA(progress, PBM_SETPOS, position, 0);
   });
+  return complete ? DownloadOutcome::kComplete : DownloadOutcome::kIncomplete;
 }
 
 bool CreateFolderPath(const std::string& path) {

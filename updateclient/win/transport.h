@@ -21,11 +21,18 @@ std::string Utf8ToAnsi(const std::string& text);
 // The announced Content-Length of a successful (2xx) answer; 0 on any failure.
 uint32_t GetRemoteFileSize(const std::string& url);
 
+enum class DownloadOutcome {
+  kNotStarted,  // under 30000 bytes, no size, or the file could not be created: nothing transferred
+  kIncomplete,  // the transfer ran but ended early (cancel, network or write failure)
+  kComplete,    // the whole announced size was written
+};
+
 // Streams |url| into |filePath| (created anew), moving the progress bar |progress| (may be null).
-// Files under 30000 bytes are not downloaded. True only when the whole announced size was written;
-// an interrupted transfer leaves its partial file.
-bool DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
-                    const std::atomic<int>& cancelRequested, std::atomic<int>& busy);
+// Files under 30000 bytes are not downloaded. |busy| is 1 from the file's creation on; it is left
+// for the caller to clear once it has dealt with the file (it stays 0 when nothing started). An
+// interrupted transfer leaves its partial file.
+DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
+                               const std::atomic<int>& cancelRequested, std::atomic<int>& busy);
 
 // Creates every folder along |path| (the text after the last separator is a file name). Always true.
 bool CreateFolderPath(const std::string& path);

@@ -81,3 +81,18 @@ TEST(Transfer, ShortBodyCancelAndWriteFailureAreNotCompletion) {
   failing.failAfter = 8192;
   EXPECT_FALSE(TransferAnnounced(again, failing, 50000, cancel, nullptr));
 }
+
+TEST(ContentLength, OnlyPlainDecimalNumbersThatFitAreSizes) {
+  uint32_t size = 7;
+  EXPECT_TRUE(ParseContentLength("30000", size));
+  EXPECT_EQ(size, 30000u);
+  EXPECT_TRUE(ParseContentLength(" 4294967295 ", size));
+  EXPECT_EQ(size, 4294967295u);
+  EXPECT_TRUE(ParseContentLength("0", size));
+  EXPECT_EQ(size, 0u);
+  size = 7;
+  for (const char* bad : {"", "  ", "-1", "+5", "12a", "0x10", "4294967296", "99999999999999999999", "1 2"}) {
+    EXPECT_FALSE(ParseContentLength(bad, size)) << bad;
+  }
+  EXPECT_EQ(size, 7u);  // a refused text leaves the size alone
+}

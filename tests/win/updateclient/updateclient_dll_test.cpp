@@ -267,7 +267,8 @@ class Download : public UpdateClient {
     std::string target = ServerFolder() + "downloaded.bin";
     DeleteFileA(target.c_str());
     std::atomic<int> cancel{0}, busy{0};
-    bool complete = DownloadToFile("http://127.0.0.1:19002/pkg/file.bin", target, nullptr, cancel, busy);
+    bool complete = DownloadToFile("http://127.0.0.1:19002/pkg/file.bin", target, nullptr, cancel, busy) ==
+                    DownloadOutcome::kComplete;
     std::ifstream file(target, std::ios::binary);
     written = file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<none>";
     return complete;
@@ -292,6 +293,11 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
   EXPECT_EQ(written.size(), 20000u);  // interrupted: the partial file stays
   EXPECT_FALSE(Fetch(R"("size": 40000, "status": 404)", written));
   EXPECT_TRUE(written == "<none>");  // an error page is never saved as the file
+  // A length that is not a plain number is no size: nothing is created, no 4 GB transfer.
+  for (const char* length : {"-1", "4294967297", "40000x"}) {
+    EXPECT_FALSE(Fetch(std::string(R"("size": 40000, "headers": {"Content-Length": ")") + length + "\"}", written));
+    EXPECT_TRUE(written == "<none>") << length;
+  }
 }
 
 TEST(UpdateClientFiles, CreateFolderPathMakesEveryFolderButTheFileName) {
