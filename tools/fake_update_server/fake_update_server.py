@@ -38,7 +38,7 @@ STOP_TIMEOUT = 5.0
 ROUTE_KEYS = {
     "path": str, "query": dict, "body": str, "file": str, "size": int, "status": int,
     "delay": (int, float), "empty": bool, "prefix": str, "content_length": (int, str),
-    "close_after": int, "headers": dict,
+    "close_after": int, "headers": dict, "rate": (int, float),
 }
 PROBE_KEYS = {"status": int, "delay": (int, float), "refuse": bool}
 TOP_KEYS = {"routes": list, "probe": dict}
@@ -223,10 +223,11 @@ class Handler(BaseHTTPRequestHandler):
         elif "size" in route:
             headers["Content-Type"] = "application/octet-stream"
         headers.update(route.get("headers", {}))
-        self._send(route.get("status", 200), headers, payload, announced, with_body)
+        self._send(route.get("status", 200), headers, payload, announced, with_body, route.get("rate"))
 
-    def _send(self, status, extra, payload, announced, with_body):
-        """Writes status line, headers and body in one go. The connection is closed afterwards."""
+    def _send(self, status, extra, payload, announced, with_body, rate=None):
+        """Writes status line, headers and body, the body in one go or, with ``rate``, dripped at
+        that many bytes per second in tenths of a second. The connection is closed afterwards."""
         try:
             reason = HTTPStatus(status).phrase
         except ValueError:
@@ -243,8 +244,17 @@ class Handler(BaseHTTPRequestHandler):
             headers[name] = value
         head = f"HTTP/1.1 {status} {reason}\r\n"
         head += "".join(f"{k}: {v}\r\n" for k, v in headers.items()) + "\r\n"
+        body = payload if with_body else b""
         try:
-            self.wfile.write(head.encode("latin-1") + (payload if with_body else b""))
+            if not rate:
+                self.wfile.write(head.encode("latin-1") + body)
+                return
+            self.wfile.write(head.encode("latin-1"))
+            step = max(1, int(rate / 10))
+            for start in range(0, len(body), step):
+                self.wfile.write(body[start:start + step])
+                self.wfile.flush()
+                time.sleep(0.1)
         except OSError:
             pass  # the client gave up first
 

@@ -6,6 +6,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -106,6 +107,14 @@ class FakeUpdateServerTest(unittest.TestCase):
         self.assertEqual((headers["Content-Length"], body), ("1000", bytes(range(7))))
         self.scenario({"routes": [{"path": "/cut", "size": 600}]})
         self.assertEqual(fetch(self.port, "/cut")[2], bytes(i % 251 for i in range(600)))
+
+    def test_rate_drips_the_whole_body(self):
+        self.scenario({"routes": [{"path": "/slow", "size": 300, "rate": 1000}]})
+        started = time.monotonic()
+        status, headers, body = fetch(self.port, "/slow")
+        elapsed = time.monotonic() - started
+        self.assertEqual((status, headers["Content-Length"], body), (200, "300", bytes(range(251)) + bytes(range(49))))
+        self.assertGreaterEqual(elapsed, 0.25)  # three tenths of 100 bytes each
 
     def test_prefix_empty_status_and_headers(self):
         self.assertEqual(fetch(self.port, "/prefixed")[2], "\ufeff  junk <r/>".encode("utf-8"))
