@@ -38,7 +38,7 @@ STOP_TIMEOUT = 5.0
 ROUTE_KEYS = {
     "path": str, "query": dict, "body": str, "file": str, "size": int, "status": int,
     "delay": (int, float), "empty": bool, "prefix": str, "content_length": (int, str),
-    "close_after": int, "headers": dict, "rate": (int, float),
+    "close_after": int, "headers": dict, "rate": (int, float), "pause_after": int, "pause": (int, float),
 }
 PROBE_KEYS = {"status": int, "delay": (int, float), "refuse": bool}
 TOP_KEYS = {"routes": list, "probe": dict}
@@ -223,11 +223,13 @@ class Handler(BaseHTTPRequestHandler):
         elif "size" in route:
             headers["Content-Type"] = "application/octet-stream"
         headers.update(route.get("headers", {}))
-        self._send(route.get("status", 200), headers, payload, announced, with_body, route.get("rate"))
+        pause = (route.get("pause_after", 0), route.get("pause", 0))
+        self._send(route.get("status", 200), headers, payload, announced, with_body, route.get("rate"), pause)
 
-    def _send(self, status, extra, payload, announced, with_body, rate=None):
+    def _send(self, status, extra, payload, announced, with_body, rate=None, pause=(0, 0)):
         """Writes status line, headers and body, the body in one go or, with ``rate``, dripped at
-        that many bytes per second in tenths of a second. The connection is closed afterwards."""
+        that many bytes per second in tenths of a second; ``pause`` (bytes, seconds) stops the body
+        for a while after its first bytes. The connection is closed afterwards."""
         try:
             reason = HTTPStatus(status).phrase
         except ValueError:
@@ -246,15 +248,22 @@ class Handler(BaseHTTPRequestHandler):
         head += "".join(f"{k}: {v}\r\n" for k, v in headers.items()) + "\r\n"
         body = payload if with_body else b""
         try:
-            if not rate:
+            if not rate and not pause[1]:
                 self.wfile.write(head.encode("latin-1") + body)
                 return
             self.wfile.write(head.encode("latin-1"))
-            step = max(1, int(rate / 10))
+            step = max(1, int(rate / 10)) if rate else len(body) or 1
             for start in range(0, len(body), step):
-                self.wfile.write(body[start:start + step])
+                piece = body[start:start + step]
+                if pause[1] and start <= pause[0] < start + len(piece):
+                    self.wfile.write(piece[:pause[0] - start])
+                    self.wfile.flush()
+                    time.sleep(pause[1])
+                    piece = piece[pause[0] - start:]
+                self.wfile.write(piece)
                 self.wfile.flush()
-                time.sleep(0.1)
+                if rate:
+                    time.sleep(0.1)
         except OSError:
             pass  # the client gave up first
 

@@ -116,6 +116,21 @@ class FakeUpdateServerTest(unittest.TestCase):
         self.assertEqual((status, headers["Content-Length"], body), (200, "300", bytes(range(251)) + bytes(range(49))))
         self.assertGreaterEqual(elapsed, 0.25)  # three tenths of 100 bytes each
 
+    def test_pause_stops_the_body_after_its_first_bytes(self):
+        self.scenario({"routes": [{"path": "/stall", "size": 50, "pause_after": 20, "pause": 0.5}]})
+        with socket.create_connection(("127.0.0.1", self.port), timeout=5) as s:
+            s.sendall(b"GET /stall HTTP/1.1\r\nHost: x\r\n\r\n")
+            data = b""
+            while not data.endswith(bytes(range(20))):
+                data += s.recv(65536)
+            s.settimeout(0.3)
+            with self.assertRaises(socket.timeout):  # nothing more during the pause
+                s.recv(65536)
+            s.settimeout(5)
+            while chunk := s.recv(65536):
+                data += chunk
+        self.assertTrue(data.endswith(bytes(range(50))))
+
     def test_prefix_empty_status_and_headers(self):
         self.assertEqual(fetch(self.port, "/prefixed")[2], "\ufeff  junk <r/>".encode("utf-8"))
         status, headers, body = fetch(self.port, "/empty")
