@@ -16,14 +16,13 @@ namespace {
 using qv::test::ExitCodeAfterExit;
 using qv::test::OwnFolder;
 using qv::test::ReadAll;
+using qv::test::ScratchPath;
 using qv::test::Start;
 
 class AgentCaller : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    m_out = std::wstring(temp) + L"agent caller " + std::to_wstring(GetCurrentProcessId()) + L".json";
+    m_out = ScratchPath(L"agent caller") + L".json";
     DeleteFileW(m_out.c_str());
   }
 
@@ -82,9 +81,7 @@ TEST_F(AgentCaller, RefusesUnknownExportsAndIncompleteSwitches) {
 }
 
 TEST_F(AgentCaller, WithoutTheLibraryBesideItSaysSo) {
-  wchar_t temp[MAX_PATH] = L"";
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"caller alone " + std::to_wstring(GetCurrentProcessId()) + L"\\";
+  const std::wstring folder = ScratchPath(L"caller alone") + L"\\";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   const std::wstring caller = folder + L"agent_caller.exe";
   ASSERT_TRUE(CopyFileW((OwnFolder() + L"caller-test\\agent_caller.exe").c_str(), caller.c_str(), FALSE));

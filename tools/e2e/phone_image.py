@@ -11,6 +11,8 @@ BUILD_OUTPUTS = {
     "phone_dll": "QV_E2E_PHONE_DLL",      # the simulator variant of QVEUSBAutorun.dll
     "stub_tool": "QV_E2E_STUB_TOOL",      # stands in for the PC tool
     "drivers": "QV_E2E_DRIVERS",          # folder of driver installers
+    "agent_cabinets": "QV_E2E_AGENT_CABINETS",  # folder of the agent cabinets (agents/cab)
+    "agent_caller": "QV_E2E_AGENT_CALLER",  # agent_caller.exe, beside the stand-in agents
 }
 
 MODEL_NAME = "Demo Phone"

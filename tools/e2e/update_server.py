@@ -107,10 +107,14 @@ class UpdateServer:
 
     # -- the scenario -----------------------------------------------------------------------
 
+    def scenario(self):
+        """The scenario of the copy, as the server reads it for the next request."""
+        with open(os.path.join(self.scenario_dir, "scenario.json"), encoding="utf-8") as f:
+            return json.load(f)
+
     def _edit_scenario(self, change):
         path = os.path.join(self.scenario_dir, "scenario.json")
-        with open(path, encoding="utf-8") as f:
-            scenario = json.load(f)
+        scenario = self.scenario()
         change(scenario)
         with open(path + ".tmp", "w", encoding="utf-8") as f:
             json.dump(scenario, f, indent=1)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/win/test_files.h"
+#include "tools/stub_agents/agent_test_support.h"
 
 #ifndef QV_CAB_README_BYTES
 #error "QV_CAB_README_BYTES (size of the data file packed in the cabinets) must be defined"
@@ -20,16 +21,17 @@
 
 namespace {
 
+using qv::test::Narrow;
 using qv::test::OwnFolder;
 using qv::test::ReadAll;
+using qv::test::ScratchPath;
 
 using Entries = std::vector<std::pair<std::string, DWORD>>;  // stored name, size
 
 constexpr DWORD kSmallestDownload = 30000;  // the client library refuses anything smaller
 
 std::string AgentFolder() {
-  const std::wstring folder = OwnFolder();
-  return std::string(folder.begin(), folder.end());  // the build folder's path is ASCII
+  return Narrow(OwnFolder());  // the build folder's path is ASCII
 }
 
 std::string CabinetPath(const char* name) {
@@ -100,24 +102,21 @@ TEST(AgentCabinets, TheUnsafeOneReportsItsNamesUnchanged) {
 }
 
 TEST(AgentCabinets, ExtractToTheBuiltFiles) {
-  char temp[MAX_PATH] = "";
-  GetTempPathA(MAX_PATH, temp);
+  const std::wstring target = ScratchPath(L"agent cabinet") + L"\\";
+  ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   Extraction extraction;
-  extraction.target = std::string(temp) + "agent cabinet " + std::to_string(GetCurrentProcessId()) + "\\";
-  ASSERT_TRUE(CreateDirectoryA(extraction.target.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  extraction.target = Narrow(target);  // the temp folder's path is ASCII
   ASSERT_TRUE(SetupIterateCabinetA(CabinetPath("QOREUTProg.CAB").c_str(), 0, OnCabinetFile, &extraction))
       << GetLastError();
-  for (const char* name : {"CBWNotiAgent.exe", "QORClient_CBW.exe", "QORLauncher.exe"}) {
-    const std::wstring wide(name, name + std::char_traits<char>::length(name));
-    const std::string built = ReadAll(OwnFolder() + wide);
+  const wchar_t* const programs[] = {L"CBWNotiAgent.exe", L"QORClient_CBW.exe", L"QORLauncher.exe"};
+  for (const wchar_t* name : programs) {
+    const std::string built = ReadAll(OwnFolder() + name);
     ASSERT_GT(built.size(), 0u);
-    EXPECT_TRUE(ReadAll(std::wstring(extraction.target.begin(), extraction.target.end()) + wide) == built) << name;
+    EXPECT_TRUE(ReadAll(target + name) == built) << Narrow(name);
   }
-  const std::wstring target(extraction.target.begin(), extraction.target.end());
   EXPECT_EQ(ReadAll(target + L"data\\readme.txt").size(), static_cast<size_t>(QV_CAB_README_BYTES));
-  for (const wchar_t* name : {L"CBWNotiAgent.exe", L"QORClient_CBW.exe", L"QORLauncher.exe", L"data\\readme.txt"}) {
-    DeleteFileW((target + name).c_str());
-  }
+  for (const wchar_t* name : programs) DeleteFileW((target + name).c_str());
+  DeleteFileW((target + L"data\\readme.txt").c_str());
   RemoveDirectoryW((target + L"data").c_str());
   RemoveDirectoryW(target.c_str());
 }

@@ -1,5 +1,5 @@
 // Helpers shared by the Wine tests of the agent test material: starting a program with a command
-// line and working folder, waiting for its end or for a condition, text conversions.
+// line and working folder, waiting for its end or for a condition, scratch paths, text conversions.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +19,18 @@ inline std::string Utf8(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
   out.resize(out.size() - 1);
   return out;
+}
+
+// The temp folder, with its trailing backslash.
+inline std::wstring TempFolder() {
+  wchar_t temp[MAX_PATH + 1] = L"";
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  return length > 0 && length <= MAX_PATH ? std::wstring(temp, length) : L"C:\\";
+}
+
+// A path in the temp folder of this test run alone: `name`, a blank and the process id.
+inline std::wstring ScratchPath(const std::wstring& name) {
+  return TempFolder() + name + L" " + std::to_wstring(GetCurrentProcessId());
 }
 
 // Wide text that holds only ASCII, for messages.

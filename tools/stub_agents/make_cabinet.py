@@ -7,7 +7,7 @@ uncompressed and byte for byte the same for the same input: one folder, data blo
 
     make_cabinet.py -o OUT.cab --file STORED=SOURCE [--file STORED=SOURCE ...]
 
-STORED is the name in the cabinet; a "/" in it is stored as "\\", the cabinet's separator."""
+STORED is the name in the cabinet, in ASCII; a "/" in it is stored as "\\", the cabinet's separator."""
 import argparse
 import struct
 import sys
@@ -20,7 +20,6 @@ FILE = struct.Struct("<IIHHHH")            # CFFILE: size, offset in the folder,
 DATA = struct.Struct("<IHH")               # CFDATA: checksum, stored and expanded size
 COMPRESS_NONE = 0
 ATTRIB_ARCHIVE = 0x20
-ATTRIB_NAME_IS_UTF = 0x80
 DOS_DATE = ((2024 - 1980) << 9) | (1 << 5) | 1  # 2024-01-01
 DOS_TIME = 12 << 11                             # 12:00:00
 
@@ -39,11 +38,11 @@ def checksum(data, seed=0):
 
 
 def stored_name(name):
-    """The name as the cabinet keeps it, and its attribute flag for non-ASCII names."""
+    """The name as the cabinet keeps it: ASCII, with the cabinet's separator."""
     raw = name.replace("/", "\\").encode("utf-8")
-    if not raw or len(raw) > MAX_NAME or b"\0" in raw:
+    if not raw or len(raw) > MAX_NAME or b"\0" in raw or not raw.isascii():
         raise ValueError(f"cannot store the name {name!r}")
-    return raw, (ATTRIB_NAME_IS_UTF if not raw.isascii() else 0)
+    return raw
 
 
 def build(entries):
@@ -57,13 +56,13 @@ def build(entries):
         raise ValueError("too much data for one cabinet folder")
 
     files_offset = HEADER.size + FOLDER.size
-    data_offset = files_offset + sum(FILE.size + len(raw) + 1 for raw, _ in names)
+    data_offset = files_offset + sum(FILE.size + len(raw) + 1 for raw in names)
     total = data_offset + sum(DATA.size + len(block) for block in blocks)
     out = bytearray(HEADER.pack(b"MSCF", 0, total, 0, files_offset, 0, 3, 1, 1, len(entries), 0, 0, 0))
     out += FOLDER.pack(data_offset, len(blocks), COMPRESS_NONE)
     position = 0
-    for (raw, utf_flag), (_, data) in zip(names, entries):
-        out += FILE.pack(len(data), position, 0, DOS_DATE, DOS_TIME, ATTRIB_ARCHIVE | utf_flag) + raw + b"\0"
+    for raw, (_, data) in zip(names, entries):
+        out += FILE.pack(len(data), position, 0, DOS_DATE, DOS_TIME, ATTRIB_ARCHIVE) + raw + b"\0"
         position += len(data)
     for block in blocks:
         sizes = struct.pack("<HH", len(block), len(block))

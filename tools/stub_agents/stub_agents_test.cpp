@@ -23,7 +23,9 @@ using qv::test::ExitCodeAfterExit;
 using qv::test::Narrow;
 using qv::test::OwnFolder;
 using qv::test::ReadAll;
+using qv::test::ScratchPath;
 using qv::test::Start;
+using qv::test::TempFolder;
 using qv::test::Utf8;
 using qv::test::WaitFor;
 
@@ -32,9 +34,7 @@ const wchar_t* const kAgents[] = {L"CBWNotiAgent.exe", L"CBWUAAgent.exe", L"QORC
 class ScratchFolder : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    m_work = std::wstring(temp) + L"stub agents \u00e9 " + std::to_wstring(GetCurrentProcessId());
+    m_work = ScratchPath(L"stub agents \u00e9");
     ASSERT_TRUE(CreateDirectoryW(m_work.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     m_log = m_work + L"\\agents.log";
     DeleteFileW(m_log.c_str());
@@ -102,9 +102,7 @@ TEST_F(StubAgentStart, RecordsItsNameWorkingFolderAndArgumentsAndExits) {
 
 TEST_F(StubAgentStart, WritesToTheTempFolderNotBesideItselfWhenTheLogVariableIsUnset) {
   SetEnvironmentVariableW(L"QV_AGENT_LOG", nullptr);
-  wchar_t temp[MAX_PATH] = L"";
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring tempLog = std::wstring(temp) + L"stub_agents.log";
+  const std::wstring tempLog = TempFolder() + L"stub_agents.log";
   DeleteFileW(tempLog.c_str());
   m_files.push_back(tempLog);
   qv::UniqueHandle process = Start(OwnFolder() + L"QORLauncher.exe", L"-x", m_work);

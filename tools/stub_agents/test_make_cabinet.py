@@ -76,10 +76,6 @@ class CabinetWriter(unittest.TestCase):
             f.write(bytes([byte[0] ^ 0x10]))
         self.assertNotEqual(self.extract(cabinet)[0], 0)
 
-    def test_non_ascii_names_are_flagged_as_utf8(self):
-        cabinet = self.write([("d\u00e9j\u00e0.txt", b"x")])
-        self.assertEqual(listing(cabinet), [("d\u00e9j\u00e0.txt", 1)])
-
     def test_command_line_takes_stored_names_and_sources(self):
         source = os.path.join(self.dir, "payload.txt")
         with open(source, "wb") as f:
@@ -94,7 +90,7 @@ class CabinetWriter(unittest.TestCase):
             self.assertEqual(result.returncode, 2, bad)
 
     def test_names_a_cabinet_cannot_hold_are_refused(self):
-        for name in ("", "x" * 256, "a\0b"):
+        for name in ("", "x" * 256, "a\0b", "d\u00e9j\u00e0.txt"):
             with self.assertRaises(ValueError):
                 make_cabinet.build([(name, b"x")])
         with self.assertRaises(ValueError):
