@@ -1,6 +1,7 @@
 // Stand-in for the update tool's programs (the notification agent, the update-assistant agent,
 // the client and the launcher): one source, built once under each name. Every start appends one
-// line to its log: its own file name, its working folder and its arguments, separated by tabs.
+// line to its log: its own file name, its working folder, its arguments and the synchronisation
+// request it finds in the registry, separated by tabs.
 //   (no switches)   record and exit 0
 //   --stay          hold the agent's single-instance mutex (built-in default, or --mutex NAME)
 //                   until the event QvStubAgentStop is signalled (exit 0) or 120 s pass (exit 3);
@@ -64,9 +65,22 @@ std::wstring WorkingFolder() {
   return folder;
 }
 
+// The synchronisation request the launcher finds at its start ("SYNCUPDATE" of the maker's key),
+// so that tests can tell it was written before the start; empty when there is none.
+std::wstring SyncRequestAtStart() {
+  wchar_t value[64] = L"";
+  DWORD size = sizeof(value) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX", L"SYNCUPDATE",
+                   RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  return value;
+}
+
 void RecordStart() {
   qv::AppendLogLine(qv::InvocationLogPath(L"QV_AGENT_LOG", L"stub_agents.log", qv::LogFolder::kTemp),
-                    OwnFileName() + L"\t" + WorkingFolder() + L"\t" + qv::CommandLineArguments(GetCommandLineW()));
+                    OwnFileName() + L"\t" + WorkingFolder() + L"\t" + qv::CommandLineArguments(GetCommandLineW()) +
+                        L"\t" + SyncRequestAtStart());
 }
 
 int SignalStop() {

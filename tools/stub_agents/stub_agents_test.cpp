@@ -48,9 +48,10 @@ class ScratchFolder : public testing::Test {
     RemoveDirectoryW(m_work.c_str());
   }
 
-  // The line an agent records when started from the scratch folder.
+  // The line an agent records when started from the scratch folder (no synchronisation request
+  // in the registry).
   std::string Line(const wchar_t* agent, const std::string& arguments) const {
-    return Utf8(agent) + "\t" + Utf8(m_work) + "\t" + arguments + "\r\n";
+    return Utf8(agent) + "\t" + Utf8(m_work) + "\t" + arguments + "\t\r\n";
   }
 
   std::wstring m_work, m_log;

@@ -1,0 +1,345 @@
+#!/usr/bin/env python3
+"""The update-service client library's agent exports end to end: a small caller program loads
+QVUTchkdl.dll by its plain name under 64-bit Wine and calls CheckUTSetup, CheckUASetup or
+StartUpdate, against the fake update server with its live-update list and agent cabinets. The
+stand-in agents record how they were started; the library's dialogs are driven by control id.
+Each scenario asserts on the result word and return value, the agent folder, the registry, the
+processes and the requests the server saw."""
+import json
+import os
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
+import harness  # noqa: E402
+from agent_server import AgentServer  # noqa: E402
+from phone_image import build_output  # noqa: E402
+
+TITLE = "Corbel Wireless Software Upgrade Assistant - QV"
+ALTERNATIVE_TITLE = "Corbel Wireless Utility Application - QV"
+BODY = ("The assistant periodically checks for availability of new software \nupgrades for your QV phone "
+        "and helps you complete the\nupgrade in  just a few steps.")
+ALTERNATIVE_BODY = "Software is available that will help your QV phone to \ncommunicate with your PC. Download now?"
+REMINDER = "You will be reminded the next time you connect your phone to\nyour PC."
+HEADING = "Software Upgrade Assistant"
+INSTALL_NOW, CANCEL_CLOSE, PROGRESS, STATUS, BODY_ID, HEADING_ID = 1000, 1001, 1002, 1003, 1004, 1005
+RUN_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+MAKER_KEY = r"HKCU\Software\LowRegistry\QV Electronics Inc\QVMobileAX"
+AGENTS = ("CBWNotiAgent.exe", "CBWUAAgent.exe", "QORClient_CBW.exe", "QORLauncher.exe")
+UT_PACKAGE = ("CBWNotiAgent.exe", "QORClient_CBW.exe", "QORLauncher.exe", "data/readme.txt")
+
+
+class AgentEndToEnd(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = os.path.abspath(os.environ["QV_E2E_WORK"])
+        cls.shots = os.path.join(cls.work, "screenshots")
+        os.makedirs(cls.shots, exist_ok=True)
+        cls.display = harness.Display().start()
+        cls.rig = harness.WineRig(os.path.join(cls.work, "rig"), cls.display).start()
+        cls.server = AgentServer(os.path.join(cls.work, "server")).start()
+        cls.stand_ins = os.path.dirname(build_output("agent_caller"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+        cls.rig.stop()
+        cls.display.stop()
+
+    def setUp(self):
+        rig = self.rig
+        self.root = os.path.join(rig.program_data_dir, "QVMOBILEAX")
+        self.folder = os.path.join(self.root, "QOR_Client")
+        self.agent_log = os.path.join(self.work, "agents.log")
+        self.result_file = os.path.join(self.work, "call.json")
+        rig.reset(paths=[self.root, self.agent_log, self.result_file, os.path.join(rig.drive_c, "escape3.txt"),
+                         os.path.join(rig.drive_c, "escape4.txt"), os.path.join(rig.program_data_dir, "escape.txt")],
+                  reg_keys=[MAKER_KEY])
+        for name in ("QOR_AGENT", "QORUA_AGENT"):
+            rig.reg_delete_value(RUN_KEY, name)
+        self.server.reset()
+
+    # -- calling the library ------------------------------------------------------------------
+
+    def start_call(self, export):
+        """Starts the caller; the library runs in it, with the agent log for what it starts."""
+        return self.rig.run(build_output("agent_caller"), [export, "--out", harness.to_windows(self.result_file)],
+                            cwd=self.stand_ins, env={"QV_AGENT_LOG": harness.to_windows(self.agent_log)})
+
+    def finish_call(self, caller, timeout=60):
+        """(returned, result word) of the call; the result buffer is never overrun."""
+        self.assertEqual(caller.wait(timeout), 0, caller.output())
+        with open(self.result_file, encoding="utf-8") as f:
+            outcome = json.load(f)
+        self.assertFalse(outcome["overrun"], outcome)
+        if outcome["result"] is not None:
+            self.assertTrue(outcome["terminated"], outcome)
+        return outcome["returned"], outcome["result"]
+
+    def call(self, export):
+        return self.finish_call(self.start_call(export))
+
+    # -- the PC -------------------------------------------------------------------------------
+
+    def install(self, *names):
+        os.makedirs(self.folder, exist_ok=True)
+        for name in names:
+            shutil.copy(os.path.join(self.stand_ins, name), self.folder)
+
+    def run_staying(self, program, *args):
+        """Starts a stand-in that stays and holds its mutex; waits until it has recorded its start."""
+        before = len(self.starts())
+        self.rig.run(program, ["--stay", *args], cwd=os.path.dirname(program) if program.startswith("/") else None,
+                     env={"QV_AGENT_LOG": harness.to_windows(self.agent_log)})
+        self.assertTrue(harness.wait_for(lambda: len(self.starts()) > before, 20), "the stand-in did not start")
+
+    def starts(self, with_request=False):
+        """(exe, working folder, arguments) of every recorded start, and with ``with_request`` the
+        synchronisation request each found in the registry at its start."""
+        if not os.path.exists(self.agent_log):
+            return []
+        fields = 4 if with_request else 3
+        with open(self.agent_log, encoding="utf-8") as f:
+            return [tuple((line.split("\t") + [""] * 3)[:fields]) for line in f.read().splitlines() if line]
+
+    def started(self, count=1):
+        """The starts once ``count`` have been recorded: a program the library started runs on its own."""
+        harness.wait_for(lambda: len(self.starts()) >= count, 20)
+        return self.starts()
+
+    def running(self, name):
+        return bool(self.rig.processes([name]))
+
+    def folder_files(self):
+        found = []
+        for base, _, files in os.walk(self.folder):
+            found += [os.path.relpath(os.path.join(base, f), self.folder).replace(os.sep, "/") for f in files]
+        return sorted(found)
+
+    def windows_folder(self):
+        return self.rig.to_windows(self.folder)
+
+    # -- the dialogs --------------------------------------------------------------------------
+
+    def wait_dialog(self, title=TITLE):
+        self.assertIsNotNone(self.rig.ui.wait_window(title, timeout=30), f"no dialog {title!r}")
+
+    def text(self, control, title=TITLE):
+        return self.rig.ui.state(title, control)["text"]
+
+    def wait_text(self, control, text, title=TITLE, timeout=30):
+        self.assertTrue(harness.wait_for(lambda: self.text(control, title) == text, timeout),
+                        f"control {control} never read {text!r} (reads {self.text(control, title)!r})")
+
+    def accept(self, title=TITLE):
+        self.wait_dialog(title)
+        self.rig.ui.click(title, INSTALL_NOW)
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(title, PROGRESS) is not None, 20))
+
+    # -- scenarios ----------------------------------------------------------------------------
+
+    def test_running_client_or_agent_means_nothing_to_do(self):
+        self.run_staying(os.path.join(self.stand_ins, "QORClient_CBW.exe"))
+        self.assertEqual(self.call("CheckUTSetup"), (0, "MSG_TOOL_RUNNING"))
+        self.assertEqual(self.server.requests(), [])  # not even the live-update list
+        self.assertEqual(self.server.requests("probe"), [])
+        self.rig.kill_processes(["QORClient_CBW.exe"])
+
+        # A current agent that runs, seen by its process...
+        self.install("CBWNotiAgent.exe", "CBWUAAgent.exe")
+        self.run_staying(os.path.join(self.folder, "CBWNotiAgent.exe"))
+        self.assertEqual(self.call("CheckUTSetup"), (0, "MSG_TOOL_RUNNING"))
+        # ...or only by its mutex, held by another program.
+        self.rig.kill_processes(["CBWNotiAgent.exe"])
+        self.run_staying(os.path.join(self.stand_ins, "QORLauncher.exe"), "--mutex", "Global_QVUAAGENT_CBW")
+        self.assertEqual(self.call("CheckUASetup"), (0, "MSG_TOOL_RUNNING"))
+        self.assertFalse(self.running("CBWUAAgent.exe"))
+
+    def test_current_installed_agent_is_started_in_its_folder(self):
+        self.install("CBWUAAgent.exe")
+        self.assertEqual(self.call("CheckUASetup"), (1, "MSG_OK"))
+        self.assertEqual(self.started(), [("CBWUAAgent.exe", self.windows_folder(), "")])
+        self.assertTrue(self.rig.wait_all_exited(AGENTS, 20))
+
+        # The notification agent also needs the package to match the installed client.
+        self.install("CBWNotiAgent.exe", "QORClient_CBW.exe")
+        self.assertEqual(self.call("CheckUTSetup"), (1, "MSG_OK"))
+        self.assertEqual(self.started(2)[-1], ("CBWNotiAgent.exe", self.windows_folder(), ""))
+        self.assertEqual(self.server.agent_downloads(), [])
+        self.assertTrue(self.rig.wait_all_exited(AGENTS, 20))
+
+        self.server.set_entry("QOREUTProg", version="1.0.1.5")
+        caller = self.start_call("CheckUTSetup")
+        self.wait_dialog()  # a newer package: asked to download instead
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        self.assertEqual(self.finish_call(caller), (1, ""))
+        self.assertEqual(len(self.starts()), 2)
+
+    def test_outdated_running_agent_is_ended_and_declining_downloads_nothing(self):
+        self.install("CBWNotiAgent.exe")
+        self.run_staying(os.path.join(self.folder, "CBWNotiAgent.exe"))
+        self.server.set_entry("NotiAgent_QOR", version="1.0.1.5")
+        caller = self.start_call("CheckUTSetup")
+        self.wait_dialog()
+        self.assertFalse(self.running("CBWNotiAgent.exe"), "the outdated agent still runs")
+        controls = self.rig.ui.controls(TITLE)
+        self.assertEqual(controls[HEADING_ID]["text"], HEADING)
+        self.assertEqual(controls[BODY_ID]["text"], BODY)
+        self.assertEqual((controls[INSTALL_NOW]["text"], controls[CANCEL_CLOSE]["text"]), ("Install Now", "Cancel"))
+        self.assertFalse(controls[1]["visible"] or controls[2]["visible"])
+        self.rig.screenshot_window(os.path.join(self.shots, "agent-confirm.png"), TITLE)
+
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Cancel": the reminder, the dialog stays
+        self.wait_text(CANCEL_CLOSE, "Close")
+        self.assertEqual(self.text(BODY_ID), REMINDER)
+        self.assertFalse(self.rig.ui.state(TITLE, INSTALL_NOW)["visible"])
+        self.rig.screenshot_window(os.path.join(self.shots, "agent-confirm-reminder.png"), TITLE)
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Close"
+        self.assertEqual(self.finish_call(caller), (1, ""))
+        self.assertEqual(self.server.agent_downloads(), [])
+        self.assertIsNone(self.rig.reg_value(RUN_KEY, "QOR_AGENT"))
+
+    def test_accepted_package_is_unpacked_started_and_registered(self):
+        self.server.route("/agents/QOREUTProg.CAB", file="agents/QOREUTProg.CAB", rate=200000)
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(TITLE, PROGRESS)["pos"] > 0, 20))
+        self.assertEqual(self.text(STATUS), "Installing...")
+        self.rig.screenshot_window(os.path.join(self.shots, "agent-progress.png"), TITLE)
+        self.wait_text(STATUS, "Installation Complete")
+        self.wait_text(CANCEL_CLOSE, "Close")
+        self.rig.screenshot_window(os.path.join(self.shots, "agent-complete.png"), TITLE)
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+
+        self.assertEqual(self.folder_files(), sorted(UT_PACKAGE))  # unpacked, the cabinet deleted
+        with open(os.path.join(self.root, "QORLauncher.exe"), "rb") as copied, \
+                open(os.path.join(self.stand_ins, "QORLauncher.exe"), "rb") as built:
+            self.assertEqual(copied.read(), built.read())
+        self.assertEqual(self.started(), [("CBWNotiAgent.exe", self.windows_folder(), "")])
+        self.assertEqual(self.rig.reg_value(RUN_KEY, "QOR_AGENT"), self.windows_folder() + "\\CBWNotiAgent.exe")
+        self.assertEqual(self.rig.reg_value(MAKER_KEY, "AutoStart"), 1)
+        self.assertEqual(self.server.agent_downloads()[-1], "QOREUTProg.CAB")
+
+    def test_assistant_agent_uses_the_alternative_texts(self):
+        caller = self.start_call("CheckUASetup")
+        self.wait_dialog(ALTERNATIVE_TITLE)
+        self.assertEqual(self.text(BODY_ID, ALTERNATIVE_TITLE), ALTERNATIVE_BODY)
+        self.assertEqual(self.text(HEADING_ID, ALTERNATIVE_TITLE), "")
+        self.rig.screenshot_window(os.path.join(self.shots, "agent-confirm-alternative.png"), ALTERNATIVE_TITLE)
+        self.accept(ALTERNATIVE_TITLE)
+        self.assertEqual(self.text(HEADING_ID, ALTERNATIVE_TITLE), "")
+        self.wait_text(CANCEL_CLOSE, "Close", ALTERNATIVE_TITLE)
+        self.rig.ui.click(ALTERNATIVE_TITLE, CANCEL_CLOSE)
+        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+        self.assertEqual(self.folder_files(), ["CBWUAAgent.exe", "data/readme.txt"])
+        self.assertFalse(os.path.exists(os.path.join(self.root, "QORLauncher.exe")))
+        self.assertEqual(self.started(), [("CBWUAAgent.exe", self.windows_folder(), "")])
+        self.assertEqual(self.rig.reg_value(RUN_KEY, "QORUA_AGENT"), self.windows_folder() + "\\CBWUAAgent.exe")
+        self.assertEqual(self.rig.reg_value(MAKER_KEY, "UAAutoStart"), 1)
+
+    def test_cancel_stops_a_slow_transfer_and_close_waits_for_it(self):
+        # 40000 bytes of the cabinet, then a long pause: the transfer is stuck inside a round.
+        self.server.route("/agents/QOREUTProg.CAB", file="agents/QOREUTProg.CAB", pause_after=40000, pause=4)
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(TITLE, PROGRESS)["pos"] >= 32768, 20))
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Cancel"
+        self.wait_text(CANCEL_CLOSE, "Close")
+        self.assertEqual(self.text(STATUS), REMINDER)
+        self.assertFalse(self.rig.ui.state(TITLE, PROGRESS)["visible"])
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Close" while the worker still waits: nothing
+        self.assertFalse(self.rig.ui.wait_gone(TITLE, timeout=1))
+        # Once the pause ends the worker notices the cancel within one chunk; then "Close" ends it.
+        self.assertTrue(harness.wait_for(lambda: caller.poll() is None and self._close_ends(), 15))
+        self.assertEqual(self.finish_call(caller), (1, "MSG_DOWNLOAD_FAIL"))
+        partial = os.path.getsize(os.path.join(self.folder, "QOREUTProg.CAB"))
+        self.assertLessEqual(partial, 40000 + 8192)  # stopped within one chunk of the cancel
+        self.assertEqual(self.starts(), [])
+
+    def _close_ends(self):
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        return self.rig.ui.wait_gone(TITLE, timeout=1)
+
+    def test_escape_during_the_transfer_ends_with_cancel_once_the_worker_stops(self):
+        self.server.route("/agents/QOREUTProg.CAB", file="agents/QOREUTProg.CAB", pause_after=40000, pause=3)
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(TITLE, PROGRESS)["pos"] >= 32768, 20))
+        self.rig.ui.key(TITLE, "escape")
+        self.wait_text(STATUS, REMINDER)  # taken as a cancel; the dialog waits for its worker
+        self.assertEqual(self.finish_call(caller, timeout=30), (1, "MSG_DOWNLOAD_FAIL"))
+
+    def test_small_download_waits_for_cancel_and_other_files_stay(self):
+        self.server.set_entry("QOREUTProg", url=self.server.add_agent_file("small.cab", b"x" * 29999))
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        harness.wait_for(lambda: "small.cab" in self.server.agent_downloads(), 10)
+        self.assertIsNotNone(self.rig.ui.wait_window(TITLE, timeout=2))
+        self.assertEqual((self.text(CANCEL_CLOSE), self.text(STATUS)), ("Cancel", "Installing..."))
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        self.wait_text(CANCEL_CLOSE, "Close")
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        self.assertEqual(self.finish_call(caller), (1, "MSG_DOWNLOAD_FAIL"))
+        self.assertEqual(self.folder_files(), [])
+
+        # A file that is not a cabinet is downloaded and kept as it is.
+        data = bytes(i % 253 for i in range(40000))
+        self.server.set_entry("QOREUTProg", url=self.server.add_agent_file("QOREUTProg.exe", data))
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        self.wait_text(STATUS, "Installation Complete")
+        self.wait_text(CANCEL_CLOSE, "Close")
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+        self.assertEqual(self.folder_files(), ["QOREUTProg.exe"])
+        with open(os.path.join(self.folder, "QOREUTProg.exe"), "rb") as f:
+            self.assertEqual(f.read(), data)
+
+    def test_unreachable_server_missing_entry_and_unsafe_names(self):
+        self.server.probe(refuse=True)
+        self.assertEqual(self.call("CheckUASetup"), (0, "MSG_SERVER_CONN_ERROR"))
+        self.server.probe(status=200)
+
+        self.server.set_entry("QOREUTProg", drop=True)
+        self.assertEqual(self.call("CheckUTSetup"), (0, "MSG_SERVER_CONN_ERROR"))
+
+        for address in ("http://127.0.0.1:19002/agents/..\\..\\escape.cab", "http://127.0.0.1:19002/agents/",
+                        "http://127.0.0.1:19002/agents/C:escape.cab"):
+            self.server.set_entry("NotiAgent_QOR_UA", url=address)
+            self.assertEqual(self.call("CheckUASetup"), (0, "MSG_SERVER_CONN_ERROR"), address)
+        self.assertEqual(self.server.agent_downloads(), [])
+
+        # A cabinet whose names climb out: only the harmless entry is unpacked.
+        self.server.set_entry("NotiAgent_QOR_UA", url=self.server.agent_url("unsafe.cab"))
+        caller = self.start_call("CheckUASetup")
+        self.accept(ALTERNATIVE_TITLE)
+        self.wait_text(CANCEL_CLOSE, "Close", ALTERNATIVE_TITLE)
+        self.rig.ui.click(ALTERNATIVE_TITLE, CANCEL_CLOSE)
+        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+        for outside in (os.path.join(self.root, "escape.txt"), os.path.join(self.rig.program_data_dir, "escape.txt"),
+                        os.path.join(self.rig.program_data_dir, "escape2.txt"),
+                        os.path.join(self.root, "escape2.txt"), os.path.join(self.rig.drive_c, "escape3.txt"),
+                        os.path.join(self.rig.drive_c, "escape4.txt")):
+            self.assertFalse(os.path.exists(outside), outside)
+        self.assertNotIn("unsafe.cab", self.folder_files())
+        self.assertTrue(all(not name.startswith("..") for name in self.folder_files()), self.folder_files())
+
+    def test_start_update_writes_the_request_before_the_launcher_starts(self):
+        self.assertEqual(self.call("StartUpdate")[0], 0)
+        self.assertEqual(self.rig.reg_query(MAKER_KEY), {"SYNCUPDATE": "TRUE", "SYNCTYPE": "PXPC"})
+        self.assertTrue(os.path.isdir(self.root))
+        self.assertEqual(self.starts(), [])
+
+        self.rig.reg_delete_key(MAKER_KEY)
+        shutil.copy(os.path.join(self.stand_ins, "QORLauncher.exe"), self.root)
+        self.assertEqual(self.call("StartUpdate")[0], 1)
+        self.assertEqual(self.started(), self.starts())
+        self.assertEqual(self.starts(with_request=True), [("QORLauncher.exe", self.rig.to_windows(self.root), "", "TRUE")])
+        self.assertEqual(self.rig.reg_query(MAKER_KEY), {"SYNCUPDATE": "TRUE", "SYNCTYPE": "PXPC"})
+
+
+if __name__ == "__main__":
+    unittest.main()
