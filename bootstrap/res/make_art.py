@@ -299,13 +299,14 @@ def generate():
     return files
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--out", default=HERE, help="folder to write into (default: beside this script)")
-    parser.add_argument("--check", nargs="?", const=HERE, metavar="DIR",
+def art_main(argv, generate_files, default_dir, description):
+    """The command line of an art script: write the generated files, or --check them."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--out", default=default_dir, help="folder to write into (default: beside the script)")
+    parser.add_argument("--check", nargs="?", const=default_dir, metavar="DIR",
                         help="compare with the files in DIR instead of writing")
     args = parser.parse_args(argv)
-    files = generate()
+    files = generate_files()
     if args.check:
         stale = []
         for name, data in sorted(files.items()):
@@ -324,6 +325,10 @@ def main(argv):
         with open(os.path.join(args.out, name), "wb") as f:
             f.write(data)
     return 0
+
+
+def main(argv):
+    return art_main(argv, generate, HERE, __doc__.splitlines()[0])
 
 
 if __name__ == "__main__":

@@ -8,7 +8,6 @@ Standard library only and deterministic:
     make_art.py [--out DIR]     write both files
     make_art.py --check [DIR]   exit 1 when a file in DIR differs from what would be written
 """
-import argparse
 import importlib.util
 import os
 import struct
@@ -91,24 +90,7 @@ def generate():
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--out", default=HERE, help="folder to write into (default: beside this script)")
-    parser.add_argument("--check", nargs="?", const=HERE, metavar="DIR",
-                        help="compare with the files in DIR instead of writing")
-    args = parser.parse_args(argv)
-    files = generate()
-    if args.check:
-        stale = [name for name, data in sorted(files.items())
-                 if not os.path.isfile(os.path.join(args.check, name))
-                 or open(os.path.join(args.check, name), "rb").read() != data]
-        for name in stale:
-            print(f"differs from the generated art: {name}", file=sys.stderr)
-        return 1 if stale else 0
-    os.makedirs(args.out, exist_ok=True)
-    for name, data in sorted(files.items()):
-        with open(os.path.join(args.out, name), "wb") as f:
-            f.write(data)
-    return 0
+    return art.art_main(argv, generate, HERE, __doc__.splitlines()[0])
 
 
 if __name__ == "__main__":
