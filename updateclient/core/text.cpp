@@ -27,6 +27,17 @@ void CopyToBuffer(const std::string& text, char* buffer, size_t capacity) {
   buffer[length] = '\0';
 }
 
+bool IsWithinAnswerLimits(const std::string& body) {
+  if (body.size() > kLargestAnswerBytes) return false;
+  size_t tags = 0;
+  for (const char* at = body.data(); (at = static_cast<const char*>(
+                                          std::memchr(at, '<', body.size() - (at - body.data())))) != nullptr;
+       ++at) {
+    if (++tags > kMostAnswerTags) return false;
+  }
+  return true;
+}
+
 std::string MarkupFromBody(const std::string& body) {
   std::string trimmed = TrimRightText(body);
   size_t first = trimmed.find('<');

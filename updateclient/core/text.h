@@ -12,6 +12,12 @@ std::string TrimRightText(const std::string& text);
 // A null buffer or zero capacity writes nothing.
 void CopyToBuffer(const std::string& text, char* buffer, size_t capacity);
 
+// Service answers are a few KB. A body beyond these limits is not an answer: it is neither held
+// in memory nor parsed into a tree (each '<' may open an element).
+constexpr size_t kLargestAnswerBytes = 1u << 20;
+constexpr size_t kMostAnswerTags = 100000;
+bool IsWithinAnswerLimits(const std::string& body);
+
 // An answer body as the reader takes it: trailing white space trimmed, then cut to start at its
 // first '<' (kept whole when it has none).
 std::string MarkupFromBody(const std::string& body);

@@ -1,6 +1,8 @@
 // Download loop and folder splitting, portable so that their edge cases are tested natively.
 #include "updateclient/core/transfer.h"
 
+#include "updateclient/core/text.h"
+
 bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
                        const std::function<void(uint32_t position)>& progress) {
   char buffer[kTransferChunkBytes];
@@ -18,6 +20,23 @@ bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const 
     uint32_t chunk = received > size - position ? size - position : received;
     if (chunk == 0 || !sink.Write(buffer, chunk)) return false;
     position += chunk;
+  }
+}
+
+bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs) {
+  constexpr uint32_t kChunk = 64 * 1024;
+  for (;;) {
+    if (body.size() > kLargestAnswerBytes || elapsedMs() > kAnswerDeadlineMs) return false;
+    uint32_t available = 0;
+    if (!source.QueryAvailable(available)) return false;
+    if (available == 0) return true;  // the end of the answer
+    const size_t used = body.size();
+    const uint32_t wanted = available < kChunk ? available : kChunk;
+    body.resize(used + wanted);
+    uint32_t received = 0;
+    if (!source.Read(&body[used], wanted, received) || received > wanted) return false;
+    body.resize(used + received);
+    if (received == 0) return true;
   }
 }
 

@@ -29,6 +29,14 @@ constexpr uint32_t kSmallestDownloadBytes = 30000;  // anything smaller is not a
 bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
                        const std::function<void(uint32_t position)>& progress);
 
+// An answer must have arrived whole within this time; a server that drips it is given up.
+constexpr uint64_t kAnswerDeadlineMs = 60000;
+
+// Reads a service answer whole, taking what has arrived each time so that the deadline is looked
+// at between arrivals. False when a query or read fails, the body grows past the largest answer,
+// or |elapsedMs| (milliseconds since the request began) passes the deadline.
+bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs);
+
 // The value of a Content-Length header: only decimal digits (blanks around them allowed) that fit
 // in 32 bits make a size. A missing, negative, non-numeric or oversized value is no size, so that
 // "-1" never becomes a 4 GB transfer.

@@ -26,21 +26,19 @@ DWORD StatusCode(HINTERNET request) {
   return status;
 }
 
-// Service answers are a few KB; a body beyond this is not an answer and is not held in memory.
-constexpr size_t kLargestAnswerBytes = 16u << 20;
-
-// Reads the whole body; false when a read fails before the end or the body is too large.
-bool ReadBody(HINTERNET file, std::string& body) {
-  constexpr DWORD kChunk = 64 * 1024;
-  for (;;) {
-    if (body.size() > kLargestAnswerBytes) return false;
-    size_t used = body.size();
-    body.resize(used + kChunk);
-    DWORD received = 0;
-    if (!::InternetReadFile(file, &body[used], kChunk, &received)) return false;
-    body.resize(used + received);
-    if (received == 0) return true;
+// Bounds every wait of a session: connecting, sending and each wait for more of an answer.
+void LimitWaits(HINTERNET session) {
+  DWORD timeout = static_cast<DWORD>(kAnswerDeadlineMs);
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    ::InternetSetOptionA(session, option, &timeout, sizeof(timeout));
   }
+}
+
+// A session with every wait bounded; null when WinINet cannot open one.
+HINTERNET OpenSession(const char* agent) {
+  HINTERNET session = ::InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (session) LimitWaits(session);
+  return session;
 }
 
 class InternetSource : public ByteSource {
@@ -83,7 +81,7 @@ void UtTrace(const std::string& text) {
 }
 
 bool IsServerReachable(const std::string& host) {
-  UniqueInternetHandle session(::InternetOpenA("Mirror session", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternetHandle session(OpenSession("Mirror session"));
   if (!session) return false;
   UniqueInternetHandle connection(::InternetConnectA(session.get(), host.c_str(), kProbePort, nullptr, nullptr,
                                                      INTERNET_SERVICE_HTTP, 0, 1));
@@ -98,13 +96,18 @@ bool IsServerReachable(const std::string& host) {
 }
 
 std::string HttpGetMarkup(const std::string& url) {
-  UniqueInternetHandle session(::InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  const ULONGLONG started = ::GetTickCount64();
+  UniqueInternetHandle session(OpenSession(""));
   if (!session) return std::string();
   UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0,
                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_TRANSFER_BINARY, 1));
   if (!file) return std::string();
   std::string body;
-  if (!ReadBody(file.get(), body)) return std::string();
+  InternetSource source(file.get());
+  if (!ReadWholeAnswer(source, body, [started] { return ::GetTickCount64() - started; }) ||
+      !IsWithinAnswerLimits(body)) {
+    return std::string();
+  }
 
   // Line by line, as text: line ends dropped, each line converted from UTF-8 on its own.
   std::string text;
@@ -147,7 +150,7 @@ uint32_t AnnouncedLength(HINTERNET file) {
 
 uint32_t GetRemoteFileSize(const std::string& url) {
   if (url.empty()) return 0;
-  UniqueInternetHandle session(::InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternetHandle session(OpenSession(kDownloadAgent));
   if (!session) return 0;
   UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0));
   if (!file) return 0;
@@ -167,7 +170,7 @@ DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePa
     busy = 0;
     return DownloadOutcome::kNotStarted;
   }
-  UniqueInternetHandle session(::InternetOpenA(kDownloadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternetHandle session(OpenSession(kDownloadAgent));
   UniqueInternetHandle remote(
       session ? ::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0) : nullptr);
   // The transfer's own answer must be a success too: a server that fails this second request

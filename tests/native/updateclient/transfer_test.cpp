@@ -1,5 +1,6 @@
 // The download loop against scripted sources: size bound, surplus, cancel, early end.
 #include "updateclient/core/transfer.h"
+#include "updateclient/core/text.h"
 
 #include <gtest/gtest.h>
 
@@ -95,4 +96,32 @@ TEST(ContentLength, OnlyPlainDecimalNumbersThatFitAreSizes) {
     EXPECT_FALSE(ParseContentLength(bad, size)) << bad;
   }
   EXPECT_EQ(size, 7u);  // a refused text leaves the size alone
+}
+
+TEST(WholeAnswer, ReadsToTheEndAndGivesUpPastTheSizeOrTheDeadline) {
+  uint64_t now = 0;
+  auto clock = [&now] { return now; };
+  ScriptedSource source(Pattern(100000), 3000);
+  std::string body;
+  EXPECT_TRUE(ReadWholeAnswer(source, body, clock));
+  EXPECT_TRUE(body == Pattern(100000));
+
+  ScriptedSource huge(std::string(kLargestAnswerBytes + 2, '<'), 65536);
+  std::string big;
+  EXPECT_FALSE(ReadWholeAnswer(huge, big, clock));
+  EXPECT_LE(big.size(), kLargestAnswerBytes + 65536);  // stops reading soon after the limit
+
+  // One byte a second: given up once the deadline has passed, not after the whole body.
+  ScriptedSource drip(Pattern(1000), 1);
+  std::string dripped;
+  EXPECT_FALSE(ReadWholeAnswer(drip, dripped, [&drip] { return static_cast<uint64_t>(drip.reads) * 1000; }));
+  EXPECT_EQ(dripped.size(), kAnswerDeadlineMs / 1000 + 1);
+}
+
+TEST(WholeAnswer, LimitsOfAnAnswerBeforeItIsParsed) {
+  EXPECT_TRUE(IsWithinAnswerLimits("<result status=\"OK\"/>"));
+  EXPECT_TRUE(IsWithinAnswerLimits(std::string(kMostAnswerTags, '<')));
+  EXPECT_FALSE(IsWithinAnswerLimits(std::string(kMostAnswerTags + 1, '<')));
+  EXPECT_TRUE(IsWithinAnswerLimits(std::string(kLargestAnswerBytes, 'a')));
+  EXPECT_FALSE(IsWithinAnswerLimits(std::string(kLargestAnswerBytes + 1, 'a')));
 }

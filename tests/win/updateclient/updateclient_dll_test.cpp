@@ -180,12 +180,25 @@ TEST_F(UpdateClient, FailedListAnswersEndTheCheck) {
   Serve({ListRoute("Q", "<result status=\\\"FAIL\\\"/>")});
   EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
 
-  // An answer of 17 MB is not held in memory: it reads as no answer at all.
-  Serve({R"({"path": ")" + kList + R"(", "size": 17825792})"});
+  // Answers are a few KB: one of 2 MB is not held in memory, and one of a few hundred KB made of
+  // 100001 tags is not parsed; each reads as no answer at all.
+  Serve({R"({"path": ")" + kList + R"(", "size": 2097152})"});
+  EXPECT_EQ(Check().result, "MSG_SERVER_FAIL");
+  Serve({ListRoute("Q", std::string(100001, '<'))});
   EXPECT_EQ(Check().result, "MSG_SERVER_FAIL");
 
   Serve({ListRoute("Q", Accepted(Item("PXPC_1", "u", ""))), ListRoute("T", "<result OK=\\\"1\\\"/>")});
   EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
+}
+
+TEST_F(UpdateClient, AnAnswerDrippedForMoreThanAMinuteIsGivenUp) {
+  // Ten bytes a second of a 1000-byte answer would take 100 s.
+  Serve({R"({"path": ")" + kList + R"(", "size": 1000, "rate": 10})"});
+  ULONGLONG started = GetTickCount64();
+  EXPECT_EQ(Check().result, "MSG_SERVER_FAIL");
+  ULONGLONG took = GetTickCount64() - started;
+  EXPECT_GE(took, 59000u);
+  EXPECT_LT(took, 75000u);
 }
 
 TEST_F(UpdateClient, VersionQueriesGoToTheTestingPage) {
