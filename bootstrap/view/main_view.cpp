@@ -1,7 +1,9 @@
 // The licence page and the progress page of the main dialog, its painting and its colours.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "bootstrap/app.h"
@@ -40,14 +42,22 @@ void ShowPicture(const qv::ui::CWindow& control, unsigned bitmapId) {
   control.ShowWindow(SW_SHOW);
 }
 
-// The licence text beside the program, read as ANSI text with its line ends made CR LF.
-bool ReadLicence(const std::wstring& path, std::wstring& text) {
-  FILE* file = _wfopen(path.c_str(), L"rt");
+// The licence page shows at most this much of License.txt: a drive anyone can make may carry a
+// file of any size, and the page must still come up.
+constexpr size_t kLicenceShownBytes = 1u << 20;
+
+// The licence text beside the program, read as ANSI text with its line ends made CR LF; |cut|
+// tells that the file went on past what is shown.
+bool ReadLicence(const std::wstring& path, std::wstring& text, bool& cut) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(path.c_str(), L"rt"), &std::fclose);
   if (!file) return false;
   std::string bytes;
-  char piece[1024];
-  for (size_t got; (got = std::fread(piece, 1, sizeof(piece), file)) > 0;) bytes.append(piece, got);
-  std::fclose(file);
+  char piece[4096];
+  for (size_t got; bytes.size() < kLicenceShownBytes &&
+                   (got = std::fread(piece, 1, std::min(sizeof(piece), kLicenceShownBytes - bytes.size()), file.get())) > 0;) {
+    bytes.append(piece, got);
+  }
+  cut = bytes.size() == kLicenceShownBytes && std::fgetc(file.get()) != EOF;
   std::wstring wide = qv::FromAnsi(bytes.data(), bytes.size());
   text = qv::bootstrap::NormalizeLineEnds(wide);
   return true;
@@ -63,7 +73,12 @@ BOOL CUSBAutoRunDlg::InitControl() {
   m_fontBold.reset(CreateDialogFont(FW_BOLD));
   if (!m_fontBold) return FALSE;
   std::wstring licence;
-  if (!ReadLicence(m_strModulePath + L"License.txt", licence)) return FALSE;
+  bool cut = false;
+  if (!ReadLicence(m_strModulePath + L"License.txt", licence, cut)) return FALSE;
+  if (cut) {
+    WriteTraceLog(FormatText(L"[InitControl()] License.txt is longer than %u bytes: only its beginning is shown.......\r\n",
+                             static_cast<unsigned>(kLicenceShownBytes)));
+  }
   SetDlgItemText(kIdLicenceText, licence);
   SetFont(static_cast<HFONT>(m_fontBold.get()));
 
