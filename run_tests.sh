@@ -31,7 +31,12 @@ for preset in native native-asan win32 win64; do
   stage "build $preset" build "$preset"
   stage "test $preset" run "$preset"
 done
-# The answer reader beside pugixml on the same generated answers of 1 MB and 10 MB.
-stage "benchmark" build/native/tests/native/markup_reader_benchmark --benchmark_min_time=0.5
+# The answer reader beside pugixml on the same generated answers of 1 MB and 10 MB, and their ratio.
+reader_benchmark() {
+  build/native/tests/native/markup_reader_benchmark --benchmark_min_time=0.5 \
+    --benchmark_out=build/native/reader_benchmark.json --benchmark_out_format=json
+  python3 tests/native/updateclient/benchmark_ratio.py build/native/reader_benchmark.json
+}
+stage "benchmark" reader_benchmark
 echo
 echo "All tests passed."
