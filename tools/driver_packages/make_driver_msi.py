@@ -8,14 +8,18 @@ stand-in driver file, installed into [ProgramFiles]\\QV Electronics\\<family fol
 
 Product and component codes are derived from the family name, so every package of a family,
 whatever its version, is the same product: "msiexec /x" with any of them removes the installed one.
+The same inputs give the same bytes: the package code is derived from the inputs, and the package's
+dates (summary, cabinet) are SOURCE_DATE_EPOCH, else a fixed date.
 A 32-bit package (x86) installs under the 32-bit Program Files folder, a 64-bit one (x64) under the
 native one, matching what CSIDL_PROGRAM_FILES gives a program of the same bitness.
 """
 import argparse
+import hashlib
 import os
 import re
 import shutil
 import string
+import struct
 import subprocess
 import sys
 import tempfile
@@ -28,6 +32,8 @@ TEMPLATE = os.path.join(HERE, "driver_package.wxs.in")
 CODE_NAMESPACE = uuid.UUID("6d1f4a52-93c8-4e0b-a6f2-2f5b8c1d7e40")
 
 SOURCE_NAME = "driver_file.bin"
+# The package's date without SOURCE_DATE_EPOCH: 2020-01-01 00:00 UTC.
+FIXED_DATE = 1577836800
 
 ARCHES = {
     "x86": {"program_files": "ProgramFilesFolder", "win64": "no", "wixl": "x86"},
@@ -67,6 +73,82 @@ def render_wxs(family, folder, files, source, version, arch):
         folder=folder.replace('"', ""),
         components="\n".join(components),
         component_refs="\n".join(refs))
+
+
+def package_date():
+    text = os.environ.get("SOURCE_DATE_EPOCH", "")
+    return int(text) if text.isdigit() else FIXED_DATE
+
+
+def package_code(args):
+    """The package code: the same inputs give the same code, any change gives another one."""
+    with open(args.source, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    return "{" + code("package", args.family, args.folder, args.arch, args.version, digest, *args.files) + "}"
+
+
+def compound_file_stream(data, name):
+    """File offsets of the bytes of stream `name` in an OLE compound file (an MSI), in order.
+    Raises ValueError when the file is not one or lacks the stream."""
+    if data[:8] != bytes.fromhex("D0CF11E0A1B11AE1"):
+        raise ValueError("not a compound file")
+    sector = 1 << struct.unpack_from("<H", data, 30)[0]
+    mini = 1 << struct.unpack_from("<H", data, 32)[0]
+    fat_count, first_dir, _, cutoff, first_minifat = struct.unpack_from("<IIIII", data, 44)
+    if fat_count > 109:
+        raise ValueError("compound file too large")
+    fat = []
+    for fat_sector in struct.unpack_from(f"<{fat_count}I", data, 76):
+        fat += struct.unpack_from(f"<{sector // 4}I", data, (fat_sector + 1) * sector)
+
+    def chain(first, table):
+        sectors = []
+        while first < 0xFFFFFFFA and len(sectors) <= len(table):
+            sectors.append(first)
+            first = table[first]
+        return sectors
+
+    entries = [(s + 1) * sector + i * 128 for s in chain(first_dir, fat) for i in range(sector // 128)]
+    root_sectors = chain(struct.unpack_from("<I", data, entries[0] + 116)[0], fat)
+    for entry in entries:
+        length = struct.unpack_from("<H", data, entry + 64)[0]
+        if data[entry:entry + max(length - 2, 0)].decode("utf-16-le", "replace") != name:
+            continue
+        first, size = struct.unpack_from("<IQ", data, entry + 116)
+        if size >= cutoff:
+            offsets = [(s + 1) * sector + i for s in chain(first, fat) for i in range(sector)]
+        else:
+            minifat = []
+            for s in chain(first_minifat, fat):
+                minifat += struct.unpack_from(f"<{sector // 4}I", data, (s + 1) * sector)
+            positions = [m * mini + i for m in chain(first, minifat) for i in range(mini)]
+            offsets = [(root_sectors[p // sector] + 1) * sector + p % sector for p in positions]
+        return offsets[:size]
+    raise ValueError(f"no stream {name!r}")
+
+
+def stamp_summary(path, revision, when):
+    """Writes the package code (`revision`, a braced GUID) and the creation and save dates (Unix
+    time `when`) into the MSI's summary information in place: wixl takes a random code and the
+    current time."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    offsets = compound_file_stream(data, "\x05SummaryInformation")
+    stream = bytearray(data[o] for o in offsets)
+    section = struct.unpack_from("<I", stream, 44)[0]
+    filetime = (when + 11644473600) * 10**7
+    for i in range(struct.unpack_from("<I", stream, section + 4)[0]):
+        pid, at = struct.unpack_from("<II", stream, section + 8 + 8 * i)
+        at += section
+        kind = struct.unpack_from("<I", stream, at)[0]
+        if pid in (12, 13) and kind == 0x40:  # created, last saved: FILETIME
+            struct.pack_into("<Q", stream, at + 4, filetime)
+        elif pid == 9 and kind == 0x1E and struct.unpack_from("<I", stream, at + 4)[0] == len(revision) + 1:
+            stream[at + 8:at + 8 + len(revision)] = revision.encode("ascii")
+    for offset, byte in zip(offsets, stream):
+        data[offset] = byte
+    with open(path, "wb") as f:
+        f.write(data)
 
 
 def parse_args(argv):
@@ -112,7 +194,10 @@ def main(argv):
     os.makedirs(os.path.dirname(output), exist_ok=True)
     with tempfile.TemporaryDirectory() as work:
         # wixl takes sources relative to the .wxs only.
-        shutil.copyfile(args.source, os.path.join(work, SOURCE_NAME))
+        source = os.path.join(work, SOURCE_NAME)
+        shutil.copyfile(args.source, source)
+        # The cabinet records the file's date.
+        os.utime(source, (package_date(), package_date()))
         wxs_path = os.path.join(work, "package.wxs")
         with open(wxs_path, "w", encoding="utf-8") as f:
             f.write(wxs)
@@ -124,6 +209,11 @@ def main(argv):
         # versioned file on disk with an unversioned one, so state the files' version.
         query = f"UPDATE `File` SET `Version` = '{args.version}'"
         if not run_tool("msibuild", [args.msibuild, built, "-q", query]):
+            return 1
+        try:
+            stamp_summary(built, package_code(args), package_date())
+        except (ValueError, struct.error) as error:
+            print(f"cannot fix the package's summary: {error}", file=sys.stderr)
             return 1
         if args.keep_wxs:
             shutil.copyfile(wxs_path, os.path.splitext(output)[0] + ".wxs")

@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -95,6 +96,23 @@ class DriverPackage(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         rebuilt = {row["Property"]: row["Value"] for row in table(again, "Property")}
         self.assertEqual((rebuilt["ProductCode"], rebuilt["UpgradeCode"]), (new["ProductCode"], new["UpgradeCode"]))
+
+    def test_rebuilding_later_gives_the_same_bytes_and_another_driver_file_another_package_code(self):
+        def revision(msi):
+            info = subprocess.run(["msiinfo", "suminfo", msi], check=True, capture_output=True, text=True).stdout
+            return next(line for line in info.splitlines() if line.startswith("Revision number"))
+
+        time.sleep(1.1)  # the summary's dates count seconds
+        with tempfile.TemporaryDirectory() as same, tempfile.TemporaryDirectory() as other:
+            with open(os.path.join(other, "driver.sys"), "wb") as f:
+                f.write(b"MZ another stand-in")
+            result, again = build(same, "modem", "3.0.0.1", "x64")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(again, "rb") as f, open(self.packages["modem", "3.0.0.1", "x64"], "rb") as g:
+                self.assertEqual(f.read(), g.read())
+            result, changed = build(other, "modem", "3.0.0.1", "x64")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertNotEqual(revision(changed), revision(again))
 
     def test_installing_removes_any_installed_version_of_the_family_first(self):
         properties = self.properties(("unison", "3.0.0.1", "x64"))
