@@ -12,6 +12,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-apps imagemagick
   gcab msitools wixl
+  xorriso osslsigncode openssl
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Plays "a phone is plugged in" once, for a person watching, on a PC that is online: the program
-starts from the phone's CD-ROM drive under Wine, copies itself to the PC and relaunches, asks the
-fake update server (its default scenario) where the current PC tool package lies, shows the
-licence page (accepted here on the user's behalf), downloads the package and the USB driver's
-setup program with progress, installs the driver and starts the PC tool. Prints what happened in
-plain words and where the trace log and screenshots were saved. Build outputs come from the same
-environment variables as the end-to-end tests."""
+"""Plays "a phone is plugged in" once, for a person watching, on a PC that is online: the sample
+phone model's CD image is built with the image builder and the phone's CD-ROM drive under Wine
+holds the files extracted from that ISO image. The program starts from there, copies itself to
+the PC and relaunches, asks the fake update server (its default scenario) where the current PC
+tool package lies, shows the licence page (accepted here on the user's behalf), downloads the
+package and the USB driver's setup program with progress, installs the driver and starts the PC
+tool. Prints what happened in plain words and where the trace log and screenshots were saved.
+Build outputs come from the same environment variables as the end-to-end tests."""
 import argparse
 import os
 import shutil
@@ -14,8 +15,11 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from phone_image import MODE_CHANGE, MODEL_NAME, Phone  # noqa: E402
+from phone_image import MODE_CHANGE, MODEL_NAME, SOURCE_ROOT, Phone, sample_image  # noqa: E402
 from update_server import UpdateServer  # noqa: E402
+
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "tools", "cd_image"))
+from build_cd_image import extract_image, sha256  # noqa: E402
 
 PROGRAM = "PX_Bootstrap.exe"
 MODE_NAMES = {code: name for name, code in zip(("Modem", "MTP", "UMS", "ASK", "CGO", "TET"), MODE_CHANGE.values())}
@@ -37,6 +41,11 @@ def main():
     os.makedirs(shots)
     mode = "host" if os.environ.get("DISPLAY") else None
     steps = []
+    iso = sample_image(os.path.join(work, "cd-image"))
+    image_files = os.path.join(work, "cd-image-files")
+    extract_image(iso, image_files)
+    print(f"Built the CD image of the sample model {os.path.relpath(iso)} (SHA-256 {sha256(iso)}); "
+          "the phone's drive holds the files extracted from it.")
 
     with harness.Display(mode) as display, harness.WineRig(os.path.join(work, "rig"), display) as rig, \
             UpdateServer(os.path.join(work, "server")) as server:
@@ -50,7 +59,7 @@ def main():
                   [os.path.join(templates, f) for f in os.listdir(templates) if f.startswith("PX_Bootstrap_Log")])
         with open(os.path.join(templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
             f.write("[LOG]\nenablelogging=1\n")
-        phone = Phone(os.path.join(work, "phone"), selected_mode=1, preload="unison_driver.msi")
+        phone = Phone.from_image(os.path.join(work, "phone"), image_files, selected_mode=1)
 
         print(f"Plugging in a {MODEL_NAME} (USB mode MTP selected on the phone) as drive E: ...")
         rig.map_drive(phone.image, "e")

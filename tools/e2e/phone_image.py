@@ -1,9 +1,13 @@
 """What a plugged-in phone brings along for the end-to-end runs: the folder that Wine maps as the
 phone's CD-ROM drive (the program, both DLLs with the simulated phone's variant of the mode-switch
 library, config.ini, License.txt, a driver installer), the simulated phone's settings and
-command log, and the build outputs they come from (paths from the environment that ctest sets)."""
+command log, and the build outputs they come from (paths from the environment that ctest sets).
+sample_image() builds the sample phone model's CD image from the same build outputs, as a maker
+builds theirs."""
 import os
 import shutil
+import subprocess
+import sys
 
 BUILD_OUTPUTS = {
     "program": "QV_E2E_PROGRAM",          # PX_Bootstrap.exe
@@ -25,8 +29,33 @@ MODE_CHANGE = {0: "F10101000000", 1: "F10103000000", 2: "F10102000000", 3: "F101
                4: "F10108000000", 5: "F10109000000"}
 
 
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SAMPLE_MODEL = os.path.join(SOURCE_ROOT, "samples", "demo-phone")
+IMAGE_BUILDER = os.path.join(SOURCE_ROOT, "tools", "cd_image", "build_cd_image.py")
+
+
 def build_output(name):
     return os.environ[BUILD_OUTPUTS[name]]
+
+
+def sample_image(out, signing=()):
+    """Builds the sample model's CD image into `out` with the image builder, from the program and
+    the update client of this build and the simulated phone's variant of the mode-switch library,
+    with the built driver installer the sample names. `signing` is passed on to the builder (e.g.
+    ``("--pkcs12", file, "--password-file", file)``). Returns the ISO's path; raises RuntimeError
+    with the builder's output when it fails."""
+    binaries = os.path.join(out, "bin")
+    shutil.rmtree(binaries, ignore_errors=True)
+    os.makedirs(binaries)
+    for output, name in (("program", "PX_Bootstrap.exe"), ("update_client", "QVUTchkdl.dll"),
+                         ("phone_dll", "QVEUSBAutorun.dll")):
+        shutil.copyfile(build_output(output), os.path.join(binaries, name))
+    result = subprocess.run([sys.executable, "-B", IMAGE_BUILDER, "--bin", binaries, "--model", SAMPLE_MODEL,
+                             "--out", out, "--extra", os.path.join(build_output("drivers"), "unison_driver.msi"),
+                             *signing], capture_output=True, text=True)
+    if result.returncode != 0:
+        raise RuntimeError(f"the image builder failed:\n{result.stdout}{result.stderr}")
+    return os.path.join(out, os.path.basename(SAMPLE_MODEL) + ".iso")
 
 
 def write_ini(path, sections):
@@ -68,6 +97,15 @@ class Phone:
         config["FILES"] = {"filecount": len(files), **{f"file{i:02d}": name for i, name in enumerate(files)}}
         write_ini(os.path.join(self.image, "config.ini"), config)
         self.set(selected_mode=selected_mode)
+
+    @classmethod
+    def from_image(cls, root, files, letter="E", selected_mode=1):
+        """A phone whose CD image is a copy of the folder `files` (e.g. the files extracted from an
+        ISO image) in place of the one made of the build outputs."""
+        phone = cls(root, letter, selected_mode)
+        shutil.rmtree(phone.image)
+        shutil.copytree(files, phone.image)
+        return phone
 
     def set(self, **values):
         """Rewrites the simulated phone's settings; the phone reads them afresh per command."""

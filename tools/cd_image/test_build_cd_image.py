@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""Tests of the CD image builder. In the shipped tree: the image of target cd-image (autorun.inf,
+Joliet names, read-only files, label, files byte-identical to their sources, checksums), what the
+builder refuses, signing with a throwaway certificate, and a second build of the same sources in
+other folders that must give the same bytes. In the 64-bit tree: the phone start played under Wine
+from the files extracted from a signed image of the sample model."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "e2e"), os.path.join(HERE, "..", "..", "tests", "e2e")]
+import build_cd_image  # noqa: E402
+import check_config  # noqa: E402
+import plug_in_case  # noqa: E402
+from phone_image import Phone, sample_image  # noqa: E402
+
+DELIVERABLES = check_config.DELIVERABLES
+AUTORUN = b"[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel=Demo Phone\r\n"
+SAMPLE_FILES = {"PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "config.ini", "License.txt",
+                "unison_driver.msi", "autorun.inf"}
+
+
+def read_iso(path):
+    """The volume labels ("primary", "joliet") and the Joliet tree as Windows reads it: {path: bytes},
+    folders as "name/": None."""
+    with open(path, "rb") as f:
+        data = f.read()
+    labels, root = {}, None
+    for sector in range(16, 64):
+        descriptor = data[sector * 2048:(sector + 1) * 2048]
+        if descriptor[1:6] != b"CD001" or descriptor[0] == 255:
+            break
+        if descriptor[0] == 1:
+            labels["primary"] = descriptor[40:72].decode("utf-8", "replace").rstrip()
+        elif descriptor[0] == 2 and descriptor[88:91] in (b"%/@", b"%/C", b"%/E"):
+            labels["joliet"] = descriptor[40:72].decode("utf-16-be").rstrip()
+            root = descriptor[156:190]
+    tree = {}
+
+    def walk(record, prefix):
+        position = struct.unpack_from("<I", record, 2)[0] * 2048
+        end = position + struct.unpack_from("<I", record, 10)[0]
+        while position < end:
+            length = data[position]
+            if length == 0:  # records do not cross sectors
+                position = (position // 2048 + 1) * 2048
+                continue
+            entry = data[position:position + length]
+            position += length
+            name = entry[33:33 + entry[32]]
+            if name in (b"\0", b"\1"):
+                continue
+            path = prefix + name.decode("utf-16-be").split(";")[0]
+            if entry[25] & 2:
+                tree[path + "/"] = None
+                walk(entry, path + "/")
+            else:
+                start = struct.unpack_from("<I", entry, 2)[0] * 2048
+                tree[path] = data[start:start + struct.unpack_from("<I", entry, 10)[0]]
+
+    if root is not None:
+        walk(root, "")
+    return labels, tree
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def builder(*args, env=None):
+    return subprocess.run([sys.executable, "-B", os.path.join(HERE, "build_cd_image.py"), *args],
+                          capture_output=True, text=True, env=env)
+
+
+def throwaway_certificate(folder):
+    """A CA and a code-signing certificate it issued, as PKCS#12 with a password in a file.
+    Returns (CA certificate, PKCS#12 file, password file, password)."""
+    password = "throwaway pass"
+    with open(os.path.join(folder, "password"), "w") as f:
+        f.write(password)
+    with open(os.path.join(folder, "signing.cnf"), "w") as f:
+        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    for command in (
+            ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+             "-subj", "/CN=Throwaway Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+             "-addext", "keyUsage=critical,keyCertSign"],
+            ["req", "-newkey", "rsa:2048", "-nodes", "-keyout", "signing.key", "-out", "signing.csr",
+             "-subj", "/CN=Throwaway Code Signing"],
+            ["x509", "-req", "-in", "signing.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+             "-out", "signing.pem", "-days", "2", "-extfile", "signing.cnf"],
+            ["pkcs12", "-export", "-inkey", "signing.key", "-in", "signing.pem", "-certfile", "ca.pem",
+             "-out", "signing.p12", "-passout", "file:password"]):
+        subprocess.run(["openssl", *command], cwd=folder, check=True, capture_output=True)
+    return (os.path.join(folder, "ca.pem"), os.path.join(folder, "signing.p12"), os.path.join(folder, "password"),
+            password)
+
+
+def verify_signature(path, ca):
+    """osslsigncode's verdict on an Authenticode signature, checked against the throwaway CA."""
+    return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True, text=True)
+
+
+@unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
+class ShippedImage(unittest.TestCase):
+    """The image that target cd-image built from bin/ and the sample model."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.build = os.environ["QV_CD_BUILD"]
+        cls.iso = os.environ["QV_CD_ISO"]
+        cls.model = os.environ["QV_CD_MODEL"]
+        cls.labels, cls.tree = read_iso(cls.iso)
+        cls.sources = {name: os.path.join(cls.build, "bin", name) for name in DELIVERABLES}
+        cls.sources.update({name: os.path.join(cls.model, name) for name in ("config.ini", "License.txt")})
+        cls.sources["unison_driver.msi"] = os.path.join(cls.build, "driver-packages", "unison_driver.msi")
+
+    def test_autorun_starts_the_program_with_its_icon_and_shows_the_model_name(self):
+        self.assertEqual(self.tree["autorun.inf"], AUTORUN)
+        self.assertEqual(self.labels, {"primary": "Demo Phone", "joliet": "Demo Phone"})
+
+    def test_holds_every_listed_file_under_its_joliet_name_byte_for_byte(self):
+        self.assertEqual(set(self.tree), SAMPLE_FILES)
+        for name, source in self.sources.items():
+            self.assertEqual(self.tree[name], read(source), name)
+
+    def test_files_extracted_from_the_image_are_the_inputs_and_read_only_on_it(self):
+        with tempfile.TemporaryDirectory() as folder:
+            build_cd_image.extract_image(self.iso, os.path.join(folder, "x"))
+            self.assertEqual(set(os.listdir(os.path.join(folder, "x"))), SAMPLE_FILES)
+            for name, source in self.sources.items():
+                self.assertEqual(read(os.path.join(folder, "x", name)), read(source), name)
+        listing = subprocess.run(["xorriso", "-indev", self.iso, "-find", "/", "-type", "f", "-exec", "lsdl"],
+                                 capture_output=True, text=True, check=True).stdout.splitlines()
+        self.assertEqual(len(listing), len(SAMPLE_FILES))
+        for line in listing:
+            self.assertTrue(line.startswith("-r--r--r--"), line)
+
+    def test_checksums_cover_every_file_and_the_image(self):
+        out = os.path.dirname(self.iso)
+        result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=out, capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        checked = {line.rsplit(": ", 1)[0] for line in result.stdout.splitlines()}
+        self.assertEqual(checked, {f"image/{name}" for name in SAMPLE_FILES} | {os.path.basename(self.iso)})
+
+
+class Refusals(unittest.TestCase):
+    """Builds from stand-in binaries in a scratch folder."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        self.bin = os.path.join(self.folder, "bin")
+        self.model = os.path.join(self.folder, "phone")
+        os.makedirs(self.bin)
+        for name in DELIVERABLES:
+            with open(os.path.join(self.bin, name), "wb") as f:
+                f.write(name.encode())
+        shutil.copytree(os.path.join(HERE, "..", "..", "samples", "demo-phone"), self.model)
+        self.installer = os.path.join(self.folder, "unison_driver.msi")
+        with open(self.installer, "wb") as f:
+            f.write(b"installer")
+
+    def tearDown(self):
+        build_cd_image.clear(self.folder)
+
+    def build(self, *extra):
+        return builder("--bin", self.bin, "--model", self.model, "--out", os.path.join(self.folder, "out"), *extra)
+
+    def test_a_model_with_an_error_gives_no_image(self):
+        os.remove(os.path.join(self.model, "License.txt"))
+        result = self.build("--extra", self.installer)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("file04: 'License.txt' is not in the model folder", result.stdout)
+        self.assertIn("no image built", result.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "out", "phone.iso")))
+
+    def test_long_non_ascii_name_sub_folder_and_unlisted_files(self):
+        config = os.path.join(self.model, "config.ini")
+        with open(config, encoding="cp1252") as f:
+            text = f.read()
+        with open(config, "w", encoding="cp1252", newline="") as f:
+            f.write(text.replace("Demo Phone", "D\u00e9mo Phone Ultra Plus 5G").replace("=License.txt", "=tools\\License.txt"))
+        os.makedirs(os.path.join(self.model, "tools"))
+        os.rename(os.path.join(self.model, "License.txt"), os.path.join(self.model, "tools", "License.txt"))
+        open(os.path.join(self.model, "notes.txt"), "w").close()
+        result = self.build("--extra", self.installer)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("note: notes.txt is not listed in config.ini, so it is not on the image", result.stdout)
+        self.assertIn("Not signed: no certificate given", result.stdout)
+        labels, tree = read_iso(os.path.join(self.folder, "out", "phone.iso"))
+        self.assertEqual(labels["joliet"], "D\u00e9mo Phone Ultra")
+        self.assertEqual(tree["autorun.inf"].decode("utf-16"),
+                         "[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel=D\u00e9mo Phone Ultra Plus 5G\r\n")
+        self.assertEqual(tree["tools/License.txt"], read(os.path.join(self.model, "tools", "License.txt")))
+        self.assertEqual(tree["PX_Bootstrap.exe"], b"PX_Bootstrap.exe")
+        self.assertNotIn("notes.txt", tree)
+
+
+@unittest.skipUnless(shutil.which("osslsigncode") and shutil.which("openssl"), "needs osslsigncode and openssl")
+class Signing(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp()
+        cls.ca, cls.p12, cls.password_file, cls.password = throwaway_certificate(cls.folder)
+        build = os.environ.get("QV_CD_BUILD")
+        cls.bin = os.path.join(build, "bin") if build else None
+        cls.model = os.path.join(HERE, "..", "..", "samples", "demo-phone")
+        cls.installer = os.path.join(build, "driver-packages", "unison_driver.msi") if build else None
+
+    @classmethod
+    def tearDownClass(cls):
+        build_cd_image.clear(cls.folder)
+
+    def build(self, out, *extra, env=None):
+        return builder("--bin", self.bin, "--model", self.model, "--extra", self.installer,
+                       "--out", os.path.join(self.folder, out), "--pkcs12", self.p12, *extra, env=env)
+
+    @unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
+    def test_signs_the_three_binaries_with_sha256_and_signs_again_to_the_same_bytes(self):
+        first = self.build("signed", env={**os.environ, "QV_SIGN_PASSWORD": self.password})
+        self.assertEqual(first.returncode, 0, first.stdout + first.stderr)
+        self.assertNotIn(self.password, first.stdout + first.stderr)
+        for name in DELIVERABLES:
+            signed = os.path.join(self.folder, "signed", "image", name)
+            result = verify_signature(signed, self.ca)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertIn("Message digest algorithm  : SHA256", result.stdout)
+            self.assertNotEqual(verify_signature(os.path.join(self.bin, name), self.ca).returncode, 0, "bin/ stays unsigned")
+        again = self.build("again", "--password-file", self.password_file)
+        self.assertEqual(again.returncode, 0, again.stdout + again.stderr)
+        self.assertEqual(read(os.path.join(self.folder, "again", "demo-phone.iso")),
+                         read(os.path.join(self.folder, "signed", "demo-phone.iso")))
+
+    @unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
+    def test_a_wrong_or_missing_password_gives_no_image(self):
+        env = {k: v for k, v in os.environ.items() if k != "QV_SIGN_PASSWORD"}
+        for name, extra, message in (("none", (), "--pkcs12 needs its password: --password-file FILE or $QV_SIGN_PASSWORD"),
+                                     ("wrong", ("--password-file", self.ca), "signing PX_Bootstrap.exe failed")):
+            with self.subTest(name):
+                result = self.build(name, *extra, env=env)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(os.path.exists(os.path.join(self.folder, name, "demo-phone.iso")))
+
+
+@unittest.skipUnless(os.environ.get("QV_CD_SOURCE"), "needs the shipped tree (QV_CD_SOURCE)")
+class Reproducible(unittest.TestCase):
+    """Copies the sources to another folder, builds the image there in another build folder with
+    this tree's settings, and compares the three binaries and the ISO image with this tree's."""
+
+    def test_a_second_build_in_other_folders_gives_the_same_bytes(self):
+        source, build = os.environ["QV_CD_SOURCE"], os.environ["QV_CD_BUILD"]
+        work = os.path.join(build, "reproducible")
+        build_cd_image.clear(work)
+        copy, second = os.path.join(work, "sources-copy"), os.path.join(work, "second-build")
+        skip = {os.path.realpath(p) for p in (build, os.path.join(source, "build"), os.path.join(source, ".git"))}
+        shutil.copytree(source, copy, ignore=lambda folder, names: [
+            n for n in names if os.path.realpath(os.path.join(folder, n)) in skip or n == "__pycache__"])
+        with open(os.environ["QV_CD_SETTINGS"]) as f:
+            settings = [line.replace(source, copy) for line in f.read().splitlines() if line]
+        date = build_cd_image.source_date()
+        self.assertIsNotNone(date, "without SOURCE_DATE_EPOCH or a commit time the image is dated when it is built")
+        env = {**os.environ, "SOURCE_DATE_EPOCH": str(date)}
+        for command in (["cmake", "-S", copy, "-B", second, "-G", "Ninja",
+                         f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(copy, os.environ['QV_CD_TOOLCHAIN'])}", *settings],
+                        ["cmake", "--build", second, "--target", "cd-image"]):
+            result = subprocess.run(command, capture_output=True, text=True, env=env)
+            self.assertEqual(result.returncode, 0, result.stdout[-3000:] + result.stderr[-3000:])
+        iso = os.path.basename(os.environ["QV_CD_ISO"])
+        pairs = [(os.path.join(build, "bin", n), os.path.join(second, "bin", n)) for n in DELIVERABLES]
+        pairs.append((os.environ["QV_CD_ISO"], os.path.join(second, "cd-image", iso)))
+        for first, other in pairs:
+            self.assertEqual(read(first), read(other), f"{first} and {other} differ")
+        build_cd_image.clear(work)
+
+
+@unittest.skipUnless(os.environ.get("QV_E2E_WORK") and shutil.which("osslsigncode"), "needs the 64-bit tree's Wine rig")
+class SignedImageUnderWine(plug_in_case.PlugInTestCase):
+    """The sample model's image of this build (the program, its update client and the simulated
+    phone's library), signed with a throwaway certificate; the phone start from the files extracted
+    from the ISO copies the package to the PC and relaunches the signed copy, which shows the
+    sample's licence page."""
+
+    def test_the_phone_start_from_the_extracted_signed_image(self):
+        work = os.path.join(self.work, "cd-image")
+        build_cd_image.clear(work)
+        os.makedirs(os.path.join(work, "certificate"))
+        ca, p12, password_file, _ = throwaway_certificate(os.path.join(work, "certificate"))
+        iso = sample_image(os.path.join(work, "out"), ("--pkcs12", p12, "--password-file", password_file))
+        files = os.path.join(work, "files")
+        build_cd_image.extract_image(iso, files)
+        for name in DELIVERABLES:
+            self.assertEqual(verify_signature(os.path.join(files, name), ca).returncode, 0, name)
+
+        controls = self.licence_page(Phone.from_image(os.path.join(work, "phone"), files))
+        self.assertEqual(controls[1015]["text"], read(os.path.join(files, "License.txt")).decode("cp1252"))
+        trace = self.trace()
+        for step in ("PHONE START", "][-l E][", "PC START"):
+            self.assertIn(step, trace)
+        for name in sorted(SAMPLE_FILES - {"autorun.inf"}):
+            self.assertEqual(read(os.path.join(self.templates, "E", name)), read(os.path.join(files, name)), name)
+
+
+if __name__ == "__main__":
+    unittest.main()
