@@ -2,9 +2,9 @@
 // the mode change at its end, through the mode-switch library.
 #include <windows.h>
 
-
 #include "bootstrap/app.h"
 #include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/usb_mode.h"
 #include "bootstrap/provisioning/registry_mgr.h"
 #include "bootstrap/provisioning/support.h"
@@ -29,6 +29,13 @@ ModeExport ExportFor(int mode) {
   }
 }
 
+// The phone shows itself as a CD-ROM drive. Any other drive (a hard disk that the program was
+// copied to and run from by hand, a network drive, no drive at all) never gets the phone's
+// commands: to the program it is a phone that does not answer.
+bool IsPhoneDrive(char letter) {
+  return letter != '\0' && ::GetDriveTypeW(FormatDriveRoot(static_cast<wchar_t>(letter)).c_str()) == DRIVE_CDROM;
+}
+
 }  // namespace
 
 BOOL CUSBAutoRunDlg::CheckSystem() {
@@ -40,7 +47,8 @@ BOOL CUSBAutoRunDlg::CheckSystem() {
     return FALSE;
   }
   unsigned char answer[4] = {kSelectedModeBufferFill, 0, 0, 0};
-  int answered = ::GetPhoneData(DriveLetterOf(m_strPhoneDrive), kItemSelectedMode, answer, 1);
+  const char letter = DriveLetterOf(m_strPhoneDrive);
+  int answered = IsPhoneDrive(letter) ? ::GetPhoneData(letter, kItemSelectedMode, answer, 1) : 0;
   m_nUserSelectionMode = SelectedModeFromPhone(answered != 0, answer[0]);
   WriteTraceLog(answered ? L"[CheckSystem()] Get User Selection Mode Command is Success.....\r\n"
                          : L"[CheckSystem()] Get User Selection Mode Command is Failed\r\n");
@@ -69,7 +77,8 @@ BOOL CUSBAutoRunDlg::ModeChange(int mode) {
   ModeChangeChoice choice = ChooseModeChange(mode);
   std::wstring trace = FormatModeChangeTrace(choice, drive);
   try {
-    result = ExportFor(choice.nMode)(DriveLetterOf(drive));
+    const char letter = DriveLetterOf(drive);
+    result = IsPhoneDrive(letter) ? ExportFor(choice.nMode)(letter) : 0;
     WriteTraceLog(trace);
   } catch (...) {
     WriteTraceLog(L"[ModeChange()] Error (catch).......................\r\n");

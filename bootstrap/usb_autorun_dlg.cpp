@@ -8,8 +8,10 @@
 
 #include "bootstrap/app.h"
 #include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/usb_mode.h"
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/view/init_dlg.h"
+#include "common/core/unique_resource.h"
 
 CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CKeepOpenDialog(kMainDialogTemplate, parent) {
   m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
@@ -119,21 +121,49 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
   return TRUE;
 }
 
-// Asks the other instance for its phone drive; its answer arrives as WM_COPYDATA before the
-// blocking send returns.
+namespace {
+
+// Whether |window| belongs to a process that runs this program (the image file name of its
+// process is ours, |ownName|), wherever that copy of the program lies.
+bool IsWindowOfThisProgram(HWND window, const std::wstring& ownName) {
+  DWORD processId = 0;
+  if (!window || !::GetWindowThreadProcessId(window, &processId) || processId == 0) return false;
+  qv::UniqueProcessHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) return false;
+  wchar_t image[MAX_PATH * 2] = {};
+  DWORD length = MAX_PATH * 2;
+  if (!::QueryFullProcessImageNameW(process.get(), 0, image, &length)) return false;
+  return qv::bootstrap::IsSameProgramImage(std::wstring(image, length), ownName);
+}
+
+}  // namespace
+
+// Asks the other instance for its phone drive; its answer arrives as WM_COPYDATA while the send
+// waits. The send is not SMTO_BLOCK, since the answer is itself a message sent to this thread.
+// A window that is hung or does not take the question in time leaves the drive empty: the
+// instance did not respond.
 void CUSBAutoRunDlg::QueryOtherInstance() {
   COPYDATASTRUCT query{0, 0, nullptr};
-  ::SendMessageW(m_hOtherAutoRun, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(&query));
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(m_hOtherAutoRun, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(&query),
+                        SMTO_ABORTIFHUNG, qv::bootstrap::kOtherInstanceWaitMs, &result);
 }
 
 INT_PTR CUSBAutoRunDlg::OnCopyData(WPARAM wParam, LPARAM lParam) {
   const COPYDATASTRUCT* record = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (!record) return FALSE;
   if (!record->lpData) {
+    // The phone's drive goes only to a window of another instance of this program, never to
+    // whatever window a sender names. SMTO_BLOCK: nothing has to reach this thread while the
+    // answer waits, so no other question is taken in the middle of this one.
+    HWND asker = reinterpret_cast<HWND>(wParam);
+    if (!IsWindowOfThisProgram(asker, m_strModuleName)) return FALSE;
     wchar_t drive[260] = {};
     m_strPhoneDrive.copy(drive, 259);
     COPYDATASTRUCT answer{0, sizeof(drive), drive};
-    ::SendMessageW(reinterpret_cast<HWND>(wParam), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&answer));
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(asker, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&answer), SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                          qv::bootstrap::kOtherInstanceWaitMs, &result);
   } else {
     // The sender's text, never read past the bytes it sent.
     const wchar_t* text = static_cast<const wchar_t*>(record->lpData);
@@ -166,6 +196,7 @@ BOOL CUSBAutoRunDlg::IsRunPXPC() {
 }
 
 void CUSBAutoRunDlg::AutoRunMainWork() {
+  if (m_autoRunThreadOwner) return;  // one worker per run: a second start request does nothing
   WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunMainWork()] START............\r\n");
   UINT_PTR timer = SetTimer(TIMER_AUTORUN, qv::bootstrap::kDisplayTimerPeriodMs);
   WriteTraceLog(FormatText(L"SetTimer TIMER_AUTORUN[%d] \r\n", static_cast<int>(timer)));
@@ -179,18 +210,31 @@ void CUSBAutoRunDlg::AutoRunMainWork() {
 }
 
 void CUSBAutoRunDlg::WaitForWorker() const {
-  if (m_autoRunThreadOwner) m_autoRunThreadOwner->Wait(10000);
+  // No time limit: the worker reads the dialog until it ends, and it is bounded itself.
+  if (m_autoRunThreadOwner) m_autoRunThreadOwner->JoinPumpingSentMessages();
 }
 
 void CUSBAutoRunDlg::AutoRunThread(CUSBAutoRunDlg* dialog) {
   if (!dialog) return;
   WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunThread()] START...........\r\n");
+  bool finished = false;
+  // Hand-over order, on every way out: the outcome is set, then the close is posted, then the
+  // pointer cleared. A workflow cut short by an exception failed: the exit switches the mode.
+  auto handOver = qv::MakeScopeExit([dialog, &finished] {
+    if (!finished) dialog->m_bModeChangeOnExit = 1;
+    try {
+      WriteTraceLog(FormatText(L"[CUSBAutoRunDlg::PostMessage[%d]]\r\n", static_cast<int>(dialog->m_bModeChangeOnExit)));
+    } catch (...) {
+    }
+    dialog->PostMessage(WM_CLOSE);
+    dialog->m_pAutoRunThread = nullptr;
+    try {
+      WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunThread()] END...........\r\n");
+    } catch (...) {
+    }
+  });
   dialog->AutoRun_PXBootstrap();
-  WriteTraceLog(FormatText(L"[CUSBAutoRunDlg::PostMessage[%d]]\r\n", static_cast<int>(dialog->m_bModeChangeOnExit)));
-  // Hand-over order: the outcome is set, then the close is posted, then the pointer cleared.
-  dialog->PostMessage(WM_CLOSE);
-  dialog->m_pAutoRunThread = nullptr;
-  WriteTraceLog(L"[CUSBAutoRunDlg::AutoRunThread()] END...........\r\n");
+  finished = true;
 }
 
 void CUSBAutoRunDlg::AutoRun_PXBootstrap() {
@@ -250,6 +294,7 @@ INT_PTR CUSBAutoRunDlg::OnClose(WPARAM, LPARAM) {
 }
 
 void CUSBAutoRunDlg::OnYes() {
+  if (m_autoRunThreadOwner) return;  // a second click, queued before the page changed
   ModifyDialog_Step1();
   AutoRunMainWork();
 }

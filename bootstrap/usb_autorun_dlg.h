@@ -44,7 +44,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
   BOOL IsSamePhoneDrive();
   BOOL IsRunPXPC();
   void ExitProgram(int modeChange);
-  // Waits (bounded) until the worker has written its last lines after handing over.
+  // Waits, without a time limit, until the worker has written its last lines after handing over.
   void WaitForWorker() const;
 
   // Workflow

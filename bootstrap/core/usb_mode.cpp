@@ -44,4 +44,10 @@ SameDriveResult CompareOtherPhoneDrive(const std::wstring& otherDrive,
   return {same, false};
 }
 
+bool IsSameProgramImage(const std::wstring& imagePath, const std::wstring& ownName) {
+  const size_t slash = imagePath.find_last_of(L"\\/");
+  const std::wstring name = slash == std::wstring::npos ? imagePath : imagePath.substr(slash + 1);
+  return !ownName.empty() && EqualsNoCase(name, ownName);
+}
+
 }  // namespace qv::bootstrap

@@ -54,4 +54,14 @@ struct SameDriveResult {
 SameDriveResult CompareOtherPhoneDrive(const std::wstring& otherDrive,
                                        const std::wstring& phoneDrive);
 
+// How long one instance waits for another instance's window to take its question or its answer;
+// a window that does not take it in time counts as an instance that does not respond.
+constexpr unsigned kOtherInstanceWaitMs = 3000;
+
+// Whether a process whose image is |imagePath| (a full path, as the system reports it) runs this
+// program, whose own file name is |ownName|: the file names are equal without regard to ASCII
+// case. Folders do not count, since instances run from the phone's drive, from the copy on the
+// PC and from another phone's drive. An empty name on either side matches nothing.
+bool IsSameProgramImage(const std::wstring& imagePath, const std::wstring& ownName);
+
 }  // namespace qv::bootstrap

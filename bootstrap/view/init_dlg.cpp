@@ -3,6 +3,7 @@
 
 #include "bootstrap/app.h"
 #include "bootstrap/view/control_ids.h"
+#include "common/core/unique_resource.h"
 
 namespace {
 constexpr UINT_PTR kCopyPollTimer = 100;
@@ -18,8 +19,10 @@ BOOL CInitDlg::OnInitDialog() {
   m_bNoErase = 1;
   SetTimer(kCopyPollTimer, 100);
   m_copyThreadOwner = qv::ui::CWorkerThread::Create([this] {
+    // Hand-over on every way out: the result (0 unless the copy returned one), then the cleared
+    // pointer, which the poll timer waits for.
+    auto handOver = qv::MakeScopeExit([this] { m_pCopyThread = nullptr; });
     m_nCopyResult = CopyInstallPackage(*this);
-    m_pCopyThread = nullptr;
   });
   if (m_copyThreadOwner) {
     m_pCopyThread = m_copyThreadOwner.get();

@@ -10,15 +10,7 @@ std::unique_ptr<CWorkerThread> CWorkerThread::Create(std::function<void()> body)
   return thread;
 }
 
-CWorkerThread::~CWorkerThread() {
-  // The body may still be finishing its last lines after it has handed over; give it time. A
-  // thread that was never resumed stays suspended and ends with the process.
-  if (m_hThread && m_bResumed) ::WaitForSingleObject(m_hThread.get(), 10000);
-}
-
-bool CWorkerThread::Wait(DWORD milliseconds) const {
-  return !m_hThread || ::WaitForSingleObject(m_hThread.get(), milliseconds) == WAIT_OBJECT_0;
-}
+CWorkerThread::~CWorkerThread() { JoinPumpingSentMessages(); }
 
 void CWorkerThread::JoinPumpingSentMessages() const {
   if (!m_hThread || !m_bResumed) return;

@@ -1,5 +1,5 @@
-// A worker thread that runs one function. Its entry is an exception boundary; the owner waits
-// for the thread (bounded) and closes its handle when it is destroyed.
+// A worker thread that runs one function. Its entry is an exception boundary; the owner joins the
+// thread, without a time limit, before it frees the function and closes the handle.
 #pragma once
 
 #include <windows.h>
@@ -20,12 +20,12 @@ class CWorkerThread {
     m_bResumed = true;
     ::ResumeThread(m_hThread.get());
   }
+  // Joins the thread (JoinPumpingSentMessages): the body and what it captured stay alive for as
+  // long as it runs, however long that is. Bodies are bounded themselves; a time limit here would
+  // free them while they run. A thread that was never resumed never runs and is not waited for.
   ~CWorkerThread();
   CWorkerThread(const CWorkerThread&) = delete;
   CWorkerThread& operator=(const CWorkerThread&) = delete;
-
-  // True when the thread has ended within |milliseconds|.
-  bool Wait(DWORD milliseconds) const;
 
   // Waits until the thread has ended, answering the messages that other threads send to this
   // thread's windows meanwhile (a worker that updates a window of ours would otherwise wait for

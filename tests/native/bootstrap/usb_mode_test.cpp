@@ -1,5 +1,5 @@
-// The mode table and the decisions of the mode change, the other instance's drive and the
-// creeping progress bar.
+// The mode table and the decisions of the mode change, the other instance's drive and process,
+// and the creeping progress bar.
 #include "bootstrap/core/usb_mode.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +38,15 @@ TEST(UsbMode, OtherInstanceServesTheSameDriveInEitherCase) {
   EXPECT_FALSE(silent.bSame);
   EXPECT_TRUE(silent.bOtherNoResponse);
   EXPECT_FALSE(CompareOtherPhoneDrive(L"", L"").bSame);  // no answer is no evidence
+}
+
+TEST(UsbMode, OnlyAProcessOfThisProgramIsAnInstance) {
+  EXPECT_TRUE(IsSameProgramImage(L"C:\\users\\u\\Templates\\E\\px_bootstrap.EXE", L"PX_Bootstrap.exe"));
+  EXPECT_TRUE(IsSameProgramImage(L"F:/PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsSameProgramImage(L"E:\\stub_PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsSameProgramImage(L"E:\\PX_Bootstrap.exe\\other.exe", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsSameProgramImage(L"E:\\", L""));  // our own name unknown
+  EXPECT_FALSE(IsSameProgramImage(L"", L"PX_Bootstrap.exe"));
 }
 
 TEST(ProgressStep, CreepsSlowlyToHalfThenFasterAndStopsAtComplete) {

@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""The program's guards, end to end and offline, as in test_bootstrap_e2e: another instance's
+window that hangs or is not the program's own (played by tools/stub_instance), a second start
+request while the worker runs, and the program run by hand from a drive that is no CD-ROM drive."""
+import os
+import time
+import unittest
+
+from plug_in_case import PROGRAM, TOOL_ARGUMENTS, PlugInTestCase, harness
+from phone_image import MODEL_NAME, Phone  # noqa: E402
+
+APP_MUTEX = "QV PX_Bootstrap Program"  # what makes a start look for another instance's window
+NO_RESPONSE = "End : [IsSamePhoneDrive()] return is FALSE ==> Other App is no response..."
+ANSWER_LIMIT_S = 3  # how long the program waits for another instance's window to answer
+
+
+class GuardsEndToEnd(PlugInTestCase):
+    def stand_in(self, *args, log_name="stub-instance"):
+        return self.rig.run(os.environ["QV_E2E_STUB_INSTANCE"], args, cwd=self.work, log_name=log_name)
+
+    def run_program(self, phone, log_name=None):
+        """plug_in without mapping the drive (mapping restarts Wine, which ends every program)."""
+        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", log_name=log_name,
+                            env={"QV_STUB_LOG": harness.to_windows(self.tool_log), **phone.env()})
+
+    def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
+        phone = Phone(os.path.join(self.work, "phone-e"))
+        self.install_tool()
+        self.rig.map_drive(phone.image, "e")
+        self.stand_in("hung", MODEL_NAME, APP_MUTEX, "300")
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=20), "no stand-in window")
+        started = time.monotonic()
+        self.run_program(phone).wait(45)  # the phone start; then the PC start it relaunched
+        self.wait_until_done(timeout=45)
+        elapsed = time.monotonic() - started
+        print(f"\n  phone start and PC start past a hung window: {elapsed:.1f} s", flush=True)
+        trace = self.trace()
+        self.assertEqual(trace.count(NO_RESPONSE), 2)  # both starts gave up on it, then went on
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertLess(elapsed, 30)
+
+    def test_the_drive_letter_is_told_only_to_a_window_of_the_program(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
+        self.licence_page(phone)
+        # A window of another program asks as an instance would: it gets no answer.
+        query = self.stand_in("query", MODEL_NAME, str(ANSWER_LIMIT_S * 1000))
+        self.assertEqual(query.wait(30), 1, "the stand-in's window got the phone's drive")
+        # Another start of the program for the same phone is answered and leaves.
+        self.run_program(phone, log_name="second-start").wait(30)
+        self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
+        self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
+        self.rig.ui.click(MODEL_NAME, 1003)
+        self.wait_until_done()
+
+    def test_a_second_yes_click_starts_no_second_worker(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
+        self.install_tool()
+        self.licence_page(phone, QV_DRIVER_SETUP_DELAY_MS="3000")
+        self.accept_licence()
+        # The second click reaches the button though the progress page has hidden it; it is
+        # sent, so it has been handled when the driver returns.
+        second = self.rig.ui("click", MODEL_NAME, 1002, "--force", "--send")
+        self.wait_until_done()
+        trace = self.trace()
+        self.assertEqual(trace.count("[CUSBAutoRunDlg::AutoRunThread()] START"), 1)
+        self.assertEqual(trace.count("ModifyDialog_Step1()"), 1)
+        self.assertEqual(self.lines_of(self.setup_log), [""])  # one installation
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertTrue(second.ok, "the dialog did not take the second click at once")
+
+    def test_run_from_a_hard_disk_sends_no_phone_command(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.rig.map_drive(phone.image, "e", cdrom=False)
+        self.run_program(phone)
+        # As with a phone that does not answer: no mode is known, and the switch at the end fails.
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
+        self.assertIsNotNone(box)
+        self.assertEqual(box["text"], "Automatic USB mode change is failed.")
+        self.rig.ui.answer(MODEL_NAME, 1)
+        self.wait_until_done()
+        self.assertEqual(phone.commands(), [])
+        trace = self.trace()
+        self.assertEqual(trace.count("[CheckSystem()] Get User Selection Mode Command is Failed"), 2)
+        self.assertIn("[CheckSystem()] User Selection Mode is (3)", trace)
+        self.assertIn("[ModeChange()] ChangeMode2ASK..(Drive : E)", trace)
+        self.assertIn("[ModeChange()] Mode change failed", trace)
+
+
+if __name__ == "__main__":
+    unittest.main()
