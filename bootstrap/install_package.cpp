@@ -42,7 +42,8 @@ int CopyInstallPackage(CInitDlg& caller) {
   }
   wchar_t letter = source.empty() ? L'\0' : source[0];
   std::wstring target = FormatPackageFolder(base, letter);
-  if (!EnsureFolder(FolderOfPath(target))) {
+  // A base or relaunch folder that is a link would take the copy, and the start, elsewhere.
+  if (!IsFreeOfLinks(base, std::wstring(1, letter)) || !EnsureFolder(FolderOfPath(target))) {
     ShowCopyMessage(caller, std::wstring(kCannotCreateFolder) + L"[000]");
     return 0;
   }
@@ -53,20 +54,24 @@ int CopyInstallPackage(CInitDlg& caller) {
 
   int count = FileListCount(phone.GetConfigString(L"FILES", kFileCountKey));
   DWORD start = ::GetTickCount();
-  std::wstring programCopy;
+  std::wstring programCopy, programCopyName;
   for (int i = 0; i < count; ++i) {
     DWORD fileStart = ::GetTickCount();
     std::wstring name = phone.GetConfigString(L"FILES", FileListKey(i));
     std::wstring from = source + name, to = target + name;
-    // A name that leaves the package folder is never copied: it fails like any failed copy.
-    if (!IsSafePackageFileName(name) || !CopyFileOverwrite(from, to)) {
+    // A name that leaves the package folder, or a file or sub-folder there that is a link, is never
+    // copied: it fails like any failed copy.
+    if (!IsSafePackageFileName(name) || !IsFreeOfLinks(target, name) || !CopyFileOverwrite(from, to)) {
       ShowCopyMessage(caller, FormatText(L"%ls\n%ls",
                                          L"Failed to copy installation package to system.\nCannot copy installation "
                                          L"package to temporary folder.\n[002]",
                                          from.c_str()));
       return 0;
     }
-    if (IsProgramCopy(to, programName)) programCopy = to;
+    if (IsProgramCopy(to, programName)) {
+      programCopy = to;
+      programCopyName = name;
+    }
     WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls], time:[%d]\r\n", from.c_str(), to.c_str(),
                              static_cast<int>(::GetTickCount() - fileStart)));
   }
@@ -75,7 +80,7 @@ int CopyInstallPackage(CInitDlg& caller) {
   std::wstring arguments = FormatRelaunchArguments(letter);
   std::wstring workFolder = FolderOfPath(programCopy);
   WriteTraceLog(FormatText(L"ShellExecute[%ls][%ls][%ls]\r\n", programCopy.c_str(), arguments.c_str(), workFolder.c_str()));
-  if (programCopy.empty()) {
+  if (programCopy.empty() || !IsFreeOfLinks(target, programCopyName)) {
     WriteTraceLog(L"Not Launch\r\n");
     return 0;
   }

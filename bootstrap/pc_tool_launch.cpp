@@ -10,7 +10,8 @@
 
 BOOL CUSBAutoRunDlg::RunPXPC() {
   WriteTraceLog(L"[RunPXPC()] START.............\r\n");
-  if (m_strPxpcName.empty()) {
+  // A configured name that leaves the package folder or names a device counts as none.
+  if (m_strPxpcName.empty() || !qv::bootstrap::IsSafePackageFileName(m_strPxpcName)) {
     WriteTraceLog(L"[RunPXPC()] PXPCFilename is Empty........\r\n");
     return 0;
   }
@@ -26,8 +27,12 @@ BOOL CUSBAutoRunDlg::RunPXPC() {
   std::wstring workFolder = qv::bootstrap::FolderOfPath(executable);
   WriteTraceLog(FormatText(L"[RunPXPC()] Exe File = (%ls)\n", executable.c_str()));
   WriteTraceLog(FormatText(L"[RunPXPC()] Work Path = (%ls)\n", workFolder.c_str()));
-  HINSTANCE started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
-                                      SW_SHOWNORMAL);
+  // A package folder or tool that is a link is not started, as if the start had failed.
+  HINSTANCE started = nullptr;
+  if (IsFreeOfLinks(base, L"PXPC\\" + m_strPxpcName)) {
+    started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
+                              SW_SHOWNORMAL);
+  }
   if (static_cast<int>(reinterpret_cast<INT_PTR>(started)) <= 32) {
     WriteTraceLog(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");
     return 0;

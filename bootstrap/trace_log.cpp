@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "bootstrap/app.h"
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/trace_text.h"
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/usb_autorun_dlg.h"
@@ -19,6 +20,9 @@ namespace {
 std::mutex g_logLock;
 
 void AppendToFile(const std::wstring& path, const std::wstring& entry) {
+  // A log folder or log file that is a link would carry the entry outside the folder.
+  const std::wstring folder = FolderOfPath(path);
+  if (folder.empty() || !IsFreeOfLinks(folder, path.substr(folder.size() + 1))) return;
   qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;

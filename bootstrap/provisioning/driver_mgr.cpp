@@ -27,6 +27,23 @@ std::wstring ReadDriverKey(CUSBAutoRunDlg& dialog, bool online, const std::wstri
   return ReadIniString(file, DriverVersionSection(online), key);
 }
 
+// The phone's driver installer, relative to the phone drive's root and, once copied, to the
+// program's folder. A name that leaves those folders or names a device counts as none.
+std::wstring ReadPreloadName(CUSBAutoRunDlg& dialog) {
+  std::wstring preload = dialog.GetConfigString(L"DRIVER", L"preload");
+  return IsSafePackageFileName(preload) ? preload : std::wstring();
+}
+
+// The system's installer by its full path: a bare name could be found in the working folder,
+// which holds downloaded files, and would then run with the program's rights. Empty when the
+// system folder is unknown, so that nothing starts.
+std::wstring SystemMsiexecPath() {
+  wchar_t folder[MAX_PATH] = {};
+  UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(folder, length) + L"\\" + kMsiexec;
+}
+
 // Waits for an installer while still handing out input messages, so the waiting thread never
 // blocks windows that share its input.
 void WaitForInstaller(const SHELLEXECUTEINFOW& started) {
@@ -93,7 +110,7 @@ std::wstring CDriverMgr::GetPreloadDriver() {
   CUSBAutoRunDlg* dialog = MainDialog();
   if (!dialog) return std::wstring();
   WriteTraceLog(FormatText(L"GetPreloadDriver ExePath = [%ls]\r\n", dialog->m_strModulePath.c_str()));
-  std::wstring preload = dialog->GetConfigString(L"DRIVER", L"preload");
+  std::wstring preload = ReadPreloadName(*dialog);
   if (preload.empty()) {
     WriteTraceLog(L"This device not support preload driver\r\n");
     return std::wstring();
@@ -117,9 +134,11 @@ BOOL CDriverMgr::CopyPreloadDriver(const std::wstring& target) {
   }
   std::wstring root = FormatDriveRoot(drive[0]);
   WriteTraceLog(FormatText(L"GetPreloadDriver ExePath = [%ls]\r\n", root.c_str()));
-  std::wstring source = root + dialog->GetConfigString(L"DRIVER", L"preload");
+  std::wstring preload = ReadPreloadName(*dialog);
+  std::wstring source = root + preload;
   WriteTraceLog(FormatText(L"Copy Preload Driver Path = [%ls]\r\n", source.c_str()));
-  if (CopyFileOverwrite(source, target)) {
+  // Nothing is written through a link in the program's folder.
+  if (!preload.empty() && IsFreeOfLinks(dialog->m_strModulePath, preload) && CopyFileOverwrite(source, target)) {
     WriteTraceLog(L"Copy Preload Driver - OK\r\n");
     return TRUE;
   }
@@ -135,8 +154,9 @@ SHELLEXECUTEINFOW CDriverMgr::RunInstaller(const std::wstring& path, const std::
   info.nShow = SW_SHOWNORMAL;
   try {
     std::wstring parameters = msi ? FormatMsiexecParameters(option, path) : std::wstring();
+    std::wstring msiexec = msi ? SystemMsiexecPath() : std::wstring();
     std::wstring folder = FolderOfPath(path);
-    info.lpFile = msi ? kMsiexec : path.c_str();
+    info.lpFile = msi ? msiexec.c_str() : path.c_str();
     info.lpParameters = parameters.c_str();
     info.lpDirectory = folder.c_str();
     wchar_t current[MAX_PATH] = {};
@@ -176,7 +196,9 @@ BOOL CDriverMgr::InstallDriver() {
     WriteTraceLog(L"[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\r\n");
     return FALSE;
   }
-  if (!IsExistFile(installer)) {
+  // An installer in a folder that is a link, or that is one itself, is not started.
+  const std::wstring installerFolder = FolderOfPath(installer);
+  if (!IsExistFile(installer) || !IsFreeOfLinks(installerFolder, installer.substr(installerFolder.size() + 1))) {
     WriteTraceLog(FormatText(L"Drv Setup Filename : %ls\n", installer.c_str()));
     WriteTraceLog(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
     return FALSE;

@@ -28,8 +28,9 @@ void TraceFailedFile(const std::wstring& name) {
 
 BOOL CUSBAutoRunDlg::DownloadPackageFile(const std::wstring& baseUrl, const std::wstring& name,
                                          const wchar_t* cancelTrace) {
-  // A name that would reach outside the package folder is neither deleted nor fetched.
-  if (!IsSafePackageFileName(name)) {
+  // A name that would reach outside the package folder is neither deleted nor fetched, and
+  // neither is anything through a package folder or file that is a link.
+  if (!IsSafePackageFileName(name) || !IsFreeOfLinks(m_strDownloadPath, name)) {
     TraceFailedFile(name);
     return FALSE;
   }

@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/version_text.h"
 #include "bootstrap/provisioning/connectivity_endpoint.h"
 #include "common/win/handles.h"
@@ -61,6 +62,14 @@ void DeleteFileEvenReadOnly(const std::wstring& path) {
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
   }
   ::DeleteFileW(path.c_str());
+}
+
+BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) {
+  auto isLink = [](const std::wstring& path) {
+    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  };
+  return qv::bootstrap::IsPathFreeOfLinks(folder, name, isLink) ? TRUE : FALSE;
 }
 
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {

@@ -15,6 +15,12 @@ BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 // cannot be deleted (missing, held open) is left as it is.
 void DeleteFileEvenReadOnly(const std::wstring& path);
 
+// TRUE when neither |folder| nor anything below it that |name| passes, down to the file itself,
+// is a reparse point (a junction or a symbolic link). The program runs as administrator in
+// folders that any program of the user can change: a link planted there would carry a write, a
+// deletion or a start to wherever it points. What does not exist yet is no link.
+BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name = std::wstring());
+
 // The current user's token holds the builtin group |rid| (544: Administrators), enabled or not.
 BOOL IsUserInGroup(DWORD rid);
 

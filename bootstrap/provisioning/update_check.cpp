@@ -72,7 +72,8 @@ BOOL CUSBAutoRunDlg::GetServerConfig() {
     }
     m_strDownloadPath = base + L"\\PXPC\\";
     std::wstring folder = m_strDownloadPath.substr(0, m_strDownloadPath.size() - 1);
-    if (!IsFolder(folder) && !::CreateDirectoryW(folder.c_str(), nullptr)) {
+    // Nothing is created or written through a base folder that is a link.
+    if (!IsFolder(folder) && (!IsFreeOfLinks(base) || !::CreateDirectoryW(folder.c_str(), nullptr))) {
       WriteTraceLog(L"[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\r\n");
       return false;
     }
@@ -91,7 +92,8 @@ BOOL CUSBAutoRunDlg::GetServerConfig() {
       return false;
     }
     m_strDownloadURL = *url;
-    if (!DownloadUrlToFile(m_strDownloadURL + L"serverconfig.ini", localConfig)) {
+    if (!IsFreeOfLinks(base, L"serverconfig.ini") ||
+        !DownloadUrlToFile(m_strDownloadURL + L"serverconfig.ini", localConfig)) {
       WriteTraceLog(L"[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\r\n");
       return false;
     }

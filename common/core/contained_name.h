@@ -2,6 +2,7 @@
 // folder it is appended to. Shared by the wide program and the narrow library, so one template.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 namespace qv {
@@ -29,12 +30,43 @@ bool IsParentPart(const Char* begin, const Char* end) {
   return dots >= 2;
 }
 
+template <typename Char>
+Char UpperAscii(Char c) {
+  return c >= Char('a') && c <= Char('z') ? Char(c - Char('a') + Char('A')) : c;
+}
+
+// The part's stem, in any letter case, is exactly |word|.
+template <typename Char>
+bool StemIs(const Char* begin, const Char* end, const char* word) {
+  for (; begin != end && *word; ++begin, ++word) {
+    if (UpperAscii(*begin) != Char(*word)) return false;
+  }
+  return begin == end && !*word;
+}
+
+// A part that Windows opens as a device wherever it stands in a path: CON, PRN, AUX, NUL,
+// COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any letter case. Windows looks only at the text
+// before the first dot, without the blanks that end it, so "nul.msi", "Con .txt" and "aux. "
+// are devices too.
+template <typename Char>
+bool IsDevicePart(const Char* begin, const Char* end) {
+  const Char* stem = begin;
+  while (stem != end && *stem != Char('.')) ++stem;
+  while (stem != begin && stem[-1] == Char(' ')) --stem;
+  for (const char* word : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (StemIs(begin, stem, word)) return true;
+  }
+  return stem - begin == 4 && (StemIs(begin, begin + 3, "COM") || StemIs(begin, begin + 3, "LPT")) &&
+         begin[3] >= Char('1') && begin[3] <= Char('9');
+}
+
 }  // namespace contained_name_detail
 
 // True for a relative name such as "PX_Bootstrap.exe" or "tools\setup.msi". False for an empty
 // name, a rooted or UNC name ("\x", "/x"), any name with a colon (a drive as in "C:x", or a
-// stream), and any name with a part that climbs out of the folder ("..", and the dot-and-blank
-// spellings that Windows reads as ".."). Both slashes count as separators.
+// stream), any name with a part that climbs out of the folder ("..", and the dot-and-blank
+// spellings that Windows reads as ".."), and any name with a part that Windows opens as a device
+// ("nul.msi", "tools\COM1"). Both slashes count as separators.
 template <typename Char>
 bool IsContainedName(const std::basic_string<Char>& name) {
   using namespace contained_name_detail;
@@ -44,7 +76,7 @@ bool IsContainedName(const std::basic_string<Char>& name) {
   const Char* end = name.data() + name.size();
   for (const Char* c = part;; ++c) {
     if (c == end || IsSeparator(*c)) {
-      if (IsParentPart(part, c)) return false;
+      if (IsParentPart(part, c) || IsDevicePart(part, c)) return false;
       if (c == end) return true;
       part = c + 1;
     }

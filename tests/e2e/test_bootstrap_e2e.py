@@ -6,11 +6,12 @@ Every scenario asserts on what the program left behind: the trace log, the copie
 phone's commands, the tool's command line, installed driver files, and the windows it showed.
 Screenshots of the windows go to QV_E2E_WORK/screenshots."""
 import os
+import shutil
 import time
 import unittest
 
 from plug_in_case import FACTORY_KEY, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
-from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone  # noqa: E402
+from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone, build_output  # noqa: E402
 
 
 class BootstrapEndToEnd(PlugInTestCase):
@@ -80,6 +81,72 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.wait_until_done()
         self.assertFalse(os.path.exists(os.path.join(self.templates, "outside.txt")))
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])  # no relaunch: this start switches the phone
+
+    def test_configured_names_that_leave_their_folder_or_name_a_device_copy_and_start_nothing(self):
+        # E:\..\.. is E:\ itself, so the phone's copy source is there; its target would be the
+        # folder above Templates, and the setup program would run from there.
+        above = os.path.dirname(self.templates)
+        outside_tool = os.path.join(self.templates, "PXPC.exe")  # what ..\PXPC.exe would start
+        self.addCleanup(lambda: os.path.exists(outside_tool) and os.remove(outside_tool))
+        cases = [({"DRIVER": {"preload": "..\\..\\driver_setup.exe", "preload_type": "unison"}}, True),
+                 ({"DRIVER": {"preload": "nul.msi", "preload_type": "unison"}}, True),
+                 ({"PXPC": {"pxpc_name": "..\\PXPC.exe"}}, False)]
+        for config, tool_runs in cases:
+            with self.subTest(config=config):
+                self.rig.reset(paths=[os.path.join(self.templates, n) for n in ("E", "PXPC")] +
+                               [os.path.join(above, "driver_setup.exe"), self.tool_log, self.setup_log,
+                                os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")])
+                self.install_tool()
+                shutil.copy(build_output("stub_tool"), outside_tool)
+                phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=config)
+                shutil.copy(os.path.join(build_output("drivers"), "driver_setup.exe"), phone.image)
+                self.plug_in(phone)
+                self.wait_until_done()  # offline with no usable driver: no licence page waits
+                self.assertEqual(self.lines_of(self.setup_log), [])
+                self.assertFalse(os.path.exists(os.path.join(above, "driver_setup.exe")))
+                self.assertFalse(os.path.exists(os.path.join(self.rig.program_files_dir, UNISON_FOLDER[0])))
+                trace = self.trace()
+                self.assertNotIn("Install Driver Full Path Name", trace)
+                if tool_runs:
+                    self.assertIn("This device not support preload driver", trace)
+                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+                else:
+                    self.assertIn("[RunPXPC()] PXPCFilename is Empty", trace)
+                    self.assertEqual(self.lines_of(self.tool_log), [])
+                    self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+
+    def test_relaunch_or_base_folder_that_is_a_link_gets_nothing_written_through_it(self):
+        elsewhere = os.path.join(self.work, "elsewhere")
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        os.makedirs(elsewhere)
+        no_folder = ("Failed to copy installation package to system.\nCannot create temporary installation "
+                     "directory.\n[000]")
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        os.symlink(elsewhere, os.path.join(self.templates, "E"))
+        self.plug_in(phone)
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
+        self.assertEqual(box and box["text"], no_folder)
+        self.rig.ui.answer(MODEL_NAME, 1)
+        self.wait_until_done()
+        self.assertEqual(os.listdir(elsewhere), [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        self.assertIn("[OnInitDialog() PHONE START", self.trace())
+
+        # The whole base folder a link: neither the copy nor the trace log goes through it.
+        self.rig.reset(paths=[os.path.join(self.templates, "E"), phone.log,
+                              os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")])
+        moved = self.templates + ".moved"
+        os.rename(self.templates, moved)
+        os.symlink(moved, self.templates)
+        self.addCleanup(os.rename, moved, self.templates)
+        self.addCleanup(os.remove, self.templates)
+        self.plug_in(phone)
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
+        self.assertEqual(box and box["text"], no_folder)
+        self.rig.ui.answer(MODEL_NAME, 1)
+        self.wait_until_done()
+        self.assertEqual([n for n in os.listdir(moved) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
 
     def test_licence_page_declined_ends_with_mode_change_and_keys_never_close_it(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")

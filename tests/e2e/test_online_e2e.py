@@ -11,7 +11,7 @@ import time
 import unittest
 
 from plug_in_case import CBW_UNISON_FOLDER, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
-from phone_image import MODE_CHANGE, MODEL_NAME, Phone, write_ini
+from phone_image import MODE_CHANGE, MODEL_NAME, Phone, build_output, write_ini
 from update_server import UpdateServer
 
 DOWNLOAD_FAILED = "RO Zeru Zav download is failed.\nPlease try again when Internet access is available."
@@ -206,6 +206,21 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assert_reports("FAIL")
         self.assertIn("Fail of download file.....(sub\\driver_setup.exe)", self.trace())
 
+    def test_package_folder_that_is_a_link_gets_nothing_deleted_or_written_through_it(self):
+        elsewhere = os.path.join(self.work, "elsewhere")
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        os.makedirs(elsewhere)
+        with open(os.path.join(elsewhere, "PXPC.exe"), "wb") as f:
+            f.write(b"not the tool")
+        os.symlink(elsewhere, self.package)
+        self.run_to_the_download_failure(self.phone())
+        self.assertEqual(self.downloaded(), [])
+        self.assertEqual(os.listdir(elsewhere), ["PXPC.exe"])
+        with open(os.path.join(elsewhere, "PXPC.exe"), "rb") as f:
+            self.assertEqual(f.read(), b"not the tool")
+        self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)", self.trace())
+        self.assert_reports("FAIL")
+
     def test_failed_update_checks_end_without_a_message(self):
         phone = self.phone(selected_mode=5)
         cases = [
@@ -259,8 +274,13 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertEqual(self.server.downloads(), ["serverconfig.ini", "PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
-    def test_server_driver_as_msi_only(self):
+    def test_server_driver_as_msi_only_by_the_system_installer_not_one_planted_beside_it(self):
         self.install_package()  # the tool is current: only the driver is due
+        # An msiexec.exe in the installer's folder and in the program's working folder, which
+        # would record its start in the tool log.
+        os.makedirs(os.path.join(self.templates, "E"))
+        for folder in (self.package, os.path.join(self.templates, "E")):
+            shutil.copy(build_output("stub_tool"), os.path.join(folder, "msiexec.exe"))
         phone = Phone(os.path.join(self.work, "phone-e"))  # no driver on the phone: the CBW family
         self.run_to_the_end(phone, timeout=150)
         self.assertEqual(self.downloaded(), ["cbw_unison_driver.msi"])

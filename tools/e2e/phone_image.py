@@ -69,10 +69,12 @@ def write_ini(path, sections):
 
 
 class Phone:
-    """One phone: its CD image under ``root/image`` and its simulator under ``root``."""
+    """One phone: its CD image under ``root/image`` and its simulator under ``root``. ``config``
+    sets config.ini values as given, over the ones the other options chose, e.g.
+    ``{"DRIVER": {"preload": "nul.msi"}}``; it copies and lists nothing."""
 
     def __init__(self, root, letter="E", selected_mode=1, preload=None, preload_type="unison",
-                 model_type="t", extra_files=(), test_version=None):
+                 model_type="t", extra_files=(), test_version=None, config=None):
         self.root, self.letter = root, letter
         self.image = os.path.join(root, "image")
         self.settings = os.path.join(root, "phone.ini")
@@ -85,17 +87,19 @@ class Phone:
         shutil.copy(build_output("phone_dll"), self.image)
         with open(os.path.join(self.image, "License.txt"), "w", newline="", encoding="cp1252") as f:
             f.write(LICENCE)
-        config = {"PXPACKAGE": {"model_name": MODEL_NAME, "model_type": model_type},
-                  "PXPC": {"pxpc_name": "PXPC.exe"}, "DRIVER": {}}
+        entries = {"PXPACKAGE": {"model_name": MODEL_NAME, "model_type": model_type},
+                   "PXPC": {"pxpc_name": "PXPC.exe"}, "DRIVER": {}}
         if test_version is not None:
-            config["PXPC"]["pxpc_test_ver"] = test_version
+            entries["PXPC"]["pxpc_test_ver"] = test_version
         if preload:
             shutil.copy(os.path.join(build_output("drivers"), preload), self.image)
-            config["DRIVER"] = {"preload": preload, "preload_type": preload_type}
+            entries["DRIVER"] = {"preload": preload, "preload_type": preload_type}
             files.append(preload)
         files.extend(extra_files)
-        config["FILES"] = {"filecount": len(files), **{f"file{i:02d}": name for i, name in enumerate(files)}}
-        write_ini(os.path.join(self.image, "config.ini"), config)
+        entries["FILES"] = {"filecount": len(files), **{f"file{i:02d}": name for i, name in enumerate(files)}}
+        for section, values in (config or {}).items():
+            entries.setdefault(section, {}).update(values)
+        write_ini(os.path.join(self.image, "config.ini"), entries)
         self.set(selected_mode=selected_mode)
 
     @classmethod

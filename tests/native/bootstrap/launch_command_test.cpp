@@ -1,8 +1,12 @@
 // Start-up texts: the command line of both starts, the relaunch and PC tool arguments, the
-// package list keys and which configured file names may be used.
+// package list keys, which configured file names may be used and which path steps are checked
+// for links.
 #include "bootstrap/core/launch_command.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/path_text.h"
@@ -62,6 +66,44 @@ TEST(ConfigLists, PackageFileNamesMustStayInTheirFolder) {
        {L"", L"..\\x", L"tools\\..\\..\\x", L"a/../b", L"tools\\..", L"\\Windows\\x", L"/etc/x",
         L"\\\\srv\\share\\x", L"C:\\x", L"C:x", L"x:stream", L"a\\... \\b", L".. \\x"}) {
     EXPECT_FALSE(IsSafePackageFileName(bad)) << bad;
+  }
+}
+
+TEST(ConfigLists, PackageFileNamesNeverNameADevice) {
+  // Windows opens these as devices in any part of a path, whatever follows the first dot and
+  // with the blanks before it dropped.
+  for (const wchar_t* device :
+       {L"CON", L"prn", L"Aux", L"nul.msi", L"NUL.tar.gz", L"com1", L"COM9.exe", L"lpt1", L"Lpt9.dll", L"CONIN$",
+        L"conout$.txt", L"nul.", L"nul. ", L"nul .msi", L"con ", L"tools\\aux", L"aux\\setup.msi", L"a/lpt3/b"}) {
+    EXPECT_FALSE(IsSafePackageFileName(device)) << device;
+  }
+  for (const wchar_t* ok : {L"console.exe", L"nul_driver.msi", L"com10", L"com0", L"lpt", L"comx", L"conin",
+                            L"x.nul", L"tools\\con1\\x", L" con", L"auxiliary\\nullable.dll"}) {
+    EXPECT_TRUE(IsSafePackageFileName(ok)) << ok;
+  }
+}
+
+TEST(ConfigLists, LinkCheckAsksEveryStepFromTheFolderDownToTheFile) {
+  std::vector<std::wstring> asked;
+  auto noLinks = [&](const std::wstring& path) {
+    asked.push_back(path);
+    return false;
+  };
+  EXPECT_TRUE(IsPathFreeOfLinks(L"C:\\t\\", L"E\\tools//x.dll", noLinks));
+  EXPECT_EQ(asked, (std::vector<std::wstring>{L"C:\\t", L"C:\\t\\E", L"C:\\t\\E\\tools", L"C:\\t\\E\\tools\\x.dll"}));
+  asked.clear();
+  EXPECT_TRUE(IsPathFreeOfLinks(L"E:\\", L"", noLinks));
+  EXPECT_EQ(asked, std::vector<std::wstring>{L"E:\\"});
+
+  // Any one link refuses, and nothing below it is asked.
+  for (const wchar_t* link : {L"C:\\t", L"C:\\t\\PXPC", L"C:\\t\\PXPC\\PXPC.exe"}) {
+    asked.clear();
+    auto oneLink = [&](const std::wstring& path) {
+      asked.push_back(path);
+      return path == link;
+    };
+    EXPECT_FALSE(IsPathFreeOfLinks(L"C:\\t", L"PXPC\\PXPC.exe", oneLink)) << link;
+    EXPECT_EQ(asked.back(), link);
   }
 }
 
