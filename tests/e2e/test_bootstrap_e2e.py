@@ -255,8 +255,9 @@ class BootstrapEndToEnd(PlugInTestCase):
         os.remove(os.path.join(self.templates, "AutoRun_Log.ini"))  # and with logging off, no log file
         first = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
         second = Phone(os.path.join(self.work, "phone-f"), letter="F", selected_mode=4)
-        self.licence_page(first)
+        # Mapped first: plugging in the first phone restarts the server, and only then is F: a CD-ROM.
         self.rig.map_drive(second.image, "f", restart=False)
+        self.licence_page(first)
         self.rig.run(f"F:\\{PROGRAM}", env=second.env(), log_name="second-phone").wait(30)
         self.assertTrue(harness.wait_for(lambda: second.mode_changes() == [MODE_CHANGE[4]], timeout=30))
         self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
