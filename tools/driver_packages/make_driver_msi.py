@@ -9,7 +9,8 @@ stand-in driver file, installed into [ProgramFiles]\\QV Electronics\\<family fol
 Product and component codes are derived from the family name, so every package of a family,
 whatever its version, is the same product: "msiexec /x" with any of them removes the installed one.
 The same inputs give the same bytes: the package code is derived from the inputs, and the package's
-dates (summary, cabinet) are SOURCE_DATE_EPOCH, else a fixed date.
+dates (summary, cabinet) are one fixed day. Not SOURCE_DATE_EPOCH: a package is rebuilt only when its
+inputs change, so a date that moves with each commit would leave builds of one commit differing.
 A 32-bit package (x86) installs under the 32-bit Program Files folder, a 64-bit one (x64) under the
 native one, matching what CSIDL_PROGRAM_FILES gives a program of the same bitness.
 """
@@ -32,8 +33,8 @@ TEMPLATE = os.path.join(HERE, "driver_package.wxs.in")
 CODE_NAMESPACE = uuid.UUID("6d1f4a52-93c8-4e0b-a6f2-2f5b8c1d7e40")
 
 SOURCE_NAME = "driver_file.bin"
-# The package's date without SOURCE_DATE_EPOCH: 2020-01-01 00:00 UTC.
-FIXED_DATE = 1577836800
+# Every package's date: 2020-01-01 00:00 UTC.
+PACKAGE_DATE = 1577836800
 
 ARCHES = {
     "x86": {"program_files": "ProgramFilesFolder", "win64": "no", "wixl": "x86"},
@@ -73,11 +74,6 @@ def render_wxs(family, folder, files, source, version, arch):
         folder=folder.replace('"', ""),
         components="\n".join(components),
         component_refs="\n".join(refs))
-
-
-def package_date():
-    text = os.environ.get("SOURCE_DATE_EPOCH", "")
-    return int(text) if text.isdigit() else FIXED_DATE
 
 
 def package_code(args):
@@ -197,7 +193,7 @@ def main(argv):
         source = os.path.join(work, SOURCE_NAME)
         shutil.copyfile(args.source, source)
         # The cabinet records the file's date.
-        os.utime(source, (package_date(), package_date()))
+        os.utime(source, (PACKAGE_DATE, PACKAGE_DATE))
         wxs_path = os.path.join(work, "package.wxs")
         with open(wxs_path, "w", encoding="utf-8") as f:
             f.write(wxs)
@@ -211,7 +207,7 @@ def main(argv):
         if not run_tool("msibuild", [args.msibuild, built, "-q", query]):
             return 1
         try:
-            stamp_summary(built, package_code(args), package_date())
+            stamp_summary(built, package_code(args), PACKAGE_DATE)
         except (ValueError, struct.error) as error:
             print(f"cannot fix the package's summary: {error}", file=sys.stderr)
             return 1
