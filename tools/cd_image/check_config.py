@@ -215,7 +215,9 @@ def find_in(folder, relative):
 
 
 def unsafe_reason(name):
-    """Why a relative file name would leave its folder (the program refuses such names), or None."""
+    """Why the program refuses a relative file name: it would leave its folder, or a part of it
+    names a device (Windows looks at the text before the first dot, without trailing blanks).
+    None for a name it takes."""
     if not name:
         return "is empty"
     if name[0] in "\\/":
@@ -224,6 +226,9 @@ def unsafe_reason(name):
         return "names a drive" if re.match(r"[A-Za-z]:", name) else "holds a colon"
     if any(part.count(".") >= 2 and not part.strip(". ") for part in re.split(r"[\\/]", name)):
         return "climbs out of its folder with '..'"
+    if any(re.fullmatch(r"CON|PRN|AUX|NUL|CONIN\$|CONOUT\$|COM[1-9]|LPT[1-9]", part.split(".")[0].rstrip(" "),
+                        re.IGNORECASE | re.ASCII) for part in re.split(r"[\\/]", name)):
+        return "names a device"
     return None
 
 
@@ -337,8 +342,12 @@ class Checker:
         if not self.p.get("PXPACKAGE", "model_name"):
             self.add("warning", f"model_name is empty: every caption reads the default \"{DEFAULT_CAPTION}\"",
                      *self.place("PXPACKAGE", "model_name"))
-        if not self.p.get("PXPC", "pxpc_name"):
+        pxpc_name = self.p.get("PXPC", "pxpc_name")
+        if not pxpc_name:
             self.add("warning", "pxpc_name is empty: the PC tool can never be started", *self.place("PXPC", "pxpc_name"))
+        elif unsafe_reason(pxpc_name):
+            self.add("error", f"'{pxpc_name}' {unsafe_reason(pxpc_name)}: the program takes it for none, so the PC "
+                     "tool can never be started", *self.place("PXPC", "pxpc_name"))
         count, entries = self.p.file_list("FILES")
         listed = [entries[i] for i in range(count) if i in entries and not unsafe_reason(entries[i].value)]
         for entry in listed:

@@ -86,6 +86,11 @@ MODEL_CASES = [
     ("entry climbing out", replace("=License.txt", "=tools\\..\\..\\License.txt"),
      [f"{{c}}:17: error: [FILES] file04: 'tools\\..\\..\\License.txt' climbs out of its folder with '..': the program "
       f"refuses it, so {COPY_STOPS}"], 1),
+    ("entry naming a device", replace("=License.txt", "=tools\\Nul .txt"),
+     [f"{{c}}:17: error: [FILES] file04: 'tools\\Nul .txt' names a device: the program refuses it, so {COPY_STOPS}"], 1),
+    ("tool name leaving the package folder", replace("pxpc_name=PXPC.exe", "pxpc_name=..\\PXPC.exe"),
+     ["{c}:9: error: [PXPC] pxpc_name: '..\\PXPC.exe' climbs out of its folder with '..': the program takes it for "
+      "none, so the PC tool can never be started"], 1),
     ("entry in another sub-folder", lambda f: (files(("add", "docs/License.txt"))(f), replace("=License.txt", "=docs\\License.txt")(f)),
      [f"{{c}}:17: error: [FILES] file04: 'docs\\License.txt' is in the sub-folder 'docs': the phone start creates only "
       f"tools\\ in its PC folder, so the copy fails and {COPY_STOPS}"], 1),
