@@ -106,7 +106,11 @@ def verify_signature(path, ca):
     return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True, text=True)
 
 
-@unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
+SAMPLE = os.path.realpath(os.path.join(HERE, "..", "..", "samples", "demo-phone"))
+
+
+@unittest.skipUnless(os.environ.get("QV_CD_BUILD") and os.path.realpath(os.environ.get("QV_CD_MODEL", "")) == SAMPLE,
+                     "needs the shipped tree with the sample model (QV_CD_BUILD, QV_CD_MODEL)")
 class ShippedImage(unittest.TestCase):
     """The image that target cd-image built from bin/ and the sample model."""
 
@@ -160,7 +164,7 @@ class Refusals(unittest.TestCase):
         for name in DELIVERABLES:
             with open(os.path.join(self.bin, name), "wb") as f:
                 f.write(name.encode())
-        shutil.copytree(os.path.join(HERE, "..", "..", "samples", "demo-phone"), self.model)
+        shutil.copytree(SAMPLE, self.model)
         self.installer = os.path.join(self.folder, "unison_driver.msi")
         with open(self.installer, "wb") as f:
             f.write(b"installer")
@@ -209,7 +213,7 @@ class Signing(unittest.TestCase):
         cls.ca, cls.p12, cls.password_file, cls.password = throwaway_certificate(cls.folder)
         build = os.environ.get("QV_CD_BUILD")
         cls.bin = os.path.join(build, "bin") if build else None
-        cls.model = os.path.join(HERE, "..", "..", "samples", "demo-phone")
+        cls.model = SAMPLE
         cls.installer = os.path.join(build, "driver-packages", "unison_driver.msi") if build else None
 
     @classmethod
