@@ -1,7 +1,14 @@
-# Tests that run Windows programs under 64-bit Wine, in a prefix and HOME of their own under the
-# build folder. The kernel of our build machines does not run 32-bit code, so Wine tests run the
-# x86_64 build of the same sources; the 32-bit deliverables are checked as binaries.
-set(QV_WINE_LOADER /usr/lib/wine/wine64)
+# Tests that run Windows programs under Wine, in a prefix and HOME of their own under the build
+# folder. The prefix is a 64-bit one, as on a 64-bit Windows PC; 32-bit programs (the i686 test
+# tree) run in it through Wine's 32-bit loader. Some machines' kernels do not run 32-bit code: there
+# the probe says so and every test of a 32-bit tree is reported as skipped with its reason.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(QV_WINE_LOADER /usr/lib/wine/wine)
+  set(QV_WINE_BITS 32)
+else()
+  set(QV_WINE_LOADER /usr/lib/wine/wine64)
+  set(QV_WINE_BITS 64)
+endif()
 set(QV_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
 set(QV_WINE_ENV
   WINEPREFIX=${QV_WINE_ROOT}/prefix
@@ -9,14 +16,39 @@ set(QV_WINE_ENV
   WINELOADER=${QV_WINE_LOADER}
   WINEDEBUG=-all)
 
-add_test(NAME wine_up COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-rig.sh up)
-add_test(NAME wine_down COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-rig.sh down)
+# QV_TEST_LAUNCHER goes before the command of every test that runs under Wine: empty where the
+# programs of this tree run, else the stand-in that reports the test as skipped with the reason.
+set(QV_TEST_LAUNCHER "")
+if(QV_WINE_BITS EQUAL 32)
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/probe_32bit.sh
+    OUTPUT_VARIABLE QV_32BIT_PROBE RESULT_VARIABLE probe_status OUTPUT_STRIP_TRAILING_WHITESPACE)
+  message(STATUS "${QV_32BIT_PROBE}")
+  if(NOT probe_status EQUAL 0)
+    set(QV_TEST_LAUNCHER ${PROJECT_SOURCE_DIR}/cmake/skip-test.sh "${QV_32BIT_PROBE}")
+  endif()
+endif()
+
+# qv_add_test_on_wine(<name> [WORKING_DIRECTORY <dir>] COMMAND <command...>): a test that needs
+# this tree's programs to run (Wine tests, their fixtures, the end-to-end runs). Set its other
+# properties afterwards.
+function(qv_add_test_on_wine name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "WORKING_DIRECTORY" "COMMAND")
+  set(where "")
+  if(arg_WORKING_DIRECTORY)
+    set(where WORKING_DIRECTORY ${arg_WORKING_DIRECTORY})
+  endif()
+  add_test(NAME ${name} COMMAND ${QV_TEST_LAUNCHER} ${arg_COMMAND} ${where})
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+endfunction()
+
+qv_add_test_on_wine(wine_up COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-rig.sh up)
+qv_add_test_on_wine(wine_down COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-rig.sh down)
 set_tests_properties(wine_up PROPERTIES FIXTURES_SETUP WINE ENVIRONMENT "${QV_WINE_ENV}" TIMEOUT 180)
 set_tests_properties(wine_down PROPERTIES FIXTURES_CLEANUP WINE ENVIRONMENT "${QV_WINE_ENV}" TIMEOUT 60)
 
 # qv_add_wine_test(<name> <target> [args...]): runs a Windows program of this build under Wine.
 function(qv_add_wine_test name target)
-  add_test(NAME ${name} COMMAND ${QV_WINE_LOADER} $<TARGET_FILE:${target}> ${ARGN})
+  qv_add_test_on_wine(${name} COMMAND ${QV_WINE_LOADER} $<TARGET_FILE:${target}> ${ARGN})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "${QV_WINE_ENV}" FIXTURES_REQUIRED WINE TIMEOUT 120)
 endfunction()

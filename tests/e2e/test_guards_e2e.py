@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The program's guards, end to end and offline, as in test_bootstrap_e2e: another instance's
 window that hangs or is not the program's own (played by tools/stub_instance), a second start
-request while the worker runs, and the program run by hand from a drive that is no CD-ROM drive."""
+request while the worker runs, the program run by hand from a drive that is no CD-ROM drive, and a
+licence text too large to show whole."""
 import os
 import time
 import unittest
@@ -84,6 +85,19 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertIn("[CheckSystem()] User Selection Mode is (3)", trace)
         self.assertIn("[ModeChange()] ChangeMode2ASK..(Drive : E)", trace)
         self.assertIn("[ModeChange()] Mode change failed", trace)
+
+    def test_a_licence_over_a_megabyte_shows_its_first_megabyte(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
+        lines = "".join(f"Clause {n}: the terms of use of the software on this phone.\n" for n in range(30000))
+        with open(os.path.join(phone.image, "License.txt"), "w", newline="\r\n") as f:
+            f.write(lines)  # 1.9 MB
+        controls = self.licence_page(phone)
+        # Read as text, so each line end counts once; shown with CR LF line ends.
+        self.assertEqual(controls[1015]["text"], lines[:1 << 20].replace("\n", "\r\n"))
+        self.rig.ui.click(MODEL_NAME, 1003)  # No: the run ends as a declined licence does
+        self.wait_until_done()
+        self.assertIn("[InitControl()] License.txt is longer than 1048576 bytes: only its beginning is shown",
+                      self.trace())
 
 
 if __name__ == "__main__":

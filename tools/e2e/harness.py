@@ -2,9 +2,10 @@
 programs started as autorun starts them, the registry, and the UI driver that reads and drives
 their windows. Python 3 standard library only.
 
-Everything runs through 64-bit Wine (``/usr/lib/wine/wine64``): the machines that run these tests do
-not run 32-bit code, so the programs under test are their x86_64 builds, and the registry helpers
-use the 64-bit view (``/reg:64``), which is the view those programs see.
+The prefix is a 64-bit one, as on a 64-bit Windows PC. The programs under test are the x86_64 build
+(``QV_E2E_BITS`` 64, the default) or the i686 build (32), on machines that run 32-bit code; what
+depends on that comes from ``Bitness`` below, one place: the Wine loader, the registry view the
+programs see (the registry helpers use it) and their Program Files folder.
 
 Typical use::
 
@@ -23,8 +24,24 @@ import time
 
 from ui_client import UiDriver, UiDriverError, UiResult, parse_json_lines  # noqa: F401 (re-exported)
 
-WINE_LOADER = "/usr/lib/wine/wine64"
+WINE64 = "/usr/lib/wine/wine64"  # makes the prefix: always a 64-bit one
 WINESERVER = "/usr/lib/wine/wineserver"
+
+
+class Bitness:
+    """What the programs under test see, by their bitness (``QV_E2E_BITS``, 64 unless set)."""
+
+    def __init__(self, bits=None):
+        self.bits = int(bits or os.environ.get("QV_E2E_BITS", "64"))
+        if self.bits not in (32, 64):
+            raise ValueError(f"QV_E2E_BITS must be 32 or 64, not {self.bits}")
+        self.loader = "/usr/lib/wine/wine" if self.bits == 32 else WINE64
+        self.registry_view = f"/reg:{self.bits}"
+        self.program_files = "Program Files (x86)" if self.bits == 32 else "Program Files"
+
+
+BITNESS = Bitness()
+WINE_LOADER = BITNESS.loader
 IMPORT = "/usr/bin/import"  # ImageMagick's own; /usr/local/bin may hold stand-ins
 XVFB = "/usr/bin/Xvfb"
 DEFAULT_OVERRIDES = "winemenubuilder.exe=d"  # no desktop menu entries from test programs
@@ -226,7 +243,7 @@ class WineRig:
     """A Wine prefix and HOME of the tests' own under ``root`` (``root/prefix``, ``root/home``,
     ``root/logs``), one persistent wineserver bound to ``display``, and the helpers that the
     scenarios use. ``ui_driver`` is the host path of ``ui_driver.exe`` (default: ``$QV_UI_DRIVER``).
-    The registry helpers use the 64-bit view throughout."""
+    The registry helpers use the view of the programs under test (``BITNESS``)."""
 
     def __init__(self, root, display, ui_driver=None, loader=WINE_LOADER, server=WINESERVER):
         self.root = os.path.abspath(root)
@@ -280,8 +297,8 @@ class WineRig:
             self._own_profile_folders()
             return False
         started = time.monotonic()
-        rc = self.wine("wineboot", "-i", timeout=300,
-                       env={"WINEDLLOVERRIDES": "mscoree=;mshtml=;" + DEFAULT_OVERRIDES})[0]
+        rc = self._exec([WINE64, "wineboot", "-i"], 300,
+                        env=self.env({"WINEDLLOVERRIDES": "mscoree=;mshtml=;" + DEFAULT_OVERRIDES}))[0]
         self.wineserver("-w", timeout=120)
         if rc != 0 or not os.path.exists(os.path.join(self.prefix, "system.reg")):
             raise HarnessError(f"wineboot -i failed ({rc}) in {self.prefix}")
@@ -307,7 +324,7 @@ class WineRig:
         self.ensure_prefix()
         self.kill_all()
         self._up()
-        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N", wine_setting=True)
         self.timings["start"] = time.monotonic() - started
         return self
 
@@ -342,7 +359,7 @@ class WineRig:
 
     def reset(self, paths=(), reg_keys=()):
         """Between scenarios in one prefix: ends every Wine process, removes the given host files
-        and folders, starts the server again and deletes the given registry keys (64-bit view)."""
+        and folders, starts the server again and deletes the given registry keys (the programs' view)."""
         self.kill_all()
         for path in paths:
             if os.path.isdir(path) and not os.path.islink(path):
@@ -368,9 +385,9 @@ class WineRig:
         os.symlink(os.path.abspath(host_folder), link)
         name = os.path.basename(link)
         if cdrom:
-            self.reg_add(r"HKLM\Software\Wine\Drives", name, "cdrom")
+            self.reg_add(r"HKLM\Software\Wine\Drives", name, "cdrom", wine_setting=True)
         else:
-            self.reg_delete_value(r"HKLM\Software\Wine\Drives", name)
+            self.reg_delete_value(r"HKLM\Software\Wine\Drives", name, wine_setting=True)
         if restart:
             self.restart()
 
@@ -379,7 +396,7 @@ class WineRig:
         link = self._dosdevice(letter)
         if os.path.lexists(link):
             os.remove(link)
-        self.reg_delete_value(r"HKLM\Software\Wine\Drives", os.path.basename(link))
+        self.reg_delete_value(r"HKLM\Software\Wine\Drives", os.path.basename(link), wine_setting=True)
         self.restart()
 
     def drives(self):
@@ -444,8 +461,9 @@ class WineRig:
 
     @property
     def program_files_dir(self):
-        """``C:\\Program Files``: what a 64-bit program gets as Program Files."""
-        return os.path.join(self.drive_c, "Program Files")
+        """The Program Files folder the programs under test get: ``C:\\Program Files`` for 64-bit
+        programs, ``C:\\Program Files (x86)`` for 32-bit ones."""
+        return os.path.join(self.drive_c, BITNESS.program_files)
 
     @property
     def program_files_x86_dir(self):
@@ -499,34 +517,40 @@ class WineRig:
         """Terminates the prefix's processes with these exe names; returns how many ended."""
         return self.ui.kill(*names)
 
-    # -- registry (64-bit view) ---------------------------------------------------------------
+    # -- registry (the programs' view) -----------------------------------------------------------
 
-    def _reg(self, *args):
-        return self.wine("reg", *args, "/reg:64", timeout=60)
+    def _reg(self, *args, wine_setting=False):
+        # The 64-bit tool, told which view: that of the programs under test, or Wine's own settings
+        # (drive types, window frames), which Wine reads from the 64-bit view.
+        view = "/reg:64" if wine_setting else BITNESS.registry_view
+        return self._exec([WINE64, "reg", *args, view], 60, env=self.env())
 
-    def reg_add(self, key, name=None, data=None, kind="REG_SZ"):
-        """Creates ``key`` (64-bit view) and, given a name (``""``: the default value), sets that
-        value; REG_DWORD data may be an int, REG_MULTI_SZ data a list. HarnessError on failure."""
+    def reg_add(self, key, name=None, data=None, kind="REG_SZ", wine_setting=False):
+        """Creates ``key`` (the programs' view, or with ``wine_setting`` Wine's own) and, given a name
+        (``""``: the default value), sets that value; REG_DWORD data may be an int, REG_MULTI_SZ data
+        a list. HarnessError on failure."""
         args = ["add", key]
         if name is not None:
             args += ["/ve"] if name == "" else ["/v", name]
             if isinstance(data, (list, tuple)):
                 data = "\\0".join(data)
             args += ["/t", kind, "/d", str(data if data is not None else "")]
-        rc, out, err = self._reg(*args, "/f")
+        rc, out, err = self._reg(*args, "/f", wine_setting=wine_setting)
         if rc != 0:
             raise HarnessError(f"reg add {key} {name}: {out}{err}".strip())
 
     def reg_delete_key(self, key):
-        """Deletes ``key`` with its sub-keys (64-bit view); True when it existed."""
+        """Deletes ``key`` with its sub-keys (the programs' view); True when it existed."""
         return self._reg("delete", key, "/f")[0] == 0
 
-    def reg_delete_value(self, key, name):
-        """Deletes one value (64-bit view); True when it existed."""
-        return self._reg("delete", key, *(["/ve"] if name == "" else ["/v", name]), "/f")[0] == 0
+    def reg_delete_value(self, key, name, wine_setting=False):
+        """Deletes one value (the programs' view, or with ``wine_setting`` Wine's own); True when it
+        existed."""
+        args = ["delete", key, *(["/ve"] if name == "" else ["/v", name]), "/f"]
+        return self._reg(*args, wine_setting=wine_setting)[0] == 0
 
     def reg_query(self, key):
-        """The values of ``key`` (64-bit view) as {name: data} (see ``reg_data``), or None when
+        """The values of ``key`` (the programs' view) as {name: data} (see ``reg_data``), or None when
         the key does not exist."""
         rc, out, _ = self._reg("query", key)
         if rc != 0:
@@ -535,7 +559,7 @@ class WineRig:
         return {name: reg_data(kind, data) for name, (kind, data) in values.items()}
 
     def reg_value(self, key, name, default=None):
-        """One value of ``key`` (64-bit view), or ``default`` when the key or value is missing."""
+        """One value of ``key`` (the programs' view), or ``default`` when the key or value is missing."""
         values = self.reg_query(key)
         return default if values is None else values.get(name, default)
 

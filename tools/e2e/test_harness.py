@@ -21,6 +21,17 @@ REG_OUTPUT = (
     "\r\nHKEY_LOCAL_MACHINE\\Software\\QvTest\\Sub\r\n")
 
 
+class BitnessTest(unittest.TestCase):
+    def test_what_32_and_64_bit_programs_see_in_a_64_bit_prefix(self):
+        thirty_two, sixty_four = harness.Bitness(32), harness.Bitness("64")
+        self.assertEqual((thirty_two.loader, thirty_two.registry_view, thirty_two.program_files),
+                         ("/usr/lib/wine/wine", "/reg:32", "Program Files (x86)"))
+        self.assertEqual((sixty_four.loader, sixty_four.registry_view, sixty_four.program_files),
+                         ("/usr/lib/wine/wine64", "/reg:64", "Program Files"))
+        with self.assertRaises(ValueError):
+            harness.Bitness(16)
+
+
 class ParsingTest(unittest.TestCase):
     def test_reg_query_values_default_and_sub_keys(self):
         keys = harness.parse_reg_query(REG_OUTPUT)
