@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 declare -a stage_names=() stage_seconds=()
+binary_sizes=""
 summary() {
+  if [ -n "$binary_sizes" ]; then echo; echo "== Shipped binaries (build/win32/bin)"; echo "$binary_sizes"; fi
   echo
   echo "== Stage times"
   for i in "${!stage_names[@]}"; do printf '  %-66s %6ss\n' "${stage_names[$i]}" "${stage_seconds[$i]}"; done
@@ -27,8 +29,15 @@ build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
 run() { ctest --test-dir "build/$1" --output-on-failure -j "$(nproc)"; }
 
 stage "setup" scripts/setup.sh
+# The three shipped binaries' sizes and their sum (the budget itself is the win32 tree's test).
+sizes() {
+  binary_sizes=$(python3 tests/binary_size.py build/win32/bin/PX_Bootstrap.exe build/win32/bin/QVUTchkdl.dll \
+    build/win32/bin/QVEUSBAutorun.dll)
+  echo "$binary_sizes"
+}
 for preset in native native-asan win32 win64; do
   stage "build $preset" build "$preset"
+  if [ "$preset" = win32 ]; then stage "sizes win32" sizes; fi
   stage "test $preset" run "$preset"
 done
 # The 32-bit tree: the same tests as win64 on the 32-bit build, where this machine runs 32-bit

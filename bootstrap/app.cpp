@@ -111,9 +111,11 @@ std::wstring CUSBAutoRunApp::GetProgramVersion() {
   wchar_t key[64];
   if (::VerQueryValueW(&copy[0], L"\\VarFileInfo\\Translation", &value, &length) && value && length == 4) {
     const BYTE* entry = static_cast<const BYTE*>(value);
-    std::swprintf(key, 64, L"\\StringFileInfo\\%02X%02X%02X%02X\\FileVersion", entry[1], entry[0], entry[3], entry[2]);
+    // The system C library's formatter (these keys always fit): the runtime's own printf family
+    // costs some 25 KB in the program.
+    ::_snwprintf(key, 64, L"\\StringFileInfo\\%02X%02X%02X%02X\\FileVersion", entry[1], entry[0], entry[3], entry[2]);
   } else {
-    std::swprintf(key, 64, L"\\StringFileInfo\\%04X04B0\\FileVersion", ::GetUserDefaultLangID());
+    ::_snwprintf(key, 64, L"\\StringFileInfo\\%04X04B0\\FileVersion", ::GetUserDefaultLangID());
   }
   if (::VerQueryValueW(&copy[0], key, &value, &length) && value) {
     m_strFileVersion = std::wstring(static_cast<const wchar_t*>(value)).substr(0, 255);

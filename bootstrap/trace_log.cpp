@@ -3,7 +3,7 @@
 // and the worker; one lock keeps the file path and each entry's bytes together.
 #include <windows.h>
 
-#include <mutex>
+#include <atomic>
 
 #include "bootstrap/app.h"
 #include "bootstrap/core/path_text.h"
@@ -17,7 +17,17 @@ using namespace qv::bootstrap;
 
 namespace {
 
-std::mutex g_logLock;
+// A slim reader/writer lock rather than std::mutex: it needs no initialisation and cannot fail,
+// so the log pulls in none of the runtime's system_error machinery.
+SRWLOCK g_logLock = SRWLOCK_INIT;
+
+class LogLockHold {
+ public:
+  LogLockHold() { ::AcquireSRWLockExclusive(&g_logLock); }
+  ~LogLockHold() { ::ReleaseSRWLockExclusive(&g_logLock); }
+  LogLockHold(const LogLockHold&) = delete;
+  LogLockHold& operator=(const LogLockHold&) = delete;
+};
 
 void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   // A log folder or log file that is a link would carry the entry outside the folder.
@@ -54,7 +64,7 @@ void WriteTraceLog(const std::wstring& text) {
     std::wstring entry = FormatLogFileEntry(text);
     std::wstring folder = GetBaseFolder();
     bool relaunched = !TheApp().m_strCmdLine.empty();
-    std::lock_guard<std::mutex> hold(g_logLock);
+    LogLockHold hold;
     if (relaunched || dialog->m_strLogFile.empty()) {
       int number = ChooseLogFileNumber(relaunched, [&](int n) { return IsExistFile(FormatLogFilePath(folder, n)) != 0; });
       dialog->m_strLogFile = FormatLogFilePath(folder, number);

@@ -25,6 +25,29 @@ set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections ${QV_PREFIX_MAPS}"
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--gc-sections -Wl,--no-insert-timestamp")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--gc-sections -Wl,--no-insert-timestamp")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
-# Release binaries ship without a symbol table; tests read calling conventions from the objects.
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
-set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
+# Release binaries are built for size: -Os; link-time optimisation as one unit (the objects stay
+# fat so that nm still reads calling conventions from them; split into partitions, GCC 12 fails
+# on the program); unwind tables only where C++ exceptions need them, not for every function; and
+# std::string's members compiled where they are used rather than taken whole from the runtime
+# (see own_string_code.h). Every Windows tree (shipped, 64-bit and 32-bit test trees) builds with
+# these flags, so that the tests run the code that ships. Release binaries ship without a symbol
+# table (-s); tests read calling conventions from the objects.
+# Cache values, because CMake's own Release defaults (-O3) would otherwise come after these and
+# win; a tree configured before keeps its cached defaults, which are replaced here (a value set
+# by hand stays).
+set(QV_SIZE_FLAGS "-Os -DNDEBUG -flto -ffat-lto-objects -include ${CMAKE_CURRENT_LIST_DIR}/own_string_code.h")
+# On 64-bit Windows every function needs its unwind table (the system unwinds by them; without
+# them GCC falls back to another exception model that the runtime lacks).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  string(APPEND QV_SIZE_FLAGS " -fno-asynchronous-unwind-tables")
+endif()
+set(QV_SIZE_LINK_FLAGS "-s -Os -flto -flto-partition=none")
+function(qv_release_flags variable value former_default)
+  if(NOT DEFINED CACHE{${variable}} OR "$CACHE{${variable}}" STREQUAL "${former_default}")
+    set(${variable} "${value}" CACHE STRING "Flags of the Release build" FORCE)
+  endif()
+endfunction()
+qv_release_flags(CMAKE_C_FLAGS_RELEASE "${QV_SIZE_FLAGS}" "-O3 -DNDEBUG")
+qv_release_flags(CMAKE_CXX_FLAGS_RELEASE "${QV_SIZE_FLAGS}" "-O3 -DNDEBUG")
+qv_release_flags(CMAKE_EXE_LINKER_FLAGS_RELEASE "${QV_SIZE_LINK_FLAGS}" "-s")
+qv_release_flags(CMAKE_SHARED_LINKER_FLAGS_RELEASE "${QV_SIZE_LINK_FLAGS}" "-s")

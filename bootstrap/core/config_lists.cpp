@@ -11,7 +11,7 @@ int FileListCount(const std::wstring& countText) {
 }
 
 std::wstring FileListKey(int index) {
-  std::wstring digits = std::to_wstring(index);
+  std::wstring digits = DecimalText(index);
   if (digits.size() < 2) digits.insert(0, 2 - digits.size(), L'0');
   return L"file" + digits;
 }

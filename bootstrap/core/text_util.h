@@ -11,6 +11,10 @@ namespace qv::bootstrap {
 // of int are clamped to INT_MAX or INT_MIN, as the runtime does.
 int WideToInt(const std::wstring& text);
 
+// The decimal digits of a number, with a minus sign when negative: std::to_wstring's text
+// without the runtime's printf family behind it (some 25 KB in the program).
+std::wstring DecimalText(long long value);
+
 bool IsAsciiLetter(wchar_t c);
 wchar_t ToUpperAscii(wchar_t c);
 

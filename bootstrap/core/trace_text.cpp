@@ -1,6 +1,8 @@
 // Formatting of trace entries and the choice of the log file.
 #include "bootstrap/core/trace_text.h"
 
+#include "bootstrap/core/text_util.h"
+
 namespace qv::bootstrap {
 
 int ElapsedMilliseconds(uint32_t startTick, uint32_t nowTick) {
@@ -11,7 +13,7 @@ int ElapsedMilliseconds(uint32_t startTick, uint32_t nowTick) {
 }
 
 std::wstring FormatDebuggerLine(int elapsedMs, const std::wstring& text) {
-  return std::wstring(kDebuggerPrefix) + L'[' + std::to_wstring(elapsedMs) + L"] " + text;
+  return std::wstring(kDebuggerPrefix) + L'[' + DecimalText(elapsedMs) + L"] " + text;
 }
 
 std::wstring FormatLogFileEntry(const std::wstring& text) {
@@ -28,7 +30,7 @@ std::wstring FormatLogFileEntry(const std::wstring& text) {
 }
 
 std::wstring FormatLogFilePath(const std::wstring& folder, int number) {
-  std::wstring digits = std::to_wstring(number);
+  std::wstring digits = DecimalText(number);
   if (digits.size() < 4) digits.insert(0, 4 - digits.size(), L'0');
   return folder + L"\\PX_Bootstrap_Log(" + digits + L").txt";
 }

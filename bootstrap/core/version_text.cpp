@@ -48,9 +48,9 @@ bool IsNewerVersion(const std::wstring& current, const std::wstring& candidate) 
 }
 
 std::wstring FormatFileVersion(uint32_t mostSignificant, uint32_t leastSignificant) {
-  return std::to_wstring(mostSignificant >> 16) + L'.' + std::to_wstring(mostSignificant & 0xFFFF) +
-         L'.' + std::to_wstring(leastSignificant >> 16) + L'.' +
-         std::to_wstring(leastSignificant & 0xFFFF);
+  return DecimalText(mostSignificant >> 16) + L'.' + DecimalText(mostSignificant & 0xFFFF) +
+         L'.' + DecimalText(leastSignificant >> 16) + L'.' +
+         DecimalText(leastSignificant & 0xFFFF);
 }
 
 }  // namespace qv::bootstrap

@@ -80,7 +80,8 @@ BOOL CFileVersionInfo::Create(const std::wstring& fileName) {
     }
   }
   wchar_t prefix[64];
-  std::swprintf(prefix, 64, L"\\StringFileInfo\\%04X%04X\\", LOWORD(id), HIWORD(id));
+  ::_snwprintf(prefix, 64,  // the system C library's formatter; the key always fits
+                L"\\StringFileInfo\\%04X%04X\\", LOWORD(id), HIWORD(id));
   for (int i = 0; i < 12; ++i) {
     std::wstring key = std::wstring(prefix) + kStringNames[i];
     if (::VerQueryValueW(info.data(), key.c_str(), &block, &length) && block && length > 0) {

@@ -11,6 +11,17 @@
 namespace qv::bootstrap {
 namespace {
 
+TEST(DecimalText, WritesWhatToWstringWrites) {
+  EXPECT_EQ(DecimalText(0), L"0");
+  EXPECT_EQ(DecimalText(7), L"7");
+  EXPECT_EQ(DecimalText(-7), L"-7");
+  EXPECT_EQ(DecimalText(65535), L"65535");
+  EXPECT_EQ(DecimalText(4294967295LL), L"4294967295");
+  const long long samples[] = {1, 9, 10, 99, 100, -1, -10, 2147483647LL, -2147483647LL - 1,
+                               9223372036854775807LL, -9223372036854775807LL - 1};
+  for (long long value : samples) EXPECT_EQ(DecimalText(value), std::to_wstring(value)) << value;
+}
+
 TEST(WideToInt, ReadsLikeTheRuntime) {
   EXPECT_EQ(WideToInt(L"abc"), 0);
   EXPECT_EQ(WideToInt(L" \t\r\n+42x"), 42);
