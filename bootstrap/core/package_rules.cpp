@@ -2,6 +2,7 @@
 #include "bootstrap/core/package_rules.h"
 
 #include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/text_util.h"
 
@@ -38,7 +39,7 @@ bool AllPackageFilesPresent(const std::wstring& folder, const ListKeyReader& rea
 }
 
 const wchar_t* ServerDriverNameKey(const std::wstring& preloadType) {
-  return preloadType == L"unison" ? L"driver_name" : L"driver_name_cbw_unison";
+  return IsUnisonPreloadText(preloadType) ? L"driver_name" : L"driver_name_cbw_unison";
 }
 
 ServerDriverChoice ChooseServerDriver(const std::wstring& preloadType, const std::wstring& preloadDriver,
