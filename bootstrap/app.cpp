@@ -4,12 +4,14 @@
 
 #include <commctrl.h>
 
-#include <cstring>
 #include <cwchar>
 
 #include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/version_text.h"
 #include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/version_resource.h"
 #include "bootstrap/usb_autorun_dlg.h"
+#include "common/core/command_line.h"
 
 using namespace qv::bootstrap;
 
@@ -29,18 +31,6 @@ BOOL CALLBACK EnumOtherAutoRunProc(HWND window, LPARAM result) {
   ::GetClassNameW(window, className, 260);
   if (std::wcscmp(className, kAppWindowClass) != 0) *reinterpret_cast<HWND*>(result) = window;
   return TRUE;
-}
-
-// The argument text of the command line, without the program's own name.
-std::wstring ArgumentText() {
-  const wchar_t* line = ::GetCommandLineW();
-  bool quoted = false;
-  while (*line && (quoted || (*line != L' ' && *line != L'\t'))) {
-    if (*line == L'"') quoted = !quoted;
-    ++line;
-  }
-  while (*line == L' ' || *line == L'\t') ++line;
-  return line;
 }
 
 }  // namespace
@@ -64,7 +54,7 @@ BOOL CUSBAutoRunApp::InitInstance() {
     ::RegisterClassW(&windowClass);
   }
 
-  std::wstring arguments = ArgumentText();
+  std::wstring arguments = qv::SkipProgramName(::GetCommandLineW());
   m_hAppMutex.reset(::CreateMutexW(nullptr, TRUE, kAppMutexName));
   HWND other = nullptr;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -96,30 +86,12 @@ int CUSBAutoRunApp::ExitInstance() {
 
 std::wstring CUSBAutoRunApp::GetProgramVersion() {
   if (!m_strFileVersion.empty()) return m_strFileVersion;
-  HMODULE module = ::GetModuleHandleW(nullptr);
-  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
-  HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-  const void* resource = loaded ? ::LockResource(loaded) : nullptr;
-  if (!resource) return m_strFileVersion;
-  // VerQueryValue needs a writable copy of the resource.
-  DWORD size = ::SizeofResource(module, found);
-  std::wstring copy(size / sizeof(wchar_t) + 1, L'\0');
-  std::memcpy(&copy[0], resource, size);
-
-  void* value = nullptr;
-  UINT length = 0;
-  wchar_t key[64];
-  if (::VerQueryValueW(&copy[0], L"\\VarFileInfo\\Translation", &value, &length) && value && length == 4) {
-    const BYTE* entry = static_cast<const BYTE*>(value);
-    // The system C library's formatter (these keys always fit): the runtime's own printf family
-    // costs some 25 KB in the program.
-    ::_snwprintf(key, 64, L"\\StringFileInfo\\%02X%02X%02X%02X\\FileVersion", entry[1], entry[0], entry[3], entry[2]);
-  } else {
-    ::_snwprintf(key, 64, L"\\StringFileInfo\\%04X04B0\\FileVersion", ::GetUserDefaultLangID());
-  }
-  if (::VerQueryValueW(&copy[0], key, &value, &length) && value) {
-    m_strFileVersion = std::wstring(static_cast<const wchar_t*>(value)).substr(0, 255);
-  }
+  CVersionResource resource;
+  if (!resource.LoadOwnProgram()) return m_strFileVersion;
+  // The table of a resource that lists exactly one, else the user's language in Unicode.
+  const std::vector<uint32_t> tables = resource.Translations();
+  const uint32_t table = tables.size() == 1 ? tables.front() : MakeTranslation(::GetUserDefaultLangID(), kUnicodeCodePage);
+  m_strFileVersion = resource.String(table, L"FileVersion").substr(0, 255);
   return m_strFileVersion;
 }
 

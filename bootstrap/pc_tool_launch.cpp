@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "bootstrap/app.h"
+#include "bootstrap/core/package_rules.h"
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/support.h"
@@ -20,16 +21,15 @@ BOOL CUSBAutoRunDlg::RunPXPC() {
     WriteTraceLog(L"[RunPXPC()] SHGetSpecialFolderPath is failed........\r\n");
     return 0;
   }
-  std::wstring executable = base + L"\\PXPC\\" + m_strPxpcName;
-  const std::wstring& launchDrive = TheApp().m_strLaunchDrive;
-  std::wstring arguments = qv::bootstrap::FormatPxpcArguments(launchDrive.empty() ? m_strModulePath : launchDrive,
-                                                              m_strModelType, g_strAppTitle);
+  const std::wstring packageFolder = qv::bootstrap::PackageFolderIn(base);
+  std::wstring executable = packageFolder + m_strPxpcName;
+  std::wstring arguments = qv::bootstrap::FormatPxpcArguments(m_strPhoneDrive, m_strModelType, g_strAppTitle);
   std::wstring workFolder = qv::bootstrap::FolderOfPath(executable);
   WriteTraceLog(FormatText(L"[RunPXPC()] Exe File = (%ls)\n", executable.c_str()));
   WriteTraceLog(FormatText(L"[RunPXPC()] Work Path = (%ls)\n", workFolder.c_str()));
   // A package folder or tool that is a link is not started, as if the start had failed.
   HINSTANCE started = nullptr;
-  if (IsFreeOfLinks(base, L"PXPC\\" + m_strPxpcName)) {
+  if (IsFreeOfLinks(base, std::wstring(qv::bootstrap::kPackageFolderName) + L"\\" + m_strPxpcName)) {
     started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
                               SW_SHOWNORMAL);
   }

@@ -18,16 +18,10 @@ namespace {
 
 using ModeExport = int (*)(char);
 
-ModeExport ExportFor(int mode) {
-  switch (mode) {
-    case kModeModem: return ChangeMode2Modem;
-    case kModeMtp: return ChangeMode2MTP;
-    case kModeUms: return ChangeMode2UMS;
-    case kModeCgo: return ChangeMode2CGO;
-    case kModeTet: return ChangeMode2TET;
-    default: return ChangeMode2ASK;
-  }
-}
+// The exports in the modes' numbering; ChooseModeChange only gives numbers of this list.
+#define QV_MODE_EXPORT(suffix) ChangeMode2##suffix,
+constexpr ModeExport kModeExportFunctions[] = {QV_USB_MODES(QV_MODE_EXPORT)};
+#undef QV_MODE_EXPORT
 
 // The phone shows itself as a CD-ROM drive. Any other drive (a hard disk that the program was
 // copied to and run from by hand, a network drive, no drive at all) never gets the phone's
@@ -72,13 +66,12 @@ BOOL CUSBAutoRunDlg::CheckSystem() {
 BOOL CUSBAutoRunDlg::ModeChange(int mode) {
   WriteTraceLog(L"[ModeChange()] START.......................\r\n");
   BOOL result = 0;
-  const std::wstring& launchDrive = TheApp().m_strLaunchDrive;
-  std::wstring drive = launchDrive.empty() ? m_strModulePath : launchDrive;
+  const std::wstring& drive = m_strPhoneDrive;
   ModeChangeChoice choice = ChooseModeChange(mode);
   std::wstring trace = FormatModeChangeTrace(choice, drive);
   try {
     const char letter = DriveLetterOf(drive);
-    result = IsPhoneDrive(letter) ? ExportFor(choice.nMode)(letter) : 0;
+    result = IsPhoneDrive(letter) ? kModeExportFunctions[choice.nMode](letter) : 0;
     WriteTraceLog(trace);
   } catch (...) {
     WriteTraceLog(L"[ModeChange()] Error (catch).......................\r\n");

@@ -4,6 +4,8 @@
 #ifndef QVEUSBAUTORUN_H
 #define QVEUSBAUTORUN_H
 
+#include "modeswitch/phone_data_items.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -12,6 +12,10 @@ std::wstring WithTrailingSlash(const std::wstring& url) {
   return !url.empty() && url.back() == L'/' ? url : url + L'/';
 }
 
+std::wstring PackageFolderIn(const std::wstring& baseFolder) {
+  return baseFolder + L"\\" + kPackageFolderName + L"\\";
+}
+
 std::optional<std::wstring> PackageBaseUrl(const std::wstring& url) {
   if (url.find(L'/') == std::wstring::npos) return std::nullopt;
   return WithTrailingSlash(url);

@@ -9,6 +9,12 @@
 
 namespace qv::bootstrap {
 
+// The PC tool's package lives in this folder of the user's base folder.
+constexpr wchar_t kPackageFolderName[] = L"PXPC";
+
+// "<base>\PXPC\": the package folder, with its final backslash.
+std::wstring PackageFolderIn(const std::wstring& baseFolder);
+
 // The package's base URL as downloads use it: nothing when the text holds no "/" at all (it
 // cannot name a place on a server), else the text with a "/" appended unless it ends in one.
 std::optional<std::wstring> PackageBaseUrl(const std::wstring& url);

@@ -6,10 +6,11 @@
 namespace qv::bootstrap {
 namespace {
 
-constexpr const wchar_t* kModeExports[] = {L"ChangeMode2Modem", L"ChangeMode2MTP",
-                                           L"ChangeMode2UMS",   L"ChangeMode2ASK",
-                                           L"ChangeMode2CGO",   L"ChangeMode2TET"};
+#define QV_MODE_EXPORT_NAME(suffix) L"ChangeMode2" #suffix,
+constexpr const wchar_t* kModeExports[] = {QV_USB_MODES(QV_MODE_EXPORT_NAME)};
+#undef QV_MODE_EXPORT_NAME
 constexpr int kModeCount = sizeof kModeExports / sizeof kModeExports[0];
+static_assert(kModeCount == kModeTet + 1, "one export for each mode");
 
 }  // namespace
 

@@ -7,7 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "modeswitch/phone_data_items.h"
+
 namespace qv::bootstrap {
+
+// The one list of the modes, in the phone's numbering from 0: the suffix of the mode-switch
+// export that switches to each ("ChangeMode2" + suffix).
+#define QV_USB_MODES(X) X(Modem) X(MTP) X(UMS) X(ASK) X(CGO) X(TET)
 
 constexpr int kModeModem = 0;
 constexpr int kModeMtp = 1;
@@ -17,7 +23,7 @@ constexpr int kModeCgo = 4;
 constexpr int kModeTet = 5;
 constexpr int kFallbackMode = kModeAsk;       // phone not asked or no answer; unknown values
 constexpr int kFactoryLineMode = kModeModem;  // a PC of the factory line
-constexpr uint8_t kItemSelectedMode = 0x10;   // phone data item: the user's selected mode
+constexpr uint8_t kItemSelectedMode = QVE_ITEM_SELECTED_MODE;  // phone data item: the user's selected mode
 
 // The answer buffer of the selected-mode query starts with this byte: a phone that accepts the
 // query but returns no byte thus leaves the fallback mode.

@@ -54,3 +54,51 @@ std::wstring FormatFileVersion(uint32_t mostSignificant, uint32_t leastSignifica
 }
 
 }  // namespace qv::bootstrap
+
+namespace qv::bootstrap {
+namespace {
+
+// The first table whose language `matches`, if any.
+template <typename Match>
+bool FindTable(const std::vector<uint32_t>& translations, Match matches, uint32_t& found) {
+  for (uint32_t entry : translations) {
+    if (matches(static_cast<uint16_t>(entry & 0xFFFF))) {
+      found = entry;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+uint32_t ChooseStringTable(const std::vector<uint32_t>& translations, uint16_t userLanguage) {
+  if (translations.empty()) return MakeTranslation(kEnglishUs, kUnicodeCodePage);
+  auto exactly = [](uint16_t wanted) { return [wanted](uint16_t language) { return language == wanted; }; };
+  auto primary = [](uint16_t wanted) {
+    return [wanted](uint16_t language) { return (language & 0xFF) == (wanted & 0xFF); };
+  };
+  uint32_t found = 0;
+  // Each language is tried exactly first, then by its primary language alone.
+  for (uint16_t wanted : {userLanguage, uint16_t{0}, uint16_t{9}}) {
+    if (FindTable(translations, exactly(wanted), found) || FindTable(translations, primary(wanted), found)) {
+      return found;
+    }
+  }
+  return translations.front();
+}
+
+std::wstring FormatStringInfoKey(uint32_t translation, const std::wstring& name) {
+  static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring key = L"\\StringFileInfo\\";
+  // Language first, then code page, each as four hex digits.
+  const uint16_t halves[2] = {static_cast<uint16_t>(translation & 0xFFFF), static_cast<uint16_t>(translation >> 16)};
+  for (uint16_t half : halves) {
+    for (int shift = 12; shift >= 0; shift -= 4) key += kHex[(half >> shift) & 0xF];
+  }
+  key += L'\\';
+  key += name;
+  return key;
+}
+
+}  // namespace qv::bootstrap

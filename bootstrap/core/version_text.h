@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv::bootstrap {
 
@@ -27,5 +28,21 @@ bool IsNewerVersion(const std::wstring& current, const std::wstring& candidate);
 // The version text of a file's fixed version block: major and minor in the high and low halves
 // of the most significant word, build and revision in those of the least significant word.
 std::wstring FormatFileVersion(uint32_t mostSignificant, uint32_t leastSignificant);
+
+// A version resource's translation: the language in the low 16 bits, the code page in the high.
+constexpr uint16_t kEnglishUs = 0x0409;
+constexpr uint16_t kUnicodeCodePage = 0x04B0;
+constexpr uint32_t MakeTranslation(uint16_t language, uint16_t codePage) {
+  return static_cast<uint32_t>(language) | (static_cast<uint32_t>(codePage) << 16);
+}
+
+// The string table that describes a file best for a user of `userLanguage`: the user's exact
+// language, then the same primary language (low byte), then neutral, then English, then the
+// first table; US English in Unicode when the file lists none.
+uint32_t ChooseStringTable(const std::vector<uint32_t>& translations, uint16_t userLanguage);
+
+// "\StringFileInfo\LLLLCCCC\<name>", language and code page in four upper-case hex digits each:
+// the key of one string of a version resource.
+std::wstring FormatStringInfoKey(uint32_t translation, const std::wstring& name);
 
 }  // namespace qv::bootstrap

@@ -1,11 +1,12 @@
-// Loads a version resource and picks its string table: the user's language, then its primary
-// language, then neutral, then English, then the first table.
+// The version-information class over the program's version-resource reader: the fixed block and
+// the twelve strings of the table chosen for the user's language.
 #include "bootstrap/provisioning/file_version_info.h"
 
 #include <cstring>
-#include <new>
-#include <cwchar>
 #include <vector>
+
+#include "bootstrap/core/version_text.h"
+#include "bootstrap/provisioning/version_resource.h"
 
 namespace {
 
@@ -53,60 +54,29 @@ BOOL CFileVersionInfo::Create(HMODULE module) {
 
 BOOL CFileVersionInfo::Create(const std::wstring& fileName) {
   Reset();
-  DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
-  if (size == 0) return FALSE;
-  std::vector<BYTE> info;
-  try {
-    info.resize(size);
-  } catch (const std::bad_alloc&) {
-    return FALSE;
-  }
-  if (!::GetFileVersionInfoW(fileName.c_str(), 0, size, info.data())) return FALSE;
-
-  void* block = nullptr;
-  UINT length = 0;
-  if (::VerQueryValueW(info.data(), L"\\", &block, &length) && block && length == sizeof(VS_FIXEDFILEINFO)) {
-    std::memcpy(&m_fixed, block, sizeof(m_fixed));
-  }
-
-  // Without a readable translation table, US English in Unicode.
-  DWORD id = MAKELONG(0x0409, 0x04B0);
-  if (::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &block, &length) && block && length >= 4) {
-    WORD user = ::GetUserDefaultLangID();
-    if (!GetTranslationId(block, length, user, id, FALSE) && !GetTranslationId(block, length, user, id, TRUE) &&
-        !GetTranslationId(block, length, 0, id, TRUE) && !GetTranslationId(block, length, 9, id, TRUE)) {
-      std::memcpy(&id, block, sizeof(id));
-    }
-  }
-  wchar_t prefix[64];
-  ::_snwprintf(prefix, 64,  // the system C library's formatter; the key always fits
-                L"\\StringFileInfo\\%04X%04X\\", LOWORD(id), HIWORD(id));
-  for (int i = 0; i < 12; ++i) {
-    std::wstring key = std::wstring(prefix) + kStringNames[i];
-    if (::VerQueryValueW(info.data(), key.c_str(), &block, &length) && block && length > 0) {
-      const wchar_t* text = static_cast<const wchar_t*>(block);
-      m_strings[i].assign(text, ::wcsnlen(text, length));  // a damaged resource may lack its terminator
-    }
-  }
+  CVersionResource resource;
+  if (!resource.Load(fileName)) return FALSE;
+  if (const VS_FIXEDFILEINFO* fixed = resource.FixedInfo()) m_fixed = *fixed;
+  const uint32_t table = qv::bootstrap::ChooseStringTable(resource.Translations(), ::GetUserDefaultLangID());
+  for (int i = 0; i < 12; ++i) m_strings[i] = resource.String(table, kStringNames[i]);
   return TRUE;
 }
 
 BOOL CFileVersionInfo::GetTranslationId(const void* table, UINT size, WORD language, DWORD& id,
                                         BOOL primaryEnough) const {
-  const BYTE* bytes = static_cast<const BYTE*>(table);
-  for (int pass = 0; pass < (primaryEnough ? 2 : 1); ++pass) {
-    for (UINT at = 0; at + 4 <= size; at += 4) {
-      DWORD entry;
-      std::memcpy(&entry, bytes + at, sizeof(entry));
-      bool match = pass == 0 ? LOWORD(entry) == language : (LOWORD(entry) & 0xFF) == (language & 0xFF);
-      if (match) {
-        id = entry;
-        return TRUE;
-      }
+  std::vector<uint32_t> entries(size / 4);
+  if (!entries.empty()) std::memcpy(entries.data(), table, entries.size() * 4);
+  // Only this language is asked for: tables of other languages do not count.
+  std::vector<uint32_t> matching;
+  for (uint32_t entry : entries) {
+    const WORD entryLanguage = LOWORD(entry);
+    if (entryLanguage == language || (primaryEnough && (entryLanguage & 0xFF) == (language & 0xFF))) {
+      matching.push_back(entry);
     }
   }
-  return FALSE;
+  if (matching.empty()) return FALSE;
+  id = qv::bootstrap::ChooseStringTable(matching, language);
+  return TRUE;
 }
 
 WORD CFileVersionInfo::GetFileVersion(int index) const {

@@ -14,6 +14,7 @@
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/version_text.h"
 #include "bootstrap/provisioning/connectivity_endpoint.h"
+#include "bootstrap/provisioning/version_resource.h"
 #include "common/win/handles.h"
 
 BOOL IsExistFile(const std::wstring& path) {
@@ -37,30 +38,26 @@ BOOL IsConnectedInternet() {
 }
 
 std::wstring GetFileVersionString(const std::wstring& path) {
-  DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  if (size == 0) return L"0.0.0.0";
-  std::vector<BYTE> info;
-  try {
-    info.resize(size);
-  } catch (const std::bad_alloc&) {
-    return L"0.0.0.0";
-  }
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
-      !::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-      length < sizeof(VS_FIXEDFILEINFO)) {
-    return L"0.0.0.0";
-  }
+  CVersionResource resource;
+  const VS_FIXEDFILEINFO* fixed = resource.Load(path) ? resource.FixedInfo() : nullptr;
+  if (!fixed) return L"0.0.0.0";
   return qv::bootstrap::FormatFileVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
 }
 
-void DeleteFileEvenReadOnly(const std::wstring& path) {
+namespace {
+
+// A read-only file becomes a plain archived one, so that it can be replaced or deleted.
+void ClearReadOnly(const std::wstring& path) {
   DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
   }
+}
+
+}  // namespace
+
+void DeleteFileEvenReadOnly(const std::wstring& path) {
+  ClearReadOnly(path);
   ::DeleteFileW(path.c_str());
 }
 
@@ -74,12 +71,7 @@ BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) {
 
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   BOOL existed = IsExistFile(target);
-  if (existed) {
-    DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-      ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-    }
-  }
+  if (existed) ClearReadOnly(target);
   if (!::CopyFileW(source.c_str(), target.c_str(), FALSE) && !existed) {
     WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
     return FALSE;

@@ -70,7 +70,7 @@ BOOL CUSBAutoRunDlg::GetServerConfig() {
       WriteTraceLog(L"[IsRequireUpPXPC()] PX_PC Download PC Path find failed.......\r\n");
       return false;
     }
-    m_strDownloadPath = base + L"\\PXPC\\";
+    m_strDownloadPath = PackageFolderIn(base);
     std::wstring folder = m_strDownloadPath.substr(0, m_strDownloadPath.size() - 1);
     // Nothing is created or written through a base folder that is a link.
     if (!IsFolder(folder) && (!IsFreeOfLinks(base) || !::CreateDirectoryW(folder.c_str(), nullptr))) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "modeswitch/phone_data_items.h"
 #include "modeswitch/core/phone_link.h"
 
 namespace qv::modeswitch {
@@ -21,7 +22,7 @@ constexpr uint8_t kGroupPhoneData = 2;
 constexpr uint8_t kGroupDriveControl = 3;
 constexpr uint8_t kDriveEnable = 0x06;
 constexpr uint8_t kDriveDisable = 0x07;
-constexpr uint8_t kItemSelectedMode = 0x10;
+constexpr uint8_t kItemSelectedMode = QVE_ITEM_SELECTED_MODE;
 
 // The two group-1 codes of a USB mode: the second form is sent only when the first fails.
 struct ModeCodes {

@@ -10,9 +10,21 @@
 
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/path_text.h"
+#include "common/core/command_line.h"
 
 namespace qv::bootstrap {
 namespace {
+
+using qv::SkipProgramName;
+
+TEST(LaunchCommand, ArgumentsFollowTheProgramNameQuotedOrNot) {
+  EXPECT_STREQ(SkipProgramName(LR"("C:\Program Files\PX_Bootstrap.exe" -l E)"), L"-l E");
+  EXPECT_STREQ(SkipProgramName(L"PX_Bootstrap.exe \t -l E "), L"-l E ");
+  EXPECT_STREQ(SkipProgramName(LR"(C:\a" b"\PX_Bootstrap.exe -l)"), L"-l");  // a quote inside the name
+  EXPECT_STREQ(SkipProgramName(L"PX_Bootstrap.exe"), L"");
+  EXPECT_STREQ(SkipProgramName(LR"("unterminated -l E)"), L"");
+  EXPECT_STREQ(SkipProgramName(nullptr), L"");
+}
 
 TEST(LaunchCommand, TellsPhoneStartFromPcStartAndFindsTheDrive) {
   EXPECT_TRUE(ParseLaunchCommand(L"").strCmdLine.empty());

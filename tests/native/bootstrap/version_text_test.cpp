@@ -53,5 +53,26 @@ TEST(VersionText, CandidateMustBeStrictlyNewer) {
   EXPECT_EQ(FormatFileVersion(0xFFFF0002, 0x0003FFFF), L"65535.2.3.65535");
 }
 
+// German and US English tables, as a resource translated once lists them.
+TEST(StringTableChoice, PrefersTheUserLanguageThenItsPrimaryLanguageThenNeutralThenEnglish) {
+  const uint32_t german = MakeTranslation(0x0407, kUnicodeCodePage);
+  const uint32_t english = MakeTranslation(0x0409, kUnicodeCodePage);
+  const uint32_t neutral = MakeTranslation(0x0000, 0x04E4);
+  EXPECT_EQ(ChooseStringTable({german, english}, 0x0409), english);
+  EXPECT_EQ(ChooseStringTable({german, english}, 0x0807), german);   // Swiss German: same primary language
+  EXPECT_EQ(ChooseStringTable({german, english}, 0x0411), english);  // no Japanese: English
+  EXPECT_EQ(ChooseStringTable({german, neutral, english}, 0x0411), neutral);
+  EXPECT_EQ(ChooseStringTable({german}, 0x0411), german);            // nothing fits: the first
+  EXPECT_EQ(ChooseStringTable({}, 0x0411), english);                 // no table at all
+  // An exact match wins over an earlier table of the same primary language.
+  EXPECT_EQ(ChooseStringTable({MakeTranslation(0x0807, kUnicodeCodePage), german}, 0x0407), german);
+  EXPECT_EQ(ChooseStringTable({MakeTranslation(0x0400, kUnicodeCodePage), neutral}, 0x0411), neutral);
+}
+
+TEST(StringTableChoice, KeyNamesLanguageThenCodePageInUpperCaseHex) {
+  EXPECT_EQ(FormatStringInfoKey(MakeTranslation(0x0409, 0x04B0), L"FileVersion"), L"\\StringFileInfo\\040904B0\\FileVersion");
+  EXPECT_EQ(FormatStringInfoKey(MakeTranslation(0xABCD, 0x00EF), L"X"), L"\\StringFileInfo\\ABCD00EF\\X");
+}
+
 }  // namespace
 }  // namespace qv::bootstrap
