@@ -63,9 +63,9 @@ BOOL CUSBAutoRunApp::InitInstance() {
   }
 
   LaunchCommand command = ParseLaunchCommand(arguments);
-  m_strCmdLine = command.strCmdLine;
-  m_strLaunchDrive = command.strLaunchDrive;
-  if (command.bInvalid) {
+  m_strCmdLine = command.cmdLine;
+  m_strLaunchDrive = command.launchDrive;
+  if (command.invalid) {
     ::MessageBoxW(nullptr, L"Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]",
                   g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
     return FALSE;

@@ -22,7 +22,7 @@ class CUSBAutoRunApp {
   std::wstring m_strLaunchDrive;
   qv::UniqueHandle m_hAppMutex;
   std::wstring m_strFileVersion;
-  std::atomic<CUSBAutoRunDlg*> m_pMainWnd{nullptr};  // the main dialog while it runs; read by its worker
+  std::atomic<CUSBAutoRunDlg*> m_pMainWnd{nullptr};  // the main dialog while it runs
 };
 
 CUSBAutoRunApp& TheApp();

@@ -71,7 +71,7 @@ BOOL CUSBAutoRunDlg::ModeChange(int mode) {
   std::wstring trace = FormatModeChangeTrace(choice, drive);
   try {
     const char letter = DriveLetterOf(drive);
-    result = IsPhoneDrive(letter) ? kModeExportFunctions[choice.nMode](letter) : 0;
+    result = IsPhoneDrive(letter) ? kModeExportFunctions[choice.mode](letter) : 0;
     WriteTraceLog(trace);
   } catch (...) {
     WriteTraceLog(L"[ModeChange()] Error (catch).......................\r\n");
@@ -90,6 +90,6 @@ BOOL CUSBAutoRunDlg::IsSamePhoneDrive() {
   std::wstring newDrive = m_strPhoneDrive.substr(0, 1);
   WriteTraceLog(FormatText(L"[IsSamePhoneDrive()] OldDrv = %ls, NewDrv = %ls\r\n", oldDrive.c_str(), newDrive.c_str()));
   SameDriveResult same = CompareOtherPhoneDrive(m_strOtherDrive, m_strPhoneDrive);
-  if (same.bOtherNoResponse) m_bOtherNoResponse = 1;
-  return same.bSame ? 1 : 0;
+  if (same.otherNoResponse) m_bOtherNoResponse = 1;
+  return same.same ? 1 : 0;
 }

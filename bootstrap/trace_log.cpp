@@ -1,33 +1,28 @@
 // The trace log: every entry to the debugger output, and to the numbered log file in the user's
-// Templates folder when AutoRun_Log.ini switches it on. Entries come from the dialog's thread
-// and the worker; one lock keeps the file path and each entry's bytes together.
-#include <windows.h>
+// Templates folder while the file side is on. Entries come from the dialog's thread and the
+// worker; the log's own lock keeps the file choice and each entry's bytes together.
+#include "bootstrap/trace_log.h"
 
-#include <atomic>
-
-#include "bootstrap/app.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/trace_text.h"
 #include "bootstrap/provisioning/support.h"
-#include "bootstrap/usb_autorun_dlg.h"
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 
 using namespace qv::bootstrap;
 
-namespace {
-
-// A slim reader/writer lock rather than std::mutex: it needs no initialisation and cannot fail,
-// so the log pulls in none of the runtime's system_error machinery.
-SRWLOCK g_logLock = SRWLOCK_INIT;
-
-class LogLockHold {
+class CTraceLogFile::Hold {
  public:
-  LogLockHold() { ::AcquireSRWLockExclusive(&g_logLock); }
-  ~LogLockHold() { ::ReleaseSRWLockExclusive(&g_logLock); }
-  LogLockHold(const LogLockHold&) = delete;
-  LogLockHold& operator=(const LogLockHold&) = delete;
+  explicit Hold(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+  ~Hold() { ::ReleaseSRWLockExclusive(&m_lock); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  SRWLOCK& m_lock;
 };
+
+namespace {
 
 void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   // A log folder or log file that is a link would carry the entry outside the folder.
@@ -44,6 +39,48 @@ void AppendToFile(const std::wstring& path, const std::wstring& entry) {
 
 }  // namespace
 
+CTraceLogFile& CTraceLogFile::Shared() {
+  static CTraceLogFile log;
+  return log;
+}
+
+void CTraceLogFile::Start(bool enabled, bool relaunched, const std::wstring& folder) {
+  Hold hold(m_lock);
+  m_bRelaunched = relaunched;
+  m_strFolder = folder;
+  m_nFileNumber = -1;
+  m_strFile.clear();
+  m_bEnabled = enabled;
+}
+
+void CTraceLogFile::Stop() {
+  Hold hold(m_lock);
+  m_bEnabled = false;
+}
+
+std::wstring CTraceLogFile::CurrentFile() const {
+  Hold hold(m_lock);
+  return m_strFile;
+}
+
+void CTraceLogFile::Append(const std::wstring& text) noexcept {
+  if (!m_bEnabled) return;
+  try {
+    const std::wstring entry = FormatLogFileEntry(text);
+    Hold hold(m_lock);
+    if (!m_bEnabled) return;
+    if (m_bRelaunched || m_nFileNumber < 0) {
+      auto exists = [this](int n) { return IsExistFile(FormatLogFilePath(m_strFolder, n)) != 0; };
+      const int number = m_bRelaunched ? FollowLogFileNumber(m_nFileNumber, exists) : ChooseLogFileNumber(false, exists);
+      if (number != m_nFileNumber) m_strFile = FormatLogFilePath(m_strFolder, number);
+      m_nFileNumber = number;
+    }
+    AppendToFile(m_strFile, entry);
+  } catch (...) {
+    // Logging never disturbs the workflow.
+  }
+}
+
 BOOL IsLoggingEnabled() {
   std::wstring folder = GetBaseFolder();
   if (folder.empty()) return FALSE;
@@ -57,20 +94,5 @@ void WriteTraceLog(const std::wstring& text) {
   uint32_t now = ::GetTickCount();
   startTick.compare_exchange_strong(expected, now);
   ::OutputDebugStringW(FormatDebuggerLine(ElapsedMilliseconds(startTick, now), text).c_str());
-
-  CUSBAutoRunDlg* dialog = TheApp().m_pMainWnd;
-  if (!dialog || !dialog->m_bEnableLog) return;
-  try {
-    std::wstring entry = FormatLogFileEntry(text);
-    std::wstring folder = GetBaseFolder();
-    bool relaunched = !TheApp().m_strCmdLine.empty();
-    LogLockHold hold;
-    if (relaunched || dialog->m_strLogFile.empty()) {
-      int number = ChooseLogFileNumber(relaunched, [&](int n) { return IsExistFile(FormatLogFilePath(folder, n)) != 0; });
-      dialog->m_strLogFile = FormatLogFilePath(folder, number);
-    }
-    AppendToFile(dialog->m_strLogFile, entry);
-  } catch (...) {
-    // Logging never disturbs the workflow.
-  }
+  CTraceLogFile::Shared().Append(text);
 }

@@ -8,17 +8,24 @@
 
 #include "bootstrap/app.h"
 #include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/driver_tables.h"
+#include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/usb_mode.h"
 #include "bootstrap/provisioning/support.h"
+#include "bootstrap/trace_log.h"
 #include "bootstrap/view/init_dlg.h"
 #include "common/core/unique_resource.h"
 
+using namespace qv::bootstrap;
+
 CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CKeepOpenDialog(kMainDialogTemplate, parent) {
   m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
+  m_DriverMgr.AttachRun(this);
 }
 
 CUSBAutoRunDlg::~CUSBAutoRunDlg() {
   m_autoRunThreadOwner.reset();  // waits for the worker's last lines
+  CTraceLogFile::Shared().Stop();  // later entries go to the debugger only
   if (m_hBrush) ::DeleteObject(m_hBrush);
   if (m_hMutex) ::ReleaseMutex(m_hMutex.get());
 }
@@ -26,9 +33,14 @@ CUSBAutoRunDlg::~CUSBAutoRunDlg() {
 BOOL CUSBAutoRunDlg::InitAutoRun() {
   GetModulePath();
   m_bEnableLog = IsLoggingEnabled();
+  CTraceLogFile::Shared().Start(m_bEnableLog != 0, !TheApp().m_strCmdLine.empty(), GetBaseFolder());
   GetConfigInfo();
   return CheckSystem();
 }
+
+std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return TheApp().m_strLaunchDrive; }
+
+void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUnisonPreloadType; }
 
 void CUSBAutoRunDlg::GetConfigInfo() {
   WriteTraceLog(L"[GetConfigInfo()] START...............\r\n");
@@ -65,18 +77,21 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
   WriteTraceLog(L"Start : [if(m_hOtherAutoRun != NULL)] \r\n");
   if (m_hOtherAutoRun) {
     QueryOtherInstance();
-    if (IsSamePhoneDrive()) {
-      WriteTraceLog(L"[IsSamePhoneDrive()] return is TRUE ==> Already is run same AutoRun. & Program End..\r\n");
-      ::SetForegroundWindow(m_hOtherAutoRun);
-      ExitProgram(0);
-      return FALSE;
+    const bool same = IsSamePhoneDrive() != 0;
+    switch (DecideOtherInstance(true, {same, m_bOtherNoResponse == 1})) {
+      case OtherInstanceStep::LeaveToOther:
+        WriteTraceLog(L"[IsSamePhoneDrive()] return is TRUE ==> Already is run same AutoRun. & Program End..\r\n");
+        ::SetForegroundWindow(m_hOtherAutoRun);
+        ExitProgram(0);
+        return FALSE;
+      case OtherInstanceStep::SwitchAndEnd:
+        WriteTraceLog(L"End : [IsSamePhoneDrive()] return is FALSE ==> Mode Change & Program End..\r\n");
+        ExitProgram(1);
+        return FALSE;
+      case OtherInstanceStep::Continue:
+        WriteTraceLog(L"End : [IsSamePhoneDrive()] return is FALSE ==> Other App is no response...\r\n");
+        break;
     }
-    if (m_bOtherNoResponse != 1) {
-      WriteTraceLog(L"End : [IsSamePhoneDrive()] return is FALSE ==> Mode Change & Program End..\r\n");
-      ExitProgram(1);
-      return FALSE;
-    }
-    WriteTraceLog(L"End : [IsSamePhoneDrive()] return is FALSE ==> Other App is no response...\r\n");
   }
 
   if (IsRunPXPC()) {
@@ -93,7 +108,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
     copyDialog.DoModal();
     for (int sleeps = 0; sleeps < 301 && copyDialog.m_bFinished != 1; ++sleeps) ::Sleep(100);
     WriteTraceLog(L"End : [CInitDlg dlg.DoModal()]\r\n");
-    ExitProgram(copyDialog.m_nCopyResult == 1 ? 0 : 1);
+    ExitProgram(PhoneStartSwitchesMode(copyDialog.m_nCopyResult) ? 1 : 0);
     return FALSE;
   }
 
@@ -106,16 +121,19 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
   m_strPreloadDriver = m_DriverMgr.GetPreloadDriver();
   m_bRequireDrv = m_DriverMgr.IsRequireUpDrv();
   if (serverConfig) m_bRequireUpPxpc = IsRequireUpPXPC();
-  if (m_bAbnormalStatus == 1) {
-    WriteTraceLog(L"[OnInitDialog()] Abnormal Status.......\r\n");
-    ExitProgram(1);
-    return FALSE;
-  }
-  if (!m_bRequireDrv && !m_bRequireUpPxpc) {
-    WriteTraceLog(L"[OnInitDialog()] Mode Change & Run PXPC.......\r\n");
-    KeepHidden();
-    SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_HIDEWINDOW);
-    AutoRunMainWork();
+  switch (DecidePcStart(m_bAbnormalStatus == 1, m_bRequireDrv != 0, m_bRequireUpPxpc != 0)) {
+    case PcStartStep::EndWithModeChange:
+      WriteTraceLog(L"[OnInitDialog()] Abnormal Status.......\r\n");
+      ExitProgram(1);
+      return FALSE;
+    case PcStartStep::RunHidden:
+      WriteTraceLog(L"[OnInitDialog()] Mode Change & Run PXPC.......\r\n");
+      KeepHidden();
+      SetWindowPos(HWND_BOTTOM, 0, 0, 0, 0, SWP_HIDEWINDOW);
+      AutoRunMainWork();
+      break;
+    case PcStartStep::AskLicence:
+      break;  // the licence page, set up by InitControl, waits for the user
   }
   WriteTraceLog(L"[OnInitDialog()]..END.................\r\n");
   return TRUE;
@@ -253,12 +271,16 @@ BOOL CUSBAutoRunDlg::AutoRunOffline() {
 }
 
 BOOL CUSBAutoRunDlg::InstallDriver() {
-  if (m_bPxpcInstallsDriver) {
-    WriteTraceLog(L"[CUSBAutoRunDlg::InstallDriver()] SKIP.............\r\n");
-    return TRUE;
+  auto online = [] { return IsConnectedInternet() != 0; };
+  switch (DecideDriverInstall(m_bPxpcInstallsDriver != 0, m_bRequireDrv == 1, !m_strPreloadDriver.empty(), online)) {
+    case DriverInstallStep::SkipForPcTool:
+      WriteTraceLog(L"[CUSBAutoRunDlg::InstallDriver()] SKIP.............\r\n");
+      return TRUE;
+    case DriverInstallStep::NothingToDo:
+      return TRUE;
+    case DriverInstallStep::Install:
+      break;
   }
-  if (m_bRequireDrv != 1) return TRUE;
-  if (!IsConnectedInternet() && m_strPreloadDriver.empty()) return TRUE;
   SetProgressTimer(TIMER_PROGRESS_INSTALL, FALSE);
   BOOL installed = m_DriverMgr.InstallDriver();
   SetProgressTimer(TIMER_PROGRESS_INSTALL, TRUE);
@@ -332,7 +354,8 @@ void CUSBAutoRunDlg::ExitProgram(int modeChange) {
 }
 
 BOOL CUSBAutoRunDlg::AutoRunOnline() {
-  if (m_bRequireDrv == 1 || m_bRequireUpPxpc == 1) {
+  const OnlinePlan plan = PlanOnlineRun(m_bRequireDrv == 1, m_bRequireUpPxpc == 1);
+  if (plan.download) {
     SetProgressTimer(TIMER_PROGRESS_DOWNLOAD, FALSE);
     BOOL downloaded = DownloadPXPC_Package();
     SetProgressTimer(TIMER_PROGRESS_DOWNLOAD, TRUE);
@@ -343,17 +366,15 @@ BOOL CUSBAutoRunDlg::AutoRunOnline() {
       return FALSE;
     }
   }
-  if (m_bRequireDrv == 1) {
+  if (plan.installDriver) {
     if (!InstallDriver()) return FALSE;
-  } else if (m_bRequireUpPxpc == 1) {
+  } else if (plan.installPause) {
     // A pause with the installation display, so the user sees the update complete.
     SetProgressTimer(TIMER_PROGRESS_INSTALL, FALSE);
     ::Sleep(3000);
     SetProgressTimer(TIMER_PROGRESS_INSTALL, TRUE);
     RaiseProgress(kProgressComplete);
   }
-  if (m_bRequireUpPxpc == 1) return RunPXPC() ? TRUE : FALSE;
-  // Nothing was due: the tool starts only when the package on the PC is complete.
-  if (m_strServerConfigFile.empty() || !HasAllPackageFiles()) return FALSE;
+  if (plan.needsCompletePackage && (m_strServerConfigFile.empty() || !HasAllPackageFiles())) return FALSE;
   return RunPXPC() ? TRUE : FALSE;
 }

@@ -26,14 +26,14 @@ constexpr UINT kProgressTimerMessage = WM_APP + 1;
 // position cannot interleave with the creeping step.
 constexpr UINT kRaiseProgressMessage = WM_APP + 2;
 
-class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
+class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
  public:
   explicit CUSBAutoRunDlg(HWND parent = nullptr);
   ~CUSBAutoRunDlg() override;
 
   // Start-up and configuration
   std::wstring GetModulePath();
-  std::wstring GetConfigString(const std::wstring& section, const std::wstring& key) const;
+  std::wstring GetConfigString(const std::wstring& section, const std::wstring& key) const override;
   std::wstring GetIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key) const;
   BOOL InitAutoRun();
   void GetConfigInfo();
@@ -93,8 +93,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
   std::wstring m_strModulePath;
   std::wstring m_strModuleName;
   std::wstring m_strServerConfigFile;
-  BOOL m_bEnableLog = 0;
-  std::wstring m_strLogFile;  // guarded by the trace log's own lock
+  BOOL m_bEnableLog = 0;  // handed to the trace log, which keeps the file it writes to
   qv::UniqueGdiObject m_fontNormal, m_fontBold;
   HBRUSH m_hBrush = nullptr;
   qv::ui::CProgressCtrl m_ctrlProgress;
@@ -138,6 +137,15 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog {
   INT_PTR OnProgressTimerRequest(WPARAM timerId, LPARAM stop);
   INT_PTR OnRaiseProgress(WPARAM position, LPARAM);
   bool IsDialogThread() const;
+  // What the driver manager reads of this run.
+  std::wstring GetProgramFolder() const override { return m_strModulePath; }
+  std::wstring GetLaunchDrive() const override;
+  std::wstring GetServerConfigFile() const override { return m_strServerConfigFile; }
+  std::wstring GetPreloadDriverPath() const override { return m_strPreloadDriver; }
+  std::wstring GetServerDriverPath() const override { return m_strDriverPath; }
+  BOOL IsPreloadDriverSame() const override { return m_bPreloadSame; }
+  void SetUnisonPreload() override;
+  void BringToFront() override { SetForegroundWindow(); }
   // Every file the package lists in serverconfig.ini is in the package folder.
   bool HasAllPackageFiles() const;
   // One file into the package folder: refused when its name leaves the folder, the old copy

@@ -37,7 +37,7 @@ InstalledDriverCheck CheckInstalledDriver(const std::wstring& programFiles, int 
   for (const std::wstring& candidate : {folder, DriverFolderVariant(folder)}) {
     const int missing = CountMissingPairs(candidate, pairs, exists);
     check.passes.push_back({candidate, missing});
-    if (missing == 0) check.bInstalled = true;
+    if (missing == 0) check.installed = true;
   }
   return check;
 }

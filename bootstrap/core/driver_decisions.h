@@ -19,12 +19,12 @@ bool IsDriverPairMissing(const std::wstring& folder, const std::wstring& name32,
 
 // One look at one folder: how many of the family's pairs are missing there.
 struct DriverFolderCount {
-  std::wstring strFolder;
-  int nMissing;
+  std::wstring folder;
+  int missing;
 };
 
 struct InstalledDriverCheck {
-  bool bInstalled = false;
+  bool installed = false;
   // The folder, then its variant; no pass at all when Program Files is unknown.
   std::vector<DriverFolderCount> passes;
 };

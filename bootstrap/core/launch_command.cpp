@@ -9,12 +9,12 @@ LaunchCommand ParseLaunchCommand(const std::wstring& arguments) {
   LaunchCommand command;
   const size_t at = arguments.find(kRelaunchSwitch);
   if (at == std::wstring::npos) return command;
-  command.strCmdLine = arguments;
+  command.cmdLine = arguments;
   // The relaunch always writes "-l E", so the letter stands at a fixed column.
   if (arguments.size() > kDriveLetterColumn) {
-    command.strLaunchDrive.assign(1, arguments[kDriveLetterColumn]);
+    command.launchDrive.assign(1, arguments[kDriveLetterColumn]);
   } else {
-    command.bInvalid = true;
+    command.invalid = true;
   }
   return command;
 }

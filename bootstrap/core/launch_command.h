@@ -11,9 +11,9 @@ constexpr wchar_t kRelaunchSwitch[] = L"-l";
 constexpr wchar_t kDefaultAppTitle[] = L"RO Zeru Zav";
 
 struct LaunchCommand {
-  std::wstring strCmdLine;      // the whole argument text on a PC start; empty on a phone start
-  std::wstring strLaunchDrive;  // the phone's drive letter on a PC start
-  bool bInvalid = false;        // "-l" without a drive letter: the start must be refused
+  std::wstring cmdLine;      // the whole argument text on a PC start; empty on a phone start
+  std::wstring launchDrive;  // the phone's drive letter on a PC start
+  bool invalid = false;      // "-l" without a drive letter: the start must be refused
 };
 
 // Reads the argument text (without the program's own name). Without "-l" anywhere it is a

@@ -53,7 +53,7 @@ enum class ServerDriverStep {
 
 struct ServerDriverChoice {
   ServerDriverStep step;
-  std::wstring strName;  // the driver name as the server gave it (empty for PcToolInstalls)
+  std::wstring name;  // the driver name as the server gave it (empty for PcToolInstalls)
 };
 
 // What to do about the driver installer. `readKey` reads FILES_DRIVER of serverconfig.ini;

@@ -42,4 +42,12 @@ int ChooseLogFileNumber(bool relaunched, const std::function<bool(int number)>& 
   return next > 0 ? next - 1 : 0;
 }
 
+int FollowLogFileNumber(int current, const std::function<bool(int number)>& exists) {
+  if (current >= 0 && current <= kLastLogFileNumber && exists(current) &&
+      (current == kLastLogFileNumber || !exists(current + 1))) {
+    return current;
+  }
+  return ChooseLogFileNumber(true, exists);
+}
+
 }  // namespace qv::bootstrap

@@ -34,4 +34,10 @@ std::wstring FormatLogFilePath(const std::wstring& folder, int number);
 // does); the scan stops at kLastLogFileNumber. `exists(n)` tells whether file n is there.
 int ChooseLogFileNumber(bool relaunched, const std::function<bool(int number)>& exists);
 
+// ChooseLogFileNumber for the next entry of a relaunched run whose last entry went to file
+// `current` (-1 before the first). While that file exists and the next one does not, nothing has
+// grown the sequence and only those two are probed; otherwise the sequence is scanned again. A
+// file below `current` that disappears meanwhile is not noticed until `current` itself goes.
+int FollowLogFileNumber(int current, const std::function<bool(int number)>& exists);
+
 }  // namespace qv::bootstrap

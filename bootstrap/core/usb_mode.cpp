@@ -23,7 +23,7 @@ ModeChangeChoice ChooseModeChange(int selectedMode) {
 
 std::wstring FormatModeChangeTrace(const ModeChangeChoice& choice, const std::wstring& driveText) {
   std::wstring line = L"[ModeChange()] ";
-  if (choice.bDefault) line += L"default: ";
+  if (choice.isDefault) line += L"default: ";
   line += choice.exportName;
   line += L"..(Drive : ";
   line += driveText.substr(0, 1);

@@ -31,9 +31,9 @@ constexpr uint8_t kSelectedModeBufferFill = kFallbackMode;
 
 // Which export switches the phone for a selected mode.
 struct ModeChangeChoice {
-  int nMode;                  // 0..5: the export of that mode; any other value was mapped to ASK
+  int mode;                   // 0..5: the export of that mode; any other value was mapped to ASK
   const wchar_t* exportName;  // "ChangeMode2Modem" ... "ChangeMode2TET"
-  bool bDefault;              // the selected mode was not one of 0..5
+  bool isDefault;             // the selected mode was not one of 0..5
 };
 
 ModeChangeChoice ChooseModeChange(int selectedMode);
@@ -51,8 +51,8 @@ int SelectedModeFromPhone(bool queryAnswered, uint8_t firstByte);
 bool IsModeChangeDone(bool switched, bool admin);
 
 struct SameDriveResult {
-  bool bSame;             // both instances serve the same drive letter (either case)
-  bool bOtherNoResponse;  // the other instance gave no drive
+  bool same;             // both instances serve the same drive letter (either case)
+  bool otherNoResponse;  // the other instance gave no drive
 };
 
 // Compares the first characters of the other instance's drive and of ours. An unanswered query

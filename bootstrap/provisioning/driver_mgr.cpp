@@ -1,36 +1,33 @@
-// Driver detection reads the file system and the configuration through the portable decisions;
-// installation starts the installer and waits for it while the dialog's thread keeps running.
+// Driver detection reads the file system and the run's configuration through the portable
+// decisions; installation starts the installer and waits for it on the worker, while the dialog's
+// thread keeps running.
 #include "bootstrap/provisioning/driver_mgr.h"
 
 #include <shlobj.h>
 
-#include "bootstrap/app.h"
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_decisions.h"
 #include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/support.h"
-#include "bootstrap/usb_autorun_dlg.h"
 #include "common/win/handles.h"
 
 using namespace qv::bootstrap;
 
 namespace {
 
-CUSBAutoRunDlg* MainDialog() { return TheApp().m_pMainWnd; }
-
 bool FileExists(const std::wstring& path) { return IsExistFile(path) != 0; }
 
 // Reads a driver key online from the downloaded server configuration, offline from config.ini.
-std::wstring ReadDriverKey(CUSBAutoRunDlg& dialog, bool online, const std::wstring& key) {
-  std::wstring file = online ? dialog.m_strServerConfigFile : dialog.m_strModulePath + L"config.ini";
-  return ReadIniString(file, DriverVersionSection(online), key);
+std::wstring ReadDriverKey(const IDriverRun& run, bool online, const std::wstring& key) {
+  const std::wstring section = DriverVersionSection(online);
+  return online ? ReadIniString(run.GetServerConfigFile(), section, key) : run.GetConfigString(section, key);
 }
 
 // The phone's driver installer, relative to the phone drive's root and, once copied, to the
 // program's folder. A name that leaves those folders or names a device counts as none.
-std::wstring ReadPreloadName(CUSBAutoRunDlg& dialog) {
-  std::wstring preload = dialog.GetConfigString(L"DRIVER", L"preload");
+std::wstring ReadPreloadName(const IDriverRun& run) {
+  std::wstring preload = run.GetConfigString(L"DRIVER", L"preload");
   return IsSafePackageFileName(preload) ? preload : std::wstring();
 }
 
@@ -44,8 +41,9 @@ std::wstring SystemMsiexecPath() {
   return std::wstring(folder, length) + L"\\" + kMsiexec;
 }
 
-// Waits for an installer while still handing out input messages, so the waiting thread never
-// blocks windows that share its input.
+// Waits for an installer to end. The wait also ends when keyboard or mouse input reaches this
+// thread's queue; the worker that installs owns no window, so in practice it ends with the
+// installer. It has no time limit, since an installer may be waiting for its user.
 void WaitForInstaller(const SHELLEXECUTEINFOW& started) {
   if (!started.hProcess) return;
   HANDLE process = started.hProcess;
@@ -72,10 +70,10 @@ BOOL CDriverMgr::IsInstalledDriver(int type) {
   if (m_strProgramFiles.empty()) return FALSE;
   InstalledDriverCheck check = CheckInstalledDriver(m_strProgramFiles, type, FileExists);
   for (const DriverFolderCount& pass : check.passes) {
-    WriteTraceLog(FormatText(L"IsInstalledDriver:\t[%ls][%d]\n", pass.strFolder.c_str(), pass.nMissing));
+    WriteTraceLog(FormatText(L"IsInstalledDriver:\t[%ls][%d]\n", pass.folder.c_str(), pass.missing));
   }
   WriteTraceLog(L"[IsInstalledDriver()] END..............\r\n");
-  return check.bInstalled ? TRUE : FALSE;
+  return check.installed ? TRUE : FALSE;
 }
 
 BOOL CDriverMgr::IsAnySeparateDriverInstalled() {
@@ -88,9 +86,8 @@ BOOL CDriverMgr::IsCurrentDriverInstalled() {
 }
 
 BOOL CDriverMgr::IsDriverVersionOutdated(int type, BOOL online) {
-  CUSBAutoRunDlg* dialog = MainDialog();
-  if (!dialog) return FALSE;
-  auto readKey = [&](const std::wstring& key) { return ReadDriverKey(*dialog, online != 0, key); };
+  if (!m_pRun) return FALSE;
+  auto readKey = [&](const std::wstring& key) { return ReadDriverKey(*m_pRun, online != 0, key); };
   auto fileVersion = [](const std::wstring& path) { return GetFileVersionString(path); };
   return qv::bootstrap::IsDriverVersionOutdated(type, GetDriverFolder(type), readKey, FileExists, fileVersion) ? TRUE
                                                                                                              : FALSE;
@@ -99,25 +96,24 @@ BOOL CDriverMgr::IsDriverVersionOutdated(int type, BOOL online) {
 BOOL CDriverMgr::IsRequireUpDrv() {
   WriteTraceLog(L"[IsRequireUpDrv()] START..............\r\n");
   bool online = IsConnectedInternet() != 0;
-  CUSBAutoRunDlg* dialog = MainDialog();
-  bool overwrite = dialog && IsFlagTrue(ReadIniString(dialog->m_strServerConfigFile, L"FILES_DRIVER", L"unison_overwrite"));
+  bool overwrite = m_pRun && IsFlagTrue(ReadIniString(m_pRun->GetServerConfigFile(), L"FILES_DRIVER", L"unison_overwrite"));
   DriverQueries queries{[this](int type) { return IsInstalledDriver(type) != 0; },
                         [this](int type, bool isOnline) { return IsDriverVersionOutdated(type, isOnline) != 0; }};
   return DecideRequireUpDrv(online, m_nPreloadType, overwrite, queries) ? TRUE : FALSE;
 }
 
 std::wstring CDriverMgr::GetPreloadDriver() {
-  CUSBAutoRunDlg* dialog = MainDialog();
-  if (!dialog) return std::wstring();
-  WriteTraceLog(FormatText(L"GetPreloadDriver ExePath = [%ls]\r\n", dialog->m_strModulePath.c_str()));
-  std::wstring preload = ReadPreloadName(*dialog);
+  if (!m_pRun) return std::wstring();
+  const std::wstring programFolder = m_pRun->GetProgramFolder();
+  WriteTraceLog(FormatText(L"GetPreloadDriver ExePath = [%ls]\r\n", programFolder.c_str()));
+  std::wstring preload = ReadPreloadName(*m_pRun);
   if (preload.empty()) {
     WriteTraceLog(L"This device not support preload driver\r\n");
     return std::wstring();
   }
-  std::wstring preloadType = dialog->GetConfigString(L"DRIVER", L"preload_type");
-  if (IsUnisonPreloadText(preloadType)) dialog->m_strPreloadType = kUnisonPreloadType;
-  std::wstring path = dialog->m_strModulePath + preload;
+  std::wstring preloadType = m_pRun->GetConfigString(L"DRIVER", L"preload_type");
+  if (IsUnisonPreloadText(preloadType)) m_pRun->SetUnisonPreload();
+  std::wstring path = programFolder + preload;
   WriteTraceLog(FormatText(L"Preload Driver[%ls], Type[%ls]\r\n", preload.c_str(), preloadType.c_str()));
   WriteTraceLog(FormatText(L"Path to copy preload driver[%ls]\r\n", path.c_str()));
   m_nPreloadType = PreloadTypeFromText(preloadType, m_nPreloadType);
@@ -126,19 +122,18 @@ std::wstring CDriverMgr::GetPreloadDriver() {
 
 BOOL CDriverMgr::CopyPreloadDriver(const std::wstring& target) {
   if (target.empty()) return FALSE;
-  CUSBAutoRunDlg* dialog = MainDialog();
-  const std::wstring& drive = TheApp().m_strLaunchDrive;
-  if (drive.empty() || !dialog) {
+  const std::wstring drive = m_pRun ? m_pRun->GetLaunchDrive() : std::wstring();
+  if (drive.empty()) {
     WriteTraceLog(L"Failed to get drive path\r\n");
     return FALSE;
   }
   std::wstring root = FormatDriveRoot(drive[0]);
   WriteTraceLog(FormatText(L"GetPreloadDriver ExePath = [%ls]\r\n", root.c_str()));
-  std::wstring preload = ReadPreloadName(*dialog);
+  std::wstring preload = ReadPreloadName(*m_pRun);
   std::wstring source = root + preload;
   WriteTraceLog(FormatText(L"Copy Preload Driver Path = [%ls]\r\n", source.c_str()));
   // Nothing is written through a link in the program's folder.
-  if (!preload.empty() && IsFreeOfLinks(dialog->m_strModulePath, preload) && CopyFileOverwrite(source, target)) {
+  if (!preload.empty() && IsFreeOfLinks(m_pRun->GetProgramFolder(), preload) && CopyFileOverwrite(source, target)) {
     WriteTraceLog(L"Copy Preload Driver - OK\r\n");
     return TRUE;
   }
@@ -173,20 +168,20 @@ SHELLEXECUTEINFOW CDriverMgr::RunInstaller(const std::wstring& path, const std::
 }
 
 BOOL CDriverMgr::InstallDriver() {
-  CUSBAutoRunDlg* dialog = MainDialog();
-  if (!dialog) {
+  if (!m_pRun) {
     WriteTraceLog(L"[CDriverMgr::InstallDriver()] pDlg NULL.............\r\n");
     return FALSE;
   }
   std::wstring installer;
-  switch (ChooseDriverInstaller(IsConnectedInternet() != 0, dialog->m_bPreloadSame != 0, dialog->m_strPreloadDriver)) {
+  const std::wstring preloadDriver = m_pRun->GetPreloadDriverPath();
+  switch (ChooseDriverInstaller(IsConnectedInternet() != 0, m_pRun->IsPreloadDriverSame() != 0, preloadDriver)) {
     case DriverInstallerSource::Server:
       WriteTraceLog(L"Driver install from server\r\n");
-      installer = dialog->m_strDriverPath;
+      installer = m_pRun->GetServerDriverPath();
       break;
     case DriverInstallerSource::Preload:
-      if (!CopyPreloadDriver(dialog->m_strPreloadDriver)) return FALSE;
-      installer = dialog->m_strPreloadDriver;
+      if (!CopyPreloadDriver(preloadDriver)) return FALSE;
+      installer = preloadDriver;
       break;
     case DriverInstallerSource::None:
       return FALSE;
@@ -210,7 +205,7 @@ BOOL CDriverMgr::InstallDriver() {
   WaitForInstaller(RunInstaller(installer, kMsiInstall, msi));
   WriteTraceLog(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
   BOOL installed = IsCurrentDriverInstalled();
-  dialog->SetForegroundWindow();
+  m_pRun->BringToFront();
   if (!installed) {
     WriteTraceLog(L"[InstallDriver()] IsInstalledDriver() return code : FALSE\r\n");
     return FALSE;

@@ -7,10 +7,40 @@
 
 #include <string>
 
+// What the driver manager reads of the run it serves, and the two things it does to it. The main
+// dialog implements it; nothing here reaches the dialog any other way.
+class IDriverRun {
+ public:
+  // A value of the phone's config.ini, beside the program.
+  virtual std::wstring GetConfigString(const std::wstring& section, const std::wstring& key) const = 0;
+  // The program's folder, with its final backslash.
+  virtual std::wstring GetProgramFolder() const = 0;
+  // The phone's drive letter given at the relaunch; empty on a phone start.
+  virtual std::wstring GetLaunchDrive() const = 0;
+  // The downloaded serverconfig.ini; empty until the update check fetched it.
+  virtual std::wstring GetServerConfigFile() const = 0;
+  // The phone's installer (its full path once copied) and the one fetched from the server, and
+  // whether the server named the phone's own installer.
+  virtual std::wstring GetPreloadDriverPath() const = 0;
+  virtual std::wstring GetServerDriverPath() const = 0;
+  virtual BOOL IsPreloadDriverSame() const = 0;
+  // The phone's installer is of the combined family.
+  virtual void SetUnisonPreload() = 0;
+  // Brings the run's window back in front after an installer's windows.
+  virtual void BringToFront() = 0;
+
+ protected:
+  ~IDriverRun() = default;
+};
+
 class CDriverMgr {
  public:
   CDriverMgr();
   virtual ~CDriverMgr() = default;
+
+  // The run whose configuration and files the manager works with; without one it finds no
+  // preload driver, no outdated version and installs nothing.
+  void AttachRun(IDriverRun* run) { m_pRun = run; }
 
   std::wstring GetPreloadDriver();
   BOOL IsRequireUpDrv();
@@ -26,4 +56,7 @@ class CDriverMgr {
 
   std::wstring m_strProgramFiles;
   int m_nPreloadType = 0;
+
+ private:
+  IDriverRun* m_pRun = nullptr;
 };

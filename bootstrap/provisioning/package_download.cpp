@@ -70,13 +70,13 @@ BOOL CUSBAutoRunDlg::DownloadServerDriver(const std::wstring& baseUrl, bool& end
       RaiseProgress(kProgressDownloadsDone);
       return TRUE;
     case ServerDriverStep::Refuse:
-      TraceFailedFile(choice.strName);
+      TraceFailedFile(choice.name);
       return FALSE;
     case ServerDriverStep::Download:
       break;
   }
-  if (!DownloadPackageFile(baseUrl, choice.strName, L"[DownloadPXPC_Package()] User Cancel (2)\r\n")) return FALSE;
-  m_strDriverPath = m_strDownloadPath + choice.strName;
+  if (!DownloadPackageFile(baseUrl, choice.name, L"[DownloadPXPC_Package()] User Cancel (2)\r\n")) return FALSE;
+  m_strDriverPath = m_strDownloadPath + choice.name;
   RaiseProgress(kProgressDownloadsDone);
   return TRUE;
 }

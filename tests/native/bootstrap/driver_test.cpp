@@ -49,11 +49,11 @@ TEST(InstalledDriver, EitherFolderVariantAndEitherFileOfAPairCounts) {
   FakeFiles fs;
   fs.Install(modem + L"s", kDriverModem, /*use64=*/true);
   const InstalledDriverCheck check = CheckInstalledDriver(kPf, kDriverModem, fs.Exists());
-  EXPECT_TRUE(check.bInstalled);
+  EXPECT_TRUE(check.installed);
   ASSERT_EQ(check.passes.size(), 2u);
-  EXPECT_EQ(check.passes[0].nMissing, 3);
-  EXPECT_EQ(check.passes[1].strFolder, modem + L"s");
-  EXPECT_EQ(check.passes[1].nMissing, 0);
+  EXPECT_EQ(check.passes[0].missing, 3);
+  EXPECT_EQ(check.passes[1].folder, modem + L"s");
+  EXPECT_EQ(check.passes[1].missing, 0);
 
   // One ZodavozUro pair missing in both variants: the unison family is not installed.
   const std::wstring unison = GetDriverFolder(kPf, kDriverUnison);
@@ -61,9 +61,9 @@ TEST(InstalledDriver, EitherFolderVariantAndEitherFileOfAPairCounts) {
   fs.files.erase(unison + L"\\qvandnetmodem.sys");
   fs.Install(unison + L"s", kDriverZodavozUro);
   const InstalledDriverCheck partial = CheckInstalledDriver(kPf, kDriverUnison, fs.Exists());
-  EXPECT_FALSE(partial.bInstalled);
-  EXPECT_EQ(partial.passes[0].nMissing, 1);
-  EXPECT_EQ(partial.passes[1].nMissing, 6);
+  EXPECT_FALSE(partial.installed);
+  EXPECT_EQ(partial.passes[0].missing, 1);
+  EXPECT_EQ(partial.passes[1].missing, 6);
   EXPECT_TRUE(CheckInstalledDriver(L"", kDriverModem, fs.Exists()).passes.empty());
 }
 

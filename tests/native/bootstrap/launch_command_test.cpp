@@ -27,18 +27,18 @@ TEST(LaunchCommand, ArgumentsFollowTheProgramNameQuotedOrNot) {
 }
 
 TEST(LaunchCommand, TellsPhoneStartFromPcStartAndFindsTheDrive) {
-  EXPECT_TRUE(ParseLaunchCommand(L"").strCmdLine.empty());
-  EXPECT_FALSE(ParseLaunchCommand(L"").bInvalid);
+  EXPECT_TRUE(ParseLaunchCommand(L"").cmdLine.empty());
+  EXPECT_FALSE(ParseLaunchCommand(L"").invalid);
   const LaunchCommand pc = ParseLaunchCommand(L"-l E");
-  EXPECT_EQ(pc.strCmdLine, L"-l E");
-  EXPECT_EQ(pc.strLaunchDrive, L"E");
-  EXPECT_FALSE(pc.bInvalid);
+  EXPECT_EQ(pc.cmdLine, L"-l E");
+  EXPECT_EQ(pc.launchDrive, L"E");
+  EXPECT_FALSE(pc.invalid);
   // The letter stands at a fixed column, wherever the switch was found.
-  EXPECT_EQ(ParseLaunchCommand(L"x -l e").strLaunchDrive, L"l");
-  EXPECT_EQ(ParseLaunchCommand(L"-lEF").strLaunchDrive, L"F");
+  EXPECT_EQ(ParseLaunchCommand(L"x -l e").launchDrive, L"l");
+  EXPECT_EQ(ParseLaunchCommand(L"-lEF").launchDrive, L"F");
   for (const wchar_t* args : {L"-l", L"-l ", L"-lE"}) {
-    EXPECT_TRUE(ParseLaunchCommand(args).bInvalid) << args;
-    EXPECT_TRUE(ParseLaunchCommand(args).strLaunchDrive.empty()) << args;
+    EXPECT_TRUE(ParseLaunchCommand(args).invalid) << args;
+    EXPECT_TRUE(ParseLaunchCommand(args).launchDrive.empty()) << args;
   }
 }
 

@@ -75,8 +75,8 @@ TEST(PackageRules, ServerDriverChoice) {
   };
   ServerDriverChoice choice = choose(L"unison", L"E:\\x\\other.exe");
   EXPECT_EQ(choice.step, ServerDriverStep::Download);
-  EXPECT_EQ(choice.strName, L"unison.msi");
-  EXPECT_EQ(choose(L"", L"E:\\x\\other.exe").strName, L"cbw.exe");
+  EXPECT_EQ(choice.name, L"unison.msi");
+  EXPECT_EQ(choose(L"", L"E:\\x\\other.exe").name, L"cbw.exe");
 
   // The phone's installer by file name, in any letter case; with no installer on the phone and
   // no name on the server the two match as well.
@@ -99,7 +99,7 @@ TEST(PackageRules, ServerDriverChoice) {
     ini.values[L"driver_name_cbw_unison"] = name;
     ServerDriverChoice refused = choose(L"", L"E:\\cbw.exe");
     EXPECT_EQ(refused.step, ServerDriverStep::Refuse) << name;
-    EXPECT_EQ(refused.strName, name);
+    EXPECT_EQ(refused.name, name);
   }
 }
 

@@ -37,6 +37,29 @@ TEST(TraceText, RelaunchedRunWritesToTheLastFileOfTheUnbrokenRow) {
   EXPECT_EQ(probes, 10000);
 }
 
+TEST(TraceText, LaterEntriesOfARelaunchedRunProbeTwoFilesUntilTheSequenceChanges) {
+  std::set<int> files{0, 1, 2};
+  int probes = 0;
+  auto exists = [&](int n) { return ++probes, files.count(n) > 0; };
+  EXPECT_EQ(FollowLogFileNumber(-1, exists), 2);  // the first entry scans
+  EXPECT_EQ(probes, 4);
+  probes = 0;
+  EXPECT_EQ(FollowLogFileNumber(2, exists), 2);
+  EXPECT_EQ(probes, 2);
+  files.insert(3);  // another run started a new file
+  EXPECT_EQ(FollowLogFileNumber(2, exists), 3);
+  files = {0};  // the newer files were deleted
+  EXPECT_EQ(FollowLogFileNumber(3, exists), 0);
+  files.clear();
+  EXPECT_EQ(FollowLogFileNumber(0, exists), 0);
+  std::set<int> full;
+  for (int n = 0; n <= kLastLogFileNumber; ++n) full.insert(n);
+  probes = 0;
+  auto all = [&](int n) { return ++probes, full.count(n) > 0; };
+  EXPECT_EQ(FollowLogFileNumber(kLastLogFileNumber, all), kLastLogFileNumber);
+  EXPECT_EQ(probes, 1);  // no file after the last number is probed
+}
+
 }  // namespace
 }  // namespace qv::bootstrap
 

@@ -12,10 +12,10 @@ namespace {
 TEST(UsbMode, KnownModesPickTheirExportAndAnyOtherFallsBackToAsk) {
   EXPECT_STREQ(ChooseModeChange(0).exportName, L"ChangeMode2Modem");
   EXPECT_STREQ(ChooseModeChange(5).exportName, L"ChangeMode2TET");
-  EXPECT_EQ(ChooseModeChange(4).nMode, kModeCgo);
+  EXPECT_EQ(ChooseModeChange(4).mode, kModeCgo);
   for (int mode : {-1, 6, 7, 255}) {
-    EXPECT_EQ(ChooseModeChange(mode).nMode, kModeAsk) << mode;
-    EXPECT_TRUE(ChooseModeChange(mode).bDefault) << mode;
+    EXPECT_EQ(ChooseModeChange(mode).mode, kModeAsk) << mode;
+    EXPECT_TRUE(ChooseModeChange(mode).isDefault) << mode;
   }
   EXPECT_EQ(FormatModeChangeTrace(ChooseModeChange(1), L"E:\\"),
             L"[ModeChange()] ChangeMode2MTP..(Drive : E)...............\r\n");
@@ -32,12 +32,12 @@ TEST(UsbMode, SelectedModeAndResultOfTheChange) {
 }
 
 TEST(UsbMode, OtherInstanceServesTheSameDriveInEitherCase) {
-  EXPECT_TRUE(CompareOtherPhoneDrive(L"e", L"E:\\").bSame);
-  EXPECT_FALSE(CompareOtherPhoneDrive(L"F", L"E").bSame);
+  EXPECT_TRUE(CompareOtherPhoneDrive(L"e", L"E:\\").same);
+  EXPECT_FALSE(CompareOtherPhoneDrive(L"F", L"E").same);
   const SameDriveResult silent = CompareOtherPhoneDrive(L"", L"E");
-  EXPECT_FALSE(silent.bSame);
-  EXPECT_TRUE(silent.bOtherNoResponse);
-  EXPECT_FALSE(CompareOtherPhoneDrive(L"", L"").bSame);  // no answer is no evidence
+  EXPECT_FALSE(silent.same);
+  EXPECT_TRUE(silent.otherNoResponse);
+  EXPECT_FALSE(CompareOtherPhoneDrive(L"", L"").same);  // no answer is no evidence
 }
 
 TEST(UsbMode, OnlyAProcessOfThisProgramIsAnInstance) {
