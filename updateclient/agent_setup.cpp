@@ -11,6 +11,8 @@
 #include "updateclient/win/reg_key_writer.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 std::string AgentFolder() { return GetCommonDataFolder() + kAgentSubfolder; }
@@ -127,3 +129,5 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
   UtTrace("Function call End");
   return 1;
 }
+
+}  // namespace qv::updateclient

@@ -13,6 +13,7 @@
 #include "updateclient/usage_statistics.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
 namespace {
 
 std::string TextOf(const char* text) { return text ? std::string(text) : std::string(); }
@@ -32,6 +33,20 @@ int CheckAgentSetup(const AgentVariant& variant, char* result) {
 }
 
 }  // namespace
+}  // namespace qv::updateclient
+
+// The exports and DllMain stay at global scope with C linkage; they reach the library through these.
+using qv::updateclient::CheckAgentSetup;
+using qv::updateclient::CheckPcToolRelease;
+using qv::updateclient::CopyToBuffer;
+using qv::updateclient::kAssistantAgent;
+using qv::updateclient::kNotificationAgent;
+using qv::updateclient::LaunchPhoneUpdateTool;
+using qv::updateclient::PcToolCheck;
+using qv::updateclient::ReportDownloadStep;
+using qv::updateclient::SetLibraryModule;
+using qv::updateclient::TextOf;
+using qv::updateclient::UtTrace;
 
 extern "C" {
 

@@ -4,5 +4,9 @@
 
 #include <windows.h>
 
+namespace qv::updateclient {
+
 HINSTANCE LibraryModule();
 void SetLibraryModule(HINSTANCE module);
+
+}  // namespace qv::updateclient

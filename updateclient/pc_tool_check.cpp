@@ -8,6 +8,8 @@
 #include "updateclient/usage_statistics.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 enum class ListAnswer { kRead, kEmpty, kRejected };
@@ -78,3 +80,5 @@ PcToolCheck CheckPcToolRelease(const std::string& testFlag, const std::string& v
   check.strRecommendedUrl = release.recommendedUrl;
   return check;
 }
+
+}  // namespace qv::updateclient

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace qv::updateclient {
+
 struct PcToolCheck {
   bool bFound = false;      // the call's return value: addresses (possibly empty) are valid
   std::string strResult;    // the result word
@@ -12,3 +14,5 @@ struct PcToolCheck {
 // |testFlag| "TRUE" sends a query by version to the fixed test region; an empty |version| asks
 // for the regular list.
 PcToolCheck CheckPcToolRelease(const std::string& testFlag, const std::string& version);
+
+}  // namespace qv::updateclient

@@ -10,6 +10,8 @@
 #include "updateclient/win/cabinet.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 const wchar_t kReminder[] = L"You will be reminded the next time you connect your phone to\nyour PC.";
@@ -152,3 +154,5 @@ INT_PTR CSetupProgressDlg::OnWorkerEnded(WPARAM, LPARAM) {
   if (m_bEndWhenWorkerEnds) EndDialog(IDCANCEL);
   return 0;
 }
+
+}  // namespace qv::updateclient

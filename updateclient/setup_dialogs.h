@@ -15,6 +15,8 @@
 #include "common/win/ui/worker_thread.h"
 #include "updateclient/res/resource.h"
 
+namespace qv::updateclient {
+
 // The look both dialogs share: white background, bold Arial heading, the alternative caption.
 class CSetupDialog : public qv::ui::CDialogBase {
  public:
@@ -83,3 +85,5 @@ class CSetupProgressDlg : public CSetupDialog {
   std::atomic<bool> m_bWorkerRunning{false};
   bool m_bEndWhenWorkerEnds = false;
 };
+
+}  // namespace qv::updateclient

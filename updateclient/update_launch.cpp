@@ -8,6 +8,8 @@
 #include "updateclient/win/reg_key_writer.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
+
 int LaunchPhoneUpdateTool() {
   UtTrace(std::string(56, '*'));
   UtTrace("Phone software update tool - Call START");
@@ -29,3 +31,5 @@ int LaunchPhoneUpdateTool() {
   UtTrace("Phone software update tool - Call END");
   return 1;
 }
+
+}  // namespace qv::updateclient

@@ -8,6 +8,8 @@
 #include "updateclient/service_endpoints.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 LocalDateTime Now() {
@@ -72,3 +74,5 @@ std::string ReportDownloadStep(const std::string& historyIdIn, const std::string
   UtTrace(result);
   return result;
 }
+
+}  // namespace qv::updateclient

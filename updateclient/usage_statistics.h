@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace qv::updateclient {
+
 // Fills |country| and |region| from the server's country table; leaves them as they were when
 // the table cannot be read or has no entry for this PC's country.
 void GetCountryInfo(std::string& country, std::string& region);
@@ -13,3 +15,5 @@ bool SendUsageLog(const std::string& historyId, const std::string& status);
 // Reports one step of a package download. Returns the result word; |newHistoryId| receives the
 // new id on "START".
 std::string ReportDownloadStep(const std::string& historyIdIn, const std::string& status, std::string& newHistoryId);
+
+}  // namespace qv::updateclient

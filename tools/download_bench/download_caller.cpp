@@ -16,6 +16,10 @@
 #include "common/win/ansi_text.h"
 #include "updateclient/win/transport.h"
 
+using qv::updateclient::DownloadOutcome;
+using qv::updateclient::DownloadToFile;
+using qv::updateclient::GetRemoteFileSize;
+
 // The program's download routines trace through the program's log, which this caller does not keep.
 void WriteTraceLog(const std::wstring&) {}
 

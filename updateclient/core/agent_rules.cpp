@@ -5,6 +5,8 @@
 
 #include "common/core/contained_name.h"
 
+namespace qv::updateclient {
+
 const AgentVariant kNotificationAgent = {
     "UTSetup Function call Start", "QORClient_CBW.exe", "CBWNotiAgent.exe", "name='NotiAgent_QOR'",
     "Global_QVSWAGENT_CBW",        true,                "name='QOREUTProg'", false,
@@ -74,3 +76,5 @@ bool HasCabinetName(const std::string& path) {
          std::tolower(static_cast<unsigned char>(tail[1])) == 'a' &&
          std::tolower(static_cast<unsigned char>(tail[2])) == 'b';
 }
+
+}  // namespace qv::updateclient

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace qv::updateclient {
+
 // The fixed names and choices that tell the update tool's notification agent from the update
 // assistant's agent.
 struct AgentVariant {
@@ -64,3 +66,5 @@ std::string JoinFolderAndName(const std::string& folder, const std::string& name
 
 // True when the path's last three characters are "cab" in any case.
 bool HasCabinetName(const std::string& path);
+
+}  // namespace qv::updateclient

@@ -11,6 +11,8 @@
 
 #include "updateclient/core/text.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 enum class TagKind { kStart, kEnd, kEmpty, kSkipped };
@@ -279,3 +281,5 @@ bool IsAcceptedAnswer(const CMarkupReader& reader) {
 std::string ValueAt(const std::vector<std::string>& values, size_t index) {
   return index < values.size() ? values[index] : std::string();
 }
+
+}  // namespace qv::updateclient

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+namespace qv::updateclient {
+
 class CMarkupNode;
 
 // The children of an element, in document order.
@@ -87,3 +89,5 @@ bool IsAcceptedAnswer(const CMarkupReader& reader);
 
 // The n-th entry of |values|, or empty text past its end: parallel element lists may differ in length.
 std::string ValueAt(const std::vector<std::string>& values, size_t index);
+
+}  // namespace qv::updateclient

@@ -8,6 +8,8 @@
 
 #include "updateclient/core/markup_reader.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 const char kClientPath[] = "ksvc/b2c/client";
@@ -121,3 +123,5 @@ bool ScanForPcTool(const std::vector<std::string>& versions, const std::vector<s
   }
   return !release.version.empty();
 }
+
+}  // namespace qv::updateclient

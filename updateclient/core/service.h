@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace qv::updateclient {
+
 struct LocalDateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
@@ -47,3 +49,5 @@ struct PcToolRelease {
 // Returns whether a version is set.
 bool ScanForPcTool(const std::vector<std::string>& versions, const std::vector<std::string>& uris,
                    const std::vector<std::string>& recommendedUris, PcToolRelease& release);
+
+}  // namespace qv::updateclient

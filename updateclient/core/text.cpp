@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace qv::updateclient {
+
 namespace {
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 }  // namespace
@@ -43,3 +45,5 @@ std::string MarkupFromBody(const std::string& body) {
   size_t first = trimmed.find('<');
   return first == std::string::npos ? trimmed : trimmed.substr(first);
 }
+
+}  // namespace qv::updateclient

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+namespace qv::updateclient {
+
 // Removes blanks, tabs, line ends, vertical tabs and form feeds at both ends.
 std::string TrimText(const std::string& text);
 std::string TrimRightText(const std::string& text);
@@ -21,3 +23,5 @@ bool IsWithinAnswerLimits(const std::string& body);
 // An answer body as the reader takes it: trailing white space trimmed, then cut to start at its
 // first '<' (kept whole when it has none).
 std::string MarkupFromBody(const std::string& body);
+
+}  // namespace qv::updateclient

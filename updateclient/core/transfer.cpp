@@ -3,6 +3,8 @@
 
 #include "updateclient/core/text.h"
 
+namespace qv::updateclient {
+
 bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
                        const std::function<void(uint32_t position)>& progress) {
   char buffer[kTransferChunkBytes];
@@ -66,3 +68,5 @@ std::vector<std::string> FoldersAlongPath(const std::string& path) {
   }
   return folders;
 }
+
+}  // namespace qv::updateclient

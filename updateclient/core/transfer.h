@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace qv::updateclient {
+
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -45,3 +47,5 @@ bool ParseContentLength(const std::string& text, uint32_t& size);
 // The folders to create, outermost first, for a path whose first three characters are a drive
 // prefix; the text after the last separator is taken as a file name.
 std::vector<std::string> FoldersAlongPath(const std::string& path);
+
+}  // namespace qv::updateclient

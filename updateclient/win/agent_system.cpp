@@ -15,6 +15,8 @@
 #include "common/win/handles.h"
 #include "updateclient/core/agent_rules.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 bool EndsWithIgnoringCase(const wchar_t* text, const std::wstring& tail) {
@@ -112,3 +114,5 @@ bool IsExistingFile(const std::string& path) {
 void StartProgramIn(const std::string& path, const std::string& folder) {
   ::ShellExecuteA(nullptr, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
 }
+
+}  // namespace qv::updateclient

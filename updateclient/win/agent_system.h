@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace qv::updateclient {
+
 // The id of the first process whose image name ends with |imageName| (compared without regard
 // to case), else 0. Every process of the snapshot is compared, also those the caller may not
 // open, so that an agent running with other rights is still seen.
@@ -29,3 +31,5 @@ bool IsExistingFile(const std::string& path);
 
 // Starts |path| with the "open" verb in |folder|, normal window; the result is not examined.
 void StartProgramIn(const std::string& path, const std::string& folder);
+
+}  // namespace qv::updateclient

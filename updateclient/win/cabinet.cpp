@@ -11,6 +11,8 @@
 #include "updateclient/core/agent_rules.h"
 #include "updateclient/win/transport.h"
 
+namespace qv::updateclient {
+
 namespace {
 
 UINT CALLBACK SkipEveryFile(PVOID, UINT notification, UINT_PTR, UINT_PTR) {
@@ -53,3 +55,5 @@ bool ExtractCabinet(const std::string& cabinetPath, const std::string& targetFol
   std::string folder = targetFolder;
   return ::SetupIterateCabinetA(cabinetPath.c_str(), 0, ExtractIntoFolder, &folder) != FALSE;
 }
+
+}  // namespace qv::updateclient

@@ -1,6 +1,8 @@
 // Registry writes of the agent installation and the update tool launch.
 #include "updateclient/win/reg_key_writer.h"
 
+namespace qv::updateclient {
+
 bool CRegKeyWriter::Open(HKEY root, const std::string& subKey) {
   if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, m_hKey.put()) == ERROR_SUCCESS) return true;
   m_hKey.release();  // a failed call may leave anything in the handle
@@ -32,3 +34,5 @@ bool CRegKeyWriter::SetNumber(const std::string& name, uint32_t value) {
   ::RegFlushKey(m_hKey.get());
   return written;
 }
+
+}  // namespace qv::updateclient

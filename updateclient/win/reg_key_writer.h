@@ -9,6 +9,8 @@
 
 #include "common/win/handles.h"
 
+namespace qv::updateclient {
+
 class CRegKeyWriter {
  public:
   bool Open(HKEY root, const std::string& subKey);
@@ -23,3 +25,5 @@ class CRegKeyWriter {
  private:
   qv::UniqueRegKey m_hKey;
 };
+
+}  // namespace qv::updateclient

@@ -13,7 +13,7 @@
 #include "updateclient/core/transfer.h"
 #include "updateclient/service_endpoints.h"
 
-using qv::UniqueInternetHandle;
+namespace qv::updateclient {
 
 namespace {
 
@@ -188,3 +188,5 @@ bool CreateFolderPath(const std::string& path) {
   for (const std::string& folder : FoldersAlongPath(path)) ::CreateDirectoryA(folder.c_str(), nullptr);
   return true;
 }
+
+}  // namespace qv::updateclient

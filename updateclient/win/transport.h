@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qv::updateclient {
+
 // Writes "[KSVC_UT]   " and |text| to the debugger output; an empty text writes nothing.
 void UtTrace(const std::string& text);
 
@@ -36,3 +38,5 @@ DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePa
 
 // Creates every folder along |path| (the text after the last separator is a file name). Always true.
 bool CreateFolderPath(const std::string& path);
+
+}  // namespace qv::updateclient

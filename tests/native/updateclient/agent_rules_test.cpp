@@ -6,6 +6,8 @@
 
 #include "updateclient/core/agent_rules.h"
 
+using namespace qv::updateclient;
+
 namespace {
 
 const std::string kList =

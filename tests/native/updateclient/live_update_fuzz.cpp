@@ -7,6 +7,8 @@
 
 #include "updateclient/core/agent_rules.h"
 
+using namespace qv::updateclient;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first line is the marker, the rest the list.
   std::string input(reinterpret_cast<const char*>(data), size);

@@ -7,6 +7,8 @@
 
 #include "updateclient/core/markup_reader.h"
 
+using namespace qv::updateclient;
+
 namespace {
 
 std::string SoftwareList(size_t bytes) {

@@ -14,6 +14,8 @@
 #include "tests/native/updateclient/reference_markup_reader.h"
 #include "updateclient/core/markup_reader.h"
 
+using namespace qv::updateclient;
+
 namespace {
 
 // Compares both trees node by node (iteratively: inputs may nest deeply); the first difference.

@@ -12,6 +12,8 @@
 #include "updateclient/core/markup_reader.h"
 #include "updateclient/core/text.h"
 
+using namespace qv::updateclient;
+
 namespace {
 
 void Check(bool condition) {

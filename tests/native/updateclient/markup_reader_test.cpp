@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qv::updateclient;
+
 using Values = std::vector<std::string>;
 
 TEST(MarkupReader, DeclarationSkippedNestedValuesInDocumentOrder) {

@@ -9,6 +9,8 @@
 
 namespace reference {
 
+using qv::updateclient::TrimText;
+
 namespace {
 
 enum class TagKind { kStart, kEnd, kEmpty, kSkipped };

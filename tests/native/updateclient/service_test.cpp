@@ -6,6 +6,8 @@
 #include "updateclient/core/text.h"
 #include "updateclient/core/transfer.h"
 
+using namespace qv::updateclient;
+
 using Values = std::vector<std::string>;
 
 TEST(ServiceRequests, AddressesCarryValuesUnencoded) {

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+using namespace qv::updateclient;
+
 namespace {
 
 // Serves |data| in reads of at most |step| bytes; may announce more than it has.

@@ -15,6 +15,8 @@
 #include "updateclient/QVUTchkdl.h"
 #include "updateclient/win/transport.h"
 
+using namespace qv::updateclient;
+
 namespace {
 
 struct Request {
