@@ -97,16 +97,11 @@ BOOL CUSBAutoRunDlg::DownloadPXPC_Package() {
   }
   const std::wstring baseUrl = WithTrailingSlash(m_strDownloadURL);
 
-  qv::UniqueModule library(LoadUpdateClientLibrary());
-  if (!library) {
-    WriteTraceLog(L"[DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........\r\n");
-    return FALSE;
-  }
-  auto report = FindUpdateClientExport<UpdateGBCforSyncProc>(library, "UpdateGBCforSync");
-  if (!report) {
-    WriteTraceLog(L"[DownloadPXPC_Package()] Library function failed.........\r\n");
-    return FALSE;
-  }
+  qv::UniqueModule library;
+  auto report = OpenUpdateClientExport<UpdateGBCforSyncProc>(
+      library, "UpdateGBCforSync", L"[DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........\r\n",
+      L"[DownloadPXPC_Package()] Library function failed.........\r\n");
+  if (!report) return FALSE;
   char historyId[QVUT_HISTORY_ID_BUFFER_BYTES] = {};
   char message[QVUT_RESULT_BUFFER_BYTES] = {};
   bool endReportDue = false;

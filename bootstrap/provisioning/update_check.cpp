@@ -26,19 +26,14 @@ bool IsFolder(const std::wstring& path) {
 // Asks the update service for the package's base URL; empty text when it named none. The library
 // is released before this returns.
 bool QueryPackageUrl(const std::string& testVersion, std::wstring& url) {
-  qv::UniqueModule library(LoadUpdateClientLibrary());
-  if (!library) {
-    WriteTraceLog(L"[IsRequireUpPXPC()] LoadLibrary is failed..\r\n");
-    return false;
-  }
+  qv::UniqueModule library;
+  auto checkPxpc = OpenUpdateClientExport<CheckPXPCProc>(library, "CheckPXPC",
+                                                         L"[IsRequireUpPXPC()] LoadLibrary is failed..\r\n",
+                                                         L"[IsRequireUpPXPC()] GetProcAddress(CheckPXPC) is failed..\r\n");
+  if (!checkPxpc) return false;
   char testFlag[kFlagBufferBytes] = "TRUE";
   char version[kFlagBufferBytes] = {};
   testVersion.copy(version, sizeof(version) - 1);
-  auto checkPxpc = FindUpdateClientExport<CheckPXPCProc>(library, "CheckPXPC");
-  if (!checkPxpc) {
-    WriteTraceLog(L"[IsRequireUpPXPC()] GetProcAddress(CheckPXPC) is failed..\r\n");
-    return false;
-  }
   char downloadUrl[QVUT_URL_BUFFER_BYTES] = {};
   char recommendedUrl[QVUT_URL_BUFFER_BYTES] = {};
   char resultWord[QVUT_RESULT_BUFFER_BYTES] = {};

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "bootstrap/provisioning/support.h"
 #include "common/win/handles.h"
 #include "updateclient/QVUTchkdl.h"
 
@@ -14,4 +15,19 @@ inline HMODULE LoadUpdateClientLibrary() { return ::LoadLibraryW(L"QVUTchkdl.dll
 template <typename Proc>
 Proc FindUpdateClientExport(const qv::UniqueModule& library, const char* name) {
   return reinterpret_cast<Proc>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
+}
+
+// Loads the library into `library` and finds its export `name`. When either step fails, its
+// trace text (`loadFailed` or `notFound`) goes to the trace log and the result is null.
+template <typename Proc>
+Proc OpenUpdateClientExport(qv::UniqueModule& library, const char* name, const wchar_t* loadFailed,
+                            const wchar_t* notFound) {
+  library.reset(LoadUpdateClientLibrary());
+  if (!library) {
+    WriteTraceLog(loadFailed);
+    return nullptr;
+  }
+  Proc found = FindUpdateClientExport<Proc>(library, name);
+  if (!found) WriteTraceLog(notFound);
+  return found;
 }
