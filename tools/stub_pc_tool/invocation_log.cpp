@@ -3,14 +3,11 @@
 
 #include <windows.h>
 
+#include "common/core/command_line.h"
 #include "common/win/handles.h"
 
 namespace qv {
 namespace {
-
-bool IsBlank(wchar_t c) {
-  return c == L' ' || c == L'\t';
-}
 
 // The folder of the running executable, with its trailing separator.
 std::wstring ProgramFolder() {
@@ -41,19 +38,7 @@ std::string ToUtf8(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring CommandLineArguments(const wchar_t* commandLine) {
-  if (commandLine == nullptr) return std::wstring();
-  const wchar_t* p = commandLine;
-  if (*p == L'"') {
-    // A quoted program name ends at the next quote; there are no escapes inside it.
-    ++p;
-    while (*p != L'\0' && *p != L'"') ++p;
-    if (*p == L'"') ++p;
-  }
-  while (*p != L'\0' && !IsBlank(*p)) ++p;
-  while (IsBlank(*p)) ++p;
-  return p;
-}
+std::wstring CommandLineArguments(const wchar_t* commandLine) { return SkipProgramName(commandLine); }
 
 std::wstring InvocationLogPath(const wchar_t* logVariable, const wchar_t* defaultName, LogFolder fallback) try {
   wchar_t value[MAX_PATH * 2] = L"";

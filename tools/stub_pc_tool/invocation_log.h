@@ -6,8 +6,8 @@
 
 namespace qv {
 
-// The arguments part of a Windows command line: what follows the program name (quoted, or up to
-// the first blank) and the blanks after it; the rest is kept exactly as given.
+// The arguments part of a Windows command line, as the program under test reads its own
+// (SkipProgramName); the rest is kept exactly as given.
 std::wstring CommandLineArguments(const wchar_t* commandLine);
 
 // Where a log goes when its environment variable is unset or empty.
