@@ -46,4 +46,18 @@ std::string MarkupFromBody(const std::string& body) {
   return first == std::string::npos ? trimmed : trimmed.substr(first);
 }
 
+std::string ConvertLineByLine(const std::string& body, const LineConversion& convertLine) {
+  std::string text;
+  size_t begin = 0;
+  while (begin < body.size()) {
+    size_t end = body.find('\n', begin);
+    const size_t next = end == std::string::npos ? body.size() : end + 1;
+    if (end == std::string::npos) end = body.size();
+    if (end > begin && body[end - 1] == '\r') --end;
+    if (end > begin) text += convertLine(body.substr(begin, end - begin));
+    begin = next;
+  }
+  return text;
+}
+
 }  // namespace qv::updateclient

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace qv::updateclient {
@@ -23,5 +24,13 @@ bool IsWithinAnswerLimits(const std::string& body);
 // An answer body as the reader takes it: trailing white space trimmed, then cut to start at its
 // first '<' (kept whole when it has none).
 std::string MarkupFromBody(const std::string& body);
+
+// Converts one line of an answer, e.g. from UTF-8 to the ANSI code page; empty text when it cannot.
+using LineConversion = std::function<std::string(const std::string& line)>;
+
+// An answer body read as text, line by line: each line (up to and without its LF, CR LF, or a CR
+// that ends the body) is converted on its own and the results are joined without line ends. Empty
+// lines are not converted; a line that cannot be converted adds nothing.
+std::string ConvertLineByLine(const std::string& body, const LineConversion& convertLine);
 
 }  // namespace qv::updateclient

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 #include "common/win/internet_handle.h"
 #include "updateclient/core/text.h"
@@ -110,30 +111,9 @@ std::string HttpGetMarkup(const std::string& url) {
   }
 
   // Line by line, as text: line ends dropped, each line converted from UTF-8 on its own.
-  std::string text;
-  size_t begin = 0;
-  while (begin < body.size()) {
-    size_t end = body.find('\n', begin);
-    size_t next = end == std::string::npos ? body.size() : end + 1;
-    if (end == std::string::npos) end = body.size();
-    if (end > begin && body[end - 1] == '\r') --end;
-    text += Utf8ToAnsi(body.substr(begin, end - begin));
-    begin = next;
-  }
-  return MarkupFromBody(text);
-}
-
-std::string Utf8ToAnsi(const std::string& text) {
-  if (text.empty()) return std::string();
-  int wideLength = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (wideLength <= 0) return std::string();
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], wideLength);
-  std::string ansi(static_cast<size_t>(wideLength) * 2, '\0');
-  int ansiLength = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, &ansi[0],
-                                         static_cast<int>(ansi.size()), nullptr, nullptr);
-  ansi.resize(ansiLength > 0 ? static_cast<size_t>(ansiLength) : 0);
-  return ansi;
+  return MarkupFromBody(ConvertLineByLine(body, [](const std::string& line) {
+    return qv::ToAnsi(qv::FromUtf8(line.data(), line.size()));
+  }));
 }
 
 // The Content-Length of an open answer that succeeded (2xx); 0 for an error page, however long, and

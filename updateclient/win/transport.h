@@ -18,8 +18,6 @@ bool IsServerReachable(const std::string& host);
 // The answer body from its first '<' on, converted to the ANSI code page; empty on any failure.
 std::string HttpGetMarkup(const std::string& url);
 
-std::string Utf8ToAnsi(const std::string& text);
-
 // The announced Content-Length of a successful (2xx) answer; 0 on any failure.
 uint32_t GetRemoteFileSize(const std::string& url);
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "updateclient/core/text.h"
 #include "updateclient/core/transfer.h"
 
@@ -89,6 +91,34 @@ TEST(ServiceText, BuffersAreCutToFitWithTerminator) {
   EXPECT_EQ(MarkupFromBody("\xEF\xBB\xBF  junk <r a=\"OK\"/> \r\n\t"), "<r a=\"OK\"/>");
   EXPECT_EQ(MarkupFromBody("  no tags  "), "  no tags");
   EXPECT_EQ(TrimText(" \t\v\f a b \r\n"), "a b");
+}
+
+TEST(ServiceText, AnswerLinesAreConvertedOneByOneWithoutTheirEnds) {
+  // Each conversion is bracketed and upper-cased, so the result shows where every line began and
+  // ended; |asked| records what the conversion was given.
+  std::vector<std::string> asked;
+  auto convert = [&asked](const std::string& line) {
+    asked.push_back(line);
+    if (line == "bad") return std::string();  // this line cannot be converted
+    std::string text = line;
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return "[" + text + "]";
+  };
+  EXPECT_EQ(ConvertLineByLine("<r>\r\n<a>x</a>\n\n\r\nlast", convert), "[<R>][<A>X</A>][LAST]");
+  EXPECT_EQ(asked, (Values{"<r>", "<a>x</a>", "last"}));  // empty lines are never converted
+
+  asked.clear();
+  EXPECT_EQ(ConvertLineByLine("a\rb\r\r\nend\r", convert), "[A\rB\r][END]");  // one CR before LF or at the end
+  EXPECT_EQ(asked, (Values{"a\rb\r", "end"}));
+
+  asked.clear();
+  EXPECT_EQ(ConvertLineByLine("one\nbad\ntwo\n", convert), "[ONE][TWO]");  // a failed line adds nothing
+  EXPECT_EQ(asked, (Values{"one", "bad", "two"}));
+
+  asked.clear();
+  EXPECT_EQ(ConvertLineByLine("", convert), "");
+  EXPECT_EQ(ConvertLineByLine("\n\r\n\r", convert), "");
+  EXPECT_TRUE(asked.empty());
 }
 
 TEST(ServiceText, FoldersAlongPathSkipDrivePrefixAndFileName) {
