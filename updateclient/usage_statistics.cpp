@@ -59,6 +59,9 @@ bool SendUsageLog(const std::string& historyId, const std::string& status) {
 }
 
 std::string ReportDownloadStep(const std::string& historyIdIn, const std::string& status, std::string& newHistoryId) {
+  // Every report waits one second first. The download time of an "OK" is counted in whole seconds
+  // from the time stamp of its "START", so even a package fetched at once reports at least 1 s
+  // rather than 0, and the records of one run reach the service at least a second apart.
   ::Sleep(1000);
   bool accepted = false;
   if (status == "START") {
