@@ -10,6 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
 import harness  # noqa: E402
+from control_ids import BOOTSTRAP as IDS, IDOK  # noqa: E402,F401 (IDOK re-exported)
 from phone_image import MODEL_NAME, build_output  # noqa: E402
 
 PROGRAM = "PX_Bootstrap.exe"
@@ -19,7 +20,9 @@ CBW_UNISON_FOLDER = ("QV Electronics", "QV CBW Unison Drivers")
 TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
 
 
-class PlugInTestCase(unittest.TestCase):
+class RigTestCase(unittest.TestCase):
+    """A display and a Wine prefix for the test class, in QV_E2E_WORK."""
+
     @classmethod
     def setUpClass(cls):
         cls.work = os.path.abspath(os.environ.get("QV_E2E_WORK", os.path.join(tempfile.gettempdir(), "qv-e2e")))
@@ -33,33 +36,46 @@ class PlugInTestCase(unittest.TestCase):
         cls.rig.stop()
         cls.display.stop()
 
+
+class PlugInTestCase(RigTestCase):
+
     def setUp(self):
         rig = self.rig
         self.templates = rig.templates_dir
         self.package = os.path.join(self.templates, "PXPC")
         self.tool_log = os.path.join(self.work, "tool.log")
         self.setup_log = os.path.join(self.work, "driver_setup.log")
+        self.setup_release = os.path.join(self.work, "driver_setup.release")
         rig.reset(paths=[os.path.join(self.templates, name) for name in ("E", "F", "PXPC", "serverconfig.ini")] +
-                  [os.path.join(rig.program_files_dir, UNISON_FOLDER[0]), self.tool_log, self.setup_log] +
+                  [os.path.join(rig.program_files_dir, UNISON_FOLDER[0]), self.tool_log, self.setup_log,
+                   self.setup_release] +
                   [os.path.join(self.templates, f) for f in os.listdir(self.templates) if f.startswith("PX_Bootstrap_Log")],
                   reg_keys=[FACTORY_KEY])
         with open(os.path.join(self.templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
             f.write("[LOG]\nenablelogging=1\n")
 
     def tearDown(self):
-        trace = os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")
-        if os.path.exists(trace):
+        if os.path.exists(self.trace_path):
             os.makedirs(os.path.join(self.work, "traces"), exist_ok=True)
-            shutil.copy(trace, os.path.join(self.work, "traces", self.id().rsplit(".", 1)[-1] + ".txt"))
+            shutil.copy(self.trace_path, os.path.join(self.work, "traces", self.id().rsplit(".", 1)[-1] + ".txt"))
 
     # -- helpers ------------------------------------------------------------------------------
 
     def plug_in(self, phone, args=(), **env):
         """Maps the phone's image as its CD-ROM drive and starts the program from it, as autorun does."""
         self.rig.map_drive(phone.image, phone.letter.lower())
+        return self.start_again(phone, args, **env)
+
+    def start_again(self, phone, args=(), log_name=None, **env):
+        """Starts the program from the phone's drive, already mapped (mapping restarts Wine, which
+        ends every program)."""
         variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log),
                      "QV_DRIVER_SETUP_LOG": harness.to_windows(self.setup_log), **phone.env(), **env}
-        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables)
+        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables, log_name=log_name)
+
+    def start_over(self, *paths):
+        """Between the cases of one scenario: every program ends; the trace log and ``paths`` go."""
+        self.rig.reset(paths=[self.trace_path, *paths])
 
     def wait_until_done(self, timeout=60):
         # The tool the program started counts too: its record is written when it has run.
@@ -75,9 +91,42 @@ class PlugInTestCase(unittest.TestCase):
                              env={"QV_DRIVER_SETUP_LOG": harness.to_windows(os.path.join(self.work, "earlier.log"))})
         self.assertEqual(setup.wait(60), 0)
 
+    @property
+    def trace_path(self):
+        return os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")
+
+    def accept_with_setup_held(self, phone):
+        """With the tool installed, plugs in and accepts the licence; returns once the phone's
+        driver setup has started, which then waits until ``release_setup``."""
+        self.install_tool()
+        self.licence_page(phone, QV_DRIVER_SETUP_HOLD=harness.to_windows(self.setup_release))
+        self.accept_licence()
+        self.assertTrue(harness.wait_for(lambda: self.lines_of(self.setup_log) == [""], timeout=30),
+                        "the driver setup did not start")
+
+    def release_setup(self):
+        open(self.setup_release, "w").close()
+
     def trace(self):
-        with open(os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt"), encoding="cp1252") as f:
+        with open(self.trace_path, encoding="cp1252") as f:
             return f.read()
+
+    def expect_message(self, text, timeout=60):
+        """Waits for the program's message box, checks its text, presses OK and waits for the end."""
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=timeout)
+        self.assertEqual(box and box["text"], text)
+        self.assertTrue(self.rig.ui.answer(MODEL_NAME, IDOK))
+        self.wait_until_done()
+
+    def assert_shown(self, controls, *ids):
+        self.assertEqual([i for i in ids if not controls[i]["visible"]], [], "hidden, though they should show")
+
+    def assert_hidden(self, controls, *ids):
+        self.assertEqual([i for i in ids if controls[i]["visible"]], [], "showing, though they should be hidden")
+
+    def yes_enabled(self):
+        """Whether Yes is enabled; False once the dialog is gone."""
+        return bool((self.rig.ui.state(MODEL_NAME, IDS.IDC_BUTTON_YES) or {}).get("enabled"))
 
     def lines_of(self, path):
         if not os.path.exists(path):
@@ -92,6 +141,11 @@ class PlugInTestCase(unittest.TestCase):
         return self.rig.ui.controls(MODEL_NAME)
 
     def accept_licence(self):
-        self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
-        self.rig.ui.click(MODEL_NAME, 1002)
+        self.rig.ui.click(MODEL_NAME, IDS.IDC_RADIO_ACCEPT)
+        self.assertTrue(harness.wait_for(self.yes_enabled))
+        self.rig.ui.click(MODEL_NAME, IDS.IDC_BUTTON_YES)
+
+    def decline(self):
+        """Presses No on the licence page and waits for the end."""
+        self.assertTrue(self.rig.ui.click(MODEL_NAME, IDS.IDC_BUTTON_NO))
+        self.wait_until_done()

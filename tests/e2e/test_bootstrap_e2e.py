@@ -7,10 +7,9 @@ phone's commands, the tool's command line, installed driver files, and the windo
 Screenshots of the windows go to QV_E2E_WORK/screenshots."""
 import os
 import shutil
-import time
 import unittest
 
-from plug_in_case import FACTORY_KEY, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
+from plug_in_case import FACTORY_KEY, IDS, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
 from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, Phone, build_output  # noqa: E402
 
 
@@ -61,11 +60,7 @@ class BootstrapEndToEnd(PlugInTestCase):
     def test_switch_without_drive_letter_is_refused(self):
         phone = Phone(os.path.join(self.work, "phone-e"))
         self.plug_in(phone, args=["-l"])
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=20)
-        self.assertIsNotNone(box)
-        self.assertEqual(box["text"], "Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]")
-        self.assertTrue(self.rig.ui.answer(MODEL_NAME, 1))
-        self.wait_until_done()
+        self.expect_message("Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]")
         self.assertEqual(phone.commands(), [])
 
     def test_package_file_outside_the_package_folder_is_not_copied(self):
@@ -73,12 +68,8 @@ class BootstrapEndToEnd(PlugInTestCase):
         with open(os.path.join(phone.image, "outside.txt"), "w") as f:  # E:\..\ is E:\ itself: copying would work
             f.write("not part of the package")
         self.plug_in(phone)
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
-        self.assertIsNotNone(box)
-        self.assertEqual(box["text"], "Failed to copy installation package to system.\nCannot copy installation "
-                                      "package to temporary folder.\n[002]\nE:\\..\\outside.txt")
-        self.rig.ui.answer(MODEL_NAME, 1)
-        self.wait_until_done()
+        self.expect_message("Failed to copy installation package to system.\nCannot copy installation "
+                            "package to temporary folder.\n[002]\nE:\\..\\outside.txt")
         self.assertFalse(os.path.exists(os.path.join(self.templates, "outside.txt")))
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])  # no relaunch: this start switches the phone
 
@@ -93,9 +84,8 @@ class BootstrapEndToEnd(PlugInTestCase):
                  ({"PXPC": {"pxpc_name": "..\\PXPC.exe"}}, False)]
         for config, tool_runs in cases:
             with self.subTest(config=config):
-                self.rig.reset(paths=[os.path.join(self.templates, n) for n in ("E", "PXPC")] +
-                               [os.path.join(above, "driver_setup.exe"), self.tool_log, self.setup_log,
-                                os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")])
+                self.start_over(*[os.path.join(self.templates, n) for n in ("E", "PXPC")],
+                                os.path.join(above, "driver_setup.exe"), self.tool_log, self.setup_log)
                 self.install_tool()
                 shutil.copy(build_output("stub_tool"), outside_tool)
                 phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=config)
@@ -124,50 +114,44 @@ class BootstrapEndToEnd(PlugInTestCase):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
         os.symlink(elsewhere, os.path.join(self.templates, "E"))
         self.plug_in(phone)
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
-        self.assertEqual(box and box["text"], no_folder)
-        self.rig.ui.answer(MODEL_NAME, 1)
-        self.wait_until_done()
+        self.expect_message(no_folder)
         self.assertEqual(os.listdir(elsewhere), [])
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
         self.assertIn("[OnInitDialog() PHONE START", self.trace())
 
         # The whole base folder a link: neither the copy nor the trace log goes through it.
-        self.rig.reset(paths=[os.path.join(self.templates, "E"), phone.log,
-                              os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")])
+        self.start_over(os.path.join(self.templates, "E"), phone.log)
         moved = self.templates + ".moved"
         os.rename(self.templates, moved)
         os.symlink(moved, self.templates)
         self.addCleanup(os.rename, moved, self.templates)
         self.addCleanup(os.remove, self.templates)
         self.plug_in(phone)
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
-        self.assertEqual(box and box["text"], no_folder)
-        self.rig.ui.answer(MODEL_NAME, 1)
-        self.wait_until_done()
+        self.expect_message(no_folder)
         self.assertEqual([n for n in os.listdir(moved) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
 
-    def test_licence_page_declined_ends_with_mode_change_and_keys_never_close_it(self):
+    def test_licence_page_closed_ends_with_mode_change(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
         controls = self.licence_page(phone)
         self.rig.screenshot_window(os.path.join(self.shots, "licence-page.png"), MODEL_NAME)
         page = self.rig.ui.dialog(MODEL_NAME)
         self.assertEqual((page["rect"]["width"], page["rect"]["height"]), (420, 410))
-        self.assertEqual(controls[1001]["text"],
+        self.assertEqual(controls[IDS.IDC_STATIC_QUESTION]["text"],
                          f"Software is available for your {MODEL_NAME} to communicate with your PC.\n"
                          "Download and Install now?")
-        self.assertEqual(controls[1015]["text"], LICENCE.replace("\r\n", "\n").replace("\r", "\n").replace("\n", "\r\n"))
-        self.assertEqual((controls[1009]["checked"], controls[1010]["checked"]), (0, 1))
-        self.assertEqual((controls[1002]["enabled"], controls[1003]["enabled"]), (False, True))
-        for shown in (1001, 1002, 1003, 1008, 1011, 1012, 1013, 1015, 1009, 1010):
-            self.assertTrue(controls[shown]["visible"], shown)
-        for hidden in (1004, 1005, 1006, 1007):
-            self.assertFalse(controls[hidden]["visible"], hidden)
-        self.assertEqual(controls[1012]["rect"]["right"] - controls[1012]["rect"]["left"], 100)
+        self.assertEqual(controls[IDS.IDC_EDIT_LICENSE]["text"],
+                         LICENCE.replace("\r\n", "\n").replace("\r", "\n").replace("\n", "\r\n"))
+        self.assertEqual((controls[IDS.IDC_RADIO_ACCEPT]["checked"], controls[IDS.IDC_RADIO_DECLINE]["checked"]), (0, 1))
+        self.assertEqual((controls[IDS.IDC_BUTTON_YES]["enabled"], controls[IDS.IDC_BUTTON_NO]["enabled"]), (False, True))
+        self.assert_shown(controls, IDS.IDC_STATIC_QUESTION, IDS.IDC_BUTTON_YES, IDS.IDC_BUTTON_NO,
+                          IDS.IDC_STATIC_LICENSE_HINT, IDS.IDC_STATIC_HEADER, IDS.IDC_PICTURE_LEFT,
+                          IDS.IDC_PICTURE_RIGHT, IDS.IDC_EDIT_LICENSE, IDS.IDC_RADIO_ACCEPT, IDS.IDC_RADIO_DECLINE)
+        self.assert_hidden(controls, IDS.IDC_PROGRESS, IDS.IDC_STATIC_STATUS, IDS.IDC_BUTTON_CANCEL,
+                           IDS.IDC_STATIC_LICENSE_TITLE)
+        left = controls[IDS.IDC_PICTURE_LEFT]["rect"]
+        self.assertEqual(left["right"] - left["left"], 100)
 
-        for key in ("return", "escape"):
-            self.assertTrue(self.rig.ui.key(MODEL_NAME, key))
         self.rig.ui.close_window(MODEL_NAME)  # no worker runs yet: the close box ends with a mode change
         self.wait_until_done()
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
@@ -176,32 +160,30 @@ class BootstrapEndToEnd(PlugInTestCase):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
         self.licence_page(phone)
         for key in ("return", "escape"):
-            self.rig.ui.key(MODEL_NAME, key)
-        time.sleep(1)
-        self.assertIsNotNone(self.rig.ui.dialog(MODEL_NAME), "Return or Escape closed the dialog")
-        self.rig.ui.click(MODEL_NAME, 1009)
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
-        self.rig.ui.click(MODEL_NAME, 1010)
-        self.assertTrue(harness.wait_for(lambda: not self.rig.ui.state(MODEL_NAME, 1002)["enabled"]))
-        self.assertFalse(self.rig.ui.click(MODEL_NAME, 1002))  # refused: disabled
-        self.assertTrue(self.rig.ui.click(MODEL_NAME, 1003))
-        self.wait_until_done()
+            self.assertTrue(self.rig.ui.key(MODEL_NAME, key))
+        # Posted after the keys to the same thread, so handled after them: once it shows, the
+        # keys have been handled, and the page is still there.
+        self.rig.ui.click(MODEL_NAME, IDS.IDC_RADIO_ACCEPT)
+        self.assertTrue(harness.wait_for(self.yes_enabled), "Return or Escape closed the dialog")
+        self.rig.ui.click(MODEL_NAME, IDS.IDC_RADIO_DECLINE)
+        self.assertTrue(harness.wait_for(lambda: not self.yes_enabled()))
+        self.assertFalse(self.rig.ui.click(MODEL_NAME, IDS.IDC_BUTTON_YES))  # refused: disabled
+        self.decline()
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
         self.assertEqual(self.lines_of(self.setup_log), [])
 
     def test_accept_installs_the_phones_setup_program_once_then_starts_the_tool(self):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
-        self.install_tool()
-        self.licence_page(phone, QV_DRIVER_SETUP_DELAY_MS="4000")
-        self.accept_licence()
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing..."))
+        self.accept_with_setup_held(phone)  # the installation page stays until the release
         progress = self.rig.ui.controls(MODEL_NAME)
         self.rig.screenshot_window(os.path.join(self.shots, "installing.png"), MODEL_NAME)
         self.assertEqual(self.rig.ui.dialog(MODEL_NAME)["rect"]["height"], 180)
-        self.assertTrue(progress[1004]["visible"] and progress[1005]["visible"] and progress[1006]["visible"])
-        self.assertFalse(progress[1006]["enabled"])
-        for hidden in (1001, 1002, 1003, 1009, 1010, 1015):
-            self.assertFalse(progress[hidden]["visible"], hidden)
+        self.assertEqual(progress[IDS.IDC_STATIC_STATUS]["text"], "Installing...")
+        self.assert_shown(progress, IDS.IDC_PROGRESS, IDS.IDC_STATIC_STATUS, IDS.IDC_BUTTON_CANCEL)
+        self.assertFalse(progress[IDS.IDC_BUTTON_CANCEL]["enabled"])
+        self.assert_hidden(progress, IDS.IDC_STATIC_QUESTION, IDS.IDC_BUTTON_YES, IDS.IDC_BUTTON_NO,
+                           IDS.IDC_RADIO_ACCEPT, IDS.IDC_RADIO_DECLINE, IDS.IDC_EDIT_LICENSE)
+        self.release_setup()
         self.wait_until_done()
         self.assertEqual(self.lines_of(self.setup_log), [""])  # one run, no parameters
         installed = os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")
@@ -210,28 +192,12 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertEqual(phone.mode_changes(), [])
         self.assertEqual(self.trace().count("Install Driver Full Path Name"), 1)
 
-    def test_accept_installs_the_phones_msi_with_remove_and_install_passes(self):
-        phone = Phone(os.path.join(self.work, "phone-e"), preload="unison_driver.msi")
-        self.install_tool()
-        self.licence_page(phone)
-        self.accept_licence()
-        self.wait_until_done(timeout=120)
-        self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")))
-        trace = self.trace()
-        self.assertEqual(trace.count("Install Driver Full Path Name"), 2)  # /x, then /i
-        self.assertIn("[CUSBAutoRunDlg::InstallDriver()] END", trace)
-        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
-
     def test_failed_driver_installation_is_reported_and_switches_the_mode(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=5, preload="driver_setup_fail.exe")
         self.install_tool()
         self.licence_page(phone)
         self.accept_licence()
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
-        self.assertIsNotNone(box)
-        self.assertEqual(box["text"], "QV USB modem driver is not installed.\nReinstall QV USB modem driver.")
-        self.rig.ui.answer(MODEL_NAME, 1)
-        self.wait_until_done()
+        self.expect_message("QV USB modem driver is not installed.\nReinstall QV USB modem driver.")
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
         self.assertEqual(self.lines_of(self.tool_log), [])
 
@@ -239,16 +205,13 @@ class BootstrapEndToEnd(PlugInTestCase):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
         self.licence_page(phone)
         before = phone.commands()
-        second = self.rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(self.tool_log)},
-                              log_name="second-start")
-        second.wait(30)
+        self.start_again(phone, log_name="second-start").wait(30)
         self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
         self.assertEqual(phone.mode_changes(), [])
         self.assertEqual(len(phone.commands()), len(before) + 1)  # it only asked for the mode
         self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
         self.assertTrue(self.rig.ui.dialog(MODEL_NAME)["foreground"])
-        self.rig.ui.click(MODEL_NAME, 1003)
-        self.wait_until_done()
+        self.decline()
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
 
     def test_second_phone_is_switched_to_its_own_mode(self):
@@ -258,13 +221,12 @@ class BootstrapEndToEnd(PlugInTestCase):
         # Mapped first: plugging in the first phone restarts the server, and only then is F: a CD-ROM.
         self.rig.map_drive(second.image, "f", restart=False)
         self.licence_page(first)
-        self.rig.run(f"F:\\{PROGRAM}", env=second.env(), log_name="second-phone").wait(30)
+        self.start_again(second, log_name="second-phone").wait(30)
         self.assertTrue(harness.wait_for(lambda: second.mode_changes() == [MODE_CHANGE[4]], timeout=30))
         self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
         self.assertEqual(first.mode_changes(), [])
         self.assertFalse(os.path.exists(os.path.join(self.templates, "F")))
-        self.rig.ui.click(MODEL_NAME, 1003)
-        self.wait_until_done()
+        self.decline()
         self.assertEqual(first.mode_changes(), [MODE_CHANGE[1]])
         self.assertFalse(any(f.startswith("PX_Bootstrap_Log") for f in os.listdir(self.templates)))
 

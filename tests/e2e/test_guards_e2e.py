@@ -7,7 +7,7 @@ import os
 import time
 import unittest
 
-from plug_in_case import PROGRAM, TOOL_ARGUMENTS, PlugInTestCase, harness
+from plug_in_case import IDS, TOOL_ARGUMENTS, PlugInTestCase
 from phone_image import MODEL_NAME, Phone  # noqa: E402
 
 APP_MUTEX = "QV PX_Bootstrap Program"  # what makes a start look for another instance's window
@@ -19,11 +19,6 @@ class GuardsEndToEnd(PlugInTestCase):
     def stand_in(self, *args, log_name="stub-instance"):
         return self.rig.run(os.environ["QV_E2E_STUB_INSTANCE"], args, cwd=self.work, log_name=log_name)
 
-    def run_program(self, phone, log_name=None):
-        """plug_in without mapping the drive (mapping restarts Wine, which ends every program)."""
-        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", log_name=log_name,
-                            env={"QV_STUB_LOG": harness.to_windows(self.tool_log), **phone.env()})
-
     def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
         phone = Phone(os.path.join(self.work, "phone-e"))
         self.install_tool()
@@ -31,7 +26,7 @@ class GuardsEndToEnd(PlugInTestCase):
         self.stand_in("hung", MODEL_NAME, APP_MUTEX, "300")
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=20), "no stand-in window")
         started = time.monotonic()
-        self.run_program(phone).wait(45)  # the phone start; then the PC start it relaunched
+        self.start_again(phone).wait(45)  # the phone start; then the PC start it relaunched
         self.wait_until_done(timeout=45)
         elapsed = time.monotonic() - started
         print(f"\n  phone start and PC start past a hung window: {elapsed:.1f} s", flush=True)
@@ -46,21 +41,15 @@ class GuardsEndToEnd(PlugInTestCase):
         # A window of another program asks as an instance would: it gets no answer.
         query = self.stand_in("query", MODEL_NAME, str(ANSWER_LIMIT_S * 1000))
         self.assertEqual(query.wait(30), 1, "the stand-in's window got the phone's drive")
-        # Another start of the program for the same phone is answered and leaves.
-        self.run_program(phone, log_name="second-start").wait(30)
-        self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
-        self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
-        self.rig.ui.click(MODEL_NAME, 1003)
-        self.wait_until_done()
+        self.decline()  # the program's own window still answers a start of the program: see test_bootstrap_e2e
 
     def test_a_second_yes_click_starts_no_second_worker(self):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
-        self.install_tool()
-        self.licence_page(phone, QV_DRIVER_SETUP_DELAY_MS="3000")
-        self.accept_licence()
-        # The second click reaches the button though the progress page has hidden it; it is
-        # sent, so it has been handled when the driver returns.
-        second = self.rig.ui("click", MODEL_NAME, 1002, "--force", "--send")
+        self.accept_with_setup_held(phone)
+        # While the worker waits for the driver setup, a second click reaches the button though
+        # the progress page has hidden it; it is sent, so it has been handled when the driver returns.
+        second = self.rig.ui("click", MODEL_NAME, IDS.IDC_BUTTON_YES, "--force", "--send")
+        self.release_setup()
         self.wait_until_done()
         trace = self.trace()
         self.assertEqual(trace.count("[CUSBAutoRunDlg::AutoRunThread()] START"), 1)
@@ -72,13 +61,9 @@ class GuardsEndToEnd(PlugInTestCase):
     def test_run_from_a_hard_disk_sends_no_phone_command(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
         self.rig.map_drive(phone.image, "e", cdrom=False)
-        self.run_program(phone)
+        self.start_again(phone)
         # As with a phone that does not answer: no mode is known, and the switch at the end fails.
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
-        self.assertIsNotNone(box)
-        self.assertEqual(box["text"], "Automatic USB mode change is failed.")
-        self.rig.ui.answer(MODEL_NAME, 1)
-        self.wait_until_done()
+        self.expect_message("Automatic USB mode change is failed.")
         self.assertEqual(phone.commands(), [])
         trace = self.trace()
         self.assertEqual(trace.count("[CheckSystem()] Get User Selection Mode Command is Failed"), 2)
@@ -93,9 +78,8 @@ class GuardsEndToEnd(PlugInTestCase):
             f.write(lines)  # 1.9 MB
         controls = self.licence_page(phone)
         # Read as text, so each line end counts once; shown with CR LF line ends.
-        self.assertEqual(controls[1015]["text"], lines[:1 << 20].replace("\n", "\r\n"))
-        self.rig.ui.click(MODEL_NAME, 1003)  # No: the run ends as a declined licence does
-        self.wait_until_done()
+        self.assertEqual(controls[IDS.IDC_EDIT_LICENSE]["text"], lines[:1 << 20].replace("\n", "\r\n"))
+        self.decline()  # the run ends as a declined licence does
         self.assertIn("[InitControl()] License.txt is longer than 1048576 bytes: only its beginning is shown",
                       self.trace())
 

@@ -7,10 +7,9 @@ server saw (package files, statistics records), the package folder, the trace lo
 commands, the tool's start and the windows shown."""
 import os
 import shutil
-import time
 import unittest
 
-from plug_in_case import CBW_UNISON_FOLDER, PROGRAM, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
+from plug_in_case import CBW_UNISON_FOLDER, IDS, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
 from phone_image import MODE_CHANGE, MODEL_NAME, Phone, build_output, write_ini
 from update_server import UpdateServer
 
@@ -57,34 +56,32 @@ class OnlineEndToEnd(PlugInTestCase):
     def downloaded(self):
         return [name for name in self.server.downloads() if name != "serverconfig.ini"]
 
-    def run_to_the_end(self, phone, timeout=90):
-        """Plugs in, accepts the licence page when it shows, and waits for the end. Returns the
-        highest and the last progress positions seen."""
-        self.plug_in(phone)
+    def accept_watching_progress(self, timeout=90):
+        """At the licence page: starts watching the progress bar and the status text from inside
+        Wine, accepts, and returns the watch, whose result comes once the page is gone."""
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        watch = self.rig.ui.watch(MODEL_NAME, IDS.IDC_PROGRESS, timeout, texts_of=IDS.IDC_STATIC_STATUS)
         self.accept_licence()
-        return self.watch_progress(timeout)
+        return watch
+
+    def finish(self, watch, timeout=90):
+        """Waits for the end; the highest and last progress positions the watch saw, and the
+        status texts in the order shown."""
+        seen = watch.result(timeout)
+        self.wait_until_done()
+        return seen["highest"], seen["last"], [item["text"] for item in seen["texts"]]
+
+    def run_to_the_end(self, phone, timeout=90):
+        """Plugs in, accepts the licence page, and waits for the end; see ``finish``."""
+        self.plug_in(phone)
+        return self.finish(self.accept_watching_progress(timeout), timeout)
 
     def run_to_the_download_failure(self, phone):
         """Plugs in, accepts, and expects the download failure message, which it answers."""
         self.plug_in(phone)
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
         self.accept_licence()
-        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=60)
-        self.assertEqual(box and box["text"], DOWNLOAD_FAILED)
-        self.rig.ui.answer(MODEL_NAME, 1)
-        self.wait_until_done()
-
-    def watch_progress(self, timeout=90):
-        highest = last = 0
-        deadline = time.monotonic() + timeout
-        while self.rig.processes([PROGRAM]) and time.monotonic() < deadline:
-            state = self.rig.ui.state(MODEL_NAME, 1004)
-            if state and "pos" in state:
-                last = state["pos"]
-                highest = max(highest, last)
-        self.wait_until_done(timeout=max(1, deadline - time.monotonic()))
-        return highest, last
+        self.expect_message(DOWNLOAD_FAILED)
 
     def assert_reports(self, end_status):
         """A start record with a new history id, then the end record: an OK names the same id,
@@ -98,20 +95,20 @@ class OnlineEndToEnd(PlugInTestCase):
 
     def test_first_run_downloads_the_package_reports_it_and_starts_the_tool(self):
         self.install_driver()
-        self.server.package_route("PXPC_Readme.txt", delay=2)  # time to look at the download page
+        # The readme is held back until released: time to look at the download page.
+        self.server.package_route("PXPC_Readme.txt", pause=60, release="readme")
         phone = self.phone()
         self.plug_in(phone)
-        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
-        self.accept_licence()
+        watch = self.accept_watching_progress()
         self.assertTrue(harness.wait_for(lambda: "PXPC_Readme.txt" in self.server.downloads(), timeout=30))
         page = self.rig.ui.controls(MODEL_NAME)
         self.rig.screenshot_window(os.path.join(self.shots, "online-downloading.png"), MODEL_NAME)
-        self.assertEqual(page[1005]["text"], "Downloading...")
-        self.assertTrue(page[1004]["visible"] and page[1006]["enabled"])
-        self.assertTrue(harness.wait_for(lambda: self.rig.ui.state(MODEL_NAME, 1005)["text"] == "Installing...",
-                                         timeout=30), "no installation pause after the tool's update")
-        self.assertFalse(self.rig.ui.state(MODEL_NAME, 1006)["enabled"])
-        highest, last = self.watch_progress()
+        self.assertEqual(page[IDS.IDC_STATIC_STATUS]["text"], "Downloading...")
+        self.assertTrue(page[IDS.IDC_PROGRESS]["visible"] and page[IDS.IDC_BUTTON_CANCEL]["enabled"])
+        self.server.release("readme")
+        highest, last, statuses = self.finish(watch)
+        self.assertIn("Installing...", statuses[statuses.index("Downloading..."):],
+                      "no installation pause after the tool's update")
 
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
         for name in self.server.package_files():
@@ -145,27 +142,23 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
-    def test_newer_server_version_updates_the_package(self):
-        self.install_driver()
-        self.install_package("1.0.0.8")
-        self.run_to_the_end(self.phone())
-        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
-        self.assertEqual(self.local_file("pxpcconfig.ini"), self.server.package_file("pxpcconfig.ini"))
-        self.assert_reports("OK")
-
     def test_cancel_before_the_third_file_keeps_two_and_switches_the_mode(self):
         self.install_driver()
         self.install_package("1.0.0.8")  # the third file is there before: it must be gone after
-        self.server.package_route("pxpcconfig.ini", delay=3)
+        self.server.package_route("pxpcconfig.ini", pause=60, release="second")
         phone = self.phone(selected_mode=2)
         self.plug_in(phone)
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30))
         self.accept_licence()
         self.assertTrue(harness.wait_for(lambda: "pxpcconfig.ini" in self.server.downloads(), timeout=30))
-        self.assertTrue(self.rig.ui.click(MODEL_NAME, 1006))
+        # Sent, so the cancel is taken while the file is still held back.
+        self.assertTrue(self.rig.ui("click", MODEL_NAME, IDS.IDC_BUTTON_CANCEL, "--send").ok)
+        self.server.release("second")
         self.wait_until_done()  # no failure message holds it open
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini"])
-        self.assertTrue(self.package_has("PXPC.exe") and self.package_has("pxpcconfig.ini"))
+        self.assertTrue(self.package_has("PXPC.exe"))
+        # The earlier package's own copy is replaced by the server's.
+        self.assertEqual(self.local_file("pxpcconfig.ini"), self.server.package_file("pxpcconfig.ini"))
         self.assertFalse(self.package_has("PXPC_Readme.txt"))
         self.assert_reports("FAIL")
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
@@ -232,10 +225,7 @@ class OnlineEndToEnd(PlugInTestCase):
             with self.subTest(finding=finding):
                 self.server.reset()
                 change()
-                if os.path.exists(phone.log):
-                    os.remove(phone.log)
-                self.rig.reset(paths=[os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt"),
-                                      os.path.join(self.templates, "serverconfig.ini")])
+                self.start_over(phone.log, os.path.join(self.templates, "serverconfig.ini"))
                 self.plug_in(phone)
                 self.wait_until_done()  # no message box holds it open
                 self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
@@ -257,7 +247,7 @@ class OnlineEndToEnd(PlugInTestCase):
 
         # 20 characters do not fit the library's buffer: the check is refused before any request.
         self.server.reset()
-        self.rig.reset(paths=[os.path.join(self.templates, "PX_Bootstrap_Log(0000).txt")])
+        self.start_over()
         phone = self.phone(test_version="1.0.0.9-abcdefghijkl", selected_mode=0)
         self.plug_in(phone)
         self.wait_until_done()
@@ -290,7 +280,7 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
     def test_server_driver_as_setup_program_with_the_package(self):
-        highest, last = self.run_to_the_end(self.phone())
+        highest, last, _ = self.run_to_the_end(self.phone())
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt", "driver_setup.exe"])
         self.assertEqual(self.lines_of(self.setup_log), [""])
         self.assertTrue(os.path.exists(os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")))

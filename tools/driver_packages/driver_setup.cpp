@@ -69,11 +69,16 @@ int Install() {
 
 }  // namespace
 
-// QV_DRIVER_SETUP_DELAY_MS makes the setup take that long, as a real one does, so that a test
-// can watch the program's installation display.
+// QV_DRIVER_SETUP_HOLD names a file: the setup waits until it exists (two minutes at most), as a
+// real one takes its time, so that a test can look at the program's installation display for as
+// long as it needs and then let the installation finish.
 static void WaitIfAsked() {
-  wchar_t delay[16] = {};
-  if (GetEnvironmentVariableW(L"QV_DRIVER_SETUP_DELAY_MS", delay, 16) > 0) Sleep(static_cast<DWORD>(_wtoi(delay)));
+  wchar_t release[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"QV_DRIVER_SETUP_HOLD", release, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  for (int waited = 0; waited < 120000 && GetFileAttributesW(release) == INVALID_FILE_ATTRIBUTES; waited += 50) {
+    Sleep(50);
+  }
 }
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) try {

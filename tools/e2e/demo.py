@@ -15,6 +15,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from control_ids import BOOTSTRAP as IDS  # noqa: E402
 from phone_image import MODE_CHANGE, MODEL_NAME, SOURCE_ROOT, Phone, sample_image  # noqa: E402
 from update_server import UpdateServer  # noqa: E402
 
@@ -63,25 +64,31 @@ def main():
 
         print(f"Plugging in a {MODEL_NAME} (USB mode MTP selected on the phone) as drive E: ...")
         rig.map_drive(phone.image, "e")
+        # The driver setup waits for this file, so the installation page can be photographed.
+        setup_release = os.path.join(work, "driver_setup.release")
+        if os.path.exists(setup_release):
+            os.remove(setup_release)
         rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(tool_log),
-                                        "QV_DRIVER_SETUP_DELAY_MS": "3000"})
+                                        "QV_DRIVER_SETUP_HOLD": harness.to_windows(setup_release)})
         if rig.ui.wait_window(MODEL_NAME, timeout=60) is None:
             print("No window was shown.")
         else:
             time.sleep(0.5)
             capture(rig, shots, "1-licence-page.png", steps,
                     "The licence page was shown; accepting it for the user and pressing Yes")
-            rig.ui.click(MODEL_NAME, 1009)
-            harness.wait_for(lambda: rig.ui.state(MODEL_NAME, 1002)["enabled"], 10)
-            rig.ui.click(MODEL_NAME, 1002)
+            rig.ui.click(MODEL_NAME, IDS.IDC_RADIO_ACCEPT)
+            harness.wait_for(lambda: rig.ui.state(MODEL_NAME, IDS.IDC_BUTTON_YES)["enabled"], 10)
+            rig.ui.click(MODEL_NAME, IDS.IDC_BUTTON_YES)
             if harness.wait_for(lambda: "PXPC_Readme.txt" in server.downloads(), 30):
                 time.sleep(1)
-                position = (rig.ui.state(MODEL_NAME, 1004) or {}).get("pos", 0)
+                position = (rig.ui.state(MODEL_NAME, IDS.IDC_PROGRESS) or {}).get("pos", 0)
                 capture(rig, shots, "2-downloading.png", steps,
                         f"The progress page showed \"Downloading...\" at {position} of 2000")
-            if harness.wait_for(lambda: (rig.ui.state(MODEL_NAME, 1005) or {}).get("text") == "Installing...", 30):
+            if harness.wait_for(lambda: (rig.ui.state(MODEL_NAME, IDS.IDC_STATIC_STATUS) or {}).get("text")
+                                == "Installing...", 30):
                 time.sleep(1)
                 capture(rig, shots, "3-installing.png", steps, "The progress page showed \"Installing...\"")
+            open(setup_release, "w").close()
         done = rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout=120)
 
         trace_path = os.path.join(templates, "PX_Bootstrap_Log(0000).txt")

@@ -13,7 +13,7 @@ Typical use::
         rig.map_drive(phone_folder, "e")
         proc = rig.run("E:\\\\PX_Bootstrap.exe")
         rig.ui.wait_window("Demo")
-        rig.ui.click("Demo", 1009)
+        rig.ui.click("Demo", BOOTSTRAP.IDC_RADIO_ACCEPT)  # ids: control_ids.py
         rig.screenshot("shot.png")
 """
 import os
@@ -537,7 +537,7 @@ class WineRig:
             args += ["/t", kind, "/d", str(data if data is not None else "")]
         rc, out, err = self._reg(*args, "/f", wine_setting=wine_setting)
         if rc != 0:
-            raise HarnessError(f"reg add {key} {name}: {out}{err}".strip())
+            raise HarnessError(f"reg add {key} {name}: exit code {rc}: {out}{err}".strip())
 
     def reg_delete_key(self, key):
         """Deletes ``key`` with its sub-keys (the programs' view); True when it existed."""

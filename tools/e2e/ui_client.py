@@ -5,6 +5,7 @@ import json
 import os
 import select
 import subprocess
+import tempfile
 import time
 
 
@@ -57,9 +58,32 @@ class UiResult:
         return f"UiResult(rc={self.rc}, items={self.items!r})"
 
 
+class ControlWatch:
+    """A ``watch`` command running in a driver process of its own (see ``UiDriver.watch``)."""
+
+    def __init__(self, popen, output, args):
+        self.popen, self.output, self.args = popen, output, args
+
+    def result(self, timeout):
+        """The watch's report once its dialog is gone: {"highest": N, "last": N, "samples": N},
+        with ``texts`` a list of the texts seen when asked for.
+        UiDriverError when the control was not found or the dialog outlived the watch."""
+        try:
+            self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.popen.kill()
+            self.popen.wait()
+        self.output.seek(0)
+        items = parse_json_lines(self.output.read().decode("utf-8", "replace"))
+        self.output.close()
+        if self.popen.returncode != 0 or not items:
+            raise UiDriverError(f"watch {self.args} failed ({self.popen.returncode}): {items}")
+        return items[0]
+
+
 class UiDriver:
     """Runs driver commands through ``wine_argv`` (the loader, e.g. ``[wine64]``) with ``env``
-    (the rig's WINEPREFIX, DISPLAY...). Call it like the command line: ``ui("state", "Demo", 1009)``;
+    (the rig's WINEPREFIX, DISPLAY...). Call it like the command line: ``ui("state", "Demo", control_id)``;
     the methods below wrap the common commands. Window filters are keyword arguments of
     ``filter_args`` (substring, window_class, pid, hwnd, message_box, dialog)."""
 
@@ -166,6 +190,20 @@ class UiDriver:
         pos/min/max, rect...), or None when there is no such dialog or control."""
         result = self("state", title, control_id, *filter_args(**filters))
         return result.first if result.ok else None
+
+    def watch(self, title, control_id, timeout=120, texts_of=None):
+        """Starts watching a progress bar of the dialog from inside Wine, every few milliseconds
+        until the dialog is destroyed, in a driver process of its own (the other commands go on
+        meanwhile). Returns a ControlWatch; its ``result`` gives the highest and last positions,
+        and with ``texts_of`` (a control id) each text that control showed, in order."""
+        args = ["watch", title, str(control_id), "--timeout", str(int(timeout * 1000))]
+        if texts_of is not None:
+            args += ["--texts", str(texts_of)]
+        output = tempfile.TemporaryFile()  # a file, not a pipe: Wine's helpers may hold a pipe open
+        popen = subprocess.Popen([*self.wine_argv, self.exe, *args], env=self.env_factory(),
+                                 stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL,
+                                 start_new_session=True)
+        return ControlWatch(popen, output, args)
 
     def dialog(self, title, **filters):
         """The dialog (not a message box) with this title and all its controls, or None."""

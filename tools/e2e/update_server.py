@@ -136,6 +136,10 @@ class UpdateServer:
                     route["body"] = route["body"].replace(self.package_url, uri)
         self._edit_scenario(change)
 
+    def release(self, name):
+        """Ends the pause of the routes whose ``release`` is ``name``."""
+        open(os.path.join(self.scenario_dir, name), "w").close()
+
     def probe(self, **options):
         self._edit_scenario(lambda s: s.__setitem__("probe", options))
 

@@ -39,6 +39,7 @@ ROUTE_KEYS = {
     "path": str, "query": dict, "body": str, "file": str, "size": int, "status": int,
     "delay": (int, float), "empty": bool, "prefix": str, "content_length": (int, str),
     "close_after": int, "headers": dict, "rate": (int, float), "pause_after": int, "pause": (int, float),
+    "release": str,
 }
 PROBE_KEYS = {"status": int, "delay": (int, float), "refuse": bool}
 TOP_KEYS = {"routes": list, "probe": dict}
@@ -223,13 +224,14 @@ class Handler(BaseHTTPRequestHandler):
         elif "size" in route:
             headers["Content-Type"] = "application/octet-stream"
         headers.update(route.get("headers", {}))
-        pause = (route.get("pause_after", 0), route.get("pause", 0))
+        pause = (route.get("pause_after", 0), route.get("pause", 0), route.get("release"))
         self._send(route.get("status", 200), headers, payload, announced, with_body, route.get("rate"), pause)
 
-    def _send(self, status, extra, payload, announced, with_body, rate=None, pause=(0, 0)):
+    def _send(self, status, extra, payload, announced, with_body, rate=None, pause=(0, 0, None)):
         """Writes status line, headers and body, the body in one go or, with ``rate``, dripped at
-        that many bytes per second in tenths of a second; ``pause`` (bytes, seconds) stops the body
-        for a while after its first bytes. The connection is closed afterwards."""
+        that many bytes per second in tenths of a second; ``pause`` (bytes, seconds, release file)
+        stops the body after its first bytes for that many seconds, or until the release file
+        appears in the scenario folder. The connection is closed afterwards."""
         try:
             reason = HTTPStatus(status).phrase
         except ValueError:
@@ -258,7 +260,7 @@ class Handler(BaseHTTPRequestHandler):
                 if pause[1] and start <= pause[0] < start + len(piece):
                     self.wfile.write(piece[:pause[0] - start])
                     self.wfile.flush()
-                    time.sleep(pause[1])
+                    self._hold(pause[1], pause[2])
                     piece = piece[pause[0] - start:]
                 self.wfile.write(piece)
                 self.wfile.flush()
@@ -266,6 +268,13 @@ class Handler(BaseHTTPRequestHandler):
                     time.sleep(0.1)
         except OSError:
             pass  # the client gave up first
+
+
+    def _hold(self, seconds, release):
+        deadline = time.monotonic() + seconds
+        flag = os.path.join(self.server.scenario_dir, release) if release else None
+        while time.monotonic() < deadline and not (flag and os.path.exists(flag)):
+            time.sleep(0.05)
 
 
 class Server(ThreadingHTTPServer):

@@ -3,6 +3,7 @@
 // is one JSON object per line on stdout. Exit code 0: done; 1: not found or failed; 2: usage.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 #include <tlhelp32.h>
@@ -26,6 +27,7 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 constexpr DWORD kPollMs = 50;
+constexpr DWORD kWatchPollMs = 5;
 
 const char kUsageText[] =
     "usage: ui_driver <command> [args] [options]\n"
@@ -33,6 +35,8 @@ const char kUsageText[] =
     "  wait <title> [--visible]     until such a window exists (is visible)\n"
     "  wait-gone <title>            until no such window exists (with --visible: none is visible)\n"
     "  state <title> <id>           one control of the dialog\n"
+    "  watch <title> <id> [--texts ID]   a progress bar's highest and last position until its dialog\n"
+    "                               is gone; with --texts, also each text control ID showed\n"
     "  dialog <title>               the dialog and all its controls\n"
     "  click <title> <id> [--force] [--send]   BM_CLICK (posted; --send waits for it)\n"
     "  key <title> return|escape [--input]     key press through the dialog thread's queue\n"
@@ -49,6 +53,7 @@ struct CArgs {
   std::vector<std::wstring> m_positional;
   CWindowFilter m_filter;
   DWORD m_nTimeoutMs = 10000;
+  int m_nTextsId = -1;
   bool m_bForce = false;
   bool m_bSend = false;
   bool m_bInput = false;
@@ -99,8 +104,9 @@ std::string ParseArgs(const std::vector<std::wstring>& argv, CArgs* args) {
       args->m_bInput = true;
     } else if (arg == L"--class" && hasValue) {
       args->m_filter.m_strClass = argv[++i];
-    } else if ((arg == L"--pid" || arg == L"--hwnd" || arg == L"--timeout") && hasValue) {
+    } else if ((arg == L"--pid" || arg == L"--hwnd" || arg == L"--timeout" || arg == L"--texts") && hasValue) {
       if (!ParseNumber(argv[++i], &number) || number < 0) return "bad number after an option";
+      if (arg == L"--texts") args->m_nTextsId = static_cast<int>(number);
       if (arg == L"--pid") args->m_filter.m_nPid = static_cast<DWORD>(number);
       if (arg == L"--hwnd") args->m_filter.m_hWnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(number));
       if (arg == L"--timeout") args->m_nTimeoutMs = static_cast<DWORD>(number);
@@ -115,12 +121,12 @@ std::string ParseArgs(const std::vector<std::wstring>& argv, CArgs* args) {
 
 // Waits until `done` holds or the timeout passes; checks at least once.
 template <typename Pred>
-bool PollUntil(DWORD timeoutMs, Pred done) {
+bool PollUntil(DWORD timeoutMs, Pred done, DWORD intervalMs = kPollMs) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   for (;;) {
     if (done()) return true;
     if (GetTickCount64() >= end) return false;
-    Sleep(kPollMs);
+    Sleep(intervalMs);
   }
 }
 
@@ -174,6 +180,39 @@ int CmdState(const CArgs& args) {
   if (!FindControl(args, &dialog, &control)) return Fail("not found", FilterJson(args));
   PrintLine(qv::ui::ControlJson(dialog, control).Int("dialog", reinterpret_cast<INT_PTR>(dialog)));
   return kOk;
+}
+
+// Reads the progress bar (and a text control) every few milliseconds from inside the prefix
+// until its dialog is destroyed, so that a state held only briefly is still seen.
+int CmdWatch(const CArgs& args) {
+  HWND dialog = nullptr, control = nullptr;
+  if (!FindControl(args, &dialog, &control)) return Fail("not found", FilterJson(args));
+  if (_wcsicmp(qv::ui::ClassOf(control).c_str(), PROGRESS_CLASSW) != 0) return Fail("not a progress bar", FilterJson(args));
+  HWND textControl = args.m_nTextsId >= 0 ? GetDlgItem(dialog, args.m_nTextsId) : nullptr;
+  if (args.m_nTextsId >= 0 && !textControl) return Fail("no such text control", FilterJson(args));
+  std::vector<CJsonObject> texts;
+  std::wstring text, lastText;
+  LRESULT position = 0, highest = -1, last = -1;
+  int samples = 0;
+  const bool gone = PollUntil(args.m_nTimeoutMs, [&] {
+    if (textControl && qv::ui::ReadText(textControl, &text) && (texts.empty() || text != lastText)) {
+      lastText = text;
+      texts.push_back(CJsonObject().Str("text", text));
+    }
+    if (qv::ui::SendTimed(control, PBM_GETPOS, 0, 0, &position)) {
+      last = position;
+      highest = position > highest ? position : highest;
+      ++samples;
+      return false;
+    }
+    return !IsWindow(dialog);
+  }, kWatchPollMs);
+  CJsonObject result;
+  result.Bool("ok", gone).Int("highest", highest).Int("last", last).Int("samples", samples);
+  if (textControl) result.Array("texts", texts);
+  if (!gone) result.Str("error", "timeout");
+  PrintLine(result);
+  return gone ? kOk : kFailed;
 }
 
 int CmdDialog(const CArgs& args) {
@@ -384,10 +423,11 @@ int Run(const std::vector<std::wstring>& argv) {
     args.m_filter.m_nKind = WindowKind::kMessageBox;
     return CmdAnswer(args, pos[2]);
   }
-  if ((command == L"state" || command == L"click") && need(2)) {
+  if ((command == L"state" || command == L"click" || command == L"watch") && need(2)) {
     long long id = 0;
     if (!ParseNumber(pos[2], &id) || id < 0 || id > 0xFFFF) return Usage("control id: a number 0..65535");
     args.m_filter.m_nControlId = static_cast<int>(id);
+    if (command == L"watch") return CmdWatch(args);
     return command == L"state" ? CmdState(args) : CmdClick(args);
   }
   return Usage("unknown command or wrong number of arguments");
