@@ -5,8 +5,8 @@ builder refuses, signing with a throwaway certificate, and a second build of the
 other folders that must give the same bytes. In the 64-bit tree: the phone start played under Wine
 from the files extracted from a signed image of the sample model."""
 import os
+import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -17,6 +17,7 @@ sys.path[:0] = [HERE, os.path.join(HERE, "..", "e2e"), os.path.join(HERE, "..", 
 import build_cd_image  # noqa: E402
 import check_config  # noqa: E402
 import plug_in_case  # noqa: E402
+from control_ids import BOOTSTRAP as IDS  # noqa: E402
 from phone_image import Phone, sample_image  # noqa: E402
 
 DELIVERABLES = check_config.DELIVERABLES
@@ -26,46 +27,22 @@ SAMPLE_FILES = {"PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "confi
 
 
 def read_iso(path):
-    """The volume labels ("primary", "joliet") and the Joliet tree as Windows reads it: {path: bytes},
-    folders as "name/": None."""
-    with open(path, "rb") as f:
-        data = f.read()
-    labels, root = {}, None
-    for sector in range(16, 64):
-        descriptor = data[sector * 2048:(sector + 1) * 2048]
-        if descriptor[1:6] != b"CD001" or descriptor[0] == 255:
-            break
-        if descriptor[0] == 1:
-            labels["primary"] = descriptor[40:72].decode("utf-8", "replace").rstrip()
-        elif descriptor[0] == 2 and descriptor[88:91] in (b"%/@", b"%/C", b"%/E"):
-            labels["joliet"] = descriptor[40:72].decode("utf-16-be").rstrip()
-            root = descriptor[156:190]
+    """The volume label and the Joliet tree, as Windows reads them: {path: bytes}, folders as
+    "name/": None."""
+    joliet = ["xorriso", "-rockridge", "off", "-joliet", "on", "-indev", path]
+    info = subprocess.run(joliet + ["-pvd_info"], capture_output=True, text=True, check=True).stdout
+    label = re.search(r"^Volume Id\s*: (.*)$", info, re.M).group(1).strip()
     tree = {}
-
-    def walk(record, prefix):
-        position = struct.unpack_from("<I", record, 2)[0] * 2048
-        end = position + struct.unpack_from("<I", record, 10)[0]
-        while position < end:
-            length = data[position]
-            if length == 0:  # records do not cross sectors
-                position = (position // 2048 + 1) * 2048
-                continue
-            entry = data[position:position + length]
-            position += length
-            name = entry[33:33 + entry[32]]
-            if name in (b"\0", b"\1"):
-                continue
-            path = prefix + name.decode("utf-16-be").split(";")[0]
-            if entry[25] & 2:
-                tree[path + "/"] = None
-                walk(entry, path + "/")
-            else:
-                start = struct.unpack_from("<I", entry, 2)[0] * 2048
-                tree[path] = data[start:start + struct.unpack_from("<I", entry, 10)[0]]
-
-    if root is not None:
-        walk(root, "")
-    return labels, tree
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, "x")
+        subprocess.run(joliet + ["-osirrox", "on", "-extract", "/", out], capture_output=True, check=True)
+        for root, dirs, files in os.walk(out):
+            prefix = os.path.relpath(root, out).replace(os.sep, "/") + "/"
+            prefix = "" if prefix == "./" else prefix
+            tree.update({prefix + name + "/": None for name in dirs})
+            tree.update({prefix + name: read(os.path.join(root, name)) for name in files})
+        build_cd_image.clear(out)
+    return label, tree
 
 
 def read(path):
@@ -119,26 +96,21 @@ class ShippedImage(unittest.TestCase):
         cls.build = os.environ["QV_CD_BUILD"]
         cls.iso = os.environ["QV_CD_ISO"]
         cls.model = os.environ["QV_CD_MODEL"]
-        cls.labels, cls.tree = read_iso(cls.iso)
+        cls.label, cls.tree = read_iso(cls.iso)
         cls.sources = {name: os.path.join(cls.build, "bin", name) for name in DELIVERABLES}
         cls.sources.update({name: os.path.join(cls.model, name) for name in ("config.ini", "License.txt")})
         cls.sources["unison_driver.msi"] = os.path.join(cls.build, "driver-packages", "unison_driver.msi")
 
     def test_autorun_starts_the_program_with_its_icon_and_shows_the_model_name(self):
         self.assertEqual(self.tree["autorun.inf"], AUTORUN)
-        self.assertEqual(self.labels, {"primary": "Demo Phone", "joliet": "Demo Phone"})
+        self.assertEqual(self.label, "Demo Phone")
 
     def test_holds_every_listed_file_under_its_joliet_name_byte_for_byte(self):
         self.assertEqual(set(self.tree), SAMPLE_FILES)
         for name, source in self.sources.items():
             self.assertEqual(self.tree[name], read(source), name)
 
-    def test_files_extracted_from_the_image_are_the_inputs_and_read_only_on_it(self):
-        with tempfile.TemporaryDirectory() as folder:
-            build_cd_image.extract_image(self.iso, os.path.join(folder, "x"))
-            self.assertEqual(set(os.listdir(os.path.join(folder, "x"))), SAMPLE_FILES)
-            for name, source in self.sources.items():
-                self.assertEqual(read(os.path.join(folder, "x", name)), read(source), name)
+    def test_files_are_read_only_on_the_image(self):
         listing = subprocess.run(["xorriso", "-indev", self.iso, "-find", "/", "-type", "f", "-exec", "lsdl"],
                                  capture_output=True, text=True, check=True).stdout.splitlines()
         self.assertEqual(len(listing), len(SAMPLE_FILES))
@@ -196,8 +168,8 @@ class Refusals(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("note: notes.txt is not listed in config.ini, so it is not on the image", result.stdout)
         self.assertIn("Not signed: no certificate given", result.stdout)
-        labels, tree = read_iso(os.path.join(self.folder, "out", "phone.iso"))
-        self.assertEqual(labels["joliet"], "D\u00e9mo Phone Ultra")
+        label, tree = read_iso(os.path.join(self.folder, "out", "phone.iso"))
+        self.assertEqual(label, "D\u00e9mo Phone Ultra")
         self.assertEqual(tree["autorun.inf"].decode("utf-16"),
                          "[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel=D\u00e9mo Phone Ultra Plus 5G\r\n")
         self.assertEqual(tree["tools/License.txt"], read(os.path.join(self.model, "tools", "License.txt")))
@@ -302,7 +274,7 @@ class SignedImageUnderWine(plug_in_case.PlugInTestCase):
             self.assertEqual(verify_signature(os.path.join(files, name), ca).returncode, 0, name)
 
         controls = self.licence_page(Phone.from_image(os.path.join(work, "phone"), files))
-        self.assertEqual(controls[1015]["text"], read(os.path.join(files, "License.txt")).decode("cp1252"))
+        self.assertEqual(controls[IDS.IDC_EDIT_LICENSE]["text"], read(os.path.join(files, "License.txt")).decode("cp1252"))
         trace = self.trace()
         for step in ("PHONE START", "][-l E][", "PC START"):
             self.assertIn(step, trace)
