@@ -29,7 +29,7 @@ BOOL CUSBAutoRunDlg::RunPXPC() {
   WriteTraceLog(FormatText(L"[RunPXPC()] Work Path = (%ls)\n", workFolder.c_str()));
   // A package folder or tool that is a link is not started, as if the start had failed.
   HINSTANCE started = nullptr;
-  if (IsFreeOfLinks(base, std::wstring(qv::bootstrap::kPackageFolderName) + L"\\" + m_strPxpcName)) {
+  if (IsFreeOfLinks(base, executable.substr(base.size() + 1))) {
     started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
                               SW_SHOWNORMAL);
   }

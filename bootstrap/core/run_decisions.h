@@ -30,10 +30,10 @@ enum class PcStartStep {
 PcStartStep DecidePcStart(bool abnormalStatus, bool driverDue, bool toolUpdateDue);
 
 struct OnlinePlan {
-  bool download = false;          // fetch the package (and the server's driver installer)
-  bool installDriver = false;     // then install the driver
-  bool installPause = false;      // no driver: show the installation step a moment instead
-  bool needsCompletePackage = false;  // nothing was due: start the tool only from a complete package
+  bool download = false;              // fetch the package (and the server's driver installer)
+  bool installDriver = false;         // then install the driver
+  bool installPause = false;          // no driver: show the installation step a moment instead
+  bool needsCompletePackage = false;  // no tool update: start the tool only from a complete package
 };
 
 OnlinePlan PlanOnlineRun(bool driverDue, bool toolUpdateDue);

@@ -56,34 +56,26 @@ std::wstring FormatFileVersion(uint32_t mostSignificant, uint32_t leastSignifica
 }  // namespace qv::bootstrap
 
 namespace qv::bootstrap {
-namespace {
 
-// The first table whose language `matches`, if any.
-template <typename Match>
-bool FindTable(const std::vector<uint32_t>& translations, Match matches, uint32_t& found) {
-  for (uint32_t entry : translations) {
-    if (matches(static_cast<uint16_t>(entry & 0xFFFF))) {
-      found = entry;
-      return true;
+bool FindStringTable(const std::vector<uint32_t>& translations, uint16_t language, bool primaryEnough,
+                     uint32_t& found) {
+  for (int pass = 0; pass < (primaryEnough ? 2 : 1); ++pass) {
+    for (uint32_t entry : translations) {
+      const uint16_t entryLanguage = static_cast<uint16_t>(entry & 0xFFFF);
+      if (pass == 0 ? entryLanguage == language : (entryLanguage & 0xFF) == (language & 0xFF)) {
+        found = entry;
+        return true;
+      }
     }
   }
   return false;
 }
 
-}  // namespace
-
 uint32_t ChooseStringTable(const std::vector<uint32_t>& translations, uint16_t userLanguage) {
   if (translations.empty()) return MakeTranslation(kEnglishUs, kUnicodeCodePage);
-  auto exactly = [](uint16_t wanted) { return [wanted](uint16_t language) { return language == wanted; }; };
-  auto primary = [](uint16_t wanted) {
-    return [wanted](uint16_t language) { return (language & 0xFF) == (wanted & 0xFF); };
-  };
   uint32_t found = 0;
-  // Each language is tried exactly first, then by its primary language alone.
   for (uint16_t wanted : {userLanguage, uint16_t{0}, uint16_t{9}}) {
-    if (FindTable(translations, exactly(wanted), found) || FindTable(translations, primary(wanted), found)) {
-      return found;
-    }
+    if (FindStringTable(translations, wanted, true, found)) return found;
   }
   return translations.front();
 }

@@ -36,6 +36,11 @@ constexpr uint32_t MakeTranslation(uint16_t language, uint16_t codePage) {
   return static_cast<uint32_t>(language) | (static_cast<uint32_t>(codePage) << 16);
 }
 
+// The first table of exactly `language`; failing that, when `primaryEnough`, the first table of
+// the same primary language (the low byte).
+bool FindStringTable(const std::vector<uint32_t>& translations, uint16_t language, bool primaryEnough,
+                     uint32_t& found);
+
 // The string table that describes a file best for a user of `userLanguage`: the user's exact
 // language, then the same primary language (low byte), then neutral, then English, then the
 // first table; US English in Unicode when the file lists none.

@@ -66,16 +66,9 @@ BOOL CFileVersionInfo::GetTranslationId(const void* table, UINT size, WORD langu
                                         BOOL primaryEnough) const {
   std::vector<uint32_t> entries(size / 4);
   if (!entries.empty()) std::memcpy(entries.data(), table, entries.size() * 4);
-  // Only this language is asked for: tables of other languages do not count.
-  std::vector<uint32_t> matching;
-  for (uint32_t entry : entries) {
-    const WORD entryLanguage = LOWORD(entry);
-    if (entryLanguage == language || (primaryEnough && (entryLanguage & 0xFF) == (language & 0xFF))) {
-      matching.push_back(entry);
-    }
-  }
-  if (matching.empty()) return FALSE;
-  id = qv::bootstrap::ChooseStringTable(matching, language);
+  uint32_t found = 0;
+  if (!qv::bootstrap::FindStringTable(entries, language, primaryEnough != 0, found)) return FALSE;
+  id = found;
   return TRUE;
 }
 

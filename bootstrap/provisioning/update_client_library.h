@@ -9,25 +9,17 @@
 #include "common/win/handles.h"
 #include "updateclient/QVUTchkdl.h"
 
-inline HMODULE LoadUpdateClientLibrary() { return ::LoadLibraryW(L"QVUTchkdl.dll"); }
-
-// The export `name` as the function type `Proc`; null when the library lacks it.
-template <typename Proc>
-Proc FindUpdateClientExport(const qv::UniqueModule& library, const char* name) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
-}
-
 // Loads the library into `library` and finds its export `name`. When either step fails, its
 // trace text (`loadFailed` or `notFound`) goes to the trace log and the result is null.
 template <typename Proc>
 Proc OpenUpdateClientExport(qv::UniqueModule& library, const char* name, const wchar_t* loadFailed,
                             const wchar_t* notFound) {
-  library.reset(LoadUpdateClientLibrary());
+  library.reset(::LoadLibraryW(L"QVUTchkdl.dll"));
   if (!library) {
     WriteTraceLog(loadFailed);
     return nullptr;
   }
-  Proc found = FindUpdateClientExport<Proc>(library, name);
+  Proc found = reinterpret_cast<Proc>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
   if (!found) WriteTraceLog(notFound);
   return found;
 }
