@@ -10,6 +10,7 @@
 #include "bootstrap/core/version_text.h"
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/provisioning/version_resource.h"
+#include "bootstrap/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "common/core/command_line.h"
 
@@ -75,6 +76,10 @@ BOOL CUSBAutoRunApp::InitInstance() {
   dialog.DoModal();
   dialog.WaitForWorker();  // its last trace lines still reach the dialog's log file
   m_pMainWnd = nullptr;
+  // The run ends here, for the phone start and the PC start alike; entries after this go to the
+  // debugger only. Only here: other dialog objects (the copy's, which reads where the program
+  // runs from) come and go in the middle of a run.
+  CTraceLogFile::Shared().Stop();
   return FALSE;
 }
 

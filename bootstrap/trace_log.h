@@ -1,7 +1,7 @@
 // The file side of the trace log: whether entries go to a file, which numbered file, and the lock
 // that keeps each entry's bytes and the choice of file together. The main dialog starts it once
-// it has read the logging switch and stops it when it ends; before and after, entries go to the
-// debugger only.
+// it has read the logging switch, and the application stops it when the run ends (its dialog
+// closed, its worker joined); before and after, entries go to the debugger only.
 #pragma once
 
 #include <windows.h>

@@ -2,8 +2,6 @@
 // buttons, and ExitProgram, which ends every run.
 #include "bootstrap/usb_autorun_dlg.h"
 
-#include <tlhelp32.h>
-
 #include <cwchar>
 
 #include "bootstrap/app.h"
@@ -14,6 +12,7 @@
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/trace_log.h"
 #include "bootstrap/view/init_dlg.h"
+#include "common/win/process_list.h"
 #include "common/core/unique_resource.h"
 
 using namespace qv::bootstrap;
@@ -25,7 +24,6 @@ CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CKeepOpenDialog(kMainDialogTemplat
 
 CUSBAutoRunDlg::~CUSBAutoRunDlg() {
   m_autoRunThreadOwner.reset();  // waits for the worker's last lines
-  CTraceLogFile::Shared().Stop();  // later entries go to the debugger only
   if (m_hBrush) ::DeleteObject(m_hBrush);
   if (m_hMutex) ::ReleaseMutex(m_hMutex.get());
 }
@@ -200,18 +198,17 @@ std::wstring Lowered(std::wstring text) {
 
 }  // namespace
 
-BOOL CUSBAutoRunDlg::IsRunPXPC() {
-  std::wstring wanted = Lowered(m_strPxpcName);
-  qv::UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return FALSE;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-    std::wstring name = Lowered(entry.szExeFile);
-    if (wanted.find(name) != std::wstring::npos) return TRUE;
-  }
-  return FALSE;
+// A process runs |executableName| when its image file name is the file-name part of that name,
+// letter case aside (both lowered by the system's rules, which know more than ASCII). Another
+// program whose name merely appears inside it ("c.exe" in "PXPC.exe") is not that program.
+BOOL CUSBAutoRunDlg::IsProcessRunning(const std::wstring& executableName) {
+  const std::wstring wanted = Lowered(executableName);
+  return qv::FindProcess([&wanted](const wchar_t* image) { return IsSameProgramImage(wanted, Lowered(image)); }) != 0
+             ? TRUE
+             : FALSE;
 }
+
+BOOL CUSBAutoRunDlg::IsRunPXPC() { return IsProcessRunning(m_strPxpcName); }
 
 void CUSBAutoRunDlg::AutoRunMainWork() {
   if (m_autoRunThreadOwner) return;  // one worker per run: a second start request does nothing

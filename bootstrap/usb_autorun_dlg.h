@@ -43,6 +43,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   BOOL ModeChange(int mode);
   BOOL IsSamePhoneDrive();
   BOOL IsRunPXPC();
+  static BOOL IsProcessRunning(const std::wstring& executableName);
   void ExitProgram(int modeChange);
   // Waits, without a time limit, until the worker has written its last lines after handing over.
   void WaitForWorker() const;

@@ -64,10 +64,11 @@ SameDriveResult CompareOtherPhoneDrive(const std::wstring& otherDrive,
 // a window that does not take it in time counts as an instance that does not respond.
 constexpr unsigned kOtherInstanceWaitMs = 3000;
 
-// Whether a process whose image is |imagePath| (a full path, as the system reports it) runs this
-// program, whose own file name is |ownName|: the file names are equal without regard to ASCII
-// case. Folders do not count, since instances run from the phone's drive, from the copy on the
-// PC and from another phone's drive. An empty name on either side matches nothing.
+// Whether a process whose image is |imagePath| (a full path, as the system reports it, or a
+// configured program path) runs the program whose file name is |ownName|: the file-name part of
+// the path is |ownName| without regard to ASCII case, as a whole (no part of a longer name).
+// Folders do not count, since instances run from the phone's drive, from the copy on the PC and
+// from another phone's drive. An empty name on either side matches nothing.
 bool IsSameProgramImage(const std::wstring& imagePath, const std::wstring& ownName);
 
 }  // namespace qv::bootstrap

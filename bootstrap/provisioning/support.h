@@ -9,6 +9,9 @@
 BOOL IsExistFile(const std::wstring& path);
 BOOL IsConnectedInternet();
 std::wstring GetFileVersionString(const std::wstring& path);
+// Copies |source| over |target|, clearing a read-only target first. TRUE when the target now is a
+// copy of the source: copied, or, where the copy failed over a target that is there, holding the
+// source's bytes already. A missing source is always a failed copy, traced.
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 
 // Deletes a file; a read-only one is first set to plain FILE_ATTRIBUTE_ARCHIVE. A file that

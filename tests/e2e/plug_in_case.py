@@ -20,6 +20,42 @@ CBW_UNISON_FOLDER = ("QV Electronics", "QV CBW Unison Drivers")
 TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
 
 
+COPY_STARTED = "Start : [CInitDlg dlg.DoModal()]"
+COPY_ENDED = "End : [CInitDlg dlg.DoModal()]"
+
+
+def phone_start_closings(trace):
+    """The closing lines of each phone start that ran its copy, found in order after its end of
+    the copy dialog: the exit's START, with a mode change its START, the export's line and the
+    result, then (a failed change) the exit's failure line, then the exit's END. A PC start that
+    the copy relaunched writes to the same file meanwhile, so other lines may come between; a
+    phone start whose closing lines are not all there is left out."""
+    lines = trace.splitlines()
+    closings = []
+    for at, line in enumerate(lines):
+        if line != COPY_ENDED:
+            continue
+        found, rest = [line], iter(lines[at + 1:])
+        wanted = [lambda l: l.startswith("[ExitProgram()] START[")]
+        while wanted:
+            line = next((l for l in rest if wanted[0](l)), None)
+            if line is None:
+                break
+            found.append(line)
+            wanted.pop(0)
+            if line == "[ExitProgram()] START[1]...":
+                wanted += [lambda l: l.startswith("[ModeChange()] START"),
+                           lambda l: l.startswith("[ModeChange()] ") and "..(Drive : " in l,
+                           lambda l: l.startswith("[ModeChange()] Mode change ")]
+            elif line.startswith("[ModeChange()] Mode change failed"):
+                wanted.append(lambda l: l.startswith("[ExitProgram()] Mode Change Failed"))
+            if not wanted and not line.startswith("[ExitProgram()] END"):
+                wanted.append(lambda l: l.startswith("[ExitProgram()] END"))
+        else:
+            closings.append(found)
+    return closings
+
+
 class RigTestCase(unittest.TestCase):
     """A display and a Wine prefix for the test class, in QV_E2E_WORK."""
 
@@ -80,6 +116,31 @@ class PlugInTestCase(RigTestCase):
     def wait_until_done(self, timeout=60):
         # The tool the program started counts too: its record is written when it has run.
         self.assertTrue(self.rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout), "the program did not end")
+        self.assert_phone_starts_closed()
+
+    def assert_phone_starts_closed(self):
+        """Every phone start that ran its copy wrote its closing lines, in order: the end of the
+        copy dialog, then its exit, with the mode change when no copy was relaunched."""
+        if not os.path.exists(self.trace_path):
+            return
+        trace = self.trace()
+        started = trace.count(COPY_STARTED)
+        self.assertEqual(len(phone_start_closings(trace)), started,
+                         "a phone start lost its closing lines:\n" + trace)
+
+    def assert_phone_start_closed(self, relaunched, mode_export=None):
+        """The one phone start of this trace closed as given: relaunched (its exit switches
+        nothing), or not, with the mode change through `mode_export`."""
+        closings = phone_start_closings(self.trace())
+        self.assertEqual(len(closings), 1, "not exactly one phone start closed")
+        if relaunched:
+            self.assertEqual(closings[0], [COPY_ENDED, "[ExitProgram()] START[0]...", "[ExitProgram()] END..."])
+        else:
+            self.assertEqual(closings[0], [COPY_ENDED, "[ExitProgram()] START[1]...",
+                                           "[ModeChange()] START.......................",
+                                           f"[ModeChange()] {mode_export}..(Drive : E)...............",
+                                           "[ModeChange()] Mode change success.......................",
+                                           "[ExitProgram()] END..."])
 
     def install_tool(self):
         os.makedirs(self.package, exist_ok=True)

@@ -31,6 +31,7 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertIn("[OnInitDialog() PC START, 1, 0, 7, 0]", trace)
         self.assertIn("[RunPXPC()] END.............\n", trace)
         self.assertNotIn("[ModeChange()]", trace)
+        self.assert_phone_start_closed(relaunched=True)
 
     def test_without_the_tool_the_phone_goes_to_the_mode_it_reported(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
@@ -72,6 +73,28 @@ class BootstrapEndToEnd(PlugInTestCase):
                             "package to temporary folder.\n[002]\nE:\\..\\outside.txt")
         self.assertFalse(os.path.exists(os.path.join(self.templates, "outside.txt")))
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])  # no relaunch: this start switches the phone
+        self.assert_phone_start_closed(relaunched=False, mode_export="ChangeMode2UMS")
+
+    def test_a_file_the_phone_lacks_is_a_failed_copy_whatever_an_earlier_copy_left(self):
+        # The phone lists the update client but does not carry it; an older one lies in the
+        # package folder from an earlier day. It is not the phone's file: nothing is relaunched.
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        os.remove(os.path.join(phone.image, "QVUTchkdl.dll"))
+        os.makedirs(os.path.join(self.templates, "E"))
+        old_copy = os.path.join(self.templates, "E", "QVUTchkdl.dll")
+        with open(old_copy, "wb") as f:
+            f.write(b"MZ an older update client")
+        self.plug_in(phone)
+        self.expect_message("Failed to copy installation package to system.\nCannot copy installation "
+                            "package to temporary folder.\n[002]\nE:\\QVUTchkdl.dll")
+        with open(old_copy, "rb") as f:
+            self.assertEqual(f.read(), b"MZ an older update client")
+        trace = self.trace()
+        self.assertNotIn("[OnInitDialog() PC START", trace)
+        self.assertNotIn("ShellExecute[", trace)
+        self.assertIn("CopyFile Src[E:\\QVUTchkdl.dll], Target[", trace)
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        self.assert_phone_start_closed(relaunched=False, mode_export="ChangeMode2UMS")
 
     def test_configured_names_that_leave_their_folder_or_name_a_device_copy_and_start_nothing(self):
         # E:\..\.. is E:\ itself, so the phone's copy source is there; its target would be the

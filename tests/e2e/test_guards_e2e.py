@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""The program's guards, end to end and offline, as in test_bootstrap_e2e: another instance's
-window that hangs or is not the program's own (played by tools/stub_instance), a second start
+"""The program's guards, end to end and offline, as in test_bootstrap_e2e: a running program whose
+name is only part of the PC tool's, another instance's window that hangs or is not the program's
+own (played by tools/stub_instance), a second start
 request while the worker runs, the program run by hand from a drive that is no CD-ROM drive, and a
 licence text too large to show whole."""
 import os
+import shutil
 import time
 import unittest
 
-from plug_in_case import IDS, TOOL_ARGUMENTS, PlugInTestCase
-from phone_image import MODEL_NAME, Phone  # noqa: E402
+from plug_in_case import IDOK, IDS, PROGRAM, TOOL_ARGUMENTS, PlugInTestCase, harness
+from phone_image import MODE_CHANGE, MODEL_NAME, Phone  # noqa: E402
 
 APP_MUTEX = "QV PX_Bootstrap Program"  # what makes a start look for another instance's window
 NO_RESPONSE = "End : [IsSamePhoneDrive()] return is FALSE ==> Other App is no response..."
@@ -18,6 +20,39 @@ ANSWER_LIMIT_S = 3  # how long the program waits for another instance's window t
 class GuardsEndToEnd(PlugInTestCase):
     def stand_in(self, *args, log_name="stub-instance"):
         return self.rig.run(os.environ["QV_E2E_STUB_INSTANCE"], args, cwd=self.work, log_name=log_name)
+
+    def running_as(self, name, seconds=120):
+        """A program called `name` (the stand-in under that name) that runs while the phone plugs in."""
+        program = os.path.join(self.work, name)
+        shutil.copy(os.environ["QV_E2E_STUB_INSTANCE"], program)
+        self.addCleanup(os.remove, program)
+        self.rig.run(program, ["idle", str(seconds)], cwd=self.work, log_name=name)
+        self.assertTrue(harness.wait_for(lambda: self.rig.processes([name]), timeout=20), f"{name} did not start")
+
+    def test_only_a_program_of_the_tools_own_name_is_the_running_tool(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.install_tool()
+        self.rig.map_drive(phone.image, "e")
+        # Their names are parts of the tool's name "PXPC.exe", but they are other programs.
+        for name in ("c.exe", "pc.exe", "xpc.exe"):
+            self.running_as(name)
+        self.start_again(phone).wait(45)  # the phone start; then the PC start it relaunched
+        self.wait_until_done()
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.mode_changes(), [])
+        self.assertNotIn("IsRunPXPC() return is TRUE", self.trace())
+
+        # The tool itself, in another letter case: the phone start says so and switches the phone.
+        self.start_over(self.tool_log, phone.log)
+        self.running_as("pxpc.EXE", seconds=60)
+        self.start_again(phone)
+        box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=30)
+        self.assertEqual(box and box["text"], "RO Zeru Zav program is already running.")
+        self.assertTrue(self.rig.ui.answer(MODEL_NAME, IDOK))
+        self.assertTrue(self.rig.wait_all_exited([PROGRAM], 30), "the program did not end")
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        self.assertEqual(self.lines_of(self.tool_log), [])
+        self.assertIn("[OnInitDialog()] IsRunPXPC() return is TRUE......", self.trace())
 
     def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
         phone = Phone(os.path.join(self.work, "phone-e"))

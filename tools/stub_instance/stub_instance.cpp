@@ -1,4 +1,4 @@
-// Stand-in for another program's window, for the end-to-end runs of the guards between running
+// Stand-in for another program or its window, for the end-to-end runs of the guards between running
 // instances of the bootstrap program:
 //   stub_instance hung <title> <mutex> <seconds>
 //     holds the named mutex and shows a top-level window with this title, and never reads its
@@ -7,6 +7,9 @@
 //     asks the dialog with this title for its phone drive as another instance does (WM_COPYDATA
 //     with an empty record, its own window in wParam) and waits that long for the answer.
 //     Exit code 0 when an answer arrived, 1 when none did.
+//   stub_instance idle <seconds>
+//     runs for that many seconds and does nothing: copied under another name, a program of that
+//     name that is running.
 // Exit code 2: usage error, or no window or mutex could be made or found.
 #include <windows.h>
 
@@ -63,5 +66,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!argv) return 2;
   if (count == 5 && std::wcscmp(argv[1], L"hung") == 0) return Hung(argv[2], argv[3], argv[4]);
   if (count == 4 && std::wcscmp(argv[1], L"query") == 0) return Query(argv[2], argv[3]);
+  if (count == 3 && std::wcscmp(argv[1], L"idle") == 0) {
+    ::Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)) * 1000);
+    return 0;
+  }
   return 2;
 }

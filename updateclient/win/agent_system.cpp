@@ -3,7 +3,6 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <cwctype>
 #include <cstdio>
@@ -13,6 +12,7 @@
 
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
+#include "common/win/process_list.h"
 #include "updateclient/core/agent_rules.h"
 
 namespace qv::updateclient {
@@ -37,18 +37,9 @@ std::string WithTrailingBackslash(std::string folder) {
 }  // namespace
 
 DWORD FindProcessByName(const std::string& imageName) {
-  qv::UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return 0;
   // Image names come wide from the snapshot; the searched name is ANSI.
   const std::wstring wanted = qv::FromAnsi(imageName.data(), imageName.size());
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-       more = ::Process32NextW(snapshot.get(), &entry)) {
-    entry.szExeFile[MAX_PATH - 1] = L'\0';
-    if (EndsWithIgnoringCase(entry.szExeFile, wanted)) return entry.th32ProcessID;
-  }
-  return 0;
+  return qv::FindProcess([&wanted](const wchar_t* image) { return EndsWithIgnoringCase(image, wanted); });
 }
 
 bool KillProcessById(DWORD processId) {

@@ -86,10 +86,12 @@ TEST(ConfigLists, PackageFileNamesNeverNameADevice) {
   // with the blanks before it dropped.
   for (const wchar_t* device :
        {L"CON", L"prn", L"Aux", L"nul.msi", L"NUL.tar.gz", L"com1", L"COM9.exe", L"lpt1", L"Lpt9.dll", L"CONIN$",
-        L"conout$.txt", L"nul.", L"nul. ", L"nul .msi", L"con ", L"tools\\aux", L"aux\\setup.msi", L"a/lpt3/b"}) {
+        L"conout$.txt", L"nul.", L"nul. ", L"nul .msi", L"con ", L"tools\\aux", L"aux\\setup.msi", L"a/lpt3/b",
+        L"COM\u00B9", L"com\u00B2.msi", L"Com\u00B3", L"LPT\u00B9.txt", L"lpt\u00B2", L"tools\\LPT\u00B3 .dll"}) {
     EXPECT_FALSE(IsSafePackageFileName(device)) << device;
   }
   for (const wchar_t* ok : {L"console.exe", L"nul_driver.msi", L"com10", L"com0", L"lpt", L"comx", L"conin",
+                            L"com\u00B9\u00B9", L"lpt\u2074", L"com\u00B9x.msi",
                             L"x.nul", L"tools\\con1\\x", L" con", L"auxiliary\\nullable.dll"}) {
     EXPECT_TRUE(IsSafePackageFileName(ok)) << ok;
   }

@@ -47,6 +47,11 @@ TEST(UsbMode, OnlyAProcessOfThisProgramIsAnInstance) {
   EXPECT_FALSE(IsSameProgramImage(L"E:\\PX_Bootstrap.exe\\other.exe", L"PX_Bootstrap.exe"));
   EXPECT_FALSE(IsSameProgramImage(L"E:\\", L""));  // our own name unknown
   EXPECT_FALSE(IsSameProgramImage(L"", L"PX_Bootstrap.exe"));
+  // The configured PC tool against running images: a name inside it is another program.
+  EXPECT_TRUE(IsSameProgramImage(L"tools\\PXPC.exe", L"pxpc.EXE"));
+  EXPECT_FALSE(IsSameProgramImage(L"PXPC.exe", L"c.exe"));
+  EXPECT_FALSE(IsSameProgramImage(L"PXPC.exe", L"pc.exe"));
+  EXPECT_FALSE(IsSameProgramImage(L"PXPC.exe", L"PXPC.exe.exe"));
 }
 
 TEST(ProgressStep, CreepsSlowlyToHalfThenFasterAndStopsAtComplete) {

@@ -102,14 +102,26 @@ TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
   EXPECT_TRUE(CopyFileOverwrite(source, target));  // read-only target replaced
   EXPECT_EQ(ReadAll(target), "new");
 
-  WriteAll(target, "kept");
-  g_trace.clear();
-  EXPECT_TRUE(CopyFileOverwrite(folder + L"missing.bin", target));  // an existing target stays in use
-  EXPECT_EQ(ReadAll(target), "kept");
-  EXPECT_TRUE(g_trace.empty());
-  EXPECT_FALSE(CopyFileOverwrite(folder + L"missing.bin", folder + L"absent.bin"));
-  ASSERT_EQ(g_trace.size(), 1u);
-  EXPECT_EQ(g_trace[0], L"CopyFile Src[" + folder + L"missing.bin], Target[" + folder + L"absent.bin]\r\n");
+  // A target that cannot be replaced counts only when it already holds the source's bytes.
+  const std::wstring failed = L"CopyFile Src[" + source + L"], Target[" + target + L"]\r\n";
+  for (const char* held : {"new", "old"}) {
+    WriteAll(target, held);
+    HANDLE open = ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    g_trace.clear();
+    const bool same = std::string(held) == "new";
+    EXPECT_EQ(CopyFileOverwrite(source, target), same ? TRUE : FALSE) << held;
+    ::CloseHandle(open);
+    EXPECT_EQ(ReadAll(target), held);
+    EXPECT_EQ(g_trace, same ? std::vector<std::wstring>{} : std::vector<std::wstring>{failed}) << held;
+  }
+
+  // A source the phone lacks is a failed copy, whatever the target holds.
+  for (const std::wstring& to : {target, folder + L"absent.bin"}) {
+    g_trace.clear();
+    EXPECT_FALSE(CopyFileOverwrite(folder + L"missing.bin", to));
+    EXPECT_EQ(g_trace, std::vector<std::wstring>{L"CopyFile Src[" + folder + L"missing.bin], Target[" + to + L"]\r\n"});
+  }
+  EXPECT_EQ(ReadAll(target), "old");
 }
 
 TEST(BootstrapSupport, WineUserIsAnAdministrator) {
