@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <type_traits>
 
 namespace qv {
 
@@ -44,10 +45,18 @@ bool StemIs(const Char* begin, const Char* end, const char* word) {
   return begin == end && !*word;
 }
 
+// The digit of a COM or LPT device: 1 to 9, and the superscript digits one, two and three, which
+// Windows reads as the same ports (U+00B9, U+00B2, U+00B3; the same bytes in the ANSI code page).
+template <typename Char>
+bool IsDevicePortDigit(Char c) {
+  const auto code = static_cast<typename std::make_unsigned<Char>::type>(c);
+  return (code >= '1' && code <= '9') || code == 0xB9 || code == 0xB2 || code == 0xB3;
+}
+
 // A part that Windows opens as a device wherever it stands in a path: CON, PRN, AUX, NUL,
-// COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any letter case. Windows looks only at the text
-// before the first dot, without the blanks that end it, so "nul.msi", "Con .txt" and "aux. "
-// are devices too.
+// COM1-COM9 and LPT1-LPT9 (also with a superscript 1, 2 or 3), CONIN$ and CONOUT$, in any letter
+// case. Windows looks only at the text before the first dot, without the blanks that end it, so
+// "nul.msi", "Con .txt" and "aux. " are devices too.
 template <typename Char>
 bool IsDevicePart(const Char* begin, const Char* end) {
   const Char* stem = begin;
@@ -57,7 +66,7 @@ bool IsDevicePart(const Char* begin, const Char* end) {
     if (StemIs(begin, stem, word)) return true;
   }
   return stem - begin == 4 && (StemIs(begin, begin + 3, "COM") || StemIs(begin, begin + 3, "LPT")) &&
-         begin[3] >= Char('1') && begin[3] <= Char('9');
+         IsDevicePortDigit(begin[3]);
 }
 
 }  // namespace contained_name_detail

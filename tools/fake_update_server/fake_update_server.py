@@ -39,7 +39,7 @@ ROUTE_KEYS = {
     "path": str, "query": dict, "body": str, "file": str, "size": int, "status": int,
     "delay": (int, float), "empty": bool, "prefix": str, "content_length": (int, str),
     "close_after": int, "headers": dict, "rate": (int, float), "pause_after": int, "pause": (int, float),
-    "release": str,
+    "release": str, "sizes": list,
 }
 PROBE_KEYS = {"status": int, "delay": (int, float), "refuse": bool}
 TOP_KEYS = {"routes": list, "probe": dict}
@@ -100,8 +100,11 @@ def load_scenario(directory):
         _check_object(route, ROUTE_KEYS, where)
         if "path" not in route:
             raise ScenarioError(f"{where}: no 'path'")
-        if sum(k in route for k in ("body", "file", "size")) > 1:
-            raise ScenarioError(f"{where}: give at most one of 'body', 'file', 'size'")
+        if sum(k in route for k in ("body", "file", "size", "sizes")) > 1:
+            raise ScenarioError(f"{where}: give at most one of 'body', 'file', 'size', 'sizes'")
+        sizes = route.get("sizes", [0])
+        if not sizes or not all(isinstance(n, int) and not isinstance(n, bool) and n >= 0 for n in sizes):
+            raise ScenarioError(f"{where}: 'sizes' must list sizes in bytes")
         _check_strings(route.get("query", {}), where + ".query", latin1=False)
         _check_strings(route.get("headers", {}), where + ".headers", latin1=True)
         length = route.get("content_length")
@@ -119,11 +122,12 @@ def parse_query(raw):
     return args
 
 
-def route_body(route, directory):
+def route_body(route, directory, answered=0):
+    """The body of a route that has answered ``answered`` times before under this scenario."""
     if "body" in route:
         return route["body"].encode("utf-8")
-    if "size" in route:
-        n = route["size"]
+    if "size" in route or "sizes" in route:
+        n = route["size"] if "size" in route else route["sizes"][min(answered, len(route["sizes"]) - 1)]
         return (PATTERN * (n // len(PATTERN) + 1))[:n]
     if "file" in route:
         try:
@@ -176,9 +180,10 @@ class Handler(BaseHTTPRequestHandler):
             if self.server.role == "connectivity":
                 return self._probe({}, with_body)
             args = parse_query(query)
-            for route in scenario["routes"]:
+            for index, route in enumerate(scenario["routes"]):
                 if route["path"] == path and all(args.get(k) == v for k, v in route.get("query", {}).items()):
-                    return self._route(route, route_body(route, directory), with_body)
+                    answered = self.server.count_answer(scenario, index)
+                    return self._route(route, route_body(route, directory, answered), with_body)
         except ScenarioError as e:
             diag(f"scenario error: {e}")
             return self._send(500, {}, f"scenario error: {e}\n".encode("utf-8"), None, with_body)
@@ -285,6 +290,16 @@ class Server(ThreadingHTTPServer):
     def __init__(self, address, role, scenario_dir, log_path):
         self.role, self.scenario_dir, self.log_path = role, scenario_dir, log_path
         super().__init__(address, Handler)
+
+    def count_answer(self, scenario, index):
+        """How often route ``index`` answered before under this scenario; a changed scenario
+        starts every count afresh."""
+        with self.log_lock:
+            if getattr(self, "counted_scenario", None) != scenario:
+                self.counted_scenario, self.answers = scenario, {}
+            answered = self.answers.get(index, 0)
+            self.answers[index] = answered + 1
+            return answered
 
     def log_request(self, line):
         # Latin-1 both ways, so the log holds the bytes of the request line as received.

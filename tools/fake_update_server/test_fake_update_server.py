@@ -94,6 +94,15 @@ class FakeUpdateServerTest(unittest.TestCase):
                                        b"connectivity\tGET\t/\t\n")
 
 
+    def test_a_route_with_sizes_answers_each_request_with_the_next_size(self):
+        self.scenario({"routes": [{"path": "/f.bin", "sizes": [300, 200]}]})
+        answers = [fetch(self.port, "/f.bin", method) for method in ("HEAD", "GET", "GET")]
+        self.assertEqual([a[1]["Content-Length"] for a in answers], ["300", "200", "200"])
+        self.assertEqual(answers[2][2], bytes(i % 251 for i in range(200)))
+        self.scenario({"routes": [{"path": "/f.bin", "sizes": [10, 20]}]})  # a new scenario counts anew
+        self.assertEqual(fetch(self.port, "/f.bin")[1]["Content-Length"], "10")
+
+
 def fetch_refused(port):
     try:
         socket.create_connection(("127.0.0.1", port), timeout=2).close()

@@ -60,8 +60,8 @@ std::vector<std::string> FoldersAlongPath(const std::string& path) {
   std::vector<std::string> folders;
   size_t from = 3;
   while (from < path.size()) {
-    size_t separator = path.find('\\', from);
-    if (separator == std::string::npos) separator = path.find('/', from);
+    // Either separator ends a folder, whichever comes first.
+    const size_t separator = path.find_first_of("\\/", from);
     if (separator == std::string::npos) break;
     folders.push_back(path.substr(0, separator));
     from = separator + 1;

@@ -45,7 +45,8 @@ bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<
 bool ParseContentLength(const std::string& text, uint32_t& size);
 
 // The folders to create, outermost first, for a path whose first three characters are a drive
-// prefix; the text after the last separator is taken as a file name.
+// prefix; '\\' and '/' both separate folders, and the text after the last separator is taken as
+// a file name.
 std::vector<std::string> FoldersAlongPath(const std::string& path);
 
 }  // namespace qv::updateclient

@@ -153,9 +153,9 @@ DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePa
   UniqueInternetHandle session(OpenSession(kDownloadAgent));
   UniqueInternetHandle remote(
       session ? ::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0) : nullptr);
-  // The transfer's own answer must be a success too: a server that fails this second request
-  // would otherwise have its error page written as the file.
-  if (remote && AnnouncedLength(remote.get()) == 0) remote.reset();
+  // The transfer's own answer must be a success announcing the size asked for first: an error
+  // page, or a file that changed between the two requests, is not the file that was sized.
+  if (remote && AnnouncedLength(remote.get()) != size) remote.reset();
   InternetSource source(remote.get());
   FileSink sink(file.get());
   bool complete = TransferAnnounced(source, sink, size, cancelRequested, [progress](uint32_t position) {

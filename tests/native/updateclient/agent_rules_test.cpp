@@ -99,6 +99,13 @@ TEST(AgentRules, CabinetEntriesMayHaveSubfoldersButNeverLeave) {
                           "a\\.. \\b", "a/../b"}) {
     EXPECT_FALSE(IsSafeCabinetEntryName(bad)) << bad;
   }
+  // Devices by any name Windows opens as one, the ANSI superscript digits (0xB9, 0xB2, 0xB3) included.
+  for (const char* device : {"nul", "data\\COM1.txt", "COM\xB9", "com\xB2.exe", "data\\LPT\xB3", "lpt\xB9 .cab"}) {
+    EXPECT_FALSE(IsSafeCabinetEntryName(device)) << device;
+  }
+  for (const char* ok : {"COM\xB9\xB9", "LPT\xB4", "com\xB2x.exe"}) {
+    EXPECT_TRUE(IsSafeCabinetEntryName(ok)) << ok;
+  }
 }
 
 TEST(AgentRules, FolderJoinAndCabinetName) {

@@ -123,8 +123,9 @@ TEST(ServiceText, AnswerLinesAreConvertedOneByOneWithoutTheirEnds) {
 
 TEST(ServiceText, FoldersAlongPathSkipDrivePrefixAndFileName) {
   EXPECT_EQ(FoldersAlongPath("C:\\a\\b\\file.cab"), (Values{"C:\\a", "C:\\a\\b"}));
-  // Backslashes are taken before slashes, so "C:\\a" alone is never made here.
-  EXPECT_EQ(FoldersAlongPath("C:\\a/b\\c/"), (Values{"C:\\a/b", "C:\\a/b\\c"}));
+  // Both separators alike: each folder comes before the folders inside it.
+  EXPECT_EQ(FoldersAlongPath("C:\\a/b\\c/"), (Values{"C:\\a", "C:\\a/b", "C:\\a/b\\c"}));
+  EXPECT_EQ(FoldersAlongPath("C:/a\\b/f"), (Values{"C:/a", "C:/a\\b"}));
   EXPECT_EQ(FoldersAlongPath("C:\\x\\"), Values{"C:\\x"});
   EXPECT_EQ(FoldersAlongPath("C:\\"), Values{});
   EXPECT_EQ(FoldersAlongPath(""), Values{});

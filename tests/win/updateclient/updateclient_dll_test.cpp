@@ -306,6 +306,12 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
   EXPECT_TRUE(written == Pattern(30000));  // surplus beyond the announced length dropped
   EXPECT_FALSE(Fetch(R"("size": 40000, "close_after": 20000)", written));
   EXPECT_EQ(written.size(), 20000u);  // interrupted: the partial file stays
+  // The transfer announces another length than the size request did: the file changed between
+  // them, and neither length is the file's. Nothing of it is taken.
+  for (const char* sizes : {"[40000, 30000]", "[30000, 40000]"}) {
+    EXPECT_FALSE(Fetch(std::string(R"("sizes": )") + sizes, written)) << sizes;
+    EXPECT_TRUE(written.empty()) << sizes;
+  }
   EXPECT_FALSE(Fetch(R"("size": 40000, "status": 404)", written));
   EXPECT_TRUE(written == "<none>");  // an error page is never saved as the file
   // A length that is not a plain number is no size: nothing is created, no 4 GB transfer.
@@ -316,13 +322,22 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
 }
 
 TEST(UpdateClientFiles, CreateFolderPathMakesEveryFolderButTheFileName) {
-  std::string root = ServerFolder() + "made";
+  const std::string root = ServerFolder() + "made";
+  auto isFolder = [](const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  };
+  // Either separator, in any mix: every folder along the way is made, outermost first.
   EXPECT_TRUE(CreateFolderPath(root + "\\a\\b\\file.cab"));
-  EXPECT_NE(GetFileAttributesA((root + "\\a\\b").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_TRUE(CreateFolderPath(root + "\\c/d\\e/file.cab"));
+  for (const char* folder : {"\\a", "\\a\\b", "\\c", "\\c\\d", "\\c\\d\\e"}) {
+    EXPECT_TRUE(isFolder(root + folder)) << folder;
+  }
   EXPECT_EQ(GetFileAttributesA((root + "\\a\\b\\file.cab").c_str()), INVALID_FILE_ATTRIBUTES);
-  RemoveDirectoryA((root + "\\a\\b").c_str());
-  RemoveDirectoryA((root + "\\a").c_str());
-  RemoveDirectoryA(root.c_str());
+  EXPECT_EQ(GetFileAttributesA((root + "\\c\\d\\e\\file.cab").c_str()), INVALID_FILE_ATTRIBUTES);
+  for (const char* folder : {"\\a\\b", "\\a", "\\c\\d\\e", "\\c\\d", "\\c", ""}) {
+    RemoveDirectoryA((root + folder).c_str());
+  }
 }
 
 }  // namespace
