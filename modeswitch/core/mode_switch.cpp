@@ -28,6 +28,8 @@ int SendCommand(PhoneLink& link, char letter, const uint8_t* cdb, void* destinat
                 uint32_t dataLength) {
   char path[kDrivePathSize];
   if (MakeDrivePath(path, letter) != 0) return kBadDriveLetter;
+  // A drive that is no CD-ROM drive is, for the phone's commands, a drive that cannot be opened.
+  if (!link.IsCdRomDrive(letter)) return kOpenFailed;
   switch (link.Open(path)) {
     case OpenResult::AccessDenied:
       return kAccessDenied;

@@ -50,7 +50,8 @@ int MakeDrivePath(char* path, char letter);
 int SendPassThrough(PhoneLink& link, const uint8_t* cdb, uint8_t cdbLength, void* destination,
                     uint32_t dataLength);
 
-// Open the drive, send F1 group code 00 00 00 (or the eject request), close the drive.
+// Open the drive, send F1 group code 00 00 00 (or the eject request), close the drive. A drive
+// that is no CD-ROM drive is never opened: kOpenFailed.
 int SendVendorCommand(PhoneLink& link, char letter, uint8_t group, uint8_t code, void* destination,
                       uint32_t dataLength);
 int SendEjectCommand(PhoneLink& link, char letter, void* destination, uint32_t dataLength);

@@ -15,6 +15,11 @@ class PhoneLink {
  public:
   virtual ~PhoneLink() = default;
 
+  // Whether drive `letter` is a CD-ROM drive, the only kind of drive a phone shows itself as.
+  // Commands go to no other drive, whoever asks: a vendor command or an eject sent to a disk or a
+  // network drive is at best ignored. False leaves the reason in the system's last error.
+  virtual bool IsCdRomDrive(char letter) = 0;
+
   // Opens "\\.\X:" for reading and writing.
   virtual OpenResult Open(const char* devicePath) = 0;
 

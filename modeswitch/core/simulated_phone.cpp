@@ -63,6 +63,9 @@ bool ApplySimulatorSetting(SimulatedPhoneConfig& config, std::string_view key,
   } else if (key == "driver_bytes") {
     ok = ParseNumber(value, UINT32_MAX, number);
     if (ok) config.driverBytes = number;
+  } else if (key == "drive_type") {
+    ok = value == "cdrom" || value == "fixed";
+    if (ok) config.cdRomDrive = value == "cdrom";
   } else if (key == "drive") {
     ok = value.size() == 1 && IsDriveLetter(value[0]);
     if (ok) config.driveLetter = value[0];
@@ -116,6 +119,8 @@ std::string FormatCommandBlock(const uint8_t* cdb, size_t length) {
   }
   return text;
 }
+
+bool SimulatedPhone::IsCdRomDrive(char /*letter*/) { return m_config.cdRomDrive; }
 
 OpenResult SimulatedPhone::Open(const char* devicePath) {
   m_openAttempts.emplace_back(devicePath);

@@ -22,6 +22,7 @@ struct SimulatedPhoneConfig {
   bool exchangeFails = false;
   std::optional<uint32_t> driverBytes;   // replaces the driver's byte count on every exchange
   char driveLetter = 0;                  // when set, only this drive (any case) opens
+  bool cdRomDrive = true;                // what the system says the phone's drive is
 };
 
 // Applies one `key=value` of the simulator's INI section. Returns false, with a reason, for an
@@ -55,6 +56,7 @@ class SimulatedPhone : public PhoneLink {
  public:
   explicit SimulatedPhone(SimulatedPhoneConfig config = {}) : m_config(std::move(config)) {}
 
+  bool IsCdRomDrive(char letter) override;
   OpenResult Open(const char* devicePath) override;
   bool Exchange(PassThroughBuffer& buffer, uint32_t inLength, uint32_t outLength,
                 uint32_t& bytesReturned) override;

@@ -62,6 +62,13 @@ BOOL ExchangeInSystemLayout(HANDLE device, PassThroughBuffer& buffer, uint32_t o
 
 class DevicePhoneLink final : public PhoneLink {
  public:
+  bool IsCdRomDrive(char letter) override {
+    const char root[] = {letter, ':', '\\', '\0'};
+    if (::GetDriveTypeA(root) == DRIVE_CDROM) return true;
+    ::SetLastError(ERROR_INVALID_DRIVE);
+    return false;
+  }
+
   OpenResult Open(const char* devicePath) override {
     m_hDevice.reset(::CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,

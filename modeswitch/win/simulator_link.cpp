@@ -38,6 +38,13 @@ void AppendLine(const std::string& file, const std::string& line) {
 
 class SimulatorPhoneLink final : public PhoneLink {
  public:
+  // The drive type comes from the settings (`drive_type`), as the rest of the simulated phone.
+  bool IsCdRomDrive(char letter) override {
+    if (SimulatedPhone(ParseSimulatorSection(ReadConfigSection()).phone).IsCdRomDrive(letter)) return true;
+    ::SetLastError(ERROR_INVALID_DRIVE);
+    return false;
+  }
+
   OpenResult Open(const char* devicePath) override {
     SimulatorSettings settings = ParseSimulatorSection(ReadConfigSection());
     for (const std::string& error : settings.errors) {

@@ -200,6 +200,14 @@ TEST(Failures, OpenAndExchangeFailuresMapToTheirCodesAndEveryExportFails) {
   EXPECT_EQ(SendVendorCommand(missing, 'E', kGroupPhoneData, 0x10, nullptr, 0), kOpenFailed);
   EXPECT_EQ(RunAllExports(missing, 'E'), std::vector<int>(10, 0));
 
+  // A drive that is no CD-ROM drive is never opened: it fails as a drive that cannot be opened.
+  SimulatedPhone disk;
+  disk.config().cdRomDrive = false;
+  EXPECT_EQ(SendVendorCommand(disk, 'C', kGroupPhoneData, 0x10, nullptr, 0), kOpenFailed);
+  EXPECT_EQ(SendEjectCommand(disk, 'C', nullptr, 0), kOpenFailed);
+  EXPECT_EQ(RunAllExports(disk, 'C'), std::vector<int>(10, 0));
+  EXPECT_TRUE(disk.openAttempts().empty());
+
   SimulatedPhone broken;
   broken.config().exchangeFails = true;
   EXPECT_EQ(SendVendorCommand(broken, 'E', kGroupPhoneData, 0x10, nullptr, 0), kExchangeFailed);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,21 +115,29 @@ TEST_F(SimulatedPhoneDll, EveryCommandReachesThePhoneAsItsBlock) {
                                                         "F10187000000", "F10101000000", "F10181000000"}));
 }
 
-TEST_F(SimulatedPhoneDll, AccessDeniedFailsEveryExportAndKeepsTheSystemError) {
-  unsigned char buffer[4] = {};
-  Phone("open=denied\n");
-  for (const char* name : kDriveExports) {
-    SetLastError(0);
-    EXPECT_EQ(m_dll.Drive(name)('E'), 0) << name;
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << name;
+// A drive the library cannot open, or that is no CD-ROM drive: every export fails with the
+// system's reason in the last error, and no command reaches the phone.
+TEST_F(SimulatedPhoneDll, UnopenableOrNonCdRomDrivesFailEveryExportAndKeepTheSystemError) {
+  for (const auto& [settings, error] : {std::pair<const char*, DWORD>{"open=denied\n", ERROR_ACCESS_DENIED},
+                                        std::pair<const char*, DWORD>{"drive_type=fixed\n", ERROR_INVALID_DRIVE}}) {
+    unsigned char buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    Phone(settings);
+    for (const char* name : kDriveExports) {
+      SetLastError(0);
+      EXPECT_EQ(m_dll.Drive(name)('E'), 0) << settings << name;
+      EXPECT_EQ(GetLastError(), error) << settings << name;
+    }
+    EXPECT_EQ(m_dll.Data()('E', 0x10, buffer, 1), 0) << settings;
+    EXPECT_EQ(buffer[0], 0xEE) << settings;
   }
-  EXPECT_EQ(m_dll.Data()('E', 0x10, buffer, 1), 0);
   Phone("");
   EXPECT_EQ(m_dll.Drive("ChangeMode2ASK")('1'), 0);
   EXPECT_TRUE(LoggedBlocks().empty());
 }
 
-// The shipped build, with no phone behind any drive letter: every export must fail cleanly.
+// The shipped build, with no phone behind any drive letter: every export must fail cleanly. C: is
+// the prefix's fixed disk, which Wine would open and pass a request to: the library asks the
+// drive's type first and sends nothing there.
 TEST(ShippedDll, ExportsEveryFunctionAndFailsWithoutAPhone) {
   Library dll(ThisFolder() + "..\\bin\\QVEUSBAutorun.dll");
   ASSERT_TRUE(dll.loaded());
@@ -140,6 +149,11 @@ TEST(ShippedDll, ExportsEveryFunctionAndFailsWithoutAPhone) {
     }
     ASSERT_NE(dll.Data(), nullptr);
     EXPECT_EQ(dll.Data()(letter, 0x10, buffer, 1), 0) << letter;
+  }
+  for (const char* name : kDriveExports) {
+    SetLastError(0);
+    EXPECT_EQ(dll.Drive(name)('C'), 0) << name;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DRIVE)) << name;
   }
   EXPECT_EQ(buffer[0], 0xEE);
   EXPECT_EQ(VersionString(dll.Path(), "FileVersion"), "1, 0, 0, 7");
