@@ -1,18 +1,30 @@
 #!/usr/bin/env python3
-"""Checks a built Windows binary: it imports only DLLs that every Windows PC has, exports exactly
-the expected plain names, and (32-bit) its exports have the expected calling convention, read
-from the compiler's own symbol decoration in the objects it was linked from: _Name for
-caller-cleans, _Name@N for callee-cleans."""
+"""Checks a built Windows binary: it imports only DLLs that Windows loads from the system folder
+whatever the search order (its known DLLs; Common Controls only where the binary's manifest asks
+for version 6, which then comes from the side-by-side store), exports exactly the expected plain
+names, and (32-bit) its exports have the expected calling convention, read from the compiler's own
+symbol decoration in the objects it was linked from: _Name for caller-cleans, _Name@N for
+callee-cleans. Any other system DLL (version, wininet, urlmon, ...) would be looked for in the
+program's own folder first; those must be delay-loaded from the system folder instead."""
 import argparse
 import re
 import subprocess
 import sys
 
-SYSTEM_DLLS = {
-    "advapi32.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "gdi32.dll", "kernel32.dll",
-    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
-    "urlmon.dll", "user32.dll", "version.dll", "wininet.dll", "ws2_32.dll",
+PROTECTED_DLLS = {
+    "advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+    "oleaut32.dll", "rpcrt4.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll",
 }
+COMMON_CONTROLS = "comctl32.dll"
+COMMON_CONTROLS_6 = b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+
+
+def allowed_imports(binary):
+    """The DLLs the binary may import: the protected ones, and Common Controls where its embedded
+    manifest names version 6."""
+    with open(binary, "rb") as f:
+        manifest_asks = COMMON_CONTROLS_6 in re.sub(rb"\s+", b" ", f.read())
+    return PROTECTED_DLLS | ({COMMON_CONTROLS} if manifest_asks else set())
 
 
 def imports_of(dump):
@@ -55,9 +67,10 @@ def main():
         found = imported_names(dump, project_dll)
         if sorted(found) != sorted(names.split(",")):
             faults.append(f"imports {sorted(found)} from {project_dll}, expected {sorted(names.split(','))}")
+    allowed = allowed_imports(args.binary)
     for dll in imports:
-        if dll.lower() not in SYSTEM_DLLS and dll.lower() != project_dll.lower():
-            faults.append(f"imports {dll}, which is not a Windows system DLL")
+        if dll.lower() not in allowed and dll.lower() != project_dll.lower():
+            faults.append(f"imports {dll}, which Windows may look for in the program's folder first")
 
     expected = [name for name in args.exports.split(",") if name]
     if expected:

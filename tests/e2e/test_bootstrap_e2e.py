@@ -33,6 +33,27 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertNotIn("[ModeChange()]", trace)
         self.assert_phone_start_closed(relaunched=True)
 
+    def test_a_system_library_planted_in_the_relaunch_folder_is_never_loaded(self):
+        # Any program of the user can write to the relaunch folder. Wine is told to prefer a
+        # library found beside the program, as Windows searches the program's folder first for a
+        # library it does not protect. (wininet.dll: Wine's own user32 imports version.dll, which
+        # Windows' does not, so a preferred version.dll is loaded into every program under Wine.)
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.install_tool()
+        os.makedirs(os.path.join(self.templates, "E"))
+        shutil.copy(build_output("planted_library"), os.path.join(self.templates, "E", "wininet.dll"))
+        marker = os.path.join(self.work, "planted.log")
+        if os.path.exists(marker):
+            os.remove(marker)
+        self.plug_in(phone, WINEDLLOVERRIDES=harness.DEFAULT_OVERRIDES + ";wininet=n,b",
+                     QV_PLANTED_MARKER=harness.to_windows(marker))
+        self.wait_until_done()
+        self.assertEqual(self.lines_of(marker), [], "the planted library was loaded")
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        # The connectivity probe ran through the system's library (offline here: its port is closed).
+        self.assertIn("[IsConnectedInternet()] Connect Check return (FALSE)......", self.trace())
+        self.assert_phone_start_closed(relaunched=True)
+
     def test_without_the_tool_the_phone_goes_to_the_mode_it_reported(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
         self.plug_in(phone)
