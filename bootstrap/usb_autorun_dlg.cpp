@@ -7,6 +7,7 @@
 #include "bootstrap/app.h"
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_tables.h"
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/usb_mode.h"
 #include "bootstrap/provisioning/support.h"
@@ -37,6 +38,10 @@ BOOL CUSBAutoRunDlg::InitAutoRun() {
 }
 
 std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return TheApp().m_strLaunchDrive; }
+
+std::wstring CUSBAutoRunDlg::PhoneFolder() const {
+  return m_strPhoneDrive.empty() ? std::wstring() : FormatDriveRoot(m_strPhoneDrive[0]);
+}
 
 void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUnisonPreloadType; }
 

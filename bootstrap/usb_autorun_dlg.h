@@ -147,6 +147,9 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   BOOL IsPreloadDriverSame() const override { return m_bPreloadSame; }
   void SetUnisonPreload() override;
   void BringToFront() override { SetForegroundWindow(); }
+  // The root of the phone's drive ("E:\\"), where the phone's own files of the package lie; empty
+  // without a phone drive.
+  std::wstring PhoneFolder() const;
   // Every file the package lists in serverconfig.ini is in the package folder.
   bool HasAllPackageFiles() const;
   // One file into the package folder: refused when its name leaves the folder, the old copy

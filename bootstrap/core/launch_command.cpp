@@ -40,6 +40,12 @@ bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleNam
   return !moduleName.empty() && targetPath.find(moduleName) != std::wstring::npos;
 }
 
+std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName) {
+  const size_t slash = programName.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programName.substr(0, slash + 1);
+  return {{programName, true}, {folder + L"QVEUSBAutorun.dll", true}, {folder + L"QVUTchkdl.dll", false}};
+}
+
 std::wstring FormatPxpcArguments(const std::wstring& driveText, const std::wstring& modelType,
                                  const std::wstring& modelName) {
   std::wstring arguments = L"-pxpc;";

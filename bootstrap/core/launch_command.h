@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qv::bootstrap {
 
@@ -39,6 +40,19 @@ std::wstring FormatPackageFolder(const std::wstring& baseFolder, wchar_t driveLe
 // True when a copied file is the program itself: its target path contains the program's file
 // name. An empty program name matches nothing.
 bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleName);
+
+// A file that the relaunched copy runs or loads from its folder, by its name relative to the
+// package folder (and to the phone's folder of the program). `required`: the copy must have it;
+// otherwise it is checked only where either side has it.
+struct RelaunchFile {
+  std::wstring name;
+  bool required;
+};
+
+// What must still be the phone's bytes when the copy named `programName` (as the package list
+// names it, "PX_Bootstrap.exe" or "bin\PX_Bootstrap.exe") is relaunched: the program, the device
+// library it binds at its start, and the update client it loads later, from its own folder.
+std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName);
 
 // "-pxpc;<drive>;<type>;<model name>;": the drive letter (first character of the drive text),
 // the first character of the model type, upper-cased if it is an ASCII letter (nothing when the

@@ -11,6 +11,7 @@
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/support.h"
 #include "common/win/handles.h"
+#include "common/win/held_file.h"
 
 using namespace qv::bootstrap;
 
@@ -120,6 +121,12 @@ std::wstring CDriverMgr::GetPreloadDriver() {
   return path;
 }
 
+std::wstring CDriverMgr::PhonePreloadPath() const {
+  const std::wstring drive = m_pRun ? m_pRun->GetLaunchDrive() : std::wstring();
+  const std::wstring preload = m_pRun ? ReadPreloadName(*m_pRun) : std::wstring();
+  return drive.empty() || preload.empty() ? std::wstring() : FormatDriveRoot(drive[0]) + preload;
+}
+
 BOOL CDriverMgr::CopyPreloadDriver(const std::wstring& target) {
   if (target.empty()) return FALSE;
   const std::wstring drive = m_pRun ? m_pRun->GetLaunchDrive() : std::wstring();
@@ -173,6 +180,7 @@ BOOL CDriverMgr::InstallDriver() {
     return FALSE;
   }
   std::wstring installer;
+  bool fromPhone = false;
   const std::wstring preloadDriver = m_pRun->GetPreloadDriverPath();
   switch (ChooseDriverInstaller(IsConnectedInternet() != 0, m_pRun->IsPreloadDriverSame() != 0, preloadDriver)) {
     case DriverInstallerSource::Server:
@@ -182,6 +190,7 @@ BOOL CDriverMgr::InstallDriver() {
     case DriverInstallerSource::Preload:
       if (!CopyPreloadDriver(preloadDriver)) return FALSE;
       installer = preloadDriver;
+      fromPhone = true;
       break;
     case DriverInstallerSource::None:
       return FALSE;
@@ -197,6 +206,17 @@ BOOL CDriverMgr::InstallDriver() {
     WriteTraceLog(FormatText(L"Drv Setup Filename : %ls\n", installer.c_str()));
     WriteTraceLog(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
     return FALSE;
+  }
+  // The phone's installer, copied where any program of the user can replace it, is installed only
+  // while it holds the phone's bytes, held until the installer has ended.
+  qv::CHeldFile heldPreload;
+  if (fromPhone) {
+    heldPreload = qv::CHeldFile::Open(installer);
+    if (!heldPreload.HasSameBytes(qv::CHeldFile::Open(PhonePreloadPath()))) {
+      WriteTraceLog(FormatText(L"Preload Driver[%ls] is not the phone's file[%ls] (%u)\r\n", installer.c_str(),
+                               PhonePreloadPath().c_str(), static_cast<unsigned>(heldPreload.Error())));
+      return FALSE;
+    }
   }
   BOOL msi = IsMsiPackage(installer) ? TRUE : FALSE;
   WriteTraceLog(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");

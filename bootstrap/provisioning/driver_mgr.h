@@ -58,5 +58,8 @@ class CDriverMgr {
   int m_nPreloadType = 0;
 
  private:
+  // The phone's own driver installer ("E:\\setup.exe"); empty without a phone drive or preload.
+  std::wstring PhonePreloadPath() const;
+
   IDriverRun* m_pRun = nullptr;
 };

@@ -99,7 +99,8 @@ BOOL CUSBAutoRunDlg::DownloadPXPC_Package() {
 
   qv::UniqueModule library;
   auto report = OpenUpdateClientExport<UpdateGBCforSyncProc>(
-      library, m_strModulePath, "UpdateGBCforSync", L"[DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........\r\n",
+      library, m_strModulePath, PhoneFolder(), "UpdateGBCforSync",
+      L"[DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........\r\n",
       L"[DownloadPXPC_Package()] Library function failed.........\r\n");
   if (!report) return FALSE;
   char historyId[QVUT_HISTORY_ID_BUFFER_BYTES] = {};

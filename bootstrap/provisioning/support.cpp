@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdarg>
-#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -17,6 +16,7 @@
 #include "bootstrap/provisioning/connectivity_endpoint.h"
 #include "bootstrap/provisioning/version_resource.h"
 #include "common/win/handles.h"
+#include "common/win/held_file.h"
 
 BOOL IsExistFile(const std::wstring& path) {
   qv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -70,38 +70,6 @@ BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) {
   return qv::bootstrap::IsPathFreeOfLinks(folder, name, isLink) ? TRUE : FALSE;
 }
 
-namespace {
-
-// Whether two files hold the same bytes. Both are read through handles that let others read but
-// not write, so neither changes while it is compared.
-bool HaveSameContents(const std::wstring& first, const std::wstring& second) {
-  auto open = [](const std::wstring& path) {
-    return qv::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  };
-  qv::UniqueFileHandle a = open(first), b = open(second);
-  LARGE_INTEGER sizeA{}, sizeB{};
-  if (!a || !b || !::GetFileSizeEx(a.get(), &sizeA) || !::GetFileSizeEx(b.get(), &sizeB) ||
-      sizeA.QuadPart != sizeB.QuadPart) {
-    return false;
-  }
-  constexpr DWORD kChunk = 64 * 1024;
-  std::vector<char> bufferA(kChunk), bufferB(kChunk);
-  for (LONGLONG left = sizeA.QuadPart; left > 0;) {
-    const DWORD want = left < kChunk ? static_cast<DWORD>(left) : kChunk;
-    DWORD readA = 0, readB = 0;
-    if (!::ReadFile(a.get(), bufferA.data(), want, &readA, nullptr) ||
-        !::ReadFile(b.get(), bufferB.data(), want, &readB, nullptr) || readA != want || readB != want ||
-        std::memcmp(bufferA.data(), bufferB.data(), want) != 0) {
-      return false;
-    }
-    left -= want;
-  }
-  return true;
-}
-
-}  // namespace
-
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   BOOL existed = IsExistFile(target);
   if (existed) ClearReadOnly(target);
@@ -109,7 +77,7 @@ BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   // A target that could not be replaced (held open by a running copy of the program, say) stays
   // in use only when it already is the source's copy, byte for byte: an older or planted file, or
   // one whose source is missing, is no copy.
-  if (HaveSameContents(source, target)) return TRUE;
+  if (qv::CHeldFile::Open(source).HasSameBytes(qv::CHeldFile::Open(target))) return TRUE;
   WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
   return FALSE;
 }

@@ -25,9 +25,10 @@ bool IsFolder(const std::wstring& path) {
 
 // Asks the update service for the package's base URL; empty text when it named none. The library
 // is released before this returns.
-bool QueryPackageUrl(const std::wstring& programFolder, const std::string& testVersion, std::wstring& url) {
+bool QueryPackageUrl(const std::wstring& programFolder, const std::wstring& phoneFolder, const std::string& testVersion,
+                     std::wstring& url) {
   qv::UniqueModule library;
-  auto checkPxpc = OpenUpdateClientExport<CheckPXPCProc>(library, programFolder, "CheckPXPC",
+  auto checkPxpc = OpenUpdateClientExport<CheckPXPCProc>(library, programFolder, phoneFolder, "CheckPXPC",
                                                          L"[IsRequireUpPXPC()] LoadLibrary is failed..\r\n",
                                                          L"[IsRequireUpPXPC()] GetProcAddress(CheckPXPC) is failed..\r\n");
   if (!checkPxpc) return false;
@@ -80,7 +81,7 @@ BOOL CUSBAutoRunDlg::GetServerConfig() {
       return false;
     }
     std::wstring named;
-    if (!QueryPackageUrl(m_strModulePath, testVersion, named)) return false;
+    if (!QueryPackageUrl(m_strModulePath, PhoneFolder(), testVersion, named)) return false;
     std::optional<std::wstring> url = PackageBaseUrl(named);
     if (!url) {
       WriteTraceLog(L"[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\r\n");

@@ -54,6 +54,50 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [])
         self.assertIn("[OnInitDialog()] IsRunPXPC() return is TRUE......", self.trace())
 
+    def holding(self, path, seconds=120):
+        """A program of the user that keeps `path` open for writing, and lets others write to it too:
+        it may change the file at any moment."""
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "ab").close()
+        self.stand_in("hold", self.rig.to_windows(path), str(seconds), log_name="holder")
+        self.assertTrue(harness.wait_for(lambda: self.rig.processes(["stub_instance.exe"]), timeout=20))
+
+    def test_a_copy_that_cannot_be_held_as_the_phones_own_is_neither_relaunched_nor_installed(self):
+        copy_failed = ("Failed to copy installation package to system.\nCannot copy installation package to "
+                       "temporary folder.\n[002]")
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.install_tool()
+        self.rig.map_drive(phone.image, "e")
+        self.holding(os.path.join(self.templates, "E", "PX_Bootstrap.exe"))
+        self.start_again(phone)
+        self.expect_message(copy_failed + "\nE:\\PX_Bootstrap.exe")
+        trace = self.trace()
+        self.assertIn("CopyFile Src[E:\\PX_Bootstrap.exe], Target[", trace)
+        self.assertIn("] is not the phone's file", trace)
+        self.assertNotIn("[OnInitDialog() PC START", trace)
+        self.assertEqual(self.lines_of(self.tool_log), [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+
+        # The phone's driver installer copied onto a second name of another file (a hard link):
+        # whatever it holds now, that other file's owner can change it. It is not installed.
+        self.start_over(os.path.join(self.templates, "E"), phone.log, self.setup_log)
+        other = os.path.join(self.templates, "other.bin")
+        self.addCleanup(lambda: os.path.exists(other) and os.remove(other))
+        with open(other, "wb") as f:
+            f.write(b"a file of the user's")
+        os.makedirs(os.path.join(self.templates, "E"))
+        os.link(other, os.path.join(self.templates, "E", "driver_setup.exe"))
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
+        self.start_again(phone)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        self.accept_licence()
+        self.expect_message("QV USB modem driver is not installed.\nReinstall QV USB modem driver.")
+        self.assertEqual(self.lines_of(self.setup_log), [])
+        self.assertIn("Preload Driver[" + self.rig.to_windows(os.path.join(self.templates, "E", "driver_setup.exe")) +
+                      "] is not the phone's file[E:\\driver_setup.exe] (1142)", self.trace())
+        self.assertNotIn("Install Driver Full Path Name", self.trace())
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
+
     def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
         phone = Phone(os.path.join(self.work, "phone-e"))
         self.install_tool()

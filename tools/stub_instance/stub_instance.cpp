@@ -7,6 +7,9 @@
 //     asks the dialog with this title for its phone drive as another instance does (WM_COPYDATA
 //     with an empty record, its own window in wParam) and waits that long for the answer.
 //     Exit code 0 when an answer arrived, 1 when none did.
+//   stub_instance hold <path> <seconds>
+//     opens the file for reading and writing, letting others read, write and delete it, and keeps
+//     it open that long: a program of the user that may change the file at any moment.
 //   stub_instance idle <seconds>
 //     runs for that many seconds and does nothing: copied under another name, a program of that
 //     name that is running.
@@ -66,6 +69,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!argv) return 2;
   if (count == 5 && std::wcscmp(argv[1], L"hung") == 0) return Hung(argv[2], argv[3], argv[4]);
   if (count == 4 && std::wcscmp(argv[1], L"query") == 0) return Query(argv[2], argv[3]);
+  if (count == 4 && std::wcscmp(argv[1], L"hold") == 0) {
+    HANDLE file = ::CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 2;
+    ::Sleep(static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)) * 1000);
+    ::CloseHandle(file);
+    return 0;
+  }
   if (count == 3 && std::wcscmp(argv[1], L"idle") == 0) {
     ::Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)) * 1000);
     return 0;

@@ -60,6 +60,19 @@ TEST(LaunchCommand, RelaunchAndPcToolArguments) {
   EXPECT_FALSE(IsProgramCopy(L"C:\\T\\E\\config.ini", L""));
 }
 
+TEST(LaunchCommand, TheRelaunchNeedsTheProgramAndItsLibrariesFromItsOwnFolder) {
+  auto names = [](const std::vector<RelaunchFile>& files) {
+    std::vector<std::wstring> out;
+    for (const RelaunchFile& file : files) out.push_back(file.name + (file.required ? L" required" : L""));
+    return out;
+  };
+  EXPECT_EQ(names(RelaunchFiles(L"PX_Bootstrap.exe")),
+            (std::vector<std::wstring>{L"PX_Bootstrap.exe required", L"QVEUSBAutorun.dll required", L"QVUTchkdl.dll"}));
+  EXPECT_EQ(names(RelaunchFiles(L"bin\\x/PX_Bootstrap.exe")),
+            (std::vector<std::wstring>{L"bin\\x/PX_Bootstrap.exe required", L"bin\\x/QVEUSBAutorun.dll required",
+                                       L"bin\\x/QVUTchkdl.dll"}));
+}
+
 TEST(ConfigLists, CountsKeysAndFlags) {
   EXPECT_EQ(FileListCount(L"3abc"), 3);
   EXPECT_EQ(FileListCount(L"abc"), 0);
