@@ -28,13 +28,35 @@ void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   // A log folder or log file that is a link would carry the entry outside the folder.
   const std::wstring folder = FolderOfPath(path);
   if (folder.empty() || !IsFreeOfLinks(folder, path.substr(folder.size() + 1))) return;
-  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Reading too, which a lock needs. A relaunched run probes the numbered files with an open that
+  // shares nothing, for an instant; while the other run does, the open is tried again, for a
+  // bounded time.
+  qv::UniqueFileHandle file;
+  for (int tries = 0; tries < 500; ++tries) {
+    file.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION) break;
+    ::Sleep(2);
+  }
   if (!file) return;
   std::string narrow = qv::ToAnsi(entry);
   if (narrow.empty()) return;
+  // The phone start and the PC start it relaunched write to the same file at the same time. An
+  // append is one operation on Windows, but not under Wine, where two processes' entries can land
+  // on the same bytes: a lock on a byte far past any entry takes turns between them. The wait for
+  // it is bounded (a program of the user could hold it); the entry is written either way.
+  OVERLAPPED turn{};
+  turn.Offset = 0xFFFFFFFE;
+  turn.OffsetHigh = 0x7FFFFFFF;
+  bool locked = false;
+  for (int tries = 0; tries < 500; ++tries) {
+    locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn) != FALSE;
+    if (locked || ::GetLastError() != ERROR_LOCK_VIOLATION) break;
+    ::Sleep(2);
+  }
   DWORD written = 0;
   ::WriteFile(file.get(), narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+  if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);
 }
 
 }  // namespace
