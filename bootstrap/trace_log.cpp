@@ -24,21 +24,30 @@ class CTraceLogFile::Hold {
 
 namespace {
 
+// Tries `attempt` again, 2 ms apart, for at most a second, while it fails with `busy`: the other
+// run of the program holds what it needs for an instant. Returns the last attempt's result.
+template <typename Attempt>
+bool RetryWhileBusy(DWORD busy, Attempt attempt) {
+  for (int tries = 1;; ++tries) {
+    if (attempt()) return true;
+    if (tries == 500 || ::GetLastError() != busy) return false;
+    ::Sleep(2);
+  }
+}
+
 void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   // A log folder or log file that is a link would carry the entry outside the folder.
   const std::wstring folder = FolderOfPath(path);
   if (folder.empty() || !IsFreeOfLinks(folder, path.substr(folder.size() + 1))) return;
   // Reading too, which a lock needs. A relaunched run probes the numbered files with an open that
-  // shares nothing, for an instant; while the other run does, the open is tried again, for a
-  // bounded time.
+  // shares nothing, for an instant; while the other run does, the open is tried again.
   qv::UniqueFileHandle file;
-  for (int tries = 0; tries < 500; ++tries) {
+  const bool opened = RetryWhileBusy(ERROR_SHARING_VIOLATION, [&] {
     file.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file || ::GetLastError() != ERROR_SHARING_VIOLATION) break;
-    ::Sleep(2);
-  }
-  if (!file) return;
+    return static_cast<bool>(file);
+  });
+  if (!opened) return;
   std::string narrow = qv::ToAnsi(entry);
   if (narrow.empty()) return;
   // The phone start and the PC start it relaunched write to the same file at the same time. An
@@ -48,12 +57,9 @@ void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   OVERLAPPED turn{};
   turn.Offset = 0xFFFFFFFE;
   turn.OffsetHigh = 0x7FFFFFFF;
-  bool locked = false;
-  for (int tries = 0; tries < 500; ++tries) {
-    locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn) != FALSE;
-    if (locked || ::GetLastError() != ERROR_LOCK_VIOLATION) break;
-    ::Sleep(2);
-  }
+  const bool locked = RetryWhileBusy(ERROR_LOCK_VIOLATION, [&] {
+    return ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn) != FALSE;
+  });
   DWORD written = 0;
   ::WriteFile(file.get(), narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
   if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &turn);

@@ -211,10 +211,11 @@ BOOL CDriverMgr::InstallDriver() {
   // while it holds the phone's bytes, held until the installer has ended.
   qv::CHeldFile heldPreload;
   if (fromPhone) {
+    const std::wstring phoneInstaller = PhonePreloadPath();
     heldPreload = qv::CHeldFile::Open(installer);
-    if (!heldPreload.HasSameBytes(qv::CHeldFile::Open(PhonePreloadPath()))) {
+    if (!heldPreload.HasSameBytes(qv::CHeldFile::Open(phoneInstaller))) {
       WriteTraceLog(FormatText(L"Preload Driver[%ls] is not the phone's file[%ls] (%u)\r\n", installer.c_str(),
-                               PhonePreloadPath().c_str(), static_cast<unsigned>(heldPreload.Error())));
+                               phoneInstaller.c_str(), static_cast<unsigned>(heldPreload.Error())));
       return FALSE;
     }
   }

@@ -39,8 +39,8 @@ void AppendLine(const std::string& file, const std::string& line) {
 class SimulatorPhoneLink final : public PhoneLink {
  public:
   // The drive type comes from the settings (`drive_type`), as the rest of the simulated phone.
-  bool IsCdRomDrive(char letter) override {
-    if (SimulatedPhone(ParseSimulatorSection(ReadConfigSection()).phone).IsCdRomDrive(letter)) return true;
+  bool IsCdRomDrive(char /*letter*/) override {
+    if (ParseSimulatorSection(ReadConfigSection()).phone.cdRomDrive) return true;
     ::SetLastError(ERROR_INVALID_DRIVE);
     return false;
   }
