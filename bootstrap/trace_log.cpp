@@ -7,6 +7,7 @@
 #include "bootstrap/core/trace_text.h"
 #include "bootstrap/provisioning/support.h"
 #include "common/win/ansi_text.h"
+#include "common/win/file_identity.h"
 #include "common/win/handles.h"
 
 using namespace qv::bootstrap;
@@ -44,10 +45,13 @@ void AppendToFile(const std::wstring& path, const std::wstring& entry) {
   qv::UniqueFileHandle file;
   const bool opened = RetryWhileBusy(ERROR_SHARING_VIOLATION, [&] {
     file.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return static_cast<bool>(file);
   });
   if (!opened) return;
+  // Opened as itself: a link put there since the check is refused here, as is a second name.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.get(), &info) || qv::IsLinkOrSharedFile(info)) return;
   std::string narrow = qv::ToAnsi(entry);
   if (narrow.empty()) return;
   // The phone start and the PC start it relaunched write to the same file at the same time. An

@@ -38,5 +38,6 @@ qv_delay_import(qv_delay_version version.dll
 qv_delay_import(qv_delay_wininet wininet.dll
   InternetCheckConnectionW InternetOpenA InternetSetOptionA InternetConnectA HttpOpenRequestA
   HttpAddRequestHeadersA HttpSendRequestA HttpQueryInfoA InternetOpenUrlA InternetReadFile
-  InternetQueryDataAvailable InternetCloseHandle)
+  InternetQueryDataAvailable InternetCloseHandle InternetOpenW InternetCrackUrlW InternetConnectW
+  HttpOpenRequestW HttpSendRequestW HttpQueryInfoW InternetSetOptionW)
 qv_delay_import(qv_delay_urlmon urlmon.dll URLDownloadToFileW)

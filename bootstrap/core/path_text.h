@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "common/core/path_steps.h"
+
 namespace qv::bootstrap {
 
 // The path cut before its last backslash (no trailing backslash); empty when it has none.
@@ -21,11 +23,8 @@ std::wstring FormatDriveRoot(wchar_t driveLetter);
 // Both slashes count as separators.
 bool IsSafePackageFileName(const std::wstring& name);
 
-// True when no step from |folder| down to |folder|\|name| is a link: neither the folder itself,
-// nor a sub-folder that |name| passes, nor the file. |isLink| answers for one full path; it is
-// asked from the folder downwards and no further than the first link. An empty |name| asks
-// about the folder alone.
-bool IsPathFreeOfLinks(const std::wstring& folder, const std::wstring& name,
-                       const std::function<bool(const std::wstring& path)>& isLink);
+// The link walk is shared with the update library.
+using qv::IsPathFreeOfLinks;
+using qv::IsPathFreeOfLinksBelow;
 
 }  // namespace qv::bootstrap

@@ -39,8 +39,14 @@ BOOL CUSBAutoRunDlg::DownloadPackageFile(const std::wstring& baseUrl, const std:
     WriteTraceLog(cancelTrace);
     return FALSE;
   }
-  if (!DownloadUrlToFile(baseUrl + name, m_strDownloadPath + name)) {
-    TraceFailedFile(name);
+  // A package file may take long, but never a minute without data. Cancel stops the transfer
+  // under way, and is then the user's cancel rather than a failed file.
+  if (!DownloadUrlToFile(baseUrl + name, m_strDownloadPath + name, qv::bootstrap::DownloadLimits{}, &m_bUserCancel)) {
+    if (m_bUserCancel) {
+      WriteTraceLog(cancelTrace);
+    } else {
+      TraceFailedFile(name);
+    }
     return FALSE;
   }
   return TRUE;

@@ -15,6 +15,7 @@
 #include "bootstrap/core/version_text.h"
 #include "bootstrap/provisioning/connectivity_endpoint.h"
 #include "bootstrap/provisioning/version_resource.h"
+#include "common/win/file_identity.h"
 #include "common/win/handles.h"
 #include "common/win/held_file.h"
 
@@ -58,16 +59,34 @@ void ClearReadOnly(const std::wstring& path) {
 }  // namespace
 
 void DeleteFileEvenReadOnly(const std::wstring& path) {
-  ClearReadOnly(path);
-  ::DeleteFileW(path.c_str());
+  // On the file opened as itself: a link, a folder or a file with another name is left alone.
+  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info) || qv::IsLinkOrSharedFile(info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+    FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    ::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
+  }
+  qv::DeleteOpenFile(file.get());
+}
+
+const std::wstring& GetProfileFolder() {
+  static const std::wstring profile = [] {
+    wchar_t folder[MAX_PATH] = {};
+    return ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROFILE, FALSE) ? std::wstring(folder) : std::wstring();
+  }();
+  return profile;
 }
 
 BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) {
-  auto isLink = [](const std::wstring& path) {
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  };
-  return qv::bootstrap::IsPathFreeOfLinks(folder, name, isLink) ? TRUE : FALSE;
+  auto isLink = [](const std::wstring& path) { return qv::InspectPathStep(path) == qv::PathStep::Link; };
+  return qv::bootstrap::IsPathFreeOfLinksBelow(GetProfileFolder(), folder, name, isLink) ? TRUE : FALSE;
 }
 
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {

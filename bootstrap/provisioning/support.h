@@ -15,13 +15,19 @@ std::wstring GetFileVersionString(const std::wstring& path);
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 
 // Deletes a file; a read-only one is first set to plain FILE_ATTRIBUTE_ARCHIVE. A file that
-// cannot be deleted (missing, held open) is left as it is.
+// cannot be deleted (missing, held open), a link and a file with another hard link are left as
+// they are. The last step is opened as itself; the folders above are the caller's to check.
 void DeleteFileEvenReadOnly(const std::wstring& path);
 
-// TRUE when neither |folder| nor anything below it that |name| passes, down to the file itself,
-// is a reparse point (a junction or a symbolic link). The program runs as administrator in
-// folders that any program of the user can change: a link planted there would carry a write, a
-// deletion or a start to wherever it points. What does not exist yet is no link.
+// The user's profile folder ("C:\Users\name"); empty when it cannot be obtained.
+const std::wstring& GetProfileFolder();
+
+// TRUE when no step of the path is a link: no folder from the user's profile folder (or from
+// |folder|, when it lies outside the profile) down to |folder|, no sub-folder that |name| passes
+// and not the file itself, each opened as itself. A link is a junction, a symbolic link, or a
+// file with more than one hard link. The program runs as administrator in folders that any
+// program of the user can change: a link planted there would carry a write, a deletion or a
+// start to wherever it points. What does not exist yet is no link.
 BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name = std::wstring());
 
 // The current user's token holds the builtin group |rid| (544: Administrators), enabled or not.

@@ -18,6 +18,10 @@ namespace {
 
 constexpr size_t kFlagBufferBytes = 20;  // the test flag and the test version
 
+// serverconfig.ini is small: a server that takes longer than this for it, or falls silent, has
+// failed the check (the program waits without a window meanwhile).
+constexpr qv::bootstrap::DownloadLimits kServerConfigLimits{60000, 60000};
+
 bool IsFolder(const std::wstring& path) {
   DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -89,7 +93,7 @@ BOOL CUSBAutoRunDlg::GetServerConfig() {
     }
     m_strDownloadURL = *url;
     if (!IsFreeOfLinks(base, L"serverconfig.ini") ||
-        !DownloadUrlToFile(m_strDownloadURL + L"serverconfig.ini", localConfig)) {
+        !DownloadUrlToFile(m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits)) {
       WriteTraceLog(L"[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\r\n");
       return false;
     }

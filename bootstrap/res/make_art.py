@@ -12,6 +12,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -28,6 +29,7 @@ HEADER_LEFT = ("header_left.bmp", 100, 35)
 HEADER_RIGHT = ("header_right.bmp", 63, 35)
 ICON_FILE = "PX_Bootstrap.ico"
 ICON_SIZES = (16, 32, 48)
+PNG_FROM = 48  # icon images this large and larger are stored as PNG
 
 
 # ---- shapes: predicates over a point in pixel coordinates (y grows downwards) ----
@@ -265,24 +267,44 @@ def bmp8(indices, palette):
     return header + info + colours + pixels
 
 
+def png(rows):
+    """A PNG file of 8-bit RGBA pixels, every row unfiltered (compressed by zlib alone)."""
+    size_y, size_x = len(rows), len(rows[0])
+    raw = b"".join(b"\0" + bytes(c for pixel in row for c in pixel) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    header = struct.pack(">IIBBBBB", size_x, size_y, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+def icon_bitmap(rows):
+    """An icon image as a 32-bit bitmap with alpha and its AND mask (for old renderers)."""
+    size = len(rows)
+    xor = b"".join(struct.pack("<BBBB", b, g, r, a) for row in reversed(rows) for r, g, b, a in row)
+    mask_stride = ((size + 31) // 32) * 4
+    mask = b""
+    for row in reversed(rows):
+        bits = bytearray(mask_stride)
+        for x, (_, _, _, a) in enumerate(row):
+            if a < 128:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bytes(bits)
+    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+    return info + xor + mask
+
+
 def ico(images):
-    """An icon file of 32-bit images with alpha, each with its AND mask (for old renderers)."""
+    """An icon file of 32-bit images with alpha. The small ones are bitmaps, which every Windows
+    draws; from PNG_FROM pixels on they are PNG images (read since Windows Vista), a fifth of the
+    bytes in the program's resources."""
     entries = []
     blobs = []
     offset = 6 + 16 * len(images)
     for rows in images:
         size = len(rows)
-        xor = b"".join(struct.pack("<BBBB", b, g, r, a) for row in reversed(rows) for r, g, b, a in row)
-        mask_stride = ((size + 31) // 32) * 4
-        mask = b""
-        for row in reversed(rows):
-            bits = bytearray(mask_stride)
-            for x, (_, _, _, a) in enumerate(row):
-                if a < 128:
-                    bits[x // 8] |= 0x80 >> (x % 8)
-            mask += bytes(bits)
-        info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-        blob = info + xor + mask
+        blob = png(rows) if size >= PNG_FROM else icon_bitmap(rows)
         entries.append(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset))
         blobs.append(blob)
         offset += len(blob)

@@ -10,6 +10,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -56,8 +57,30 @@ class HeaderPictures(unittest.TestCase):
         self.check("header_right.bmp", 63, 35)
 
 
+def png_rgba(data):
+    """The rows of RGBA pixels of a PNG that make_art writes (8-bit RGBA, unfiltered rows)."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "PNG signature"
+    pos, header, compressed = 8, None, b""
+    while pos < len(data):
+        length, kind = struct.unpack_from(">I4s", data, pos)
+        body = data[pos + 8:pos + 8 + length]
+        assert struct.unpack_from(">I", data, pos + 8 + length)[0] == zlib.crc32(kind + body), kind
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            compressed += body
+        pos += 12 + length
+    width, height, depth, colour, _, _, interlace = header
+    assert (depth, colour, interlace) == (8, 6, 0), header
+    raw = zlib.decompress(compressed)
+    stride = 1 + 4 * width
+    assert len(raw) == stride * height and all(raw[y * stride] == 0 for y in range(height))
+    return width, height, [[tuple(raw[y * stride + 1 + 4 * x:y * stride + 5 + 4 * x]) for x in range(width)]
+                           for y in range(height)]
+
+
 class Icon(unittest.TestCase):
-    def test_holds_16_and_32_pixel_images_with_alpha_and_matching_masks(self):
+    def test_holds_16_32_and_48_pixel_images_with_alpha_the_small_ones_with_matching_masks(self):
         data = read("PX_Bootstrap.ico")
         reserved, kind, count = struct.unpack_from("<HHH", data, 0)
         self.assertEqual((reserved, kind), (0, 1))
@@ -68,6 +91,12 @@ class Icon(unittest.TestCase):
             sizes.append(size)
             self.assertEqual((w, h, planes, bits), (size, size, 1, 32))
             self.assertLessEqual(offset + length, len(data))
+            if size >= make_art.PNG_FROM:
+                width, height, rows = png_rgba(data[offset:offset + length])
+                self.assertEqual((width, height), (size, size))
+                self.assertEqual(rows[0][0][3], 0, "corner transparent")
+                self.assertEqual(rows[size // 2][size // 2][3], 255, "centre opaque")
+                continue
             _, iw, ih, _, ibits, _, _, _, _, _, _ = struct.unpack_from("<IiiHHIIiiII", data, offset)
             self.assertEqual((iw, ih, ibits), (size, 2 * size, 32))
             mask_stride = ((size + 31) // 32) * 4
@@ -81,7 +110,11 @@ class Icon(unittest.TestCase):
                 x, y = i % size, i // size
                 masked = bool(mask[y * mask_stride + x // 8] & (0x80 >> (x % 8)))
                 self.assertEqual(masked, a < 128, f"mask at {x},{y} of the {size} pixel image")
-        self.assertTrue({16, 32} <= set(sizes))
+        self.assertEqual(sorted(sizes), [16, 32, 48])
+
+    def test_large_image_is_the_same_picture_as_a_bitmap_would_hold(self):
+        rows = make_art.render(make_art.icon_scene(48), 48, 48, None)
+        self.assertEqual(png_rgba(make_art.png(rows))[2], [[tuple(p) for p in row] for row in rows])
 
 
 class Reproducible(unittest.TestCase):

@@ -149,6 +149,20 @@ class BootstrapEndToEnd(PlugInTestCase):
                     self.assertEqual(self.lines_of(self.tool_log), [])
                     self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
 
+    def swapped_for_link(self, folder):
+        """Moves `folder` aside and puts a symbolic link to it in its place; returns where it went
+        and a function that puts it back (also run at the end of the test, when still needed)."""
+        moved = folder + ".moved"
+        os.rename(folder, moved)
+        os.symlink(moved, folder)
+
+        def restore():
+            if os.path.islink(folder):
+                os.remove(folder)
+                os.rename(moved, folder)
+        self.addCleanup(restore)
+        return moved, restore
+
     def test_relaunch_or_base_folder_that_is_a_link_gets_nothing_written_through_it(self):
         elsewhere = os.path.join(self.work, "elsewhere")
         shutil.rmtree(elsewhere, ignore_errors=True)
@@ -165,14 +179,20 @@ class BootstrapEndToEnd(PlugInTestCase):
 
         # The whole base folder a link: neither the copy nor the trace log goes through it.
         self.start_over(os.path.join(self.templates, "E"), phone.log)
-        moved = self.templates + ".moved"
-        os.rename(self.templates, moved)
-        os.symlink(moved, self.templates)
-        self.addCleanup(os.rename, moved, self.templates)
-        self.addCleanup(os.remove, self.templates)
+        moved, restore = self.swapped_for_link(self.templates)
         self.plug_in(phone)
         self.expect_message(no_folder)
         self.assertEqual([n for n in os.listdir(moved) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+
+        # A folder further up inside the profile a link: the same, for every folder on the way.
+        self.start_over(phone.log)
+        restore()
+        moved_up, _ = self.swapped_for_link(os.path.dirname(self.templates))
+        self.plug_in(phone)
+        self.expect_message(no_folder)
+        below = os.path.join(moved_up, "Templates")
+        self.assertEqual([n for n in os.listdir(below) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
 
     def test_licence_page_closed_ends_with_mode_change(self):

@@ -78,25 +78,44 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [])
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
 
-        # The phone's driver installer copied onto a second name of another file (a hard link):
-        # whatever it holds now, that other file's owner can change it. It is not installed.
+        # A copy target that is a second name of another file (a hard link): copying onto it would
+        # write into that file. Nothing is copied onto it, nothing installed from it.
         self.start_over(os.path.join(self.templates, "E"), phone.log, self.setup_log)
-        other = os.path.join(self.templates, "other.bin")
-        self.addCleanup(lambda: os.path.exists(other) and os.remove(other))
-        with open(other, "wb") as f:
-            f.write(b"a file of the user's")
+        other = self.users_file("other.bin")
         os.makedirs(os.path.join(self.templates, "E"))
         os.link(other, os.path.join(self.templates, "E", "driver_setup.exe"))
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
         self.start_again(phone)
-        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
-        self.accept_licence()
-        self.expect_message("QV USB modem driver is not installed.\nReinstall QV USB modem driver.")
+        self.expect_message(copy_failed + "\nE:\\driver_setup.exe")
+        self.assert_users_file_unchanged(other)
         self.assertEqual(self.lines_of(self.setup_log), [])
-        self.assertIn("Preload Driver[" + self.rig.to_windows(os.path.join(self.templates, "E", "driver_setup.exe")) +
-                      "] is not the phone's file[E:\\driver_setup.exe] (1142)", self.trace())
-        self.assertNotIn("Install Driver Full Path Name", self.trace())
+        self.assertNotIn("[OnInitDialog() PC START", self.trace())
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
+
+    USERS_BYTES = b"a file of the user's"
+
+    def users_file(self, name):
+        """A file of the user's beside the package folder, which nothing may write to."""
+        path = os.path.join(self.templates, name)
+        self.addCleanup(lambda: os.path.exists(path) and os.remove(path))
+        with open(path, "wb") as f:
+            f.write(self.USERS_BYTES)
+        return path
+
+    def assert_users_file_unchanged(self, path):
+        with open(path, "rb") as f:
+            self.assertEqual(f.read(), self.USERS_BYTES)
+
+    def test_a_trace_log_that_is_a_second_name_of_another_file_gets_nothing_written(self):
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.install_tool()
+        other = self.users_file("other.txt")
+        os.link(other, self.trace_path)
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assert_users_file_unchanged(other)
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.mode_changes(), [])
 
     def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
         phone = Phone(os.path.join(self.work, "phone-e"))

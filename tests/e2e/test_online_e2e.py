@@ -6,7 +6,9 @@ from the server's default scenario and changes what it needs; it asserts on the 
 server saw (package files, statistics records), the package folder, the trace log, the phone's
 commands, the tool's start and the windows shown."""
 import os
+import re
 import shutil
+import time
 import unittest
 
 from plug_in_case import CBW_UNISON_FOLDER, IDS, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
@@ -142,28 +144,31 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
-    def test_cancel_before_the_third_file_keeps_two_and_switches_the_mode(self):
+    def test_cancel_during_the_second_file_stops_it_keeps_the_first_and_switches_the_mode(self):
         self.install_driver()
-        self.install_package("1.0.0.8")  # the third file is there before: it must be gone after
-        self.server.package_route("pxpcconfig.ini", pause=60, release="second")
+        self.install_package("1.0.0.8")  # the second file is there before: it must be gone after
+        self.server.package_route("pxpcconfig.ini", pause_after=10, pause=60, release="second")
         phone = self.phone(selected_mode=2)
         self.plug_in(phone)
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30))
         self.accept_licence()
         self.assertTrue(harness.wait_for(lambda: "pxpcconfig.ini" in self.server.downloads(), timeout=30))
-        # Sent, so the cancel is taken while the file is still held back.
+        # Sent while the file is half way: the transfer stops at its next arrival at the latest
+        # (the release), and what came of the file is not kept.
         self.assertTrue(self.rig.ui("click", MODEL_NAME, IDS.IDC_BUTTON_CANCEL, "--send").ok)
         self.server.release("second")
         self.wait_until_done()  # no failure message holds it open
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini"])
         self.assertTrue(self.package_has("PXPC.exe"))
-        # The earlier package's own copy is replaced by the server's.
-        self.assertEqual(self.local_file("pxpcconfig.ini"), self.server.package_file("pxpcconfig.ini"))
-        self.assertFalse(self.package_has("PXPC_Readme.txt"))
+        self.assertFalse(self.package_has("pxpcconfig.ini"))
+        # The third file is replaced only when its own turn comes: the earlier package's stays.
+        self.assertTrue(self.package_has("PXPC_Readme.txt"))
         self.assert_reports("FAIL")
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
         self.assertEqual(self.lines_of(self.tool_log), [])
-        self.assertIn("[DownloadPXPC_Package()] User Cancel (1)", self.trace())
+        self.assertRegex(self.trace(), r"Download of \[[^\]]*/pxpcconfig\.ini\] ended: cancelled after \d+ ms\r?\n\s*"
+                                       r"\[DownloadPXPC_Package\(\)\] User Cancel \(1\)\r?\n")
+        self.assertNotIn("Fail of download file", self.trace())
 
     def test_error_status_is_a_failed_download_and_no_error_page_is_kept(self):
         self.install_driver()
@@ -214,6 +219,37 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)", self.trace())
         self.assert_reports("FAIL")
 
+    def test_package_folder_swapped_for_a_link_during_a_download_gets_nothing_through_it(self):
+        elsewhere = os.path.join(self.work, "elsewhere")
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        os.makedirs(elsewhere)
+        with open(os.path.join(elsewhere, "pxpcconfig.ini"), "wb") as f:
+            f.write(b"the user's")
+        self.install_driver()
+        self.server.package_route("pxpcconfig.ini", pause_after=10, pause=60, release="second")
+        phone = self.phone(selected_mode=2)
+        self.plug_in(phone)
+        self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+        self.accept_licence()
+        self.assertTrue(harness.wait_for(lambda: "pxpcconfig.ini" in self.server.downloads(), timeout=30))
+        # Half way through the file, the package folder is moved aside and a link put in its place.
+        moved = self.package + ".moved"
+        shutil.rmtree(moved, ignore_errors=True)
+        os.rename(self.package, moved)
+        os.symlink(elsewhere, self.package)
+        self.addCleanup(shutil.rmtree, moved, ignore_errors=True)
+        self.server.release("second")
+        self.expect_message(DOWNLOAD_FAILED)
+        self.assertEqual(os.listdir(elsewhere), ["pxpcconfig.ini"])
+        with open(os.path.join(elsewhere, "pxpcconfig.ini"), "rb") as f:
+            self.assertEqual(f.read(), b"the user's")
+        # The program's own file, marked for deletion on its handle, stays in the moved folder under
+        # Wine (its removal at the last close does not reach a file whose folder has moved); Windows
+        # removes it wherever it is.
+        self.assertRegex(self.trace(), r"Download to \[[^\]]*\\PXPC\\pxpcconfig\.ini\] refused: the file is no longer "
+                                       r"there\r?\n\s*\[DownloadPXPC_Package\(\)\] Fail of download file\.+\(pxpcconfig\.ini\)")
+        self.assert_reports("FAIL")
+
     def test_failed_update_checks_end_without_a_message(self):
         phone = self.phone(selected_mode=5)
         cases = [
@@ -234,6 +270,34 @@ class OnlineEndToEnd(PlugInTestCase):
                 self.assertIn("[OnInitDialog()] Abnormal Status.......", trace)
                 self.assertEqual(self.server.reports(), [])
         self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")), "404 page kept")
+
+    def test_configuration_dripped_by_the_server_is_given_up_and_the_next_phone_runs(self):
+        # serverconfig.ini at ten bytes a second, long enough to take two minutes: the check fails
+        # once a minute has passed, without a window, and the next phone's run is not held up.
+        self.server.set_serverconfig("NOTES", text="x" * 1200)
+        self.server.package_route("serverconfig.ini", rate=10)
+        phone = self.phone(selected_mode=5)
+        started = time.monotonic()
+        self.plug_in(phone)
+        self.wait_until_done(timeout=120)
+        took = time.monotonic() - started
+        ended = re.search(r"Download of \[[^\]]*/serverconfig\.ini\] ended: not complete in time after (\d+) ms\r?\n\s*"
+                          r"\[IsRequireUpPXPC\(\)\] Fail of download \(serverconfig\.ini\)\.+\r?\n"
+                          r"(.*\n)*\[OnInitDialog\(\)\] Abnormal Status\.+", self.trace())
+        self.assertIsNotNone(ended, "the dripped download did not end along the failed check")
+        self.assertTrue(60000 <= int(ended.group(1)) < 65000, ended.group(1))
+        self.assertLess(took, 100)
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
+        self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")), "part of a file kept")
+
+        self.server.reset()
+        self.start_over(phone.log)
+        self.install_driver()
+        self.install_package("1.0.0.10")
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertIn("[OnInitDialog()] Mode Change & Run PXPC.......", self.trace())
 
     def test_configured_test_version_asks_the_testing_list_and_must_fit(self):
         self.install_driver()

@@ -8,20 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "common/core/byte_stream.h"
+
 namespace qv::updateclient {
 
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual bool QueryAvailable(uint32_t& available) = 0;
-  virtual bool Read(char* buffer, uint32_t capacity, uint32_t& received) = 0;
-};
-
-class ByteSink {
- public:
-  virtual ~ByteSink() = default;
-  virtual bool Write(const char* data, uint32_t length) = 0;
-};
+using qv::ByteSink;
+using qv::ByteSource;
 
 constexpr uint32_t kTransferChunkBytes = 8192;
 constexpr uint32_t kSmallestDownloadBytes = 30000;  // anything smaller is not a package file

@@ -10,6 +10,7 @@
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 #include "common/win/internet_handle.h"
+#include "common/win/internet_stream.h"
 #include "updateclient/core/text.h"
 #include "updateclient/core/transfer.h"
 #include "updateclient/service_endpoints.h"
@@ -41,38 +42,6 @@ HINTERNET OpenSession(const char* agent) {
   if (session) LimitWaits(session);
   return session;
 }
-
-class InternetSource : public ByteSource {
- public:
-  explicit InternetSource(HINTERNET file) : m_hFile(file) {}
-  bool QueryAvailable(uint32_t& available) override {
-    DWORD count = 0;
-    if (!::InternetQueryDataAvailable(m_hFile, &count, 0, 0)) return false;
-    available = count;
-    return true;
-  }
-  bool Read(char* buffer, uint32_t capacity, uint32_t& received) override {
-    DWORD count = 0;
-    if (!::InternetReadFile(m_hFile, buffer, capacity, &count)) return false;
-    received = count;
-    return true;
-  }
-
- private:
-  HINTERNET m_hFile;
-};
-
-class FileSink : public ByteSink {
- public:
-  explicit FileSink(HANDLE file) : m_hFile(file) {}
-  bool Write(const char* data, uint32_t length) override {
-    DWORD written = 0;
-    return ::WriteFile(m_hFile, data, length, &written, nullptr) && written == length;
-  }
-
- private:
-  HANDLE m_hFile;
-};
 
 }  // namespace
 

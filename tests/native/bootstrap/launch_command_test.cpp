@@ -134,5 +134,34 @@ TEST(ConfigLists, LinkCheckAsksEveryStepFromTheFolderDownToTheFile) {
   }
 }
 
+TEST(ConfigLists, LinkCheckInsideTheProfileAsksEveryFolderFromTheProfileDown) {
+  std::vector<std::wstring> asked;
+  auto record = [&](const std::wstring& path) {
+    asked.push_back(path);
+    return false;
+  };
+  const std::wstring profile = L"C:\\users\\Ann";
+  EXPECT_TRUE(IsPathFreeOfLinksBelow(profile, L"c:\\Users\\ann\\AppData\\Templates\\E\\", L"PXPC.exe", record));
+  EXPECT_EQ(asked, (std::vector<std::wstring>{L"C:\\users\\Ann", L"C:\\users\\Ann\\AppData",
+                                              L"C:\\users\\Ann\\AppData\\Templates",
+                                              L"C:\\users\\Ann\\AppData\\Templates\\E",
+                                              L"C:\\users\\Ann\\AppData\\Templates\\E\\PXPC.exe"}));
+
+  // A parent folder that is a link refuses the file below it.
+  auto parentLink = [](const std::wstring& path) { return path == L"C:\\users\\Ann\\AppData"; };
+  EXPECT_FALSE(IsPathFreeOfLinksBelow(profile + L"\\", L"C:\\users\\Ann\\AppData\\T", L"x.log", parentLink));
+  EXPECT_FALSE(IsPathFreeOfLinksBelow(profile, L"C:\\users\\Ann\\AppData", L"", parentLink));
+
+  // A folder outside the profile, or one whose name merely begins like it, is asked from itself.
+  for (const wchar_t* outside : {L"D:\\data", L"C:\\users\\Anna\\AppData", L"C:\\users"}) {
+    asked.clear();
+    EXPECT_TRUE(IsPathFreeOfLinksBelow(profile, outside, L"f", record)) << outside;
+    EXPECT_EQ(asked.front(), outside);
+  }
+  asked.clear();
+  EXPECT_TRUE(IsPathFreeOfLinksBelow(L"", L"C:\\t", L"f", record));  // no profile known
+  EXPECT_EQ(asked, (std::vector<std::wstring>{L"C:\\t", L"C:\\t\\f"}));
+}
+
 }  // namespace
 }  // namespace qv::bootstrap

@@ -10,6 +10,8 @@
 #include "bootstrap/provisioning/file_version_info.h"
 #include "bootstrap/provisioning/registry_mgr.h"
 #include "bootstrap/provisioning/support.h"
+#include "common/win/file_identity.h"
+#include "common/win/handles.h"
 #include "tests/win/test_files.h"
 
 namespace {
@@ -122,6 +124,52 @@ TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
     EXPECT_EQ(g_trace, std::vector<std::wstring>{L"CopyFile Src[" + folder + L"missing.bin], Target[" + to + L"]\r\n"});
   }
   EXPECT_EQ(ReadAll(target), "old");
+}
+
+// A file with a second name (a hard link) counts as a link under either name: the program neither
+// writes, clears nor deletes it. Each step is judged on the object itself, and an open file knows
+// the path it is reached at.
+TEST(BootstrapSupport, SecondNamesAreLinksThatAreNeitherWrittenNorDeleted) {
+  const std::wstring folder = ScratchFolder() + L"links";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring first = folder + L"\\first.txt", second = folder + L"\\second.txt", lone = folder + L"\\lone.txt";
+  WriteAll(first, "the user's");
+  ::DeleteFileW(second.c_str());
+  ASSERT_TRUE(::CreateHardLinkW(second.c_str(), first.c_str(), nullptr));
+  WriteAll(lone, "ours");
+
+  EXPECT_EQ(qv::InspectPathStep(first), qv::PathStep::Link);
+  EXPECT_EQ(qv::InspectPathStep(second), qv::PathStep::Link);
+  EXPECT_EQ(qv::InspectPathStep(lone), qv::PathStep::Plain);
+  EXPECT_EQ(qv::InspectPathStep(folder), qv::PathStep::Plain);  // a folder's own link count is no matter
+  EXPECT_EQ(qv::InspectPathStep(folder + L"\\absent.txt"), qv::PathStep::Missing);
+  EXPECT_FALSE(IsFreeOfLinks(folder, L"second.txt"));
+  EXPECT_TRUE(IsFreeOfLinks(folder, L"lone.txt"));
+  EXPECT_TRUE(IsFreeOfLinks(folder, L"absent.txt"));
+
+  ::SetFileAttributesW(second.c_str(), FILE_ATTRIBUTE_READONLY);
+  DeleteFileEvenReadOnly(second);
+  EXPECT_EQ(ReadAll(first), "the user's");
+  EXPECT_NE(::GetFileAttributesW(second.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "its attributes were cleared";
+  ::SetFileAttributesW(lone.c_str(), FILE_ATTRIBUTE_READONLY);
+  DeleteFileEvenReadOnly(lone);
+  EXPECT_EQ(::GetFileAttributesW(lone.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  WriteAll(lone, "ours");
+  {
+    qv::UniqueFileHandle open(::CreateFileW(lone.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(qv::IsReachedAt(open.get(), lone));
+    EXPECT_TRUE(qv::IsReachedAt(open.get(), folder + L"\\LONE.txt"));
+    EXPECT_FALSE(qv::IsReachedAt(open.get(), first));
+    EXPECT_FALSE(qv::IsReachedAt(open.get(), folder + L"\\absent\\lone.txt"));
+    EXPECT_TRUE(qv::DeleteOpenFile(open.get()));
+  }
+  EXPECT_EQ(::GetFileAttributesW(lone.c_str()), INVALID_FILE_ATTRIBUTES);
+  ::SetFileAttributesW(second.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(second.c_str());
+  ::DeleteFileW(first.c_str());
 }
 
 TEST(BootstrapSupport, WineUserIsAnAdministrator) {

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <utility>
 #include <thread>
 
 #include "bootstrap/provisioning/url_download.h"
@@ -132,6 +134,45 @@ TEST_F(UrlDownload, NonHttpUrlsAreJudgedByTheTransferAlone) {
 
   EXPECT_FALSE(DownloadUrlToFile(url + L".missing", m_strTarget));
   EXPECT_FALSE(Exists(m_strTarget));
+}
+
+// Every HTTP transfer has an end: a server that drips, one that falls silent, and the user's Cancel
+// each end it within moments of the limit, and leave no file.
+TEST_F(UrlDownload, SlowSilentOrCancelledTransfersEndInTimeAndLeaveNoFile) {
+  Serve(R"({"path": "/drip", "size": 4000, "rate": 100},
+           {"path": "/stall", "size": 4000, "pause_after": 100, "pause": 30},
+           {"path": "/quick", "size": 4000})");
+  auto timed = [this](const std::wstring& path, qv::bootstrap::DownloadLimits limits,
+                      const std::atomic<BOOL>* cancel = nullptr) {
+    const ULONGLONG started = ::GetTickCount64();
+    const BOOL ok = DownloadUrlToFile(Url(path), m_strTarget, limits, cancel);
+    return std::make_pair(ok, ::GetTickCount64() - started);
+  };
+  auto [dripped, drippedMs] = timed(L"/drip", {10000, 2000});  // 40 s of data, 2 s allowed
+  EXPECT_FALSE(dripped);
+  EXPECT_GE(drippedMs, 2000u);
+  EXPECT_LT(drippedMs, 6000u);
+  EXPECT_FALSE(Exists(m_strTarget));
+
+  auto [stalled, stalledMs] = timed(L"/stall", {2000, 0});  // silent for 30 s after 100 bytes
+  EXPECT_FALSE(stalled);
+  EXPECT_LT(stalledMs, 8000u);
+  EXPECT_FALSE(Exists(m_strTarget));
+
+  std::atomic<BOOL> cancel{FALSE};
+  std::thread user([&cancel] {
+    ::Sleep(1000);
+    cancel = TRUE;
+  });
+  auto [cancelled, cancelledMs] = timed(L"/drip", {10000, 0}, &cancel);
+  user.join();
+  EXPECT_FALSE(cancelled);
+  EXPECT_LT(cancelledMs, 4000u);
+  EXPECT_FALSE(Exists(m_strTarget));
+
+  auto [quick, quickMs] = timed(L"/quick", {2000, 2000});
+  EXPECT_TRUE(quick) << quickMs;
+  EXPECT_EQ(ReadAll(m_strTarget).size(), 4000u);
 }
 
 // The program calls from its worker thread (no COM yet) and from its window thread; a thread's

@@ -1,0 +1,45 @@
+// The download loop: one round per arrival, the limits looked at between rounds.
+#include "bootstrap/core/download_loop.h"
+
+namespace qv::bootstrap {
+
+DownloadEnd RunDownload(ByteSource& source, ByteSink& sink, const DownloadWatch& watch, const DownloadLimits& limits) {
+  constexpr uint32_t kChunk = 8192;
+  char buffer[kChunk];
+  for (;;) {
+    if (watch.Cancelled()) return DownloadEnd::Cancelled;
+    if (limits.totalMs != 0 && watch.ElapsedMs() > limits.totalMs) return DownloadEnd::TookTooLong;
+    const uint64_t waitStart = watch.ElapsedMs();
+    uint32_t available = 0;
+    const bool answered = source.QueryAvailable(available);
+    // The source's own timeout ends a silent wait; a source that waited longer than the idle
+    // limit and then answered is held to the limit all the same.
+    const uint64_t waited = watch.ElapsedMs() - waitStart;
+    if (waited > limits.idleMs || (!answered && waited >= limits.idleMs)) return DownloadEnd::IdleTooLong;
+    if (!answered) return DownloadEnd::Failed;
+    if (available == 0) return DownloadEnd::Complete;
+    uint32_t received = 0;
+    const uint32_t wanted = available < kChunk ? available : kChunk;
+    if (!source.Read(buffer, wanted, received) || received > wanted) return DownloadEnd::Failed;
+    if (received == 0) return DownloadEnd::Complete;
+    if (!sink.Write(buffer, received)) return DownloadEnd::Failed;
+  }
+}
+
+const wchar_t* DownloadEndText(DownloadEnd end) {
+  switch (end) {
+    case DownloadEnd::Complete:
+      return L"complete";
+    case DownloadEnd::Cancelled:
+      return L"cancelled";
+    case DownloadEnd::IdleTooLong:
+      return L"no data in time";
+    case DownloadEnd::TookTooLong:
+      return L"not complete in time";
+    case DownloadEnd::Failed:
+      break;
+  }
+  return L"failed";
+}
+
+}  // namespace qv::bootstrap
