@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include <cwctype>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -85,9 +84,13 @@ std::string GetFileVersionText(const std::string& path) {
   WORD language = 0, codePage = 0;
   std::memcpy(&language, block, sizeof(language));
   std::memcpy(&codePage, static_cast<const char*>(block) + 2, sizeof(codePage));
-  char key[64];
-  std::snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\FileVersion", language, codePage);
-  if (!::VerQueryValueA(info.data(), key, &block, &length) || !block || length == 0) return std::string();
+  // "\StringFileInfo\<language><code page>\FileVersion", each as four lowercase hex digits.
+  std::string key = "\\StringFileInfo\\";
+  for (WORD part : {language, codePage}) {
+    for (int shift = 12; shift >= 0; shift -= 4) key += "0123456789abcdef"[(part >> shift) & 0xF];
+  }
+  key += "\\FileVersion";
+  if (!::VerQueryValueA(info.data(), key.c_str(), &block, &length) || !block || length == 0) return std::string();
   const char* text = static_cast<const char*>(block);
   return NormalizeVersionText(std::string(text, ::strnlen(text, length)));  // a damaged resource may lack its NUL
 }
