@@ -208,7 +208,7 @@ std::wstring Lowered(std::wstring text) {
 // program whose name merely appears inside it ("c.exe" in "PXPC.exe") is not that program.
 BOOL CUSBAutoRunDlg::IsProcessRunning(const std::wstring& executableName) {
   const std::wstring wanted = Lowered(executableName);
-  return qv::FindProcess([&wanted](const wchar_t* image) { return IsSameProgramImage(wanted, Lowered(image)); }) != 0
+  return qv::FindProcess([&wanted](const wchar_t* image, DWORD) { return IsSameProgramImage(wanted, Lowered(image)); }) != 0
              ? TRUE
              : FALSE;
 }

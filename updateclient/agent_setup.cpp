@@ -7,7 +7,9 @@
 
 #include "updateclient/service_endpoints.h"
 #include "updateclient/setup_dialogs.h"
+#include "updateclient/win/agent_files.h"
 #include "updateclient/win/agent_system.h"
+#include "updateclient/win/protected_folder.h"
 #include "updateclient/win/reg_key_writer.h"
 #include "updateclient/win/transport.h"
 
@@ -28,21 +30,56 @@ int EndWith(const char* word, std::string& result) {
   return 0;
 }
 
-int StartInstalledAgent(const std::string& agentPath, const std::string& folder, std::string& result) {
+// The launcher's folder and the agents' folder, made (when |create|) or taken back so that only
+// administrators can change them, with no link on the way. A folder that is not there yet is left
+// to the installation when not asked to create it.
+bool SecureAgentFolders(bool create) {
+  const std::string root = GetCommonDataFolder();
+  for (const std::string& folder : {root + kLauncherSubfolder, root + kAgentSubfolder}) {
+    const std::string path = folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
+    if (!create && ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    if (!IsAgentPathFreeOfLinks(path)) {
+      UtTrace("Agent folder refused: " + path);
+      return false;
+    }
+    if (!EnsureProtectedFolder(path)) return false;
+  }
+  return true;
+}
+
+// Starts an agent only when it is reached without a link and only administrators can change it:
+// anything else may be another user's program waiting to be run with the caller's rights. A
+// package without the agent leaves nothing to start, as a start of a missing file would.
+bool StartCheckedAgent(const std::string& agentPath, const std::string& folder) {
+  if (!IsAgentPathFreeOfLinks(agentPath)) {
+    UtTrace("Agent refused: " + agentPath);
+    return false;
+  }
+  if (!IsExistingFile(agentPath)) return true;
+  if (!IsAdministratorsOnlyFile(agentPath)) {
+    UtTrace("Agent refused: " + agentPath);
+    return false;
+  }
   StartProgramIn(agentPath, folder);
+  return true;
+}
+
+int StartInstalledAgent(const std::string& agentPath, const std::string& folder, std::string& result) {
+  if (!StartCheckedAgent(agentPath, folder)) return EndWith("MSG_FUNCTION_FAIL", result);
   result = "MSG_OK";
   UtTrace("Function call End");
   return 1;
 }
 
 // Confirmation, download and registration; the result word is left empty when the user declines.
-void InstallAgent(const AgentVariant& variant, const std::string& address, const std::string& packagePath,
-                  std::string& result) {
+// Returns 0 when the installation failed (nothing is started or registered then), else 1.
+int InstallAgent(const AgentVariant& variant, const std::string& address, const std::string& packagePath,
+                 std::string& result) {
   const std::string folder = AgentFolder();
   UtTrace("User Confirm window");
   CSetupConfirmDlg confirm;
   confirm.m_nAlternativeText = variant.alternativeTexts ? 1 : 0;
-  if (confirm.DoModal() != IDOK) return;
+  if (confirm.DoModal() != IDOK) return 1;
 
   UtTrace("Download start");
   CSetupProgressDlg progress;
@@ -50,28 +87,31 @@ void InstallAgent(const AgentVariant& variant, const std::string& address, const
   progress.m_strUrl = address;
   progress.m_strTargetFolder = folder;
   progress.m_strFilePath = packagePath;
-  if (progress.DoModal() != IDOK) {
+  const bool accepted = progress.DoModal() == IDOK;
+  if (!accepted || !progress.m_bInstalled) {
+    // Cancelled by the user, or a package that did not arrive whole or could not be put in
+    // place: the agent that was there stays as it was.
     UtTrace("fail to download file");
     result = "MSG_DOWNLOAD_FAIL";
     UtTrace(result);
-    return;
+    return accepted ? 0 : 1;
   }
   UtTrace("Download complete.");
   if (variant.copyLauncher) {
-    ::CopyFileA((folder + kLauncherImage).c_str(),
-                (GetCommonDataFolder() + kLauncherSubfolder + "\\" + kLauncherImage).c_str(), FALSE);
+    CopyAgentFile(folder + kLauncherImage, GetCommonDataFolder() + kLauncherSubfolder + "\\" + kLauncherImage);
   }
   const std::string agentPath = folder + variant.agentImage;
-  StartProgramIn(agentPath, folder);
+  if (!StartCheckedAgent(agentPath, folder)) return EndWith("MSG_FUNCTION_FAIL", result);
   CRegKeyWriter key;
   key.OpenOrCreate(HKEY_LOCAL_MACHINE, kRunKey);
-  key.SetText(variant.runValueName, agentPath);
+  key.SetText(variant.runValueName, QuotedRunValue(agentPath));
   key.Close();
   key.OpenOrCreate(HKEY_CURRENT_USER, kMakerKey);
   key.SetNumber(variant.autoStartValueName, 1);
   result = "MSG_OK";
   UtTrace(result);
   key.Close();
+  return 1;
 }
 
 }  // namespace
@@ -91,10 +131,15 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
     return EndWith("MSG_TOOL_RUNNING", result);
   }
 
+  if (!IsFullFolderPath(GetCommonDataFolder())) {
+    UtTrace("Agent root folder is not a full path: [" + GetCommonDataFolder() + "]");
+    return EndWith("MSG_FUNCTION_FAIL", result);
+  }
+  if (!SecureAgentFolders(false)) return EndWith("MSG_FUNCTION_FAIL", result);
   const std::string folder = AgentFolder();
   const std::string agentPath = folder + variant.agentImage;
   if (IsAgentUpdateNeeded(variant.agentImage, variant.updateMarker)) {
-    KillProcessById(FindProcessByName(variant.agentImage));
+    KillProcessById(FindProcessByName(variant.agentImage), variant.agentImage);
   } else {
     if (FindProcessByName(variant.agentImage) != 0 || IsMutexPresent(variant.agentMutex)) {
       UtTrace("Check NotiAgent running.");
@@ -124,8 +169,8 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
     UtTrace("Fail to download setup file");
     return EndWith("MSG_SERVER_CONN_ERROR", result);
   }
-  CreateFolderPath(folder);
-  InstallAgent(variant, download.address, folder + packageName, result);
+  if (!SecureAgentFolders(true)) return EndWith("MSG_FUNCTION_FAIL", result);
+  if (InstallAgent(variant, download.address, folder + packageName, result) == 0) return 0;
   UtTrace("Function call End");
   return 1;
 }

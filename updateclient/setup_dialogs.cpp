@@ -7,7 +7,7 @@
 #include "common/win/ansi_text.h"
 #include "updateclient/core/agent_rules.h"
 #include "updateclient/library_module.h"
-#include "updateclient/win/cabinet.h"
+#include "updateclient/win/agent_files.h"
 #include "updateclient/win/transport.h"
 
 namespace qv::updateclient {
@@ -104,21 +104,24 @@ void CSetupProgressDlg::RunWorker(const qv::ui::CWindow& dialog) {
     m_bWorkerRunning = false;
     dialog.PostMessage(kWorkerEnded);
   });
+  // The package arrives in a new file of its own beside the agent's files, which it replaces only
+  // once it is whole and unpacked.
+  const std::string download = FreshNameIn(m_strTargetFolder, "download", 0);
   const DownloadOutcome outcome = DownloadToFile(
-      m_strUrl, m_strFilePath, dialog.GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd(), m_nCancelRequested, m_nBusy);
+      m_strUrl, download, dialog.GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd(), m_nCancelRequested, m_nBusy);
   // Too small to be the package, or no file to write: nothing was transferred and the dialog
   // keeps its texts until the user cancels.
   if (outcome == DownloadOutcome::kNotStarted) return;
   // Whatever happens below, the transfer has ended and "Close" must work again.
   auto idle = qv::MakeScopeExit([this] { m_nBusy = 0; });
-  if (outcome == DownloadOutcome::kComplete) {
-    WIN32_FILE_ATTRIBUTE_DATA file{};
-    if (::GetFileAttributesExA(m_strFilePath.c_str(), GetFileExInfoStandard, &file) &&
-        (file.nFileSizeLow != 0 || file.nFileSizeHigh != 0) && HasCabinetName(m_strFilePath)) {
-      ExtractCabinet(m_strFilePath, m_strTargetFolder);
-      ::DeleteFileA(m_strFilePath.c_str());
-    }
+  const size_t nameStart = m_strFilePath.find_last_of('\\');
+  const std::string packageName = nameStart == std::string::npos ? m_strFilePath : m_strFilePath.substr(nameStart + 1);
+  if (outcome == DownloadOutcome::kComplete && InstallPackage(download, packageName, m_strTargetFolder)) {
+    m_bInstalled = true;
     dialog.SetDlgItemText(IDC_SETUP_STATUS, L"Installation Complete");
+  } else {
+    UtTrace("Package not installed: " + packageName);
+    if (IsAgentPathFreeOfLinks(download)) ::DeleteFileA(download.c_str());  // what came of an ended transfer
   }
   dialog.SetDlgItemText(IDC_SETUP_CANCEL_CLOSE, L"Close");
 }

@@ -56,11 +56,14 @@ class CSetupProgressDlg : public CSetupDialog {
   CSetupProgressDlg() : CSetupDialog(IDD_SETUP_PROGRESS) {}
   ~CSetupProgressDlg() override;
 
-  std::string m_strFilePath;      // where the download is written
-  std::string m_strTargetFolder;  // where a cabinet is unpacked
+  std::string m_strFilePath;      // the package's place in the agent folder, which names it
+  std::string m_strTargetFolder;  // the agent folder, where the package is put in place
   std::string m_strUrl;           // what is downloaded
   std::atomic<int> m_nBusy{0};
   std::atomic<int> m_nCancelRequested{0};
+  // Set once the whole package arrived and every file of it is in place; a dialog that ends with
+  // OK without it has seen a failed installation.
+  std::atomic<bool> m_bInstalled{false};
 
  protected:
   BOOL OnInitDialog() override;

@@ -5,17 +5,16 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <functional>
 #include <string>
 
 namespace qv {
 
 // True when no step from |folder| down to |folder|\|name| is a link: neither the folder itself,
-// nor a sub-folder that |name| passes, nor the file. |isLink| answers for one full path; it is
-// asked from the folder downwards and no further than the first link. An empty |name| asks
-// about the folder alone.
-inline bool IsPathFreeOfLinks(const std::wstring& folder, const std::wstring& name,
-                              const std::function<bool(const std::wstring& path)>& isLink) {
+// nor a sub-folder that |name| passes, nor the file. |isLink|(path) answers for one full path;
+// it is asked from the folder downwards and no further than the first link. An empty |name|
+// asks about the folder alone.
+template <typename IsLink>
+bool IsPathFreeOfLinks(const std::wstring& folder, const std::wstring& name, const IsLink& isLink) {
   auto endsInSeparator = [](const std::wstring& text) {
     return !text.empty() && (text.back() == L'\\' || text.back() == L'/');
   };
@@ -53,8 +52,9 @@ inline std::wstring WithoutTrailingSeparators(std::wstring path) {
 // |root| down is asked as well: a link in any parent folder below the root (the user's profile,
 // the agents' root) carries the path elsewhere just as one in the last folder does. Folders above
 // |root| (the system's own) are not asked, nor is anything of a |folder| outside it.
-inline bool IsPathFreeOfLinksBelow(const std::wstring& root, const std::wstring& folder, const std::wstring& name,
-                                   const std::function<bool(const std::wstring& path)>& isLink) {
+template <typename IsLink>
+bool IsPathFreeOfLinksBelow(const std::wstring& root, const std::wstring& folder, const std::wstring& name,
+                            const IsLink& isLink) {
   using path_steps_detail::IsSeparator;
   const std::wstring base = path_steps_detail::WithoutTrailingSeparators(root);
   const bool inside = !base.empty() && folder.size() >= base.size() &&

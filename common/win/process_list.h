@@ -9,8 +9,8 @@
 
 namespace qv {
 
-// The id of the first running process whose image file name (no folder, as the snapshot gives
-// it) |matches| accepts; 0 when none does or no snapshot can be taken.
+// The id of the first running process that |matches|(image file name without folder, as the
+// snapshot gives it; process id) accepts; 0 when none does or no snapshot can be taken.
 template <typename Predicate>
 DWORD FindProcess(Predicate matches) {
   UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -20,7 +20,7 @@ DWORD FindProcess(Predicate matches) {
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     entry.szExeFile[MAX_PATH - 1] = L'\0';
     const wchar_t* image = entry.szExeFile;
-    if (matches(image)) return entry.th32ProcessID;
+    if (matches(image, entry.th32ProcessID)) return entry.th32ProcessID;
   }
   return 0;
 }

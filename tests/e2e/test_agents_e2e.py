@@ -230,7 +230,7 @@ class AgentEndToEnd(RigTestCase):
                 open(os.path.join(self.stand_ins, "QORLauncher.exe"), "rb") as built:
             self.assertEqual(copied.read(), built.read())
         self.assertEqual(self.started(), [("CBWNotiAgent.exe", self.windows_folder(), "")])
-        self.assertEqual(self.rig.reg_value(RUN_KEY, "QOR_AGENT"), self.windows_folder() + "\\CBWNotiAgent.exe")
+        self.assertEqual(self.rig.reg_value(RUN_KEY, "QOR_AGENT"), '"' + self.windows_folder() + '\\CBWNotiAgent.exe"')
         self.assertEqual(self.rig.reg_value(MAKER_KEY, "AutoStart"), 1)
         self.assertEqual(self.server.agent_downloads()[-1], "QOREUTProg.CAB")
 
@@ -247,7 +247,7 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.folder_files(), ["CBWUAAgent.exe", "data/readme.txt"])
         self.assertFalse(os.path.exists(os.path.join(self.root, "QORLauncher.exe")))
         self.assertEqual(self.started(), [("CBWUAAgent.exe", self.windows_folder(), "")])
-        self.assertEqual(self.rig.reg_value(RUN_KEY, "QORUA_AGENT"), self.windows_folder() + "\\CBWUAAgent.exe")
+        self.assertEqual(self.rig.reg_value(RUN_KEY, "QORUA_AGENT"), '"' + self.windows_folder() + '\\CBWUAAgent.exe"')
         self.assertEqual(self.rig.reg_value(MAKER_KEY, "UAAutoStart"), 1)
 
     def test_cancel_stops_a_held_transfer_and_close_waits_for_it(self):
@@ -264,8 +264,7 @@ class AgentEndToEnd(RigTestCase):
         self.release_cabinet()
         self.assertTrue(harness.wait_for(self._close_ends, 15))
         self.assertEqual(self.finish_call(caller), (1, "MSG_DOWNLOAD_FAIL"))
-        partial = os.path.getsize(os.path.join(self.folder, "QOREUTProg.CAB"))
-        self.assertLessEqual(partial, 40000 + 8192)  # stopped within one chunk of the cancel
+        self.assertEqual(self.folder_files(), [])  # what came of the package is not kept
         self.assertEqual(self.starts(), [])
 
     def _close_ends(self):
@@ -303,6 +302,83 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.folder_files(), ["QOREUTProg.exe"])
         with open(os.path.join(self.folder, "QOREUTProg.exe"), "rb") as f:
             self.assertEqual(f.read(), data)
+
+    # -- what the update may not touch ------------------------------------------------------------
+
+    def users_folder(self):
+        """A folder of another user's, holding a file named like the agent."""
+        elsewhere = os.path.join(self.work, "elsewhere")
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        os.makedirs(elsewhere)
+        with open(os.path.join(elsewhere, "CBWNotiAgent.exe"), "wb") as f:
+            f.write(b"another user's program")
+        return elsewhere
+
+    def assert_untouched(self, elsewhere):
+        self.assertEqual(sorted(os.listdir(elsewhere)), ["CBWNotiAgent.exe"])
+        with open(os.path.join(elsewhere, "CBWNotiAgent.exe"), "rb") as f:
+            self.assertEqual(f.read(), b"another user's program")
+
+    def assert_not_registered(self):
+        self.assertIsNone(self.rig.reg_value(RUN_KEY, "QOR_AGENT"))
+        self.assertIsNone(self.rig.reg_value(RUN_KEY, "QORUA_AGENT"))
+        self.assertEqual(self.starts(), [])
+
+    def test_agent_folder_that_is_a_link_is_refused_before_anything_is_asked(self):
+        elsewhere = self.users_folder()
+        os.makedirs(self.root)
+        os.symlink(elsewhere, self.folder)
+        self.assertEqual(self.call("CheckUTSetup"), (0, "MSG_FUNCTION_FAIL"))
+        self.assert_untouched(elsewhere)
+        self.assert_not_registered()
+        self.assertEqual(self.server.agent_downloads(), [])
+
+    def test_a_link_inside_the_agent_folder_gets_nothing_of_the_package(self):
+        # The package's data folder is a link to another user's folder: the update stops before
+        # the first file moves, and the installed agent stays as it was.
+        elsewhere = self.users_folder()
+        self.install("CBWNotiAgent.exe")
+        os.symlink(elsewhere, os.path.join(self.folder, "data"))
+        with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f:
+            installed = f.read()
+        self.server.set_entry("NotiAgent_QOR", version="9.9.9.9")  # an update is due
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        self.close()
+        self.assertEqual(self.finish_call(caller), (0, "MSG_DOWNLOAD_FAIL"))
+        self.assert_untouched(elsewhere)
+        with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f:
+            self.assertEqual(f.read(), installed)
+        self.assertEqual(sorted(os.listdir(self.folder)), ["CBWNotiAgent.exe", "data"])  # no staging left
+        self.assert_not_registered()
+
+    def test_a_package_that_does_not_arrive_whole_or_cannot_be_unpacked_changes_nothing(self):
+        self.install("CBWUAAgent.exe")
+        with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
+            installed = f.read()
+        with open(os.path.join(self.server.agent_dir, "NotiAgent_QOR_UA.cab"), "rb") as f:
+            cabinet = f.read()
+        damaged = cabinet[:len(cabinet) * 2 // 3]
+        cases = {
+            # The agent program itself, cut off after 35000 of its 40000 bytes.
+            "cut off": ("CBWUAAgent.exe", bytes(i % 251 for i in range(40000)), {"close_after": 35000}),
+            # A cabinet whole as sent, but not one the system can read to its end.
+            "damaged": ("damaged.cab", damaged + b"\0" * max(0, 30000 - len(damaged)), {}),
+        }
+        for case, (name, data, misbehaviour) in cases.items():
+            with self.subTest(case):
+                self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9",
+                                      url=self.server.add_agent_file(name, data))
+                if misbehaviour:
+                    self.server.route("/agents/" + name, file="agents/" + name, **misbehaviour)
+                caller = self.start_call("CheckUASetup")
+                self.accept(ALTERNATIVE_TITLE)
+                self.close(ALTERNATIVE_TITLE)
+                self.assertEqual(self.finish_call(caller), (0, "MSG_DOWNLOAD_FAIL"))
+                self.assertEqual(self.folder_files(), ["CBWUAAgent.exe"])
+                with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
+                    self.assertEqual(f.read(), installed)
+                self.assert_not_registered()
 
     def test_unreachable_server_missing_entry_and_unsafe_names(self):
         self.server.probe(refuse=True)

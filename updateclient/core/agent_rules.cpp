@@ -1,6 +1,7 @@
 // The agents' table, the live-update entry extraction and the name rules of the agent folder.
 #include "updateclient/core/agent_rules.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/core/contained_name.h"
@@ -75,6 +76,31 @@ bool HasCabinetName(const std::string& path) {
   return std::tolower(static_cast<unsigned char>(tail[0])) == 'c' &&
          std::tolower(static_cast<unsigned char>(tail[1])) == 'a' &&
          std::tolower(static_cast<unsigned char>(tail[2])) == 'b';
+}
+
+ReplacementPlan PlanReplacement(const std::vector<std::string>& stagedFiles) {
+  ReplacementPlan plan;
+  for (const std::string& name : stagedFiles) {
+    if (!IsSafeCabinetEntryName(name)) continue;
+    for (size_t end = name.find('\\'); end != std::string::npos; end = name.find('\\', end + 1)) {
+      const std::string folder = name.substr(0, end);
+      if (std::find(plan.folders.begin(), plan.folders.end(), folder) == plan.folders.end()) {
+        plan.folders.push_back(folder);
+      }
+    }
+    plan.files.push_back(name);
+  }
+  return plan;
+}
+
+std::string QuotedRunValue(const std::string& agentPath) { return "\"" + agentPath + "\""; }
+
+bool IsFullFolderPath(const std::string& folder) {
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (folder.size() >= 3 && isLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') return true;
+  // A share: two backslashes, then a server name that is not "." or "?" (device and long-path forms).
+  return folder.size() >= 5 && folder.compare(0, 2, "\\\\") == 0 && folder[2] != '\\' && folder[2] != '.' &&
+         folder[2] != '?' && folder.find('\\', 3) != std::string::npos;
 }
 
 }  // namespace qv::updateclient

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qv::updateclient {
 
@@ -63,6 +64,23 @@ bool IsSafeCabinetEntryName(const std::string& name);
 
 // |folder|, a backslash when it does not end with one, and |name|.
 std::string JoinFolderAndName(const std::string& folder, const std::string& name);
+
+// The Run value that starts an agent at logon: its full path in double quotes, so that a path with
+// blanks names that one program and not the first word of it.
+std::string QuotedRunValue(const std::string& agentPath);
+
+// True for a folder given by its full path: "X:\..." on a drive, or "\\server\share\...". An empty
+// or relative root would put the agents wherever the caller's current folder happens to be.
+bool IsFullFolderPath(const std::string& folder);
+
+// What putting an unpacked package in place takes: the sub-folders to make in the agent folder
+// (outermost first, each once) and the files to move there, named relative to the folder the
+// package was unpacked into ("data\\x.dll"). A name that could leave the folder is left out.
+struct ReplacementPlan {
+  std::vector<std::string> folders;
+  std::vector<std::string> files;
+};
+ReplacementPlan PlanReplacement(const std::vector<std::string>& stagedFiles);
 
 // True when the path's last three characters are "cab" in any case.
 bool HasCabinetName(const std::string& path);

@@ -33,18 +33,38 @@ std::string WithTrailingBackslash(std::string folder) {
   return folder;
 }
 
+// The session of |processId|; false when the system does not tell.
+bool SessionOf(DWORD processId, DWORD& session) { return ::ProcessIdToSessionId(processId, &session) != FALSE; }
+
 }  // namespace
 
 DWORD FindProcessByName(const std::string& imageName) {
-  // Image names come wide from the snapshot; the searched name is ANSI.
+  // Image names come wide from the snapshot; the searched name is ANSI. Only the caller's own
+  // session counts: an agent of another user's session is not the caller's to end or to wait for.
   const std::wstring wanted = qv::FromAnsi(imageName.data(), imageName.size());
-  return qv::FindProcess([&wanted](const wchar_t* image) { return EndsWithIgnoringCase(image, wanted); });
+  DWORD ownSession = 0;
+  if (!SessionOf(::GetCurrentProcessId(), ownSession)) return 0;
+  return qv::FindProcess([&wanted, ownSession](const wchar_t* image, DWORD processId) {
+    DWORD session = 0;
+    return EndsWithIgnoringCase(image, wanted) && SessionOf(processId, session) && session == ownSession;
+  });
 }
 
-bool KillProcessById(DWORD processId) {
+bool KillProcessById(DWORD processId, const std::string& expectedImage) {
   if (processId == 0) return true;
   qv::UniqueProcessHandle process(::OpenProcess(PROCESS_ALL_ACCESS, TRUE, processId));
   if (!process) return false;
+  // The id may have been reused since the search: the process opened must still run that image.
+  if (!expectedImage.empty()) {
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD length = MAX_PATH * 2;
+    if (!::QueryFullProcessImageNameW(process.get(), 0, path, &length) || length >= MAX_PATH * 2) return false;
+    path[length] = L'\0';
+    const wchar_t* name = std::wcsrchr(path, L'\\');
+    if (!EndsWithIgnoringCase(name ? name + 1 : path, qv::FromAnsi(expectedImage.data(), expectedImage.size()))) {
+      return false;
+    }
+  }
   DWORD exitCode = 0;
   ::GetExitCodeProcess(process.get(), &exitCode);
   return ::TerminateProcess(process.get(), exitCode) != FALSE;

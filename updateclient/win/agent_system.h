@@ -8,13 +8,16 @@
 
 namespace qv::updateclient {
 
-// The id of the first process whose image name ends with |imageName| (compared without regard
-// to case), else 0. Every process of the snapshot is compared, also those the caller may not
-// open, so that an agent running with other rights is still seen.
+// The id of the first process of the caller's own session whose image name ends with
+// |imageName| (compared without regard to case), else 0. Every such process of the snapshot is
+// compared, also those the caller may not open, so that an agent running with other rights is
+// still seen; another user's session is never searched.
 DWORD FindProcessByName(const std::string& imageName);
 
-// Ends the process with its own exit code. Id 0 ends nothing and counts as done.
-bool KillProcessById(DWORD processId);
+// Ends the process with its own exit code. Id 0 ends nothing and counts as done. With
+// |expectedImage|, the process opened must run an image whose name ends with it (the id may have
+// been given to another program since it was found); otherwise nothing is ended.
+bool KillProcessById(DWORD processId, const std::string& expectedImage = std::string());
 
 // The common application data folder with a trailing backslash, else the Program Files folder
 // from the registry.

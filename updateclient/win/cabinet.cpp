@@ -9,6 +9,7 @@
 
 #include "common/win/handles.h"
 #include "updateclient/core/agent_rules.h"
+#include "updateclient/win/agent_files.h"
 #include "updateclient/win/transport.h"
 
 namespace qv::updateclient {
@@ -32,7 +33,13 @@ UINT CALLBACK ExtractIntoFolder(PVOID context, UINT notification, UINT_PTR param
       const std::string target = JoinFolderAndName(folder, name);
       if (target.size() >= sizeof(info->FullTargetName)) return FILEOP_SKIP;
       std::memcpy(info->FullTargetName, target.c_str(), target.size() + 1);
+      // Nothing is written through a link on the way, nor into a second name of another file.
       CreateFolderPath(target);
+      if (!IsAgentPathFreeOfLinks(target)) {
+        UtTrace("Cabinet entry refused, a link is on its way: " + target);
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FILEOP_ABORT;
+      }
       ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
       ::DeleteFileA(target.c_str());
       return FILEOP_DOIT;

@@ -113,8 +113,9 @@ DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePa
   if (progress) ::SendMessageA(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(size));
 
   busy = 1;
-  qv::UniqueFileHandle file(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A new file of its own: an existing name (a link, or a file planted there) is never written.
+  qv::UniqueFileHandle file(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) {
     busy = 0;
     return DownloadOutcome::kNotStarted;

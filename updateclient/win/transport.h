@@ -22,13 +22,14 @@ std::string HttpGetMarkup(const std::string& url);
 uint32_t GetRemoteFileSize(const std::string& url);
 
 enum class DownloadOutcome {
-  kNotStarted,  // under 30000 bytes, no size, or the file could not be created: nothing transferred
+  kNotStarted,  // under 30000 bytes, no size, or the file could not be created new: nothing transferred
   kIncomplete,  // the transfer ran but ended early (cancel, network or write failure)
   kComplete,    // the whole announced size was written
 };
 
-// Streams |url| into |filePath| (created anew), moving the progress bar |progress| (may be null).
-// Files under 30000 bytes are not downloaded. |busy| is 1 from the file's creation on; it is left
+// Streams |url| into |filePath|, a new file that must not exist yet (nothing already there is
+// ever written), moving the progress bar |progress| (may be null). Files under 30000 bytes are
+// not downloaded. |busy| is 1 from the file's creation on; it is left
 // for the caller to clear once it has dealt with the file (it stays 0 when nothing started). An
 // interrupted transfer leaves its partial file.
 DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,

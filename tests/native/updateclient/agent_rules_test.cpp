@@ -118,4 +118,25 @@ TEST(AgentRules, FolderJoinAndCabinetName) {
   EXPECT_FALSE(HasCabinetName("ab"));
 }
 
+
+TEST(AgentRoot, OnlyAFullFolderPathIsARootAndTheRunValueIsQuoted) {
+  for (const char* full : {"C:\\ProgramData\\", "d:\\x", "\\\\server\\share\\"}) EXPECT_TRUE(IsFullFolderPath(full)) << full;
+  for (const char* partial : {"", "ProgramData\\", "C:ProgramData", "\\ProgramData", "C:", "1:\\x", "\\\\.\\C:\\",
+                              "\\\\?\\C:\\", "\\\\server", "\\\\\\x"}) {
+    EXPECT_FALSE(IsFullFolderPath(partial)) << partial;
+  }
+  EXPECT_EQ(QuotedRunValue("C:\\Program Data\\QVMOBILEAX\\QOR_Client\\CBWNotiAgent.exe"),
+            "\"C:\\Program Data\\QVMOBILEAX\\QOR_Client\\CBWNotiAgent.exe\"");
+}
+
+TEST(AgentReplacement, FoldersComeFirstOutermostFirstAndOnceAndEscapingNamesAreLeftOut) {
+  const ReplacementPlan plan =
+      PlanReplacement({"CBWNotiAgent.exe", "data\\lang\\en.ini", "data\\x.dll", "..\\evil.exe", "data\\lang\\de.ini",
+                       "C:\\Windows\\x.dll", "tools\\t.exe"});
+  EXPECT_EQ(plan.folders, (std::vector<std::string>{"data", "data\\lang", "tools"}));
+  EXPECT_EQ(plan.files, (std::vector<std::string>{"CBWNotiAgent.exe", "data\\lang\\en.ini", "data\\x.dll",
+                                                  "data\\lang\\de.ini", "tools\\t.exe"}));
+  EXPECT_TRUE(PlanReplacement({}).files.empty());
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "updateclient/QVUTchkdl.h"
+#include "updateclient/win/agent_system.h"
 #include "updateclient/win/transport.h"
 
 using namespace qv::updateclient;
@@ -312,6 +313,21 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
     EXPECT_FALSE(Fetch(std::string(R"("sizes": )") + sizes, written)) << sizes;
     EXPECT_TRUE(written.empty()) << sizes;
   }
+  // A file already at the target (another program's, or a link) is never written: the download
+  // makes a new file of its own or nothing.
+  {
+    Serve({R"({"path": "/pkg/file.bin", "size": 40000})"});
+    const std::string target = ServerFolder() + "planted.bin";
+    DeleteFileA(target.c_str());
+    std::ofstream(target, std::ios::binary) << "not yours";
+    std::atomic<int> cancel{0}, busy{0};
+    EXPECT_EQ(DownloadToFile("http://127.0.0.1:19002/pkg/file.bin", target, nullptr, cancel, busy),
+              DownloadOutcome::kNotStarted);
+    std::ifstream file(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "not yours");
+    file.close();
+    DeleteFileA(target.c_str());
+  }
   EXPECT_FALSE(Fetch(R"("size": 40000, "status": 404)", written));
   EXPECT_TRUE(written == "<none>");  // an error page is never saved as the file
   // A length that is not a plain number is no size: nothing is created, no 4 GB transfer.
@@ -319,6 +335,24 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
     EXPECT_FALSE(Fetch(std::string(R"("size": 40000, "headers": {"Content-Length": ")") + length + "\"}", written));
     EXPECT_TRUE(written == "<none>") << length;
   }
+}
+
+// An agent found by its name is ended only while its id still names a program of that name: the
+// id of a process that ended may already belong to another program.
+TEST(UpdateClientProcesses, OnlyTheProgramSearchedForIsEnded) {
+  char command[] = "cmd.exe /c exit";
+  STARTUPINFOA startup{sizeof(startup)};
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
+                             nullptr, &startup, &started));
+  CloseHandle(started.hThread);
+  EXPECT_NE(FindProcessByName("CMD.EXE"), 0u);  // in this session, in any letter case
+  EXPECT_FALSE(KillProcessById(started.dwProcessId, "CBWNotiAgent.exe"));
+  EXPECT_EQ(WaitForSingleObject(started.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(KillProcessById(started.dwProcessId, "cmd.exe"));
+  EXPECT_EQ(WaitForSingleObject(started.hProcess, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(started.hProcess);
+  EXPECT_TRUE(KillProcessById(0, "cmd.exe"));  // nothing found: nothing to end
 }
 
 TEST(UpdateClientFiles, CreateFolderPathMakesEveryFolderButTheFileName) {

@@ -1,0 +1,194 @@
+// Staging, replacement and checked copies in the agent folders, over the file system calls.
+#include "updateclient/win/agent_files.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "common/core/path_steps.h"
+#include "common/win/ansi_text.h"
+#include "common/win/file_identity.h"
+#include "common/win/handles.h"
+#include "updateclient/core/agent_rules.h"
+#include "updateclient/win/agent_system.h"
+#include "updateclient/win/cabinet.h"
+#include "updateclient/win/transport.h"
+
+namespace qv::updateclient {
+
+namespace {
+
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::FindClose(h); }
+};
+using UniqueFindHandle = qv::UniqueResource<FindHandleTraits>;
+
+bool IsDots(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
+
+// The files below |folder| by their names relative to it ("data\x.dll"), appended to |files|.
+// False when an entry is a link: nothing the package brought can be one.
+bool ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& files) {
+  WIN32_FIND_DATAA entry{};
+  UniqueFindHandle find(::FindFirstFileA((folder + prefix + "*").c_str(), &entry));
+  if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    if (IsDots(entry.cFileName)) continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    const std::string name = prefix + entry.cFileName;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!ListFiles(folder, name + "\\", files)) return false;
+    } else {
+      files.push_back(name);
+    }
+  } while (::FindNextFileA(find.get(), &entry));
+  return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A file of the agent folder put aside while its replacement moves in, to be put back if the
+// update cannot be completed.
+struct Replaced {
+  std::string target;
+  std::string backup;  // empty: there was no file before
+};
+
+void PutBack(const std::vector<Replaced>& done) {
+  for (auto it = done.rbegin(); it != done.rend(); ++it) {
+    ::DeleteFileA(it->target.c_str());
+    if (!it->backup.empty()) ::MoveFileExA(it->backup.c_str(), it->target.c_str(), 0);
+  }
+}
+
+// Moves every file of |staging| into |agentFolder|, each target checked for links first.
+bool ReplaceFromStaging(const std::string& staging, const std::string& agentFolder) {
+  std::vector<std::string> staged;
+  if (!ListFiles(staging, std::string(), staged)) {
+    UtTrace("Unpacked package holds a link: " + staging);
+    return false;
+  }
+  const ReplacementPlan plan = PlanReplacement(staged);
+  if (plan.files.empty()) return false;
+  for (const std::string& folder : plan.folders) {
+    const std::string target = agentFolder + folder;
+    if (!IsAgentPathFreeOfLinks(target) || (!IsFolder(target) && !::CreateDirectoryA(target.c_str(), nullptr))) {
+      UtTrace("Agent folder refused: " + target);
+      return false;
+    }
+  }
+  const std::string backups = CreateStagingFolder(agentFolder);
+  if (backups.empty()) return false;
+  std::vector<Replaced> done;
+  bool complete = true;
+  for (size_t n = 0; n < plan.files.size() && complete; ++n) {
+    Replaced step{agentFolder + plan.files[n], std::string()};
+    if (!IsAgentPathFreeOfLinks(step.target)) {
+      UtTrace("Agent file refused: " + step.target);
+      complete = false;
+      break;
+    }
+    const DWORD attributes = ::GetFileAttributesA(step.target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      step.backup = backups + std::to_string(n);
+      if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(step.target.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!::MoveFileExA(step.target.c_str(), step.backup.c_str(), 0)) {
+        UtTrace("Agent file cannot be replaced: " + step.target);
+        complete = false;
+        break;
+      }
+    }
+    if (!::MoveFileExA((staging + plan.files[n]).c_str(), step.target.c_str(), 0)) {
+      UtTrace("Agent file cannot be replaced: " + step.target);
+      if (!step.backup.empty()) ::MoveFileExA(step.backup.c_str(), step.target.c_str(), 0);
+      complete = false;
+      break;
+    }
+    done.push_back(step);
+  }
+  if (!complete) PutBack(done);
+  RemoveFolderTree(backups);
+  return complete;
+}
+
+}  // namespace
+
+bool IsAgentPathFreeOfLinks(const std::string& path) {
+  auto isLink = [](const std::wstring& step) { return qv::InspectPathStep(step) == qv::PathStep::Link; };
+  const std::string root = GetCommonDataFolder();
+  return qv::IsPathFreeOfLinksBelow(qv::FromAnsi(root.data(), root.size()), qv::FromAnsi(path.data(), path.size()),
+                                    std::wstring(), isLink);
+}
+
+std::string FreshNameIn(const std::string& folder, const char* kind, int attempt) {
+  return JoinFolderAndName(folder, std::string("~") + kind + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                       std::to_string(::GetTickCount64()) + "-" + std::to_string(attempt));
+}
+
+std::string CreateStagingFolder(const std::string& folder) {
+  if (!IsAgentPathFreeOfLinks(folder)) return std::string();
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const std::string staging = FreshNameIn(folder, "staging", attempt);
+    if (::CreateDirectoryA(staging.c_str(), nullptr)) return staging + "\\";
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return std::string();
+}
+
+void RemoveFolderTree(const std::string& folder) {
+  std::string base = folder;
+  if (!base.empty() && base.back() == '\\') base.pop_back();
+  if (base.empty()) return;
+  WIN32_FIND_DATAA entry{};
+  UniqueFindHandle find(::FindFirstFileA((base + "\\*").c_str(), &entry));
+  if (find) {
+    do {
+      if (IsDots(entry.cFileName)) continue;
+      const std::string path = base + "\\" + entry.cFileName;
+      const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // The link itself goes; what it points at is never entered.
+        if (!(isFolder && ::RemoveDirectoryA(path.c_str()))) ::DeleteFileA(path.c_str());
+      } else if (isFolder) {
+        RemoveFolderTree(path);
+      } else {
+        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(path.c_str());
+      }
+    } while (::FindNextFileA(find.get(), &entry));
+  }
+  find.reset();
+  ::RemoveDirectoryA(base.c_str());
+}
+
+bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder) {
+  const std::string staging = CreateStagingFolder(agentFolder);
+  bool unpacked = false;
+  if (!staging.empty()) {
+    if (HasCabinetName(packageName)) {
+      unpacked = ExtractCabinet(downloadPath, staging);
+      if (!unpacked) UtTrace("Cabinet cannot be unpacked: " + packageName);
+    } else {
+      unpacked = ::MoveFileExA(downloadPath.c_str(), (staging + packageName).c_str(), 0) != FALSE;
+    }
+  }
+  ::DeleteFileA(downloadPath.c_str());
+  const bool installed = unpacked && ReplaceFromStaging(staging, agentFolder);
+  if (!staging.empty()) RemoveFolderTree(staging);
+  return installed;
+}
+
+bool CopyAgentFile(const std::string& source, const std::string& target) {
+  if (!IsAgentPathFreeOfLinks(source) || !IsAgentPathFreeOfLinks(target)) {
+    UtTrace("Agent file refused: " + target);
+    return false;
+  }
+  return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+}  // namespace qv::updateclient

@@ -1,0 +1,37 @@
+// The agent folders' files, handled so that nothing is written, removed, unpacked, copied or
+// started through a link: every step from the agents' root down is checked as itself (a junction,
+// a symbolic link and a file with a second name are links), and an update reaches the agent's
+// own files only once it is whole. ANSI paths, as the rest of the library.
+#pragma once
+
+#include <string>
+
+namespace qv::updateclient {
+
+// True when no step of |path| below the common data folder (or of the whole path, when it lies
+// outside it) is a link. What does not exist yet is no link.
+bool IsAgentPathFreeOfLinks(const std::string& path);
+
+// A name in |folder| that nothing has yet, for a file or folder the caller then creates
+// exclusively: "~<kind>-<process>-<tick>-<n>".
+std::string FreshNameIn(const std::string& folder, const char* kind, int attempt);
+
+// Creates a new, empty folder in |folder| under a fresh name; its path with a trailing backslash,
+// or empty when none could be made.
+std::string CreateStagingFolder(const std::string& folder);
+
+// Removes |folder| and everything in it; a link inside is removed as itself, never followed.
+void RemoveFolderTree(const std::string& folder);
+
+// Puts a downloaded package in place in |agentFolder|: a cabinet (by |packageName|) is unpacked
+// into a staging folder of its own first, any other file is the one file of the package. The
+// agent's files are replaced only when the package is whole and unpacked; one that cannot be
+// replaced puts back those already replaced. The download, the staging folder and the files
+// replaced are removed either way. True when every file of the package is in place.
+bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder);
+
+// Copies |source| over |target| when neither is reached through a link and the target is no
+// second name of another file.
+bool CopyAgentFile(const std::string& source, const std::string& target);
+
+}  // namespace qv::updateclient
