@@ -27,11 +27,17 @@ BOOL CUSBAutoRunDlg::RunPXPC() {
   std::wstring workFolder = qv::bootstrap::FolderOfPath(executable);
   WriteTraceLog(FormatText(L"[RunPXPC()] Exe File = (%ls)\n", executable.c_str()));
   WriteTraceLog(FormatText(L"[RunPXPC()] Work Path = (%ls)\n", workFolder.c_str()));
-  // A package folder or tool that is a link is not started, as if the start had failed.
+  // A package folder or tool that is a link is not started, as if the start had failed; nor is a
+  // tool without the maker's signature when the phone asks for one (checked before every start:
+  // the copy in the profile can be replaced at any time). It is held, so that it cannot change,
+  // until it has started.
   HINSTANCE started = nullptr;
   if (IsFreeOfLinks(base, executable.substr(base.size() + 1))) {
-    started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
-                              SW_SHOWNORMAL);
+    qv::CHeldFile held;
+    if (HoldIfSignedByMaker(executable, held)) {
+      started = ::ShellExecuteW(nullptr, L"open", executable.c_str(), arguments.c_str(), workFolder.c_str(),
+                                SW_SHOWNORMAL);
+    }
   }
   if (static_cast<int>(reinterpret_cast<INT_PTR>(started)) <= 32) {
     WriteTraceLog(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");

@@ -10,6 +10,7 @@
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/usb_mode.h"
+#include "bootstrap/provisioning/package_signature.h"
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/trace_log.h"
 #include "bootstrap/view/init_dlg.h"
@@ -41,6 +42,12 @@ std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return TheApp().m_strLaunc
 
 std::wstring CUSBAutoRunDlg::PhoneFolder() const {
   return m_strPhoneDrive.empty() ? std::wstring() : FormatDriveRoot(m_strPhoneDrive[0]);
+}
+
+bool CUSBAutoRunDlg::HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const {
+  if (!m_signaturePolicy.IsRequired()) return true;
+  held = qv::CHeldFile::Open(path);
+  return IsSignedByMaker(m_signaturePolicy, held);
 }
 
 void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUnisonPreloadType; }
@@ -75,6 +82,8 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
       ExitProgram(1);
       return FALSE;
     }
+    // From the phone itself: the copy beside the program is the user's to change.
+    m_signaturePolicy = ReadSignaturePolicy(PhoneFolder() + L"config.ini");
   }
 
   WriteTraceLog(L"Start : [if(m_hOtherAutoRun != NULL)] \r\n");

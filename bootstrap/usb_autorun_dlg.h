@@ -11,6 +11,7 @@
 #include "bootstrap/core/progress_step.h"
 #include "bootstrap/provisioning/driver_mgr.h"
 #include "bootstrap/view/control_ids.h"
+#include "common/core/signature_policy.h"
 #include "common/win/handles.h"
 #include "common/win/ui/dialog.h"
 #include "common/win/ui/worker_thread.h"
@@ -84,6 +85,8 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   std::wstring m_strOtherDrive;
   int m_nUserSelectionMode = 3;
   std::wstring m_strModelType;
+  // What the phone asks of the signatures of the tool and the server's driver installer.
+  qv::SignaturePolicy m_signaturePolicy;
   BOOL m_bRequireDrv = 0;
   BOOL m_bRequireUpPxpc = 0;
   BOOL m_bAbnormalStatus = 0;
@@ -147,6 +150,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   BOOL IsPreloadDriverSame() const override { return m_bPreloadSame; }
   void SetUnisonPreload() override;
   void BringToFront() override { SetForegroundWindow(); }
+  bool HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const override;
   // The root of the phone's drive ("E:\\"), where the phone's own files of the package lie; empty
   // without a phone drive.
   std::wstring PhoneFolder() const;

@@ -41,3 +41,6 @@ qv_delay_import(qv_delay_wininet wininet.dll
   InternetQueryDataAvailable InternetCloseHandle InternetOpenW InternetCrackUrlW InternetConnectW
   HttpOpenRequestW HttpSendRequestW HttpQueryInfoW InternetSetOptionW)
 qv_delay_import(qv_delay_urlmon urlmon.dll URLDownloadToFileW)
+qv_delay_import(qv_delay_wintrust wintrust.dll
+  WinVerifyTrust WTHelperProvDataFromStateData WTHelperGetProvSignerFromChain WTHelperGetProvCertFromChain)
+qv_delay_import(qv_delay_crypt32 crypt32.dll CertGetNameStringW CryptHashCertificate2)

@@ -219,6 +219,10 @@ BOOL CDriverMgr::InstallDriver() {
       return FALSE;
     }
   }
+  // The server's installer came over plain HTTP: when the phone asks for the maker's signature,
+  // it is installed only with it, held until the installer has ended.
+  qv::CHeldFile heldServerInstaller;
+  if (!fromPhone && !m_pRun->HoldIfSignedByMaker(installer, heldServerInstaller)) return FALSE;
   BOOL msi = IsMsiPackage(installer) ? TRUE : FALSE;
   WriteTraceLog(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");
   if (msi) WaitForInstaller(RunInstaller(installer, kMsiRemove, TRUE));

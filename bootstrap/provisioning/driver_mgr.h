@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/win/held_file.h"
+
 // What the driver manager reads of the run it serves, and the two things it does to it. The main
 // dialog implements it; nothing here reaches the dialog any other way.
 class IDriverRun {
@@ -28,6 +30,10 @@ class IDriverRun {
   virtual void SetUnisonPreload() = 0;
   // Brings the run's window back in front after an installer's windows.
   virtual void BringToFront() = 0;
+  // Whether the file at |path| may be used as the maker's: when the phone asks for the maker's
+  // signature, only while |held| holds it and it carries that signature (refusals traced);
+  // otherwise always, and nothing is held.
+  virtual bool HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const = 0;
 
  protected:
   ~IDriverRun() = default;

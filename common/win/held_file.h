@@ -21,6 +21,8 @@ class CHeldFile {
   static CHeldFile Open(const std::wstring& path);
 
   bool IsHeld() const { return static_cast<bool>(m_hFile); }
+  // The open file, for checks on exactly what is held (null when not held).
+  HANDLE Handle() const { return m_hFile.get(); }
   DWORD Error() const { return m_nError; }
   const std::wstring& Path() const { return m_strPath; }
 

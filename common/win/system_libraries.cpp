@@ -1,5 +1,6 @@
 // Linked into every deliverable: the hook that loads each delay-imported library (version,
-// wininet, urlmon; see cmake/delay_imports.cmake) by its full path in the system folder. Windows
+// wininet, urlmon, wintrust, crypt32; see cmake/delay_imports.cmake) by its full path in the
+// system folder. Windows
 // protects only its known libraries from a search that begins in the program's folder, and the
 // program runs elevated from a folder that any program of the user can write to: a library of
 // one of these names there must never be loaded.

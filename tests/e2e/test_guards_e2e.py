@@ -117,6 +117,49 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertEqual(phone.mode_changes(), [])
 
+    def test_a_tool_without_the_makers_signature_is_never_started(self):
+        # Copies of the stand-in tool signed at build time by throwaway authorities.
+        signatures = os.environ["QV_E2E_SIGNATURES"]
+        with open(os.path.join(signatures, "fingerprints.txt")) as f:
+            roots = dict(line.strip().split("=", 1) for line in f if "=" in line)
+        setting = {"SIGNATURE": {"publisher": "Demo Maker Ltd", "root_sha256": roots["maker"]}}
+        refused = {
+            "unsigned.exe": "no valid signature: WinVerifyTrust 0x800B0100, signer []",
+            "tampered.exe": "no valid signature: WinVerifyTrust 0x80096010, signer [",
+            "other-root.exe": "a root that is not pinned: WinVerifyTrust 0x00000000, signer [Demo Maker Ltd]",
+            "other-name.exe": "another publisher: WinVerifyTrust 0x00000000, signer [Demo Maker Ltd Other]",
+        }
+        tool = os.path.join(self.package, "PXPC.exe")
+        for name, reason in [*refused.items(), ("signed.exe", None)]:
+            with self.subTest(name):
+                self.start_over(self.tool_log, os.path.join(self.work, "phone-e"))
+                phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=setting)
+                os.makedirs(self.package, exist_ok=True)
+                shutil.copy(os.path.join(signatures, name), tool)
+                self.plug_in(phone).wait(45)
+                self.wait_until_done()
+                trace = self.trace()
+                self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
+                if reason is None:
+                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+                    self.assertEqual(phone.mode_changes(), [])
+                    self.assertNotIn("refused", trace)
+                else:
+                    self.assertEqual(self.lines_of(self.tool_log), [])
+                    self.assertIn("[SIGNATURE] [" + self.rig.to_windows(tool) + "] refused, " + reason, trace)
+                    self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
+                    self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+
+        # A phone without the setting: today's behaviour, and one line says nothing is verified.
+        self.start_over(self.tool_log, os.path.join(self.work, "phone-e"))
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        shutil.copy(os.path.join(signatures, "unsigned.exe"), tool)
+        self.plug_in(phone).wait(45)
+        self.wait_until_done()
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(self.trace().count("[SIGNATURE]"), 1)
+        self.assertIn("[SIGNATURE] The phone names no publisher: packages are not verified", self.trace())
+
     def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
         phone = Phone(os.path.join(self.work, "phone-e"))
         self.install_tool()

@@ -30,12 +30,14 @@ INT_MAX = 2**31 - 1
 # What the program reads, by file: section -> key -> kind of value. A "list" section has the key
 # filecount and keys file00, file01, ... ("file%02d").
 TEXT, VERSION, LIST, FLAG = "text", "version", "list", "flag"
+LONG_TEXT = "long text"  # read whole, however long (the signature's list of root fingerprints)
 LAYOUTS = {
     "config": {
         "PXPACKAGE": {"model_name": TEXT, "model_type": TEXT},
         "PXPC": {"pxpc_name": TEXT, "pxpc_test_ver": TEXT},
         "FILES": LIST,
         "DRIVER": {"preload": TEXT, "preload_type": TEXT, **{key: VERSION for key in VERSION_KEYS}},
+        "SIGNATURE": {"publisher": TEXT, "root_sha256": LONG_TEXT},
     },
     "serverconfig": {
         "PXPACKAGE": {"pack_version": VERSION},
@@ -295,7 +297,8 @@ class Checker:
                     self.check_list_key_name(entry)
                 elif entry.key.lower() not in keys:
                     self.at(entry, "warning", "key is never read" + suggestion(entry.key, list(keys)))
-                if other is entry and len(entry.value) > VALUE_LIMIT and (keys == LIST or entry.key.lower() in keys):
+                if other is entry and len(entry.value) > VALUE_LIMIT and (
+                        keys == LIST or keys.get(entry.key.lower(), LONG_TEXT) != LONG_TEXT):
                     self.at(entry, "error", f"value of {len(entry.value)} characters: the reader returns only its "
                             f"first {VALUE_LIMIT}")
 
@@ -368,6 +371,19 @@ class Checker:
                 self.add("error", f"{PROGRAM} is not listed: the phone start copies the package but starts nothing "
                          "on the PC", files.line if files else 0, "FILES")
         self.check_preload()
+        self.check_signature()
+
+    def check_signature(self):
+        publisher, roots = self.p.entry("SIGNATURE", "publisher"), self.p.entry("SIGNATURE", "root_sha256")
+        if publisher and not publisher.value.strip():
+            self.at(publisher, "error", "publisher is empty: no package is verified")
+        if roots and roots.value.strip():
+            for item in roots.value.split(","):
+                item = item.strip()
+                if len(item) != 64 or any(c not in "0123456789abcdefABCDEF" for c in item):
+                    self.at(roots, "error", f"'{item}' is not 64 hex digits: the program then refuses every package")
+            if not (publisher and publisher.value.strip()):
+                self.at(roots, "warning", "root fingerprints without a publisher: no package is verified")
 
     def check_preload(self):
         preload, preload_type = self.p.entry("DRIVER", "preload"), self.p.entry("DRIVER", "preload_type")

@@ -78,6 +78,8 @@ ACCEPTED = [
     ("a file in tools\\", added("Tools/License.txt", "=License.txt", "=tools\\License.txt")),
     ("preload type in other letters", replace(DRIVER, "preload_type=ZODAVOZURO")),
     ("short versions", replace(DRIVER, DRIVER + "\r\ndriver_version=3\r\ncb_driver_version=3.0.1")),
+    ("the maker's signature, with four pinned roots",
+     replace(DRIVER, DRIVER + "\r\n[SIGNATURE]\r\npublisher=Demo Maker Ltd\r\nroot_sha256=" + ",".join(["0F" * 32] * 4))),
     ("UTF-16LE with a byte-order mark", reencode("utf-16-le", b"\xff\xfe")),
     ("non-ASCII ANSI text", replace("Demo Phone", "D\u00e9mo Phone")),
 ]
@@ -114,6 +116,10 @@ CHANGED_LINES = [
     ("[PXPC]", "[PXCP]", [W % 8 + "[PXCP] section is never read (did you mean [PXPC]?)",
                           "{c}: warning: [PXPC] pxpc_name: pxpc_name is empty"], 0),
     ("[PXPACKAGE]", "model_name=x\r\n[PXPACKAGE]", [W % 4 + "line before any [section]: never read"], 0),
+    (DRIVER, DRIVER + "\r\n[SIGNATURE]\r\npublisher=\r\nroot_sha256=" + "ab" * 32 + ",abc",
+     [E % 24 + "[SIGNATURE] publisher: publisher is empty: no package is verified",
+      E % 25 + "[SIGNATURE] root_sha256: 'abc' is not 64 hex digits: the program then refuses every package",
+      W % 25 + "[SIGNATURE] root_sha256: root fingerprints without a publisher"], 1),
 ]
 
 # Faults of the folder or of the file as a whole: (what, change, findings as above, exit status).

@@ -341,7 +341,8 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
 // id of a process that ended may already belong to another program.
 TEST(UpdateClientProcesses, OnlyTheProgramSearchedForIsEnded) {
   char command[] = "cmd.exe /c exit";
-  STARTUPINFOA startup{sizeof(startup)};
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
   ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
                              nullptr, &startup, &started));

@@ -1,0 +1,77 @@
+// WinVerifyTrust and the signer's certificate from its provider data; the decision on them is
+// the portable one.
+#include "common/win/signature_check.h"
+
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+std::wstring CommonNameOf(PCCERT_CONTEXT certificate) {
+  wchar_t name[256] = {};
+  const DWORD length = ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0,
+                                            const_cast<char*>(szOID_COMMON_NAME), name, 256);
+  name[255] = L'\0';
+  return length > 1 ? std::wstring(name) : std::wstring();
+}
+
+std::string Sha256Of(PCCERT_CONTEXT certificate) {
+  BYTE hash[32] = {};
+  DWORD size = sizeof(hash);
+  if (!::CryptHashCertificate2(L"SHA256", 0, nullptr, certificate->pbCertEncoded, certificate->cbCertEncoded, hash,
+                               &size) ||
+      size != sizeof(hash)) {
+    return std::string();
+  }
+  std::string hex;
+  for (BYTE b : hash) {
+    hex += "0123456789abcdef"[b >> 4];
+    hex += "0123456789abcdef"[b & 0xF];
+  }
+  return hex;
+}
+
+}  // namespace
+
+SignatureFindings InspectSignature(HANDLE file, const std::wstring& path) {
+  SignatureFindings found;
+  WINTRUST_FILE_INFO fileInfo{};
+  fileInfo.cbStruct = sizeof(fileInfo);
+  fileInfo.pcwszFilePath = path.c_str();
+  fileInfo.hFile = file;
+  WINTRUST_DATA data{};
+  data.cbStruct = sizeof(data);
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &fileInfo;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  found.trustResult = static_cast<uint32_t>(::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data));
+  if (CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData)) {
+    if (CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0)) {
+      CRYPT_PROVIDER_CERT* leaf = ::WTHelperGetProvCertFromChain(signer, 0);
+      if (leaf && leaf->pCert) found.signer = CommonNameOf(leaf->pCert);
+      CRYPT_PROVIDER_CERT* root =
+          signer->csCertChain > 0 ? ::WTHelperGetProvCertFromChain(signer, signer->csCertChain - 1) : nullptr;
+      if (root && root->pCert) found.rootSha256 = Sha256Of(root->pCert);
+    }
+  }
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  return found;
+}
+
+std::wstring TrustResultText(uint32_t result) {
+  std::wstring text = L"0x";
+  for (int shift = 28; shift >= 0; shift -= 4) text += L"0123456789ABCDEF"[(result >> shift) & 0xF];
+  return text;
+}
+
+}  // namespace qv

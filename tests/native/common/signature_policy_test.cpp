@@ -1,0 +1,76 @@
+// The maker's signature setting as read from the phone's configuration, and which findings of the
+// system's signature check let a file be used.
+#include "common/core/signature_policy.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+const std::string kRootA(64, 'a');
+const std::string kRootB = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+constexpr uint32_t kNoSignature = 0x800B0100;  // TRUST_E_NOSIGNATURE
+constexpr uint32_t kBadDigest = 0x80096010;    // TRUST_E_BAD_DIGEST
+
+TEST(SignaturePolicy, SettingIsReadWithBlanksDroppedAndFingerprintsInEitherCase) {
+  const SignaturePolicy none = ParseSignaturePolicy(L"", L"");
+  EXPECT_FALSE(none.IsRequired());
+  EXPECT_TRUE(none.problems.empty());
+
+  const SignaturePolicy set = ParseSignaturePolicy(
+      L"  Demo Maker Ltd ", L" AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA , " +
+                                std::wstring(kRootB.begin(), kRootB.end()));
+  EXPECT_EQ(set.publisher, L"Demo Maker Ltd");
+  EXPECT_EQ(set.roots, (std::vector<std::string>{kRootA, kRootB}));
+  EXPECT_FALSE(set.refuseAll);
+  EXPECT_TRUE(set.problems.empty());
+
+  // Only blanks for a publisher: nothing is required, and the maker's checker hears of it.
+  const SignaturePolicy blank = ParseSignaturePolicy(L"   ", L"");
+  EXPECT_FALSE(blank.IsRequired());
+  EXPECT_EQ(blank.problems, std::vector<std::string>{"publisher is empty"});
+}
+
+TEST(SignaturePolicy, MalformedFingerprintRefusesEveryFileRatherThanPinningNothing) {
+  for (const wchar_t* list : {L"abc", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaag",
+                              L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa,",
+                              L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}) {
+    const SignaturePolicy policy = ParseSignaturePolicy(L"Demo Maker Ltd", list);
+    EXPECT_TRUE(policy.refuseAll) << list;
+    ASSERT_EQ(policy.problems.size(), 1u) << list;
+    EXPECT_EQ(policy.problems[0].rfind("root_sha256 entry is not 64 hex digits", 0), 0u) << policy.problems[0];
+    EXPECT_EQ(JudgeSignature(policy, {0, L"Demo Maker Ltd", kRootA}), SignatureVerdict::kBadSetting) << list;
+  }
+}
+
+TEST(SignaturePolicy, OnlyAValidSignatureOfThePublisherUnderAPinnedRootIsAccepted) {
+  const std::wstring rootList(kRootA.begin(), kRootA.end());
+  const SignaturePolicy pinned = ParseSignaturePolicy(L"Demo Maker Ltd", rootList);
+  const SignaturePolicy anyRoot = ParseSignaturePolicy(L"Demo Maker Ltd", L"");
+  const struct {
+    SignatureFindings found;
+    SignatureVerdict pinnedVerdict, anyRootVerdict;
+  } cases[] = {
+      {{0, L"Demo Maker Ltd", kRootA}, SignatureVerdict::kAccepted, SignatureVerdict::kAccepted},
+      {{kNoSignature, L"", ""}, SignatureVerdict::kNotValid, SignatureVerdict::kNotValid},
+      {{kBadDigest, L"Demo Maker Ltd", kRootA}, SignatureVerdict::kNotValid, SignatureVerdict::kNotValid},
+      // The same name under another authority: only the pinned root tells them apart.
+      {{0, L"Demo Maker Ltd", kRootB}, SignatureVerdict::kOtherRoot, SignatureVerdict::kAccepted},
+      {{0, L"Demo Maker Ltd", ""}, SignatureVerdict::kOtherRoot, SignatureVerdict::kAccepted},
+      {{0, L"Demo Maker", kRootA}, SignatureVerdict::kOtherPublisher, SignatureVerdict::kOtherPublisher},
+      {{0, L"demo maker ltd", kRootA}, SignatureVerdict::kOtherPublisher, SignatureVerdict::kOtherPublisher},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JudgeSignature(pinned, c.found), c.pinnedVerdict) << std::hex << c.found.trustResult;
+    EXPECT_EQ(JudgeSignature(anyRoot, c.found), c.anyRootVerdict) << std::hex << c.found.trustResult;
+  }
+  EXPECT_EQ(JudgeSignature(ParseSignaturePolicy(L"", L""), {kNoSignature, L"", ""}), SignatureVerdict::kNotRequired);
+  EXPECT_TRUE(IsSignatureAccepted(SignatureVerdict::kNotRequired));
+  EXPECT_FALSE(IsSignatureAccepted(SignatureVerdict::kOtherRoot));
+}
+
+}  // namespace
+}  // namespace qv
