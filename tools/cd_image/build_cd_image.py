@@ -85,6 +85,55 @@ def sign(binaries, pkcs12, password_file, timestamp_url, date, work):
     return signed
 
 
+def signing_identity(pkcs12, password_file, work):
+    """(common name of the signing certificate, SHA-256 of its chain's root or None) from the
+    PKCS#12 file: the root is the self-signed certificate it carries, if any."""
+    def certificates(option):
+        pem = run(["openssl", "pkcs12", "-in", pkcs12, "-passin", f"file:{password_file}", "-nokeys", option],
+                  "reading the certificate").stdout
+        blocks = pem.split("-----END CERTIFICATE-----")
+        return [b[b.index("-----BEGIN CERTIFICATE-----"):] + "-----END CERTIFICATE-----\n"
+                for b in blocks if "-----BEGIN CERTIFICATE-----" in b]
+
+    def field(pem, *args):
+        path = os.path.join(work, "certificate.pem")
+        with open(path, "w") as f:
+            f.write(pem)
+        return run(["openssl", "x509", "-in", path, "-noout", *args], "reading the certificate").stdout.strip()
+
+    leaf = certificates("-clcerts")
+    if not leaf:
+        raise BuildError(f"{pkcs12} holds no signing certificate")
+    subject = field(leaf[0], "-subject", "-nameopt", "multiline")
+    name = next((line.split("=", 1)[1].strip() for line in subject.splitlines()
+                 if line.strip().startswith("commonName")), "")
+    root = None
+    for pem in certificates("-cacerts") + leaf:
+        subject_name = field(pem, "-subject", "-nameopt", "RFC2253").split("=", 1)[-1]
+        issuer_name = field(pem, "-issuer", "-nameopt", "RFC2253").split("=", 1)[-1]
+        if subject_name == issuer_name:
+            path = os.path.join(work, "root.pem")
+            with open(path, "w") as f:
+                f.write(pem)
+            der = subprocess.run(["openssl", "x509", "-in", path, "-outform", "DER"], check=True,
+                                 capture_output=True).stdout
+            root = hashlib.sha256(der).hexdigest()
+    return name, root
+
+
+def signature_warnings(profile, name, root):
+    """What the model's [SIGNATURE] setting says that the signing certificate does not match."""
+    publisher = (profile.get("SIGNATURE", "publisher") or "").strip()
+    pinned = [r.strip().lower() for r in (profile.get("SIGNATURE", "root_sha256") or "").split(",") if r.strip()]
+    warnings = []
+    if publisher and publisher != name:
+        warnings.append(f"config.ini names the publisher '{publisher}', but the binaries are signed by '{name}'")
+    if pinned and root not in pinned:
+        warnings.append(f"config.ini pins the root(s) {', '.join(pinned)}, but the signing chain ends in "
+                        f"{root or 'a root the certificate file does not carry'}")
+    return warnings
+
+
 def plan_image(profile, model, bin_dir, extras):
     """Image path -> source file: the listed files, the preload installer, the deliverables."""
     by_name = {d.lower(): os.path.join(bin_dir, d) for d in DELIVERABLES}
@@ -197,6 +246,10 @@ def build(args):
             signed_copy = {binaries[d]: signed[d] for d in DELIVERABLES}
             plan = {path: signed_copy.get(source, source) for path, source in plan.items()}
             print(f"Signed {', '.join(DELIVERABLES)} with {args.pkcs12}")
+            name, root = signing_identity(args.pkcs12, args.password_file or os.path.join(work, "password"), work)
+            print(f"Signing certificate: common name '{name}', root SHA-256 {root or '(no root in the file)'}")
+            for warning in signature_warnings(profile, name, root):
+                print(f"warning: {warning}")
         else:
             print(f"Not signed: no certificate given (--pkcs12); {', '.join(DELIVERABLES)} go on the image unsigned")
         model_name = profile.get("PXPACKAGE", "model_name") or check_config.DEFAULT_CAPTION

@@ -4,6 +4,7 @@ Joliet names, read-only files, label, files byte-identical to their sources, che
 builder refuses, signing with a throwaway certificate, and a second build of the same sources in
 other folders that must give the same bytes. In the 64-bit tree: the phone start played under Wine
 from the files extracted from a signed image of the sample model."""
+import hashlib
 import os
 import re
 import shutil
@@ -207,10 +208,29 @@ class Signing(unittest.TestCase):
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             self.assertIn("Message digest algorithm  : SHA256", result.stdout)
             self.assertNotEqual(verify_signature(os.path.join(self.bin, name), self.ca).returncode, 0, "bin/ stays unsigned")
+        # The builder names the certificate and its root, as the model's [SIGNATURE] would pin them.
+        root = hashlib.sha256(subprocess.run(["openssl", "x509", "-in", self.ca, "-outform", "DER"], check=True,
+                                             capture_output=True).stdout).hexdigest()
+        self.assertIn(f"Signing certificate: common name 'Throwaway Code Signing', root SHA-256 {root}", first.stdout)
+        self.assertNotIn("warning: config.ini", first.stdout)  # the sample names no publisher
         again = self.build("again", "--password-file", self.password_file)
         self.assertEqual(again.returncode, 0, again.stdout + again.stderr)
         self.assertEqual(read(os.path.join(self.folder, "again", "demo-phone.iso")),
                          read(os.path.join(self.folder, "signed", "demo-phone.iso")))
+
+    def test_a_model_that_pins_another_publisher_or_root_is_warned_of(self):
+        profile = build_cd_image.check_config.read_profile(os.path.join(SAMPLE, "config.ini"), [])
+        self.assertEqual(build_cd_image.signature_warnings(profile, "Throwaway Code Signing", "ab" * 32), [])
+        pinned = os.path.join(self.folder, "pinned.ini")
+        with open(pinned, "w", newline="\r\n") as f:
+            f.write("[SIGNATURE]\npublisher=Demo Maker Ltd\nroot_sha256=" + "CD" * 32 + "\n")
+        warnings = build_cd_image.signature_warnings(build_cd_image.check_config.read_profile(pinned, []), "Throwaway Code Signing",
+                                                     "ab" * 32)
+        self.assertEqual(warnings, [
+            "config.ini names the publisher 'Demo Maker Ltd', but the binaries are signed by 'Throwaway Code Signing'",
+            "config.ini pins the root(s) " + "cd" * 32 + ", but the signing chain ends in " + "ab" * 32])
+        self.assertEqual(build_cd_image.signature_warnings(build_cd_image.check_config.read_profile(pinned, []), "Demo Maker Ltd",
+                                                           "cd" * 32), [])
 
     @unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
     def test_a_wrong_or_missing_password_gives_no_image(self):
