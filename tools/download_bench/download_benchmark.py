@@ -111,7 +111,7 @@ def main():
             url = f"http://127.0.0.1:{port}/file.bin"
             expected = served_digest(size)
             ways = {"curl": lambda: run_curl(url, target),
-                    "program (URL moniker)": lambda: run_caller(env, caller, "url", url, target, work),
+                    "program (DownloadUrlToFile)": lambda: run_caller(env, caller, "url", url, target, work),
                     "library (DownloadToFile)": lambda: run_caller(env, caller, "library", url, target, work),
                     "library's size request": lambda: run_caller(env, caller, "size", url, target, work)}
             medians = {}
