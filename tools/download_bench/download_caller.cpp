@@ -1,8 +1,8 @@
 // Fetches one URL into a file the way one of the two deliverables does, for the download
 // benchmark: "url" through the program's URL download (WinINet for HTTP, read as it arrives),
 // "library" through the library's DownloadToFile (WinINet, 8192-byte chunks), "size" only the
-// library's size request that comes first (a GET closed after its headers). Prints one JSON line with the seconds
-// the call took and the process's peak working set:
+// library's size request that comes first (a GET closed after its headers). Prints one JSON line
+// with the seconds the call took and the process's peak working set:
 //   download_caller.exe url|library|size URL FILE
 //   {"way":"url","ok":true,"seconds":1.234,"peak_working_set":12345678}
 #include <windows.h>
