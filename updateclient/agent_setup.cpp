@@ -9,7 +9,6 @@
 #include "updateclient/setup_dialogs.h"
 #include "updateclient/win/agent_files.h"
 #include "updateclient/win/agent_system.h"
-#include "updateclient/win/protected_folder.h"
 #include "updateclient/win/reg_key_writer.h"
 #include "updateclient/win/transport.h"
 
@@ -38,28 +37,16 @@ bool SecureAgentFolders(bool create) {
   for (const std::string& folder : {root + kLauncherSubfolder, root + kAgentSubfolder}) {
     const std::string path = folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
     if (!create && ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-    if (!IsAgentPathFreeOfLinks(path)) {
-      UtTrace("Agent folder refused: " + path);
-      return false;
-    }
-    if (!EnsureProtectedFolder(path)) return false;
+    if (!EnsureAgentFolder(path)) return false;
   }
   return true;
 }
 
-// Starts an agent only when it is reached without a link and only administrators can change it:
-// anything else may be another user's program waiting to be run with the caller's rights. A
-// package without the agent leaves nothing to start, as a start of a missing file would.
+// Starts an agent only when it may be started (IsStartableAgent). A package without the agent
+// leaves nothing to start, as a start of a missing file would.
 bool StartCheckedAgent(const std::string& agentPath, const std::string& folder) {
-  if (!IsAgentPathFreeOfLinks(agentPath)) {
-    UtTrace("Agent refused: " + agentPath);
-    return false;
-  }
-  if (!IsExistingFile(agentPath)) return true;
-  if (!IsAdministratorsOnlyFile(agentPath)) {
-    UtTrace("Agent refused: " + agentPath);
-    return false;
-  }
+  if (IsAgentPathFreeOfLinks(agentPath) && !IsExistingFile(agentPath)) return true;
+  if (!IsStartableAgent(agentPath)) return false;
   StartProgramIn(agentPath, folder);
   return true;
 }
@@ -131,10 +118,7 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
     return EndWith("MSG_TOOL_RUNNING", result);
   }
 
-  if (!IsFullFolderPath(GetCommonDataFolder())) {
-    UtTrace("Agent root folder is not a full path: [" + GetCommonDataFolder() + "]");
-    return EndWith("MSG_FUNCTION_FAIL", result);
-  }
+  if (!HasFullAgentRoot()) return EndWith("MSG_FUNCTION_FAIL", result);
   if (!SecureAgentFolders(false)) return EndWith("MSG_FUNCTION_FAIL", result);
   const std::string folder = AgentFolder();
   const std::string agentPath = folder + variant.agentImage;

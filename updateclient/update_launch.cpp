@@ -6,7 +6,6 @@
 #include "updateclient/core/agent_rules.h"
 #include "updateclient/win/agent_files.h"
 #include "updateclient/win/agent_system.h"
-#include "updateclient/win/protected_folder.h"
 #include "updateclient/win/reg_key_writer.h"
 #include "updateclient/win/transport.h"
 
@@ -20,25 +19,17 @@ int LaunchPhoneUpdateTool() {
   key.SetText("SYNCUPDATE", "TRUE");
   key.SetText("SYNCTYPE", "PXPC");
 
-  const std::string root = GetCommonDataFolder();
-  if (!IsFullFolderPath(root)) {
-    UtTrace("Agent root folder is not a full path: [" + root + "]");
-    return 0;
-  }
-  const std::string folder = root + kLauncherSubfolder;
+  if (!HasFullAgentRoot()) return 0;
+  const std::string folder = GetCommonDataFolder() + kLauncherSubfolder;
   // The launcher's folder is made, or taken back, so that only administrators can change it.
-  if (!IsAgentPathFreeOfLinks(folder) || !EnsureProtectedFolder(folder)) return 0;
+  if (!EnsureAgentFolder(folder)) return 0;
   UtTrace("Check QOR Launcher");
   const std::string launcher = folder + "\\" + kLauncherImage;
   if (!IsExistingFile(launcher)) {
     UtTrace("QOR tool Not exist.");
     return 0;
   }
-  // Started only when reached without a link and only administrators can change it.
-  if (!IsAgentPathFreeOfLinks(launcher) || !IsAdministratorsOnlyFile(launcher)) {
-    UtTrace("Agent refused: " + launcher);
-    return 0;
-  }
+  if (!IsStartableAgent(launcher)) return 0;
   UtTrace("Call Launcher");
   StartProgramIn(launcher, folder);
   UtTrace("Phone software update tool - Call END");

@@ -72,6 +72,22 @@ class RigTestCase(unittest.TestCase):
         cls.rig.stop()
         cls.display.stop()
 
+    def users_folder(self, name, data):
+        """A folder of another user's (``elsewhere`` in the work folder) holding one file: what a
+        link planted on the programs' way would lead to."""
+        elsewhere = os.path.join(self.work, "elsewhere")
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        os.makedirs(elsewhere)
+        with open(os.path.join(elsewhere, name), "wb") as f:
+            f.write(data)
+        return elsewhere
+
+    def assert_users_folder_untouched(self, elsewhere, name, data):
+        """Nothing was written, added or deleted behind the link."""
+        self.assertEqual(os.listdir(elsewhere), [name])
+        with open(os.path.join(elsewhere, name), "rb") as f:
+            self.assertEqual(f.read(), data)
+
 
 class PlugInTestCase(RigTestCase):
 

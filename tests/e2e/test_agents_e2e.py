@@ -305,19 +305,7 @@ class AgentEndToEnd(RigTestCase):
 
     # -- what the update may not touch ------------------------------------------------------------
 
-    def users_folder(self):
-        """A folder of another user's, holding a file named like the agent."""
-        elsewhere = os.path.join(self.work, "elsewhere")
-        shutil.rmtree(elsewhere, ignore_errors=True)
-        os.makedirs(elsewhere)
-        with open(os.path.join(elsewhere, "CBWNotiAgent.exe"), "wb") as f:
-            f.write(b"another user's program")
-        return elsewhere
-
-    def assert_untouched(self, elsewhere):
-        self.assertEqual(sorted(os.listdir(elsewhere)), ["CBWNotiAgent.exe"])
-        with open(os.path.join(elsewhere, "CBWNotiAgent.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"another user's program")
+    USERS_AGENT = ("CBWNotiAgent.exe", b"another user's program")
 
     def assert_not_registered(self):
         self.assertIsNone(self.rig.reg_value(RUN_KEY, "QOR_AGENT"))
@@ -325,18 +313,18 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.starts(), [])
 
     def test_agent_folder_that_is_a_link_is_refused_before_anything_is_asked(self):
-        elsewhere = self.users_folder()
+        elsewhere = self.users_folder(*self.USERS_AGENT)
         os.makedirs(self.root)
         os.symlink(elsewhere, self.folder)
         self.assertEqual(self.call("CheckUTSetup"), (0, "MSG_FUNCTION_FAIL"))
-        self.assert_untouched(elsewhere)
+        self.assert_users_folder_untouched(elsewhere, *self.USERS_AGENT)
         self.assert_not_registered()
         self.assertEqual(self.server.agent_downloads(), [])
 
     def test_a_link_inside_the_agent_folder_gets_nothing_of_the_package(self):
         # The package's data folder is a link to another user's folder: the update stops before
         # the first file moves, and the installed agent stays as it was.
-        elsewhere = self.users_folder()
+        elsewhere = self.users_folder(*self.USERS_AGENT)
         self.install("CBWNotiAgent.exe")
         os.symlink(elsewhere, os.path.join(self.folder, "data"))
         with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f:
@@ -346,7 +334,7 @@ class AgentEndToEnd(RigTestCase):
         self.accept()
         self.close()
         self.assertEqual(self.finish_call(caller), (0, "MSG_DOWNLOAD_FAIL"))
-        self.assert_untouched(elsewhere)
+        self.assert_users_folder_untouched(elsewhere, *self.USERS_AGENT)
         with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f:
             self.assertEqual(f.read(), installed)
         self.assertEqual(sorted(os.listdir(self.folder)), ["CBWNotiAgent.exe", "data"])  # no staging left

@@ -205,26 +205,16 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertIn("Fail of download file.....(sub\\driver_setup.exe)", self.trace())
 
     def test_package_folder_that_is_a_link_gets_nothing_deleted_or_written_through_it(self):
-        elsewhere = os.path.join(self.work, "elsewhere")
-        shutil.rmtree(elsewhere, ignore_errors=True)
-        os.makedirs(elsewhere)
-        with open(os.path.join(elsewhere, "PXPC.exe"), "wb") as f:
-            f.write(b"not the tool")
+        elsewhere = self.users_folder("PXPC.exe", b"not the tool")
         os.symlink(elsewhere, self.package)
         self.run_to_the_download_failure(self.phone())
         self.assertEqual(self.downloaded(), [])
-        self.assertEqual(os.listdir(elsewhere), ["PXPC.exe"])
-        with open(os.path.join(elsewhere, "PXPC.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"not the tool")
+        self.assert_users_folder_untouched(elsewhere, "PXPC.exe", b"not the tool")
         self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)", self.trace())
         self.assert_reports("FAIL")
 
     def test_package_folder_swapped_for_a_link_during_a_download_gets_nothing_through_it(self):
-        elsewhere = os.path.join(self.work, "elsewhere")
-        shutil.rmtree(elsewhere, ignore_errors=True)
-        os.makedirs(elsewhere)
-        with open(os.path.join(elsewhere, "pxpcconfig.ini"), "wb") as f:
-            f.write(b"the user's")
+        elsewhere = self.users_folder("pxpcconfig.ini", b"the user's")
         self.install_driver()
         self.server.package_route("pxpcconfig.ini", pause_after=10, pause=60, release="second")
         phone = self.phone(selected_mode=2)
@@ -240,9 +230,7 @@ class OnlineEndToEnd(PlugInTestCase):
         self.addCleanup(shutil.rmtree, moved, ignore_errors=True)
         self.server.release("second")
         self.expect_message(DOWNLOAD_FAILED)
-        self.assertEqual(os.listdir(elsewhere), ["pxpcconfig.ini"])
-        with open(os.path.join(elsewhere, "pxpcconfig.ini"), "rb") as f:
-            self.assertEqual(f.read(), b"the user's")
+        self.assert_users_folder_untouched(elsewhere, "pxpcconfig.ini", b"the user's")
         # The program's own file, marked for deletion on its handle, stays in the moved folder under
         # Wine (its removal at the last close does not reach a file whose folder has moved); Windows
         # removes it wherever it is.

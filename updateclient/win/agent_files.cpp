@@ -12,6 +12,7 @@
 #include "updateclient/core/agent_rules.h"
 #include "updateclient/win/agent_system.h"
 #include "updateclient/win/cabinet.h"
+#include "updateclient/win/protected_folder.h"
 #include "updateclient/win/transport.h"
 
 namespace qv::updateclient {
@@ -123,6 +124,27 @@ bool IsAgentPathFreeOfLinks(const std::string& path) {
   const std::string root = GetCommonDataFolder();
   return qv::IsPathFreeOfLinksBelow(qv::FromAnsi(root.data(), root.size()), qv::FromAnsi(path.data(), path.size()),
                                     std::wstring(), isLink);
+}
+
+bool HasFullAgentRoot() {
+  const std::string root = GetCommonDataFolder();
+  if (IsFullFolderPath(root)) return true;
+  UtTrace("Agent root folder is not a full path: [" + root + "]");
+  return false;
+}
+
+bool EnsureAgentFolder(const std::string& folder) {
+  if (!IsAgentPathFreeOfLinks(folder)) {
+    UtTrace("Agent folder refused: " + folder);
+    return false;
+  }
+  return EnsureProtectedFolder(folder);
+}
+
+bool IsStartableAgent(const std::string& path) {
+  if (IsAgentPathFreeOfLinks(path) && IsAdministratorsOnlyFile(path)) return true;
+  UtTrace("Agent refused: " + path);
+  return false;
 }
 
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt) {

@@ -12,6 +12,19 @@ namespace qv::updateclient {
 // outside it) is a link. What does not exist yet is no link.
 bool IsAgentPathFreeOfLinks(const std::string& path);
 
+// True when the common data folder is a full path; else traced, as nothing may go where the
+// caller's current folder happens to be.
+bool HasFullAgentRoot();
+
+// Makes |folder| (no final backslash), or takes it back, so that only administrators can change
+// it, with no link on the way; a refusal is traced.
+bool EnsureAgentFolder(const std::string& folder);
+
+// True when the program |path| may be started with the caller's rights: reached without a link,
+// and only administrators can change it. Anything else may be another user's program waiting to
+// be run; the refusal is traced ("Agent refused: ...").
+bool IsStartableAgent(const std::string& path);
+
 // A name in |folder| that nothing has yet, for a file or folder the caller then creates
 // exclusively: "~<kind>-<process>-<tick>-<n>".
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt);
