@@ -42,17 +42,19 @@ bool SecureAgentFolders(bool create) {
   return true;
 }
 
-// Starts an agent only when it may be started (IsStartableAgent). A package without the agent
+// Starts an agent only when it may be started (HoldStartableAgent). A package without the agent
 // leaves nothing to start, as a start of a missing file would.
-bool StartCheckedAgent(const std::string& agentPath, const std::string& folder) {
+bool StartCheckedAgent(const std::string& agentPath, const std::string& folder, const qv::SignaturePolicy& policy) {
   if (IsAgentPathFreeOfLinks(agentPath) && !IsExistingFile(agentPath)) return true;
-  if (!IsStartableAgent(agentPath)) return false;
+  const qv::CHeldFile agent = HoldStartableAgent(agentPath, policy);
+  if (!agent.IsHeld()) return false;
   StartProgramIn(agentPath, folder);
   return true;
 }
 
-int StartInstalledAgent(const std::string& agentPath, const std::string& folder, std::string& result) {
-  if (!StartCheckedAgent(agentPath, folder)) return EndWith("MSG_FUNCTION_FAIL", result);
+int StartInstalledAgent(const std::string& agentPath, const std::string& folder, const qv::SignaturePolicy& policy,
+                        std::string& result) {
+  if (!StartCheckedAgent(agentPath, folder, policy)) return EndWith("MSG_FUNCTION_FAIL", result);
   result = "MSG_OK";
   UtTrace("Function call End");
   return 1;
@@ -61,7 +63,7 @@ int StartInstalledAgent(const std::string& agentPath, const std::string& folder,
 // Confirmation, download and registration; the result word is left empty when the user declines.
 // Returns 0 when the installation failed (nothing is started or registered then), else 1.
 int InstallAgent(const AgentVariant& variant, const std::string& address, const std::string& packagePath,
-                 std::string& result) {
+                 const qv::SignaturePolicy& policy, std::string& result) {
   const std::string folder = AgentFolder();
   UtTrace("User Confirm window");
   CSetupConfirmDlg confirm;
@@ -74,6 +76,7 @@ int InstallAgent(const AgentVariant& variant, const std::string& address, const 
   progress.m_strUrl = address;
   progress.m_strTargetFolder = folder;
   progress.m_strFilePath = packagePath;
+  progress.m_signaturePolicy = policy;
   const bool accepted = progress.DoModal() == IDOK;
   if (!accepted || !progress.m_bInstalled) {
     // Cancelled by the user, or a package that did not arrive whole or could not be put in
@@ -88,7 +91,7 @@ int InstallAgent(const AgentVariant& variant, const std::string& address, const 
     CopyAgentFile(folder + kLauncherImage, GetCommonDataFolder() + kLauncherSubfolder + "\\" + kLauncherImage);
   }
   const std::string agentPath = folder + variant.agentImage;
-  if (!StartCheckedAgent(agentPath, folder)) return EndWith("MSG_FUNCTION_FAIL", result);
+  if (!StartCheckedAgent(agentPath, folder, policy)) return EndWith("MSG_FUNCTION_FAIL", result);
   CRegKeyWriter key;
   key.OpenOrCreate(HKEY_LOCAL_MACHINE, kRunKey);
   key.SetText(variant.runValueName, QuotedRunValue(agentPath));
@@ -122,6 +125,7 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
   if (!SecureAgentFolders(false)) return EndWith("MSG_FUNCTION_FAIL", result);
   const std::string folder = AgentFolder();
   const std::string agentPath = folder + variant.agentImage;
+  const qv::SignaturePolicy policy = ReadAgentSignaturePolicy();
   if (IsAgentUpdateNeeded(variant.agentImage, variant.updateMarker)) {
     KillProcessById(FindProcessByName(variant.agentImage), variant.agentImage);
   } else {
@@ -137,9 +141,9 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
         UtTrace("Fail to download setup file");
         return EndWith("MSG_SERVER_CONN_ERROR", result);
       }
-      if (package.version == client && IsExistingFile(agentPath)) return StartInstalledAgent(agentPath, folder, result);
+      if (package.version == client && IsExistingFile(agentPath)) return StartInstalledAgent(agentPath, folder, policy, result);
     } else if (IsExistingFile(agentPath)) {
-      return StartInstalledAgent(agentPath, folder, result);
+      return StartInstalledAgent(agentPath, folder, policy, result);
     }
   }
 
@@ -154,7 +158,7 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
     return EndWith("MSG_SERVER_CONN_ERROR", result);
   }
   if (!SecureAgentFolders(true)) return EndWith("MSG_FUNCTION_FAIL", result);
-  if (InstallAgent(variant, download.address, folder + packageName, result) == 0) return 0;
+  if (InstallAgent(variant, download.address, folder + packageName, policy, result) == 0) return 0;
   UtTrace("Function call End");
   return 1;
 }

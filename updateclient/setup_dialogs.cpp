@@ -116,7 +116,7 @@ void CSetupProgressDlg::RunWorker(const qv::ui::CWindow& dialog) {
   auto idle = qv::MakeScopeExit([this] { m_nBusy = 0; });
   const size_t nameStart = m_strFilePath.find_last_of('\\');
   const std::string packageName = nameStart == std::string::npos ? m_strFilePath : m_strFilePath.substr(nameStart + 1);
-  if (outcome == DownloadOutcome::kComplete && InstallPackage(download, packageName, m_strTargetFolder)) {
+  if (outcome == DownloadOutcome::kComplete && InstallPackage(download, packageName, m_strTargetFolder, m_signaturePolicy)) {
     m_bInstalled = true;
     dialog.SetDlgItemText(IDC_SETUP_STATUS, L"Installation Complete");
   } else {

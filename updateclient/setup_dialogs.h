@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "common/core/signature_policy.h"
 #include "common/win/handles.h"
 #include "common/win/ui/dialog.h"
 #include "common/win/ui/worker_thread.h"
@@ -59,6 +60,7 @@ class CSetupProgressDlg : public CSetupDialog {
   std::string m_strFilePath;      // the package's place in the agent folder, which names it
   std::string m_strTargetFolder;  // the agent folder, where the package is put in place
   std::string m_strUrl;           // what is downloaded
+  qv::SignaturePolicy m_signaturePolicy;  // what the package and its programs must be signed by
   std::atomic<int> m_nBusy{0};
   std::atomic<int> m_nCancelRequested{0};
   // Set once the whole package arrived and every file of it is in place; a dialog that ends with

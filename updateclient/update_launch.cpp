@@ -29,7 +29,8 @@ int LaunchPhoneUpdateTool() {
     UtTrace("QOR tool Not exist.");
     return 0;
   }
-  if (!IsStartableAgent(launcher)) return 0;
+  const qv::CHeldFile held = HoldStartableAgent(launcher, ReadAgentSignaturePolicy());
+  if (!held.IsHeld()) return 0;
   UtTrace("Call Launcher");
   StartProgramIn(launcher, folder);
   UtTrace("Phone software update tool - Call END");

@@ -108,4 +108,52 @@ inline bool IsSignatureAccepted(SignatureVerdict verdict) {
   return verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kAccepted;
 }
 
+// "0x800B0100" and the like: a WinVerifyTrust result as the trace lines give it.
+inline std::wstring TrustResultText(uint32_t result) {
+  std::wstring text = L"0x";
+  for (int shift = 28; shift >= 0; shift -= 4) text += L"0123456789ABCDEF"[(result >> shift) & 0xF];
+  return text;
+}
+
+// The trace lines (without line ends) that say what |policy| requires: each malformed part, then
+// the publisher and the number of pinned roots, or that packages are not verified.
+inline std::vector<std::wstring> DescribeSignaturePolicy(const SignaturePolicy& policy) {
+  std::vector<std::wstring> lines;
+  for (const std::string& problem : policy.problems) lines.push_back(L"[SIGNATURE] " + std::wstring(problem.begin(), problem.end()));
+  if (!policy.IsRequired()) {
+    lines.push_back(L"[SIGNATURE] The phone names no publisher: packages are not verified");
+  } else {
+    std::wstring count;
+    for (size_t n = policy.roots.size(); count.empty() || n > 0; n /= 10) count.insert(count.begin(), wchar_t(L'0' + n % 10));
+    lines.push_back(L"[SIGNATURE] Packages must be signed by [" + policy.publisher + L"], " + count + L" pinned root(s)");
+  }
+  return lines;
+}
+
+// The trace line (without line end) for a file |verdict| refuses: the file, why, WinVerifyTrust's
+// result and the signer found.
+inline std::wstring DescribeSignatureRefusal(const std::wstring& path, SignatureVerdict verdict,
+                                             const SignatureFindings& found) {
+  const wchar_t* why = L"accepted";
+  switch (verdict) {
+    case SignatureVerdict::kNotValid:
+      why = L"no valid signature";
+      break;
+    case SignatureVerdict::kOtherPublisher:
+      why = L"another publisher";
+      break;
+    case SignatureVerdict::kOtherRoot:
+      why = L"a root that is not pinned";
+      break;
+    case SignatureVerdict::kBadSetting:
+      why = L"a malformed setting";
+      break;
+    case SignatureVerdict::kNotRequired:
+    case SignatureVerdict::kAccepted:
+      break;
+  }
+  return L"[SIGNATURE] [" + path + L"] refused, " + why + L": WinVerifyTrust " + TrustResultText(found.trustResult) +
+         L", signer [" + found.signer + L"]";
+}
+
 }  // namespace qv

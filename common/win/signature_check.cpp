@@ -68,10 +68,27 @@ SignatureFindings InspectSignature(HANDLE file, const std::wstring& path) {
   return found;
 }
 
-std::wstring TrustResultText(uint32_t result) {
-  std::wstring text = L"0x";
-  for (int shift = 28; shift >= 0; shift -= 4) text += L"0123456789ABCDEF"[(result >> shift) & 0xF];
-  return text;
+SignaturePolicy ReadSignatureSetting(const std::wstring& iniPath) {
+  // Values of any length the profile reader gives: a list of fingerprints is longer than the 259
+  // characters of the usual read.
+  auto read = [&iniPath](const wchar_t* key) {
+    std::vector<wchar_t> value(4096);
+    ::GetPrivateProfileStringW(L"SIGNATURE", key, L"", value.data(), static_cast<DWORD>(value.size()), iniPath.c_str());
+    value.back() = L'\0';
+    return std::wstring(value.data());
+  };
+  return ParseSignaturePolicy(read(L"publisher"), read(L"root_sha256"));
+}
+
+SignatureVerdict JudgeHeldFile(const SignaturePolicy& policy, const CHeldFile& file, SignatureFindings& found) {
+  found = SignatureFindings();
+  if (!policy.IsRequired()) return SignatureVerdict::kNotRequired;
+  if (file.IsHeld()) {
+    found = InspectSignature(file.Handle(), file.Path());
+  } else {
+    found.trustResult = static_cast<uint32_t>(HRESULT_FROM_WIN32(file.Error()));
+  }
+  return JudgeSignature(policy, found);
 }
 
 }  // namespace qv

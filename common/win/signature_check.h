@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/core/signature_policy.h"
+#include "common/win/held_file.h"
 
 namespace qv {
 
@@ -16,7 +17,12 @@ namespace qv {
 // found.
 SignatureFindings InspectSignature(HANDLE file, const std::wstring& path);
 
-// "0x800B0100" and the like, for trace lines.
-std::wstring TrustResultText(uint32_t result);
+// The [SIGNATURE] section of the INI file |iniPath|, parsed; nothing is required when the file or
+// the section is missing.
+SignaturePolicy ReadSignatureSetting(const std::wstring& iniPath);
+
+// The verdict of |policy| on |file|, held so that it cannot change before its use has begun; what
+// the check found goes to |found|. A file that could not be held is not valid.
+SignatureVerdict JudgeHeldFile(const SignaturePolicy& policy, const CHeldFile& file, SignatureFindings& found);
 
 }  // namespace qv

@@ -7,13 +7,15 @@ Each scenario asserts on the result word and return value, the agent folder, the
 processes and the requests the server saw."""
 import json
 import os
+import re
 import shutil
 import unittest
 
 from plug_in_case import RigTestCase, harness
 from agent_server import AgentServer  # noqa: E402
 from control_ids import IDCANCEL, IDOK, SETUP  # noqa: E402
-from phone_image import build_output  # noqa: E402
+from phone_image import SOURCE_ROOT, build_output, write_ini  # noqa: E402
+from signing_authorities import REFUSALS, SigningAuthorities, pack_cabinet  # noqa: E402
 
 TITLE = "Corbel Wireless Software Upgrade Assistant - QV"
 ALTERNATIVE_TITLE = "Corbel Wireless Utility Application - QV"
@@ -58,10 +60,13 @@ class AgentEndToEnd(RigTestCase):
 
     # -- calling the library ------------------------------------------------------------------
 
-    def start_call(self, export):
-        """Starts the caller; the library runs in it, with the agent log for what it starts."""
-        return self.rig.run(build_output("agent_caller"), [export, "--out", harness.to_windows(self.result_file)],
-                            cwd=self.stand_ins, env={"QV_AGENT_LOG": harness.to_windows(self.agent_log)})
+    def start_call(self, export, caller=None):
+        """Starts the caller (the built one, or ``caller``, a copy with its library); the library
+        runs in it, with the agent log for what it starts. Its trace goes to the caller's output."""
+        program = caller or build_output("agent_caller")
+        return self.rig.run(program, [export, "--out", harness.to_windows(self.result_file)],
+                            cwd=os.path.dirname(program), env={"QV_AGENT_LOG": harness.to_windows(self.agent_log),
+                                                               "WINEDEBUG": "-all,+debugstr"})
 
     def finish_call(self, caller, timeout=60):
         """(returned, result word) of the call; the result buffer is never overrun."""
@@ -73,8 +78,18 @@ class AgentEndToEnd(RigTestCase):
             self.assertTrue(outcome["terminated"], outcome)
         return outcome["returned"], outcome["result"]
 
-    def call(self, export):
-        return self.finish_call(self.start_call(export))
+    @staticmethod
+    def library_trace(process):
+        """The library's trace lines in the order written, as Wine's debug channel reports them
+        (its escapes undone, the prefix dropped), with the fresh part of temporary names as "*"."""
+        lines = []
+        for found in re.finditer(r'OutputDebugStringA "(.*)"$', process.output(), re.MULTILINE):
+            line = re.sub(r'\\(.)', r'\1', found.group(1)).removeprefix("[KSVC_UT]   ")
+            lines.append(re.sub(r"~(download|staging)-[0-9-]+", r"~\1-*", line))
+        return lines
+
+    def call(self, export, caller=None):
+        return self.finish_call(self.start_call(export, caller))
 
     # -- the PC -------------------------------------------------------------------------------
 
@@ -395,6 +410,106 @@ class AgentEndToEnd(RigTestCase):
             self.assertFalse(os.path.exists(outside), outside)
         self.assertNotIn("unsafe.cab", self.folder_files())
         self.assertTrue(all(not name.startswith("..") for name in self.folder_files()), self.folder_files())
+
+    def test_packages_and_starts_need_the_makers_signature_when_the_phone_names_it(self):
+        # The caller and the library in a folder of their own, with the maker's setting beside
+        # the library; the agent, the cabinets and the launcher signed in every way at test time.
+        authorities = SigningAuthorities()
+        signed_caller = os.path.join(self.work, "signed-caller")
+        shutil.rmtree(signed_caller, ignore_errors=True)
+        os.makedirs(signed_caller)
+        for name in ("agent_caller.exe", "QVUTchkdl.dll"):
+            shutil.copy(os.path.join(self.stand_ins, name), signed_caller)
+        write_ini(os.path.join(signed_caller, "config.ini"), authorities.setting())
+        caller = os.path.join(signed_caller, "agent_caller.exe")
+        made = os.path.join(self.work, "signed")
+        agents = authorities.variants(os.path.join(self.stand_ins, "CBWUAAgent.exe"), made, "CBWUAAgent")
+        launchers = authorities.variants(os.path.join(self.stand_ins, "QORLauncher.exe"), made, "QORLauncher")
+        readme = os.path.join(SOURCE_ROOT, "tools", "stub_agents", "cab_readme.txt")
+        inner = pack_cabinet(os.path.join(made, "agent.cab"), {"CBWUAAgent.exe": agents["signed"], "data/readme.txt": readme})
+        cabinets = authorities.variants(inner, made, "NotiAgent_QOR_UA")
+        # A cabinet the maker signed around a program it did not sign.
+        cabinets["signed around an unsigned program"] = authorities.copy("signed", pack_cabinet(
+            os.path.join(made, "inner-unsigned.cab"), {"CBWUAAgent.exe": agents["unsigned"], "data/readme.txt": readme}),
+            os.path.join(made, "NotiAgent_QOR_UA-inner-unsigned.cab"))
+        unsigned_program = REFUSALS["unsigned"]
+
+        def fresh():
+            shutil.rmtree(self.root, ignore_errors=True)
+            for name in ("QOR_AGENT", "QORUA_AGENT"):
+                self.rig.reg_delete_value(RUN_KEY, name)
+            if os.path.exists(self.agent_log):
+                os.remove(self.agent_log)
+
+        required = "[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)"
+        folder = self.windows_folder()
+        for way, cabinet in cabinets.items():
+            with self.subTest(cabinet=way):
+                fresh()
+                name = way.replace(" ", "-") + ".cab"
+                with open(cabinet, "rb") as f:
+                    self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9", url=self.server.add_agent_file(name, f.read()))
+                process = self.start_call("CheckUASetup", caller)
+                self.accept(ALTERNATIVE_TITLE)
+                self.close(ALTERNATIVE_TITLE)
+                returned = self.finish_call(process)
+                asked = ["*" * 38, "UASetup Function call Start", required, "Check KSVC Site working",
+                         "Start download Tool", "User Confirm window", "Download start"]
+                if way == "signed":
+                    self.assertEqual(returned, (1, "MSG_OK"))
+                    self.assertEqual(self.library_trace(process), asked + ["Download complete.", "MSG_OK", "Function call End"])
+                    self.assertEqual(self.folder_files(), ["CBWUAAgent.exe", "data/readme.txt"])
+                    self.assertEqual(self.started(), [("CBWUAAgent.exe", folder, "")])
+                    continue
+                refused = (f"[{folder}\\~download-*] refused, {REFUSALS[way]}" if way in REFUSALS else
+                           f"[{folder}\\~staging-*\\CBWUAAgent.exe] refused, {unsigned_program}")
+                self.assertEqual(returned, (0, "MSG_DOWNLOAD_FAIL"))
+                self.assertEqual(self.library_trace(process), asked + [
+                    "[SIGNATURE] " + refused, "Package not installed: " + name, "fail to download file", "MSG_DOWNLOAD_FAIL"])
+                self.assertEqual(self.folder_files(), [])
+                self.assert_not_registered()
+
+        # The installed agent is checked before every start: one replaced by an unsigned copy is
+        # not started; the maker's is.
+        self.server.set_entry("NotiAgent_QOR_UA", version="1.0.1.4")
+        agent = os.path.join(self.folder, "CBWUAAgent.exe")
+        for way in ("unsigned", "signed"):
+            with self.subTest(installed=way):
+                fresh()
+                os.makedirs(self.folder)
+                shutil.copy(agents[way], agent)
+                process = self.start_call("CheckUASetup", caller)
+                returned = self.finish_call(process)
+                start = ["*" * 38, "UASetup Function call Start", required]
+                if way == "signed":
+                    self.assertEqual(returned, (1, "MSG_OK"))
+                    self.assertEqual(self.library_trace(process), start + ["Function call End"])
+                    self.assertEqual(self.started(), [("CBWUAAgent.exe", folder, "")])
+                else:
+                    self.assertEqual(returned, (0, "MSG_FUNCTION_FAIL"))
+                    self.assertEqual(self.library_trace(process), start + [
+                        f"[SIGNATURE] [{folder}\\CBWUAAgent.exe] refused, {unsigned_program}", "MSG_FUNCTION_FAIL"])
+                    self.assertEqual(self.starts(), [])
+
+        # So is the launcher.
+        launcher = os.path.join(self.root, "QORLauncher.exe")
+        for way in ("other-root", "signed"):
+            with self.subTest(launcher=way):
+                fresh()
+                os.makedirs(self.root)
+                shutil.copy(launchers[way], launcher)
+                process = self.start_call("StartUpdate", caller)
+                self.assertEqual(self.finish_call(process)[0], 1 if way == "signed" else 0)
+                start = ["*" * 56, "Phone software update tool - Call START", "Check QOR Launcher", required]
+                if way == "signed":
+                    self.assertEqual(self.library_trace(process),
+                                     start + ["Call Launcher", "Phone software update tool - Call END"])
+                    self.assertEqual(len(self.started()), 1)
+                else:
+                    self.assertEqual(self.library_trace(process), start + [
+                        f"[SIGNATURE] [{self.rig.to_windows(launcher)}] refused, {REFUSALS[way]}"])
+                    self.assertEqual(self.starts(), [])
+        self.assertTrue(self.rig.wait_all_exited(AGENTS, 20))
 
     def test_start_update_writes_the_request_before_the_launcher_starts(self):
         self.assertEqual(self.call("StartUpdate")[0], 0)

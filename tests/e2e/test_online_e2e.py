@@ -13,6 +13,7 @@ import unittest
 
 from plug_in_case import CBW_UNISON_FOLDER, IDS, TOOL_ARGUMENTS, UNISON_FOLDER, PlugInTestCase, harness
 from phone_image import MODE_CHANGE, MODEL_NAME, Phone, build_output, write_ini
+from signing_authorities import REFUSALS, SigningAuthorities
 from update_server import UpdateServer
 
 DOWNLOAD_FAILED = "RO Zeru Zav download is failed.\nPlease try again when Internet access is available."
@@ -340,6 +341,42 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assert_reports("OK")
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertEqual((highest, last), (2000, 2000))
+
+    def test_a_server_driver_installer_needs_the_makers_signature_when_the_phone_names_it(self):
+        # The tool is current and signed: only the driver is due, the server's setup program for a
+        # phone of the combined family, its MSI package for the CBW family.
+        authorities = SigningAuthorities()
+        made = os.path.join(self.work, "signed")
+        os.makedirs(made, exist_ok=True)
+        signed_tool = authorities.copy("signed", build_output("stub_tool"), os.path.join(made, "PXPC.exe"))
+        cases = [("driver_setup.exe", way) for way in ("unsigned", "other-root", "other-name", "signed")]
+        cases += [("cbw_unison_driver.msi", way) for way in ("unsigned", "other-root", "signed")]
+        for installer, way in cases:
+            with self.subTest(installer=installer, way=way):
+                msi = installer.endswith(".msi")
+                driver = os.path.join(self.rig.program_files_dir, *(CBW_UNISON_FOLDER if msi else UNISON_FOLDER))
+                self.start_over(self.tool_log, self.setup_log, self.package, os.path.dirname(driver))
+                self.server.reset()
+                shutil.copy(signed_tool, os.path.join(self.server.package_dir, "PXPC.exe"))
+                authorities.copy(way, os.path.join(build_output("drivers"), installer),
+                                 os.path.join(self.server.package_dir, installer))
+                self.install_package()
+                phone = Phone(os.path.join(self.work, "phone-e"), config=authorities.setting(),
+                              **({} if msi else {"preload": "unison_driver.msi"}))
+                self.run_to_the_end(phone, timeout=150)
+                self.assertEqual(self.downloaded(), [installer])
+                trace = self.trace()
+                self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
+                self.assertEqual(os.path.exists(os.path.join(driver, "qvusbdiag.sys")), way == "signed")
+                if way == "signed":
+                    self.assertNotIn("refused", trace)
+                    self.assertEqual(self.lines_of(self.setup_log), [] if msi else [""])
+                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+                else:
+                    local = self.rig.to_windows(os.path.join(self.package, installer))
+                    self.assertIn(f"[SIGNATURE] [{local}] refused, {REFUSALS[way]}", trace)
+                    self.assertNotIn("Install Driver Full Path Name", trace)
+                    self.assertEqual(self.lines_of(self.setup_log), [])
 
     def test_pc_tool_that_installs_the_driver_itself(self):
         self.server.set_serverconfig("FILES_DRIVER", who_install_driver="pxpc")

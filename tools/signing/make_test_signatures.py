@@ -14,6 +14,8 @@ In DIR:
   other-root.exe    signed by the stranger: the right name under another authority
   other-name.exe    signed under the maker's root by a certificate of another common name
   fingerprints.txt  "maker=<sha256 of maker-root.pem's DER>" and "other=<...>", lower-case hex
+  authority/        the three signers' keys and chains, for tests that sign files of their own
+                    with sign_copy() (PE files, cabinets and MSI packages alike)
 
 Needs openssl and osslsigncode. Deterministic in names, not in keys (new keys on every run)."""
 import argparse
@@ -21,7 +23,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 
 DAYS = "3650"
 
@@ -58,6 +59,16 @@ def sign(signer, source, target, folder):
         "-n", "test program", "-in", source, "-out", target, cwd=folder)
 
 
+# The signers of sign_copy(): the maker's, a stranger's of the same name under another root, and
+# one of another name under the maker's root.
+SIGNERS = ("maker-signer", "stranger", "other-name")
+
+
+def sign_copy(out, signer, source, target):
+    """Signs a copy of `source` as `target` with one of SIGNERS, from the authorities in `out`."""
+    sign(signer, os.path.abspath(source), os.path.abspath(target), os.path.join(out, "authority"))
+
+
 def der_sha256(pem, folder):
     der = subprocess.run(["openssl", "x509", "-in", pem, "-outform", "DER"], cwd=folder, check=True,
                          capture_output=True).stdout
@@ -73,26 +84,28 @@ def main(argv=None):
     args = parser.parse_args(argv)
     out = os.path.abspath(args.out)
     os.makedirs(out, exist_ok=True)
-    with tempfile.TemporaryDirectory() as work:
-        make_root("maker", work)
-        make_root("other", work)
-        make_signer("maker", "maker-signer", args.publisher, work)
-        make_signer("other", "stranger", args.publisher, work)
-        make_signer("maker", "other-name", args.publisher + " Other", work)
-        program = os.path.abspath(args.program)
-        sign("maker-signer", program, os.path.join(out, "signed.exe"), work)
-        sign("stranger", program, os.path.join(out, "other-root.exe"), work)
-        sign("other-name", program, os.path.join(out, "other-name.exe"), work)
-        shutil.copy(program, os.path.join(out, "unsigned.exe"))
-        # One byte of the code changed after signing: the digest no longer matches.
-        tampered = bytearray(open(os.path.join(out, "signed.exe"), "rb").read())
-        tampered[0x400] ^= 0x01
-        with open(os.path.join(out, "tampered.exe"), "wb") as f:
-            f.write(tampered)
-        for root in ("maker", "other"):
-            shutil.copy(os.path.join(work, f"{root}-root.pem"), out)
-        with open(os.path.join(out, "fingerprints.txt"), "w") as f:
-            f.write(f"maker={der_sha256('maker-root.pem', work)}\nother={der_sha256('other-root.pem', work)}\n")
+    work = os.path.join(out, "authority")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    make_root("maker", work)
+    make_root("other", work)
+    make_signer("maker", "maker-signer", args.publisher, work)
+    make_signer("other", "stranger", args.publisher, work)
+    make_signer("maker", "other-name", args.publisher + " Other", work)
+    program = os.path.abspath(args.program)
+    sign("maker-signer", program, os.path.join(out, "signed.exe"), work)
+    sign("stranger", program, os.path.join(out, "other-root.exe"), work)
+    sign("other-name", program, os.path.join(out, "other-name.exe"), work)
+    shutil.copy(program, os.path.join(out, "unsigned.exe"))
+    # One byte of the code changed after signing: the digest no longer matches.
+    tampered = bytearray(open(os.path.join(out, "signed.exe"), "rb").read())
+    tampered[0x400] ^= 0x01
+    with open(os.path.join(out, "tampered.exe"), "wb") as f:
+        f.write(tampered)
+    for root in ("maker", "other"):
+        shutil.copy(os.path.join(work, f"{root}-root.pem"), out)
+    with open(os.path.join(out, "fingerprints.txt"), "w") as f:
+        f.write(f"maker={der_sha256('maker-root.pem', work)}\nother={der_sha256('other-root.pem', work)}\n")
     return 0
 
 

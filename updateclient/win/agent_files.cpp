@@ -9,7 +9,9 @@
 #include "common/win/ansi_text.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
+#include "common/win/signature_check.h"
 #include "updateclient/core/agent_rules.h"
+#include "updateclient/library_module.h"
 #include "updateclient/win/agent_system.h"
 #include "updateclient/win/cabinet.h"
 #include "updateclient/win/protected_folder.h"
@@ -47,6 +49,30 @@ bool ListFiles(const std::string& folder, const std::string& prefix, std::vector
   return ::GetLastError() == ERROR_NO_MORE_FILES;
 }
 
+qv::CHeldFile HoldAnsiPath(const std::string& path) { return qv::CHeldFile::Open(qv::FromAnsi(path.data(), path.size())); }
+
+// True when the held |file| may be used under |policy|; a refusal is traced with the file, the
+// system's result and the signer found.
+bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file) {
+  qv::SignatureFindings found;
+  const qv::SignatureVerdict verdict = qv::JudgeHeldFile(policy, file, found);
+  if (qv::IsSignatureAccepted(verdict)) return true;
+  UtTrace(qv::ToAnsi(qv::DescribeSignatureRefusal(file.Path(), verdict, found)));
+  return false;
+}
+
+// True when every program among the unpacked |files| of |staging| bears the maker's signature.
+// They lie in a new folder of the agents' folder, which only administrators can change, from now
+// until they are moved into place.
+bool AreStagedProgramsSigned(const std::string& staging, const std::vector<std::string>& files,
+                             const qv::SignaturePolicy& policy) {
+  if (!policy.IsRequired()) return true;
+  for (const std::string& name : files) {
+    if (IsProgramFileName(name) && !IsSignedByMaker(policy, HoldAnsiPath(staging + name))) return false;
+  }
+  return true;
+}
+
 bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -67,15 +93,17 @@ void PutBack(const std::vector<Replaced>& done) {
   }
 }
 
-// Moves every file of |staging| into |agentFolder|, each target checked for links first.
-bool ReplaceFromStaging(const std::string& staging, const std::string& agentFolder) {
+// Moves every file of |staging| into |agentFolder|, each target checked for links first, once
+// every program among them is proven to be the maker's.
+bool ReplaceFromStaging(const std::string& staging, const std::string& agentFolder,
+                        const qv::SignaturePolicy& policy) {
   std::vector<std::string> staged;
   if (!ListFiles(staging, std::string(), staged)) {
     UtTrace("Unpacked package holds a link: " + staging);
     return false;
   }
   const ReplacementPlan plan = PlanReplacement(staged);
-  if (plan.files.empty()) return false;
+  if (plan.files.empty() || !AreStagedProgramsSigned(staging, plan.files, policy)) return false;
   for (const std::string& folder : plan.folders) {
     const std::string target = agentFolder + folder;
     if (!IsAgentPathFreeOfLinks(target) || (!IsFolder(target) && !::CreateDirectoryA(target.c_str(), nullptr))) {
@@ -147,6 +175,38 @@ bool IsStartableAgent(const std::string& path) {
   return false;
 }
 
+qv::SignaturePolicy ReadAgentSignaturePolicy() {
+  // The library's own path, however long.
+  std::wstring module(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(LibraryModule(), &module[0], static_cast<DWORD>(module.size()));
+    if (length == 0) return qv::SignaturePolicy();
+    if (length < module.size()) {
+      module.resize(length);
+      break;
+    }
+    if (module.size() >= 32768) return qv::SignaturePolicy();
+    module.resize(module.size() * 2);
+  }
+  const qv::SignaturePolicy policy =
+      qv::ReadSignatureSetting(module.substr(0, module.find_last_of(L'\\') + 1) + L"config.ini");
+  if (policy.IsRequired() || !policy.problems.empty()) {
+    for (const std::wstring& line : qv::DescribeSignaturePolicy(policy)) UtTrace(qv::ToAnsi(line));
+  }
+  return policy;
+}
+
+qv::CHeldFile HoldStartableAgent(const std::string& path, const qv::SignaturePolicy& policy) {
+  if (!IsStartableAgent(path)) return qv::CHeldFile();
+  qv::CHeldFile held = HoldAnsiPath(path);
+  if (!held.IsHeld()) {
+    UtTrace("Agent refused: " + path);
+    return qv::CHeldFile();
+  }
+  if (!IsSignedByMaker(policy, held)) return qv::CHeldFile();
+  return held;
+}
+
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt) {
   return JoinFolderAndName(folder, std::string("~") + kind + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
                                        std::to_string(::GetTickCount64()) + "-" + std::to_string(attempt));
@@ -188,19 +248,28 @@ void RemoveFolderTree(const std::string& folder) {
   ::RemoveDirectoryA(base.c_str());
 }
 
-bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder) {
-  const std::string staging = CreateStagingFolder(agentFolder);
+bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder,
+                    const qv::SignaturePolicy& policy) {
+  // The download is held, so that it cannot change, from its check until it is unpacked or moved.
+  qv::CHeldFile held;
+  if (policy.IsRequired()) held = HoldAnsiPath(downloadPath);
+  const std::string staging = policy.IsRequired() && !IsSignedByMaker(policy, held) ? std::string()
+                                                                                     : CreateStagingFolder(agentFolder);
   bool unpacked = false;
   if (!staging.empty()) {
     if (HasCabinetName(packageName)) {
       unpacked = ExtractCabinet(downloadPath, staging);
       if (!unpacked) UtTrace("Cabinet cannot be unpacked: " + packageName);
     } else {
+      // A rename needs the file let go; it lies in the agents' folder, which only administrators
+      // can change, and a program is checked again in the staging folder.
+      held = qv::CHeldFile();
       unpacked = ::MoveFileExA(downloadPath.c_str(), (staging + packageName).c_str(), 0) != FALSE;
     }
   }
+  held = qv::CHeldFile();
   ::DeleteFileA(downloadPath.c_str());
-  const bool installed = unpacked && ReplaceFromStaging(staging, agentFolder);
+  const bool installed = unpacked && ReplaceFromStaging(staging, agentFolder, policy);
   if (!staging.empty()) RemoveFolderTree(staging);
   return installed;
 }

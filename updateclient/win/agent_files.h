@@ -6,7 +6,15 @@
 
 #include <string>
 
+#include "common/core/signature_policy.h"
+#include "common/win/held_file.h"
+
 namespace qv::updateclient {
+
+// The maker's signature setting from the config.ini beside the library (whoever can change that
+// file can change the library too); nothing is required when there is none. Traced when it
+// requires a signature or is malformed.
+qv::SignaturePolicy ReadAgentSignaturePolicy();
 
 // True when no step of |path| below the common data folder (or of the whole path, when it lies
 // outside it) is a link. What does not exist yet is no link.
@@ -25,6 +33,11 @@ bool EnsureAgentFolder(const std::string& folder);
 // be run; the refusal is traced ("Agent refused: ...").
 bool IsStartableAgent(const std::string& path);
 
+// The agent or launcher |path|, held so that it cannot change, when it may be started: it is
+// startable (IsStartableAgent) and bears the maker's signature under |policy|. Not held when
+// refused, which is traced. Start it while the hold lasts.
+qv::CHeldFile HoldStartableAgent(const std::string& path, const qv::SignaturePolicy& policy);
+
 // A name in |folder| that nothing has yet, for a file or folder the caller then creates
 // exclusively: "~<kind>-<process>-<tick>-<n>".
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt);
@@ -37,11 +50,13 @@ std::string CreateStagingFolder(const std::string& folder);
 void RemoveFolderTree(const std::string& folder);
 
 // Puts a downloaded package in place in |agentFolder|: a cabinet (by |packageName|) is unpacked
-// into a staging folder of its own first, any other file is the one file of the package. The
-// agent's files are replaced only when the package is whole and unpacked; one that cannot be
-// replaced puts back those already replaced. The download, the staging folder and the files
-// replaced are removed either way. True when every file of the package is in place.
-bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder);
+// into a staging folder of its own first, any other file is the one file of the package. Under a
+// |policy| that requires it, the download and every program it brings must bear the maker's
+// signature. The agent's files are replaced only when the package is whole, proven and unpacked;
+// one that cannot be replaced puts back those already replaced. The download, the staging folder
+// and the files replaced are removed either way. True when every file of the package is in place.
+bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder,
+                    const qv::SignaturePolicy& policy);
 
 // Copies |source| over |target| when neither is reached through a link and the target is no
 // second name of another file.

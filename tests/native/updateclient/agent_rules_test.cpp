@@ -118,6 +118,15 @@ TEST(AgentRules, FolderJoinAndCabinetName) {
   EXPECT_FALSE(HasCabinetName("ab"));
 }
 
+TEST(AgentRules, ProgramsAreToldByTheLastExtensionAsTheFileSystemReadsIt) {
+  for (const char* program : {"CBWNotiAgent.exe", "data\\x.DLL", "a.b.ocx", "setup.msi", "x.exe.", "x.exe . ", "s.Scr",
+                              "x.txt::$DATA"}) {
+    EXPECT_TRUE(IsProgramFileName(program)) << program;
+  }
+  for (const char* other : {"data\\readme.txt", "x.exe.txt", "exe", "data.exe\\readme", "", "...", "x.cab"}) {
+    EXPECT_FALSE(IsProgramFileName(other)) << other;
+  }
+}
 
 TEST(AgentRoot, OnlyAFullFolderPathIsARootAndTheRunValueIsQuoted) {
   for (const char* full : {"C:\\ProgramData\\", "d:\\x", "\\\\server\\share\\"}) EXPECT_TRUE(IsFullFolderPath(full)) << full;
