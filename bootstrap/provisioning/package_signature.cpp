@@ -13,9 +13,5 @@ qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig) {
 }
 
 bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file) {
-  qv::SignatureFindings found;
-  const qv::SignatureVerdict verdict = qv::JudgeHeldFile(policy, file, found);
-  if (qv::IsSignatureAccepted(verdict)) return true;
-  WriteTraceLog(qv::DescribeSignatureRefusal(file.Path(), verdict, found) + L"\r\n");
-  return false;
+  return qv::IsHeldFileSignedByMaker(policy, file, [](const std::wstring& line) { WriteTraceLog(line + L"\r\n"); });
 }

@@ -13,6 +13,6 @@
 qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig);
 
 // True when |file| (held, so that it cannot change before its use has begun) may be used under
-// |policy|: always when nothing is required. A refusal is traced with the file, WinVerifyTrust's
-// result and the signer found.
+// |policy|: always when nothing is required. Otherwise the verdict is traced: the signer of a file
+// accepted, or why it is refused, WinVerifyTrust's result and the signer found.
 bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file);

@@ -130,11 +130,11 @@ inline std::vector<std::wstring> DescribeSignaturePolicy(const SignaturePolicy& 
   return lines;
 }
 
-// The trace line (without line end) for a file |verdict| refuses: the file, why, WinVerifyTrust's
-// result and the signer found.
-inline std::wstring DescribeSignatureRefusal(const std::wstring& path, SignatureVerdict verdict,
-                                             const SignatureFindings& found) {
-  const wchar_t* why = L"accepted";
+// The trace line (without line end) for a file that was checked: accepted, with the signer, or
+// refused, with why, WinVerifyTrust's result and the signer found.
+inline std::wstring DescribeSignatureCheck(const std::wstring& path, SignatureVerdict verdict,
+                                           const SignatureFindings& found) {
+  const wchar_t* why = nullptr;
   switch (verdict) {
     case SignatureVerdict::kNotValid:
       why = L"no valid signature";
@@ -150,7 +150,7 @@ inline std::wstring DescribeSignatureRefusal(const std::wstring& path, Signature
       break;
     case SignatureVerdict::kNotRequired:
     case SignatureVerdict::kAccepted:
-      break;
+      return L"[SIGNATURE] [" + path + L"] accepted, signer [" + found.signer + L"]";
   }
   return L"[SIGNATURE] [" + path + L"] refused, " + why + L": WinVerifyTrust " + TrustResultText(found.trustResult) +
          L", signer [" + found.signer + L"]";

@@ -80,15 +80,18 @@ SignaturePolicy ReadSignatureSetting(const std::wstring& iniPath) {
   return ParseSignaturePolicy(read(L"publisher"), read(L"root_sha256"));
 }
 
-SignatureVerdict JudgeHeldFile(const SignaturePolicy& policy, const CHeldFile& file, SignatureFindings& found) {
-  found = SignatureFindings();
-  if (!policy.IsRequired()) return SignatureVerdict::kNotRequired;
+bool IsHeldFileSignedByMaker(const SignaturePolicy& policy, const CHeldFile& file,
+                             void (*trace)(const std::wstring& line)) {
+  if (!policy.IsRequired()) return true;
+  SignatureFindings found;
   if (file.IsHeld()) {
     found = InspectSignature(file.Handle(), file.Path());
   } else {
     found.trustResult = static_cast<uint32_t>(HRESULT_FROM_WIN32(file.Error()));
   }
-  return JudgeSignature(policy, found);
+  const SignatureVerdict verdict = JudgeSignature(policy, found);
+  trace(DescribeSignatureCheck(file.Path(), verdict, found));
+  return IsSignatureAccepted(verdict);
 }
 
 }  // namespace qv

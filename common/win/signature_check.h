@@ -21,8 +21,10 @@ SignatureFindings InspectSignature(HANDLE file, const std::wstring& path);
 // the section is missing.
 SignaturePolicy ReadSignatureSetting(const std::wstring& iniPath);
 
-// The verdict of |policy| on |file|, held so that it cannot change before its use has begun; what
-// the check found goes to |found|. A file that could not be held is not valid.
-SignatureVerdict JudgeHeldFile(const SignaturePolicy& policy, const CHeldFile& file, SignatureFindings& found);
+// True when |file|, held so that it cannot change before its use has begun, may be used under
+// |policy|: always when nothing is required. Otherwise the verdict goes to |trace| as one line
+// (DescribeSignatureCheck). A file that could not be held is not valid.
+bool IsHeldFileSignedByMaker(const SignaturePolicy& policy, const CHeldFile& file,
+                             void (*trace)(const std::wstring& line));
 
 }  // namespace qv

@@ -443,6 +443,8 @@ class AgentEndToEnd(RigTestCase):
 
         required = "[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)"
         folder = self.windows_folder()
+        accepted = "accepted, signer [Demo Maker Ltd]"
+        download, staged_agent = f"[SIGNATURE] [{folder}\\~download-*] ", f"[SIGNATURE] [{folder}\\~staging-*\\CBWUAAgent.exe] "
         for way, cabinet in cabinets.items():
             with self.subTest(cabinet=way):
                 fresh()
@@ -457,15 +459,17 @@ class AgentEndToEnd(RigTestCase):
                          "Start download Tool", "User Confirm window", "Download start"]
                 if way == "signed":
                     self.assertEqual(returned, (1, "MSG_OK"))
-                    self.assertEqual(self.library_trace(process), asked + ["Download complete.", "MSG_OK", "Function call End"])
+                    self.assertEqual(self.library_trace(process), asked + [
+                        download + accepted, staged_agent + accepted, "Download complete.",
+                        f"[SIGNATURE] [{folder}\\CBWUAAgent.exe] {accepted}", "MSG_OK", "Function call End"])
                     self.assertEqual(self.folder_files(), ["CBWUAAgent.exe", "data/readme.txt"])
                     self.assertEqual(self.started(), [("CBWUAAgent.exe", folder, "")])
                     continue
-                refused = (f"[{folder}\\~download-*] refused, {REFUSALS[way]}" if way in REFUSALS else
-                           f"[{folder}\\~staging-*\\CBWUAAgent.exe] refused, {unsigned_program}")
+                checks = ([download + "refused, " + REFUSALS[way]] if way in REFUSALS else
+                          [download + accepted, staged_agent + "refused, " + unsigned_program])
                 self.assertEqual(returned, (0, "MSG_DOWNLOAD_FAIL"))
-                self.assertEqual(self.library_trace(process), asked + [
-                    "[SIGNATURE] " + refused, "Package not installed: " + name, "fail to download file", "MSG_DOWNLOAD_FAIL"])
+                self.assertEqual(self.library_trace(process), asked + checks + [
+                    "Package not installed: " + name, "fail to download file", "MSG_DOWNLOAD_FAIL"])
                 self.assertEqual(self.folder_files(), [])
                 self.assert_not_registered()
 
@@ -483,7 +487,8 @@ class AgentEndToEnd(RigTestCase):
                 start = ["*" * 38, "UASetup Function call Start", required]
                 if way == "signed":
                     self.assertEqual(returned, (1, "MSG_OK"))
-                    self.assertEqual(self.library_trace(process), start + ["Function call End"])
+                    self.assertEqual(self.library_trace(process),
+                                     start + [f"[SIGNATURE] [{folder}\\CBWUAAgent.exe] {accepted}", "Function call End"])
                     self.assertEqual(self.started(), [("CBWUAAgent.exe", folder, "")])
                 else:
                     self.assertEqual(returned, (0, "MSG_FUNCTION_FAIL"))
@@ -502,8 +507,9 @@ class AgentEndToEnd(RigTestCase):
                 self.assertEqual(self.finish_call(process)[0], 1 if way == "signed" else 0)
                 start = ["*" * 56, "Phone software update tool - Call START", "Check QOR Launcher", required]
                 if way == "signed":
-                    self.assertEqual(self.library_trace(process),
-                                     start + ["Call Launcher", "Phone software update tool - Call END"])
+                    self.assertEqual(self.library_trace(process), start + [
+                        f"[SIGNATURE] [{self.rig.to_windows(launcher)}] {accepted}", "Call Launcher",
+                        "Phone software update tool - Call END"])
                     self.assertEqual(len(self.started()), 1)
                 else:
                     self.assertEqual(self.library_trace(process), start + [

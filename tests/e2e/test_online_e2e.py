@@ -17,6 +17,7 @@ from signing_authorities import REFUSALS, SigningAuthorities
 from update_server import UpdateServer
 
 DOWNLOAD_FAILED = "RO Zeru Zav download is failed.\nPlease try again when Internet access is available."
+DRIVER_NOT_INSTALLED = "QV USB modem driver is not installed.\nReinstall QV USB modem driver."
 
 
 class OnlineEndToEnd(PlugInTestCase):
@@ -363,7 +364,13 @@ class OnlineEndToEnd(PlugInTestCase):
                 self.install_package()
                 phone = Phone(os.path.join(self.work, "phone-e"), config=authorities.setting(),
                               **({} if msi else {"preload": "unison_driver.msi"}))
-                self.run_to_the_end(phone, timeout=150)
+                if way == "signed":
+                    self.run_to_the_end(phone, timeout=150)
+                else:
+                    self.plug_in(phone)
+                    self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
+                    self.accept_licence()
+                    self.expect_message(DRIVER_NOT_INSTALLED)
                 self.assertEqual(self.downloaded(), [installer])
                 trace = self.trace()
                 self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
@@ -377,6 +384,7 @@ class OnlineEndToEnd(PlugInTestCase):
                     self.assertIn(f"[SIGNATURE] [{local}] refused, {REFUSALS[way]}", trace)
                     self.assertNotIn("Install Driver Full Path Name", trace)
                     self.assertEqual(self.lines_of(self.setup_log), [])
+                    self.assertEqual(self.lines_of(self.tool_log), [])
 
     def test_pc_tool_that_installs_the_driver_itself(self):
         self.server.set_serverconfig("FILES_DRIVER", who_install_driver="pxpc")

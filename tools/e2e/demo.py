@@ -5,8 +5,11 @@ holds the files extracted from that ISO image. The program starts from there, co
 the PC and relaunches, asks the fake update server (its default scenario) where the current PC
 tool package lies, shows the licence page (accepted here on the user's behalf), downloads the
 package and the USB driver's setup program with progress, installs the driver and starts the PC
-tool. Prints what happened in plain words and where the trace log and screenshots were saved.
-Build outputs come from the same environment variables as the end-to-end tests."""
+tool. The sample model here names the maker's code-signing certificate: the server's tool and
+driver setup program are signed by a throwaway authority made at build time, whose root is added
+to the Wine prefix's root store, and the program verifies both before it uses them. Prints what
+happened in plain words and where the trace log and screenshots were saved. Build outputs come
+from the same environment variables as the end-to-end tests."""
 import argparse
 import os
 import shutil
@@ -16,7 +19,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from control_ids import BOOTSTRAP as IDS  # noqa: E402
-from phone_image import MODE_CHANGE, MODEL_NAME, SOURCE_ROOT, Phone, sample_image  # noqa: E402
+from phone_image import MODE_CHANGE, MODEL_NAME, SAMPLE_MODEL, SOURCE_ROOT, Phone, build_output, sample_image  # noqa: E402
+from signing_authorities import PUBLISHER, SigningAuthorities, add_root_to_prefix  # noqa: E402
 from update_server import UpdateServer  # noqa: E402
 
 sys.path.insert(0, os.path.join(SOURCE_ROOT, "tools", "cd_image"))
@@ -42,7 +46,14 @@ def main():
     os.makedirs(shots)
     mode = "host" if os.environ.get("DISPLAY") else None
     steps = []
-    iso = sample_image(os.path.join(work, "cd-image"))
+    # The sample model with the maker's setting: the publisher and the throwaway root.
+    authorities = SigningAuthorities()
+    model = os.path.join(work, "model", os.path.basename(SAMPLE_MODEL))
+    shutil.rmtree(os.path.dirname(model), ignore_errors=True)
+    shutil.copytree(SAMPLE_MODEL, model)
+    with open(os.path.join(model, "config.ini"), "a", newline="\r\n", encoding="cp1252") as f:
+        f.write(f"\n[SIGNATURE]\npublisher={PUBLISHER}\nroot_sha256={authorities.roots['maker']}\n")
+    iso = sample_image(os.path.join(work, "cd-image"), model=model)
     image_files = os.path.join(work, "cd-image-files")
     extract_image(iso, image_files)
     print(f"Built the CD image of the sample model {os.path.relpath(iso)} (SHA-256 {sha256(iso)}); "
@@ -52,6 +63,14 @@ def main():
             UpdateServer(os.path.join(work, "server")) as server:
         # The readme comes slowly, so the download page can be seen and photographed.
         server.package_route("PXPC_Readme.txt", delay=2)
+        # The server's programs as the maker signs them, under a root this PC trusts.
+        authorities.copy("signed", build_output("stub_tool"), os.path.join(server.package_dir, "PXPC.exe"))
+        authorities.copy("signed", os.path.join(build_output("drivers"), "driver_setup.exe"),
+                         os.path.join(server.package_dir, "driver_setup.exe"))
+        thumbprint = add_root_to_prefix(rig, os.path.join(authorities.out, "maker-root.pem"))
+        print(f"Signed the server's PXPC.exe and driver_setup.exe as \"{PUBLISHER}\"; the root "
+              f"(SHA-256 {authorities.roots['maker']}, thumbprint {thumbprint}) is in the prefix's root store, "
+              "and the phone's config.ini pins it.")
         templates = rig.templates_dir
         tool_log = os.path.join(work, "tool.log")
         rig.reset(paths=[os.path.join(templates, "E"), os.path.join(templates, "PXPC"), tool_log,
@@ -118,6 +137,11 @@ def main():
         print(f"- Usage statistics record: {status}" + (f", history id {history_id}" if history_id else "") + ".")
     if "Driver install from server" in trace and "[CUSBAutoRunDlg::InstallDriver()] END" in trace:
         print("- The USB driver was installed with the setup program from the server.")
+    for line in trace.splitlines():
+        if line.startswith("[SIGNATURE] [") and ("] accepted" in line or "] refused" in line):
+            name = line[len("[SIGNATURE] ["):line.index("]", len("[SIGNATURE] ["))].rsplit("\\", 1)[-1]
+            verdict = line[line.index("] ", len("[SIGNATURE] [")) + 2:]
+            print(f"- The signature of {name} was verified: {verdict}.")
     for line in tool_starts:
         print(f"- The PC tool was started with the argument \"{line}\".")
     changes = [MODE_NAMES.get(c, c) for c in phone.mode_changes()]

@@ -39,24 +39,24 @@ def build_output(name):
     return os.environ[BUILD_OUTPUTS[name]]
 
 
-def sample_image(out, signing=()):
+def sample_image(out, signing=(), model=SAMPLE_MODEL):
     """Builds the sample model's CD image into `out` with the image builder, from the program and
     the update client of this build and the simulated phone's variant of the mode-switch library,
     with the built driver installer the sample names. `signing` is passed on to the builder (e.g.
-    ``("--pkcs12", file, "--password-file", file)``). Returns the ISO's path; raises RuntimeError
-    with the builder's output when it fails."""
+    ``("--pkcs12", file, "--password-file", file)``); `model` is the sample or a copy of it.
+    Returns the ISO's path; raises RuntimeError with the builder's output when it fails."""
     binaries = os.path.join(out, "bin")
     shutil.rmtree(binaries, ignore_errors=True)
     os.makedirs(binaries)
     for output, name in (("program", "PX_Bootstrap.exe"), ("update_client", "QVUTchkdl.dll"),
                          ("phone_dll", "QVEUSBAutorun.dll")):
         shutil.copyfile(build_output(output), os.path.join(binaries, name))
-    result = subprocess.run([sys.executable, "-B", IMAGE_BUILDER, "--bin", binaries, "--model", SAMPLE_MODEL,
+    result = subprocess.run([sys.executable, "-B", IMAGE_BUILDER, "--bin", binaries, "--model", model,
                              "--out", out, "--extra", os.path.join(build_output("drivers"), "unison_driver.msi"),
                              *signing], capture_output=True, text=True)
     if result.returncode != 0:
         raise RuntimeError(f"the image builder failed:\n{result.stdout}{result.stderr}")
-    return os.path.join(out, os.path.basename(SAMPLE_MODEL) + ".iso")
+    return os.path.join(out, os.path.basename(model) + ".iso")
 
 
 def write_ini(path, sections):

@@ -1,8 +1,10 @@
 """The throwaway signing authorities the build makes for the tests (QV_E2E_SIGNATURES, see
 tools/signing/make_test_signatures.py): the maker's [SIGNATURE] setting that pins them, and signed
 copies of any file, in the four ways a check must tell apart."""
+import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -61,3 +63,15 @@ def pack_cabinet(target, files):
                    stdout=subprocess.DEVNULL)
     shutil.rmtree(stage)
     return target
+
+
+def add_root_to_prefix(rig, pem):
+    """Adds the root certificate `pem` to the Wine prefix's machine-wide root store, as Windows keeps
+    it in the registry: the value Blob under its SHA-1 thumbprint, holding the certificate as a
+    serialized store element (property 32, the encoded certificate). Returns the thumbprint."""
+    der = subprocess.run(["openssl", "x509", "-in", pem, "-outform", "DER"], check=True, capture_output=True).stdout
+    thumbprint = hashlib.sha1(der).hexdigest().upper()
+    blob = struct.pack("<III", 32, 1, len(der)) + der
+    rig.reg_add(rf"HKLM\Software\Microsoft\SystemCertificates\Root\Certificates\{thumbprint}", "Blob", blob.hex(),
+                kind="REG_BINARY")
+    return thumbprint

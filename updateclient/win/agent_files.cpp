@@ -51,14 +51,9 @@ bool ListFiles(const std::string& folder, const std::string& prefix, std::vector
 
 qv::CHeldFile HoldAnsiPath(const std::string& path) { return qv::CHeldFile::Open(qv::FromAnsi(path.data(), path.size())); }
 
-// True when the held |file| may be used under |policy|; a refusal is traced with the file, the
-// system's result and the signer found.
+// The check of one held file, traced (IsHeldFileSignedByMaker).
 bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file) {
-  qv::SignatureFindings found;
-  const qv::SignatureVerdict verdict = qv::JudgeHeldFile(policy, file, found);
-  if (qv::IsSignatureAccepted(verdict)) return true;
-  UtTrace(qv::ToAnsi(qv::DescribeSignatureRefusal(file.Path(), verdict, found)));
-  return false;
+  return qv::IsHeldFileSignedByMaker(policy, file, [](const std::wstring& line) { UtTrace(qv::ToAnsi(line)); });
 }
 
 // True when every program among the unpacked |files| of |staging| bears the maker's signature.
