@@ -10,7 +10,7 @@
 #include "bootstrap/core/version_text.h"
 #include "bootstrap/provisioning/support.h"
 #include "bootstrap/provisioning/version_resource.h"
-#include "bootstrap/trace_log.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "common/core/command_line.h"
 

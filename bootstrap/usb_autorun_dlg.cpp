@@ -12,7 +12,7 @@
 #include "bootstrap/core/usb_mode.h"
 #include "bootstrap/provisioning/package_signature.h"
 #include "bootstrap/provisioning/support.h"
-#include "bootstrap/trace_log.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/view/init_dlg.h"
 #include "common/win/process_list.h"
 #include "common/core/unique_resource.h"

@@ -20,9 +20,6 @@ using qv::updateclient::DownloadOutcome;
 using qv::updateclient::DownloadToFile;
 using qv::updateclient::GetRemoteFileSize;
 
-// The program's download routines trace through the program's log, which this caller does not keep.
-void WriteTraceLog(const std::wstring&) {}
-
 int wmain(int argc, wchar_t** argv) try {
   if (argc != 4) {
     std::fputs("usage: download_caller.exe url|library|size URL FILE\n", stderr);

@@ -10,16 +10,11 @@
 #include "bootstrap/provisioning/file_version_info.h"
 #include "bootstrap/provisioning/registry_mgr.h"
 #include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/trace_log.h"
+#include "common/win/ansi_text.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
 #include "tests/win/test_files.h"
-
-namespace {
-std::vector<std::wstring> g_trace;
-}  // namespace
-
-// The program's trace log, replaced here by a recorder.
-void WriteTraceLog(const std::wstring& text) { g_trace.push_back(text); }
 
 namespace {
 
@@ -33,6 +28,36 @@ std::wstring ScratchFolder() {
   ::CreateDirectoryW(folder.c_str(), nullptr);
   return folder;
 }
+
+// The trace log's file side, turned on into a folder of its own for the time of a check: the
+// entries written since the last Take(), each as traced.
+class CTraceRecorder {
+ public:
+  CTraceRecorder() : m_strFolder(ScratchFolder() + L"trace\\") {
+    ::CreateDirectoryW(m_strFolder.c_str(), nullptr);
+    ::DeleteFileW(FormatLogFilePath().c_str());
+    CTraceLogFile::Shared().Start(true, false, m_strFolder);
+  }
+  ~CTraceRecorder() {
+    CTraceLogFile::Shared().Stop();
+    ::DeleteFileW(FormatLogFilePath().c_str());
+  }
+
+  std::vector<std::wstring> Take() {
+    // Each entry ends with a blank line: "<text>\r\n\r\n".
+    const std::string text = ReadAll(FormatLogFilePath());
+    ::DeleteFileW(FormatLogFilePath().c_str());
+    std::vector<std::wstring> entries;
+    for (size_t start = 0, end; (end = text.find("\r\n\r\n", start)) != std::string::npos; start = end + 4) {
+      entries.push_back(qv::FromAnsi(text.data() + start, end - start) + L"\r\n");
+    }
+    return entries;
+  }
+
+ private:
+  std::wstring FormatLogFilePath() const { return m_strFolder + L"PX_Bootstrap_Log(0000).txt"; }
+  std::wstring m_strFolder;
+};
 
 TEST(BootstrapSupport, IniValuesAreCutAt259CharactersAndMissingOnesAreEmpty) {
   std::wstring ini = ScratchFolder() + L"config.ini";
@@ -88,6 +113,7 @@ TEST(BootstrapSupport, VersionsOfBuiltBinaries) {
 }
 
 TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
+  CTraceRecorder trace;
   std::wstring folder = ScratchFolder();
   std::wstring source = folder + L"source.bin", target = folder + L"target.bin";
   WriteAll(source, "new");
@@ -109,19 +135,19 @@ TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
   for (const char* held : {"new", "old"}) {
     WriteAll(target, held);
     HANDLE open = ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    g_trace.clear();
+    trace.Take();
     const bool same = std::string(held) == "new";
     EXPECT_EQ(CopyFileOverwrite(source, target), same ? TRUE : FALSE) << held;
     ::CloseHandle(open);
     EXPECT_EQ(ReadAll(target), held);
-    EXPECT_EQ(g_trace, same ? std::vector<std::wstring>{} : std::vector<std::wstring>{failed}) << held;
+    EXPECT_EQ(trace.Take(), same ? std::vector<std::wstring>{} : std::vector<std::wstring>{failed}) << held;
   }
 
   // A source the phone lacks is a failed copy, whatever the target holds.
   for (const std::wstring& to : {target, folder + L"absent.bin"}) {
-    g_trace.clear();
+    trace.Take();
     EXPECT_FALSE(CopyFileOverwrite(folder + L"missing.bin", to));
-    EXPECT_EQ(g_trace, std::vector<std::wstring>{L"CopyFile Src[" + folder + L"missing.bin], Target[" + to + L"]\r\n"});
+    EXPECT_EQ(trace.Take(), std::vector<std::wstring>{L"CopyFile Src[" + folder + L"missing.bin], Target[" + to + L"]\r\n"});
   }
   EXPECT_EQ(ReadAll(target), "old");
 }

@@ -13,9 +13,6 @@
 #include "bootstrap/provisioning/url_download.h"
 #include "tests/win/test_files.h"
 
-// The support routines trace through the program's log; this test does not read it.
-void WriteTraceLog(const std::wstring&) {}
-
 namespace {
 
 using qv::test::ReadAll;

@@ -1,7 +1,7 @@
 // The trace log: every entry to the debugger output, and to the numbered log file in the user's
 // Templates folder while the file side is on. Entries come from the dialog's thread and the
 // worker; the log's own lock keeps the file choice and each entry's bytes together.
-#include "bootstrap/trace_log.h"
+#include "bootstrap/provisioning/trace_log.h"
 
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/trace_text.h"
