@@ -135,7 +135,7 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
     }
     if (variant.checkPackageVersion) {
       // The installed agent is started only when the update tool's package matches its client.
-      const std::string client = GetFileVersionText(folder + "QORClient_CBW.exe");
+      const std::string client = GetFileVersionText(folder + variant.clientImage);
       LiveUpdateEntry package = ReadLiveUpdateEntry(variant.downloadMarker);
       if (!package.found) {
         UtTrace("Fail to download setup file");

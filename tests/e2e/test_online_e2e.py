@@ -386,6 +386,31 @@ class OnlineEndToEnd(PlugInTestCase):
                     self.assertEqual(self.lines_of(self.setup_log), [])
                     self.assertEqual(self.lines_of(self.tool_log), [])
 
+    def test_a_downloaded_tool_replaced_before_its_start_is_not_started(self):
+        # The package and the driver's setup program arrive signed; while the setup runs, the
+        # downloaded PXPC.exe is swapped for an unsigned copy, which is then refused at its start.
+        authorities = SigningAuthorities()
+        for source, name in ((build_output("stub_tool"), "PXPC.exe"),
+                             (os.path.join(build_output("drivers"), "driver_setup.exe"), "driver_setup.exe")):
+            authorities.copy("signed", source, os.path.join(self.server.package_dir, name))
+        phone = self.phone(config=authorities.setting())
+        self.licence_page(phone, QV_DRIVER_SETUP_HOLD=harness.to_windows(self.setup_release))
+        self.accept_licence()
+        self.assertTrue(harness.wait_for(lambda: self.lines_of(self.setup_log) == [""], timeout=60),
+                        "the driver setup did not start")
+        tool = os.path.join(self.package, "PXPC.exe")
+        self.assertEqual(self.local_file("PXPC.exe"), self.server.package_file("PXPC.exe"))
+        os.remove(tool)
+        shutil.copy(build_output("stub_tool"), tool)
+        self.release_setup()
+        self.wait_until_done(90)
+        trace = self.trace()
+        self.assertIn(f"[SIGNATURE] [{self.rig.to_windows(os.path.join(self.package, 'driver_setup.exe'))}] "
+                      "accepted, signer [Demo Maker Ltd]", trace)
+        self.assertIn(f"[SIGNATURE] [{self.rig.to_windows(tool)}] refused, {REFUSALS['unsigned']}", trace)
+        self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
+        self.assertEqual(self.lines_of(self.tool_log), [])
+
     def test_pc_tool_that_installs_the_driver_itself(self):
         self.server.set_serverconfig("FILES_DRIVER", who_install_driver="pxpc")
         self.run_to_the_end(self.phone())

@@ -8,17 +8,35 @@
 
 namespace qv::updateclient {
 
+// One field a line, in the order of AgentVariant. clang-format off
 const AgentVariant kNotificationAgent = {
-    "UTSetup Function call Start", "QORClient_CBW.exe", "CBWNotiAgent.exe", "name='NotiAgent_QOR'",
-    "Global_QVSWAGENT_CBW",        true,                "name='QOREUTProg'", false,
-    true,                          "QOR_AGENT",         "AutoStart",
+    "UTSetup Function call Start",  // startTrace
+    "QORClient_CBW.exe",            // clientImage
+    "CBWNotiAgent.exe",             // agentImage
+    "name='NotiAgent_QOR'",         // updateMarker
+    "Global_QVSWAGENT_CBW",         // agentMutex
+    true,                           // checkPackageVersion
+    "name='QOREUTProg'",            // downloadMarker
+    false,                          // alternativeTexts
+    true,                           // copyLauncher
+    "QOR_AGENT",                    // runValueName
+    "AutoStart",                    // autoStartValueName
 };
 
 const AgentVariant kAssistantAgent = {
-    "UASetup Function call Start", nullptr, "CBWUAAgent.exe", "name='NotiAgent_QOR_UA'",
-    "Global_QVUAAGENT_CBW",        false,   "name='NotiAgent_QOR_UA'", true,
-    false,                         "QORUA_AGENT", "UAAutoStart",
+    "UASetup Function call Start",  // startTrace
+    nullptr,                        // clientImage
+    "CBWUAAgent.exe",               // agentImage
+    "name='NotiAgent_QOR_UA'",      // updateMarker
+    "Global_QVUAAGENT_CBW",         // agentMutex
+    false,                          // checkPackageVersion
+    "name='NotiAgent_QOR_UA'",      // downloadMarker
+    true,                           // alternativeTexts
+    false,                          // copyLauncher
+    "QORUA_AGENT",                  // runValueName
+    "UAAutoStart",                  // autoStartValueName
 };
+// clang-format on
 
 std::string LiveUpdateUrl(const std::string& base) { return base + "/client/app/live_update.jsp"; }
 

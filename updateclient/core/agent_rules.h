@@ -17,6 +17,7 @@ struct AgentVariant {
   const char* updateMarker;   // the entry whose version tells whether the agent is current
   const char* agentMutex;
   bool checkPackageVersion;   // start the installed agent only when the package matches the client
+                              // (needs clientImage)
   const char* downloadMarker; // the entry whose address is the package to download
   bool alternativeTexts;      // the dialogs show the alternative texts
   bool copyLauncher;          // copy the update tool's launcher out of the agent folder

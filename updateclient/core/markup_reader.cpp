@@ -17,14 +17,6 @@ namespace {
 
 enum class TagKind { kStart, kEnd, kEmpty, kSkipped };
 
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// The range without the white space at both ends, as TrimText cuts it.
-void TrimRange(const char*& begin, const char*& end) {
-  while (end > begin && IsSpace(end[-1])) --end;
-  while (begin < end && IsSpace(*begin)) ++begin;
-}
-
 // Any tag, including one with several '<' or none (a '>' outside a tag): declarations and
 // comments are skipped; a '/' right after a '<' marks an end tag and one right before '>' an
 // empty-element tag; the inner text is every other character but '<' and '>'.

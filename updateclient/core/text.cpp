@@ -1,13 +1,14 @@
-// Trimming follows the C locale's white space, byte by byte, so ANSI letters above 127 are kept.
+// Trimming, buffers and the line-by-line conversion of answers.
 #include "updateclient/core/text.h"
 
 #include <cstring>
 
 namespace qv::updateclient {
 
-namespace {
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-}  // namespace
+void TrimRange(const char*& begin, const char*& end) {
+  while (end > begin && IsSpace(end[-1])) --end;
+  while (begin < end && IsSpace(*begin)) ++begin;
+}
 
 std::string TrimRightText(const std::string& text) {
   size_t end = text.size();
@@ -16,10 +17,10 @@ std::string TrimRightText(const std::string& text) {
 }
 
 std::string TrimText(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (end > 0 && IsSpace(text[end - 1])) --end;
-  while (begin < end && IsSpace(text[begin])) ++begin;
-  return text.substr(begin, end - begin);
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  TrimRange(begin, end);
+  return std::string(begin, end);
 }
 
 void CopyToBuffer(const std::string& text, char* buffer, size_t capacity) {

@@ -7,7 +7,14 @@
 
 namespace qv::updateclient {
 
-// Removes blanks, tabs, line ends, vertical tabs and form feeds at both ends.
+// White space as the C locale has it, byte by byte (so ANSI letters above 127 are kept): blanks,
+// tabs, line ends, vertical tabs and form feeds.
+inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Moves |begin| and |end| inward past the white space at both ends of the range.
+void TrimRange(const char*& begin, const char*& end);
+
+// Removes the white space at both ends, or at the end only.
 std::string TrimText(const std::string& text);
 std::string TrimRightText(const std::string& text);
 

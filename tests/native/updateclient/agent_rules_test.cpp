@@ -118,6 +118,12 @@ TEST(AgentRules, FolderJoinAndCabinetName) {
   EXPECT_FALSE(HasCabinetName("ab"));
 }
 
+TEST(AgentRules, AVariantThatComparesTheClientsVersionNamesTheClient) {
+  for (const AgentVariant* variant : {&kNotificationAgent, &kAssistantAgent}) {
+    EXPECT_TRUE(!variant->checkPackageVersion || (variant->clientImage && *variant->clientImage)) << variant->startTrace;
+  }
+}
+
 TEST(AgentRules, ProgramsAreToldByTheLastExtensionAsTheFileSystemReadsIt) {
   for (const char* program : {"CBWNotiAgent.exe", "data\\x.DLL", "a.b.ocx", "setup.msi", "x.exe.", "x.exe . ", "s.Scr",
                               "x.txt::$DATA"}) {
