@@ -13,19 +13,6 @@ bool IsBlank(wchar_t c) {
 
 }  // namespace
 
-std::wstring DecimalText(long long value) {
-  // Works on the magnitude as unsigned so that the most negative value needs no special case.
-  unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-  wchar_t digits[24];
-  wchar_t* start = digits + 24;
-  do {
-    *--start = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) *--start = L'-';
-  return std::wstring(start, digits + 24);
-}
-
 int WideToInt(const std::wstring& text) {
   size_t i = 0;
   while (i < text.size() && IsBlank(text[i])) ++i;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/core/decimal_text.h"
+
 namespace qv::bootstrap {
 
 // Reads a decimal number the way the Windows runtime's _wtoi does: leading white space, an
@@ -11,9 +13,7 @@ namespace qv::bootstrap {
 // of int are clamped to INT_MAX or INT_MIN, as the runtime does.
 int WideToInt(const std::wstring& text);
 
-// The decimal digits of a number, with a minus sign when negative: std::to_wstring's text
-// without the runtime's printf family behind it (some 25 KB in the program).
-std::wstring DecimalText(long long value);
+using qv::DecimalText;
 
 bool IsAsciiLetter(wchar_t c);
 wchar_t ToUpperAscii(wchar_t c);

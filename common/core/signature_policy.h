@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/core/decimal_text.h"
+
 namespace qv {
 
 struct SignaturePolicy {
@@ -119,13 +121,14 @@ inline std::wstring TrustResultText(uint32_t result) {
 // the publisher and the number of pinned roots, or that packages are not verified.
 inline std::vector<std::wstring> DescribeSignaturePolicy(const SignaturePolicy& policy) {
   std::vector<std::wstring> lines;
-  for (const std::string& problem : policy.problems) lines.push_back(L"[SIGNATURE] " + std::wstring(problem.begin(), problem.end()));
+  for (const std::string& problem : policy.problems) {
+    lines.push_back(L"[SIGNATURE] " + std::wstring(problem.begin(), problem.end()));
+  }
   if (!policy.IsRequired()) {
     lines.push_back(L"[SIGNATURE] The phone names no publisher: packages are not verified");
   } else {
-    std::wstring count;
-    for (size_t n = policy.roots.size(); count.empty() || n > 0; n /= 10) count.insert(count.begin(), wchar_t(L'0' + n % 10));
-    lines.push_back(L"[SIGNATURE] Packages must be signed by [" + policy.publisher + L"], " + count + L" pinned root(s)");
+    lines.push_back(L"[SIGNATURE] Packages must be signed by [" + policy.publisher + L"], " +
+                    DecimalText(static_cast<long long>(policy.roots.size())) + L" pinned root(s)");
   }
   return lines;
 }

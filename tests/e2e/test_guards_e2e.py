@@ -11,6 +11,7 @@ import unittest
 
 from plug_in_case import IDOK, IDS, PROGRAM, TOOL_ARGUMENTS, PlugInTestCase, harness
 from phone_image import MODE_CHANGE, MODEL_NAME, Phone  # noqa: E402
+from signing_authorities import REFUSALS, SigningAuthorities  # noqa: E402
 
 APP_MUTEX = "QV PX_Bootstrap Program"  # what makes a start look for another instance's window
 NO_RESPONSE = "End : [IsSamePhoneDrive()] return is FALSE ==> Other App is no response..."
@@ -119,16 +120,10 @@ class GuardsEndToEnd(PlugInTestCase):
 
     def test_a_tool_without_the_makers_signature_is_never_started(self):
         # Copies of the stand-in tool signed at build time by throwaway authorities.
-        signatures = os.environ["QV_E2E_SIGNATURES"]
-        with open(os.path.join(signatures, "fingerprints.txt")) as f:
-            roots = dict(line.strip().split("=", 1) for line in f if "=" in line)
-        setting = {"SIGNATURE": {"publisher": "Demo Maker Ltd", "root_sha256": roots["maker"]}}
-        refused = {
-            "unsigned.exe": "no valid signature: WinVerifyTrust 0x800B0100, signer []",
-            "tampered.exe": "no valid signature: WinVerifyTrust 0x80096010, signer [",
-            "other-root.exe": "a root that is not pinned: WinVerifyTrust 0x00000000, signer [Demo Maker Ltd]",
-            "other-name.exe": "another publisher: WinVerifyTrust 0x00000000, signer [Demo Maker Ltd Other]",
-        }
+        authorities = SigningAuthorities()
+        signatures, setting = authorities.out, authorities.setting()
+        refused = {f"{way}.exe": reason for way, reason in REFUSALS.items()}
+        refused["tampered.exe"] = "no valid signature: WinVerifyTrust 0x80096010, signer ["
         tool = os.path.join(self.package, "PXPC.exe")
         for name, reason in [*refused.items(), ("signed.exe", None)]:
             with self.subTest(name):

@@ -59,14 +59,15 @@ def sign(signer, source, target, folder):
         "-n", "test program", "-in", source, "-out", target, cwd=folder)
 
 
-# The signers of sign_copy(): the maker's, a stranger's of the same name under another root, and
-# one of another name under the maker's root.
-SIGNERS = ("maker-signer", "stranger", "other-name")
+# The ways a file is signed, by their signers: the maker's, a stranger's of the same name under
+# another root, and one of another name under the maker's root.
+SIGNERS = {"signed": "maker-signer", "other-root": "stranger", "other-name": "other-name"}
 
 
-def sign_copy(out, signer, source, target):
-    """Signs a copy of `source` as `target` with one of SIGNERS, from the authorities in `out`."""
-    sign(signer, os.path.abspath(source), os.path.abspath(target), os.path.join(out, "authority"))
+def sign_copy(out, way, source, target):
+    """Signs a copy of `source` as `target` in one of the ways of SIGNERS, with the authorities in
+    `out`."""
+    sign(SIGNERS[way], os.path.abspath(source), os.path.abspath(target), os.path.join(out, "authority"))
 
 
 def der_sha256(pem, folder):
@@ -93,9 +94,8 @@ def main(argv=None):
     make_signer("other", "stranger", args.publisher, work)
     make_signer("maker", "other-name", args.publisher + " Other", work)
     program = os.path.abspath(args.program)
-    sign("maker-signer", program, os.path.join(out, "signed.exe"), work)
-    sign("stranger", program, os.path.join(out, "other-root.exe"), work)
-    sign("other-name", program, os.path.join(out, "other-name.exe"), work)
+    for way in SIGNERS:
+        sign_copy(out, way, program, os.path.join(out, f"{way}.exe"))
     shutil.copy(program, os.path.join(out, "unsigned.exe"))
     # One byte of the code changed after signing: the digest no longer matches.
     tampered = bytearray(open(os.path.join(out, "signed.exe"), "rb").read())

@@ -246,10 +246,8 @@ void RemoveFolderTree(const std::string& folder) {
 bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder,
                     const qv::SignaturePolicy& policy) {
   // The download is held, so that it cannot change, from its check until it is unpacked or moved.
-  qv::CHeldFile held;
-  if (policy.IsRequired()) held = HoldAnsiPath(downloadPath);
-  const std::string staging = policy.IsRequired() && !IsSignedByMaker(policy, held) ? std::string()
-                                                                                     : CreateStagingFolder(agentFolder);
+  qv::CHeldFile held = policy.IsRequired() ? HoldAnsiPath(downloadPath) : qv::CHeldFile();
+  const std::string staging = IsSignedByMaker(policy, held) ? CreateStagingFolder(agentFolder) : std::string();
   bool unpacked = false;
   if (!staging.empty()) {
     if (HasCabinetName(packageName)) {
