@@ -26,7 +26,6 @@ CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CKeepOpenDialog(kMainDialogTemplat
 
 CUSBAutoRunDlg::~CUSBAutoRunDlg() {
   m_autoRunThreadOwner.reset();  // waits for the worker's last lines
-  if (m_hBrush) ::DeleteObject(m_hBrush);
   if (m_hMutex) ::ReleaseMutex(m_hMutex.get());
 }
 

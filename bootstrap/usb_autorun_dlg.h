@@ -99,7 +99,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   std::wstring m_strServerConfigFile;
   BOOL m_bEnableLog = 0;  // handed to the trace log, which keeps the file it writes to
   qv::UniqueGdiObject m_fontNormal, m_fontBold;
-  HBRUSH m_hBrush = nullptr;
+  qv::UniqueGdiObject m_hBrush;  // the white background of the pages
   qv::ui::CProgressCtrl m_ctrlProgress;
   HICON m_hIcon = nullptr;
 

@@ -46,10 +46,10 @@ std::wstring SystemMsiexecPath() {
 // thread's queue; the worker that installs owns no window, so in practice it ends with the
 // installer. It has no time limit, since an installer may be waiting for its user.
 void WaitForInstaller(const SHELLEXECUTEINFOW& started) {
-  if (!started.hProcess) return;
-  HANDLE process = started.hProcess;
+  const qv::UniqueProcessHandle owned(started.hProcess);  // the installer's process is ours to close
+  if (!owned) return;
+  HANDLE process = owned.get();
   ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON);
-  ::CloseHandle(process);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdarg>
 #include <cwchar>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -135,19 +134,12 @@ std::wstring FormatText(const wchar_t* format, ...) {
   }
 }
 
-namespace {
-
-struct SidDeleter {
-  void operator()(PSID sid) const { ::FreeSid(sid); }
-};
-
-}  // namespace
-
 BOOL IsUserInGroup(DWORD rid) {
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-  PSID raw = nullptr;
-  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0, &raw)) return 0;
-  std::unique_ptr<void, SidDeleter> group(raw);
+  qv::UniqueSid group;
+  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0, group.put())) {
+    return 0;
+  }
 
   qv::UniqueHandle token;
   const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | READ_CONTROL;  // 0x2000A

@@ -67,7 +67,7 @@ bool ReadLicence(const std::wstring& path, std::wstring& text, bool& cut) {
 
 BOOL CUSBAutoRunDlg::InitControl() {
   SetWindowText(g_strAppTitle);
-  m_hBrush = ::CreateSolidBrush(RGB(255, 255, 255));
+  m_hBrush.reset(::CreateSolidBrush(RGB(255, 255, 255)));
   m_fontNormal.reset(CreateDialogFont(FW_NORMAL));
   if (!m_fontNormal) return FALSE;
   m_fontBold.reset(CreateDialogFont(FW_BOLD));
@@ -171,8 +171,8 @@ INT_PTR CUSBAutoRunDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     ::SetTextColor(dc, RGB(0, 0, 0));
     ::SetBkColor(dc, RGB(255, 255, 255));
     ::SetBkMode(dc, TRANSPARENT);
-    return reinterpret_cast<INT_PTR>(m_hBrush);
+    return reinterpret_cast<INT_PTR>(m_hBrush.get());
   }
-  if (id == kIdLeftPicture || id == kIdRightPicture) return reinterpret_cast<INT_PTR>(m_hBrush);
+  if (id == kIdLeftPicture || id == kIdRightPicture) return reinterpret_cast<INT_PTR>(m_hBrush.get());
   return 0;  // the dialog manager's own colours for every other control
 }

@@ -37,11 +37,19 @@ struct GdiObjectTraits {
   static void Close(Type h) { ::DeleteObject(h); }
 };
 
+// A SID the system allocated (AllocateAndInitializeSid).
+struct SidTraits {
+  using Type = PSID;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::FreeSid(h); }
+};
+
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueProcessHandle = UniqueResource<KernelHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueSid = UniqueResource<SidTraits>;
 
 }  // namespace qv
