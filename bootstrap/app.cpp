@@ -8,8 +8,7 @@
 
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/version_text.h"
-#include "bootstrap/provisioning/support.h"
-#include "bootstrap/provisioning/version_resource.h"
+#include "common/win/version_resource.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "common/core/command_line.h"
@@ -91,7 +90,7 @@ int CUSBAutoRunApp::ExitInstance() {
 
 std::wstring CUSBAutoRunApp::GetProgramVersion() {
   if (!m_strFileVersion.empty()) return m_strFileVersion;
-  CVersionResource resource;
+  qv::CVersionResource resource;
   if (!resource.LoadOwnProgram()) return m_strFileVersion;
   // The table of a resource that lists exactly one, else the user's language in Unicode.
   const std::vector<uint32_t> tables = resource.Translations();

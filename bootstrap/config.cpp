@@ -1,5 +1,5 @@
 // Where the program runs from and its configuration readers.
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/files.h"
 #include "bootstrap/usb_autorun_dlg.h"
 
 std::wstring CUSBAutoRunDlg::GetModulePath() {

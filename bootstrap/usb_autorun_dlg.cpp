@@ -10,8 +10,9 @@
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/usb_mode.h"
+#include "bootstrap/core/workflow.h"
 #include "bootstrap/provisioning/package_signature.h"
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/view/init_dlg.h"
 #include "common/win/process_list.h"
@@ -38,10 +39,6 @@ BOOL CUSBAutoRunDlg::InitAutoRun() {
 }
 
 std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return TheApp().m_strLaunchDrive; }
-
-std::wstring CUSBAutoRunDlg::PhoneFolder() const {
-  return m_strPhoneDrive.empty() ? std::wstring() : FormatDriveRoot(m_strPhoneDrive[0]);
-}
 
 bool CUSBAutoRunDlg::HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const {
   if (!m_signaturePolicy.IsRequired()) return true;
@@ -82,7 +79,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
       return FALSE;
     }
     // From the phone itself: the copy beside the program is the user's to change.
-    m_signaturePolicy = ReadSignaturePolicy(PhoneFolder() + L"config.ini");
+    m_signaturePolicy = ReadSignaturePolicy(PhoneFolderOf(*this) + L"config.ini");
   }
 
   WriteTraceLog(L"Start : [if(m_hOtherAutoRun != NULL)] \r\n");
@@ -128,11 +125,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
     ExitProgram(1);
     return FALSE;
   }
-  BOOL serverConfig = GetServerConfig();
-  m_strPreloadDriver = m_DriverMgr.GetPreloadDriver();
-  m_bRequireDrv = m_DriverMgr.IsRequireUpDrv();
-  if (serverConfig) m_bRequireUpPxpc = IsRequireUpPXPC();
-  switch (DecidePcStart(m_bAbnormalStatus == 1, m_bRequireDrv != 0, m_bRequireUpPxpc != 0)) {
+  switch (PreparePcStart(m_pc, *this)) {
     case PcStartStep::EndWithModeChange:
       WriteTraceLog(L"[OnInitDialog()] Abnormal Status.......\r\n");
       ExitProgram(1);
@@ -266,42 +259,30 @@ void CUSBAutoRunDlg::AutoRunThread(CUSBAutoRunDlg* dialog) {
 }
 
 void CUSBAutoRunDlg::AutoRun_PXBootstrap() {
-  WriteTraceLog(L"[AutoRun_PXBootstrap()] START...............\r\n");
-  BOOL ok = IsConnectedInternet() == 1 ? AutoRunOnline() : AutoRunOffline();
-  m_bModeChangeOnExit = ok ? 0 : 1;
-  if (m_bModeChangeOnExit == 1) WriteTraceLog(L"[AutoRun_PXBootstrap()] Timer call exit function\r\n");
-  WriteTraceLog(L"[AutoRun_PXBootstrap()] END...............\r\n");
+  m_bModeChangeOnExit = RunWorkflow(m_pc, *this, *this, g_strAppTitle) ? 0 : 1;
 }
 
-BOOL CUSBAutoRunDlg::AutoRunOffline() {
-  if (m_bRequireDrv == 1 && !m_strPreloadDriver.empty() && !InstallDriver()) return FALSE;
-  if (RunPXPC()) return TRUE;
-  WriteTraceLog(L"[CheckSystem()] IsConnectedInternet() ==> FALSE...\r\n");
-  return FALSE;
+BOOL CUSBAutoRunDlg::AutoRunOnline() { return RunOnline(m_pc, *this, *this, g_strAppTitle) ? TRUE : FALSE; }
+
+BOOL CUSBAutoRunDlg::AutoRunOffline() { return RunOffline(m_pc, *this, *this, g_strAppTitle) ? TRUE : FALSE; }
+
+BOOL CUSBAutoRunDlg::GetServerConfig() { return FetchServerConfig(m_pc, *this) ? TRUE : FALSE; }
+
+BOOL CUSBAutoRunDlg::IsRequireUpPXPC() { return IsToolUpdateDue(m_pc, *this) ? TRUE : FALSE; }
+
+BOOL CUSBAutoRunDlg::DownloadPXPC_Package() { return DownloadPackage(m_pc, *this, *this) ? TRUE : FALSE; }
+
+BOOL CUSBAutoRunDlg::InstallDriver() { return InstallDriverStep(m_pc, *this, *this) ? TRUE : FALSE; }
+
+BOOL CUSBAutoRunDlg::RunPXPC() { return StartPcTool(m_pc, *this, g_strAppTitle) ? TRUE : FALSE; }
+
+void CUSBAutoRunDlg::SetProgressDisplay(ProgressDisplay display, bool stop) {
+  SetProgressTimer(display == ProgressDisplay::Download ? TIMER_PROGRESS_DOWNLOAD : TIMER_PROGRESS_INSTALL,
+                   stop ? TRUE : FALSE);
 }
 
-BOOL CUSBAutoRunDlg::InstallDriver() {
-  auto online = [] { return IsConnectedInternet() != 0; };
-  switch (DecideDriverInstall(m_bPxpcInstallsDriver != 0, m_bRequireDrv == 1, !m_strPreloadDriver.empty(), online)) {
-    case DriverInstallStep::SkipForPcTool:
-      WriteTraceLog(L"[CUSBAutoRunDlg::InstallDriver()] SKIP.............\r\n");
-      return TRUE;
-    case DriverInstallStep::NothingToDo:
-      return TRUE;
-    case DriverInstallStep::Install:
-      break;
-  }
-  SetProgressTimer(TIMER_PROGRESS_INSTALL, FALSE);
-  BOOL installed = m_DriverMgr.InstallDriver();
-  SetProgressTimer(TIMER_PROGRESS_INSTALL, TRUE);
-  if (installed != 1) {
-    WriteTraceLog(L"[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...\r\n");
-    ::MessageBoxW(m_hWnd, L"QV USB modem driver is not installed.\nReinstall QV USB modem driver.",
-                  g_strAppTitle.c_str(), MB_ICONEXCLAMATION);
-    return FALSE;
-  }
-  RaiseProgress(kProgressComplete);
-  return TRUE;
+void CUSBAutoRunDlg::ShowMessage(const std::wstring& text) {
+  ::MessageBoxW(m_hWnd, text.c_str(), g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
 }
 
 INT_PTR CUSBAutoRunDlg::OnTimer(WPARAM wParam, LPARAM) {
@@ -361,30 +342,4 @@ void CUSBAutoRunDlg::ExitProgram(int modeChange) {
   }
   WriteTraceLog(L"[ExitProgram()] END...\r\n");
   if (m_pAutoRunThread == nullptr) EndDialog(0);
-}
-
-BOOL CUSBAutoRunDlg::AutoRunOnline() {
-  const OnlinePlan plan = PlanOnlineRun(m_bRequireDrv == 1, m_bRequireUpPxpc == 1);
-  if (plan.download) {
-    SetProgressTimer(TIMER_PROGRESS_DOWNLOAD, FALSE);
-    BOOL downloaded = DownloadPXPC_Package();
-    SetProgressTimer(TIMER_PROGRESS_DOWNLOAD, TRUE);
-    if (!downloaded) {
-      if (m_bUserCancel) return FALSE;
-      ::MessageBoxW(m_hWnd, L"RO Zeru Zav download is failed.\nPlease try again when Internet access is available.",
-                    g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
-      return FALSE;
-    }
-  }
-  if (plan.installDriver) {
-    if (!InstallDriver()) return FALSE;
-  } else if (plan.installPause) {
-    // A pause with the installation display, so the user sees the update complete.
-    SetProgressTimer(TIMER_PROGRESS_INSTALL, FALSE);
-    ::Sleep(3000);
-    SetProgressTimer(TIMER_PROGRESS_INSTALL, TRUE);
-    RaiseProgress(kProgressComplete);
-  }
-  if (plan.needsCompletePackage && (m_strServerConfigFile.empty() || !HasAllPackageFiles())) return FALSE;
-  return RunPXPC() ? TRUE : FALSE;
 }

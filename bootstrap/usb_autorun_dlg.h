@@ -8,8 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "bootstrap/core/pc_system.h"
 #include "bootstrap/core/progress_step.h"
+#include "bootstrap/core/run_fields.h"
 #include "bootstrap/provisioning/driver_mgr.h"
+#include "bootstrap/provisioning/windows_pc.h"
 #include "bootstrap/view/control_ids.h"
 #include "common/core/signature_policy.h"
 #include "common/win/handles.h"
@@ -27,7 +30,12 @@ constexpr UINT kProgressTimerMessage = WM_APP + 1;
 // position cannot interleave with the creeping step.
 constexpr UINT kRaiseProgressMessage = WM_APP + 2;
 
-class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
+// The workflow's fields (qv::bootstrap::RunFields) are the dialog's own; its workflow operations
+// hand over to the portable workflow with the dialog as the run's window.
+class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
+                       public qv::bootstrap::RunFields,
+                       private IDriverRun,
+                       private qv::bootstrap::RunView {
  public:
   explicit CUSBAutoRunDlg(HWND parent = nullptr);
   ~CUSBAutoRunDlg() override;
@@ -65,38 +73,21 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   void ModifyDialog_Step1();
   void SetProgressTimer(UINT_PTR timerId, BOOL stop);
   // Raises the bar to at least `position`; a position already higher stays.
-  void RaiseProgress(int position);
+  void RaiseProgress(int position) override;
 
   BOOL m_bAdmin = 1;
   CDriverMgr m_DriverMgr;
-  BOOL m_bPxpcInstallsDriver = 0;
-  BOOL m_bPreloadSame = 0;
-  std::wstring m_strPreloadDriver;
   qv::UniqueHandle m_hMutex;
-  std::wstring m_strPreloadType;
   BOOL m_bExiting = 0;
   std::atomic<BOOL> m_bModeChangeOnExit{1};
-  std::wstring m_strPxpcTestVer;
-  std::wstring m_strDownloadURL;
-  std::wstring m_strDownloadPath;
-  std::wstring m_strDriverPath;
-  std::wstring m_strPxpcName;
-  std::wstring m_strPhoneDrive;
   std::wstring m_strOtherDrive;
   int m_nUserSelectionMode = 3;
-  std::wstring m_strModelType;
   // What the phone asks of the signatures of the tool and the server's driver installer.
   qv::SignaturePolicy m_signaturePolicy;
-  BOOL m_bRequireDrv = 0;
-  BOOL m_bRequireUpPxpc = 0;
-  BOOL m_bAbnormalStatus = 0;
   std::atomic<qv::ui::CWorkerThread*> m_pAutoRunThread{nullptr};
-  std::atomic<BOOL> m_bUserCancel{0};
   BOOL m_bOtherNoResponse = 0;
   HWND m_hOtherAutoRun = nullptr;
-  std::wstring m_strModulePath;
   std::wstring m_strModuleName;
-  std::wstring m_strServerConfigFile;
   BOOL m_bEnableLog = 0;  // handed to the trace log, which keeps the file it writes to
   qv::UniqueGdiObject m_fontNormal, m_fontBold;
   qv::UniqueGdiObject m_hBrush;  // the white background of the pages
@@ -151,18 +142,13 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog, private IDriverRun {
   void SetUnisonPreload() override;
   void BringToFront() override { SetForegroundWindow(); }
   bool HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const override;
-  // The root of the phone's drive ("E:\\"), where the phone's own files of the package lie; empty
-  // without a phone drive.
-  std::wstring PhoneFolder() const;
-  // Every file the package lists in serverconfig.ini is in the package folder.
-  bool HasAllPackageFiles() const;
-  // One file into the package folder: refused when its name leaves the folder, the old copy
-  // deleted, the cancel honoured, then fetched. FALSE on any of these failures.
-  BOOL DownloadPackageFile(const std::wstring& baseUrl, const std::wstring& name, const wchar_t* cancelTrace);
-  BOOL DownloadPackageFiles(const std::wstring& baseUrl);
-  BOOL DownloadServerDriver(const std::wstring& baseUrl, bool& endReportDue);
+  // What the workflow shows on the window.
+  void SetProgressDisplay(qv::bootstrap::ProgressDisplay display, bool stop) override;
+  void ShowMessage(const std::wstring& text) override;
   void QueryOtherInstance();
   static void AutoRunThread(CUSBAutoRunDlg* dialog);
 
   std::unique_ptr<qv::ui::CWorkerThread> m_autoRunThreadOwner;
+  // The PC the workflow works on: installs through m_DriverMgr, starts under m_signaturePolicy.
+  CWindowsPc m_pc{&m_DriverMgr, m_signaturePolicy};
 };

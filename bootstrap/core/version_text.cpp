@@ -80,17 +80,4 @@ uint32_t ChooseStringTable(const std::vector<uint32_t>& translations, uint16_t u
   return translations.front();
 }
 
-std::wstring FormatStringInfoKey(uint32_t translation, const std::wstring& name) {
-  static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
-  std::wstring key = L"\\StringFileInfo\\";
-  // Language first, then code page, each as four hex digits.
-  const uint16_t halves[2] = {static_cast<uint16_t>(translation & 0xFFFF), static_cast<uint16_t>(translation >> 16)};
-  for (uint16_t half : halves) {
-    for (int shift = 12; shift >= 0; shift -= 4) key += kHex[(half >> shift) & 0xF];
-  }
-  key += L'\\';
-  key += name;
-  return key;
-}
-
 }  // namespace qv::bootstrap

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/core/string_info_key.h"
+
 namespace qv::bootstrap {
 
 using VersionFields = std::array<uint32_t, 4>;
@@ -46,8 +48,7 @@ bool FindStringTable(const std::vector<uint32_t>& translations, uint16_t languag
 // first table; US English in Unicode when the file lists none.
 uint32_t ChooseStringTable(const std::vector<uint32_t>& translations, uint16_t userLanguage);
 
-// "\StringFileInfo\LLLLCCCC\<name>", language and code page in four upper-case hex digits each:
-// the key of one string of a version resource.
-std::wstring FormatStringInfoKey(uint32_t translation, const std::wstring& name);
+// The key of one string of a version resource (shared with the update library's reader).
+using qv::FormatStringInfoKey;
 
 }  // namespace qv::bootstrap

@@ -9,7 +9,9 @@
 #include "bootstrap/core/driver_decisions.h"
 #include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/path_text.h"
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/connectivity.h"
+#include "bootstrap/provisioning/files.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "common/win/handles.h"
 #include "common/win/held_file.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bootstrap/core/version_text.h"
-#include "bootstrap/provisioning/version_resource.h"
+#include "common/win/version_resource.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ BOOL CFileVersionInfo::Create(HMODULE module) {
 
 BOOL CFileVersionInfo::Create(const std::wstring& fileName) {
   Reset();
-  CVersionResource resource;
+  qv::CVersionResource resource;
   if (!resource.Load(fileName)) return FALSE;
   if (const VS_FIXEDFILEINFO* fixed = resource.FixedInfo()) m_fixed = *fixed;
   const uint32_t table = qv::bootstrap::ChooseStringTable(resource.Translations(), ::GetUserDefaultLangID());

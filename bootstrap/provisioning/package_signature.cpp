@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "common/win/signature_check.h"
 
 qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig) {

@@ -3,9 +3,13 @@
 // worker; the log's own lock keeps the file choice and each entry's bytes together.
 #include "bootstrap/provisioning/trace_log.h"
 
+#include <cstdarg>
+#include <cwchar>
+#include <vector>
+
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/trace_text.h"
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/files.h"
 #include "common/win/ansi_text.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
@@ -127,4 +131,23 @@ void WriteTraceLog(const std::wstring& text) {
   startTick.compare_exchange_strong(expected, now);
   ::OutputDebugStringW(FormatDebuggerLine(ElapsedMilliseconds(startTick, now), text).c_str());
   CTraceLogFile::Shared().Append(text);
+}
+
+// The system C library's formatter rather than the runtime's own printf family (some 25 KB in the
+// program): our formats use %d, %u and %ls only, which both read alike. It reports a cut as -1
+// and then leaves the text unterminated; either way the loop grows the buffer.
+std::wstring FormatText(const wchar_t* format, ...) {
+  std::vector<wchar_t> buffer(1024);
+  for (;;) {
+    va_list args;
+    va_start(args, format);
+    int written = ::_vsnwprintf(buffer.data(), buffer.size(), format, args);
+    va_end(args);
+    if (written >= 0 && static_cast<size_t>(written) < buffer.size()) return std::wstring(buffer.data(), written);
+    if (buffer.size() >= (1u << 20)) {  // cut, never read past the buffer
+      buffer.back() = L'\0';
+      return std::wstring(buffer.data());
+    }
+    buffer.resize(buffer.size() * 4);
+  }
 }

@@ -35,3 +35,11 @@ class CTraceLogFile {
   int m_nFileNumber = -1;
   std::wstring m_strFile;
 };
+
+// printf-style formatting of a wide trace or message text, bounded.
+std::wstring FormatText(const wchar_t* format, ...);
+
+// One entry of the trace log: to the debugger always, to the log file while its file side is on.
+void WriteTraceLog(const std::wstring& text);
+// The logging switch of the user's AutoRun_Log.ini.
+BOOL IsLoggingEnabled();

@@ -7,21 +7,20 @@
 
 #include <string>
 
+#include "bootstrap/core/pc_system.h"
 #include "common/win/handles.h"
 #include "updateclient/QVUTchkdl.h"
 
 // Loads the library of `programFolder` into `library`, once it is proven to hold the bytes of the
 // one in `phoneFolder` (both end in a backslash; held until loaded), and finds its export `name`.
-// When a step fails, its trace text goes to the trace log (a file that is not the phone's: a line
-// that names it, then `loadFailed`; no export: `notFound`) and the result is null.
+// A file that is not the phone's is traced by name. On failure the result is null and `failure`
+// says which step failed.
 FARPROC OpenUpdateClientProc(qv::UniqueModule& library, const std::wstring& programFolder,
-                             const std::wstring& phoneFolder, const char* name, const wchar_t* loadFailed,
-                             const wchar_t* notFound);
+                             const std::wstring& phoneFolder, const char* name, qv::bootstrap::LibraryCall& failure);
 
 template <typename Proc>
 Proc OpenUpdateClientExport(qv::UniqueModule& library, const std::wstring& programFolder,
-                            const std::wstring& phoneFolder, const char* name, const wchar_t* loadFailed,
-                            const wchar_t* notFound) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(
-      OpenUpdateClientProc(library, programFolder, phoneFolder, name, loadFailed, notFound)));
+                            const std::wstring& phoneFolder, const char* name, qv::bootstrap::LibraryCall& failure) {
+  return reinterpret_cast<Proc>(
+      reinterpret_cast<void*>(OpenUpdateClientProc(library, programFolder, phoneFolder, name, failure)));
 }

@@ -11,7 +11,8 @@
 #include <new>
 
 #include "bootstrap/core/path_text.h"
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/files.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "common/core/unique_resource.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"

@@ -1,7 +1,6 @@
 // CInitDlg: hidden, uncloseable, polls its copy worker every 100 ms.
 #include "bootstrap/view/init_dlg.h"
 
-#include "bootstrap/app.h"
 #include "bootstrap/view/control_ids.h"
 #include "common/core/unique_resource.h"
 
@@ -11,7 +10,7 @@ constexpr UINT_PTR kCopyPollTimer = 100;
 
 CInitDlg::CInitDlg(HWND parent) : CKeepOpenDialog(kInitDialogTemplate, parent) {}
 
-void CInitDlg::SetCaption(const std::wstring& caption) { m_strCaption = caption.empty() ? g_strAppTitle : caption; }
+void CInitDlg::SetCaption(const std::wstring& caption) { m_strCaption = caption; }
 
 BOOL CInitDlg::OnInitDialog() {
   KeepHidden();

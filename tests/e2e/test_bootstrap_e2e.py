@@ -85,17 +85,6 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.expect_message("Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]")
         self.assertEqual(phone.commands(), [])
 
-    def test_package_file_outside_the_package_folder_is_not_copied(self):
-        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, extra_files=["..\\outside.txt"])
-        with open(os.path.join(phone.image, "outside.txt"), "w") as f:  # E:\..\ is E:\ itself: copying would work
-            f.write("not part of the package")
-        self.plug_in(phone)
-        self.expect_message("Failed to copy installation package to system.\nCannot copy installation "
-                            "package to temporary folder.\n[002]\nE:\\..\\outside.txt")
-        self.assertFalse(os.path.exists(os.path.join(self.templates, "outside.txt")))
-        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])  # no relaunch: this start switches the phone
-        self.assert_phone_start_closed(relaunched=False, mode_export="ChangeMode2UMS")
-
     def test_a_file_the_phone_lacks_is_a_failed_copy_whatever_an_earlier_copy_left(self):
         # The phone lists the update client but does not carry it; an older one lies in the
         # package folder from an earlier day. It is not the phone's file: nothing is relaunched.

@@ -183,29 +183,6 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
         self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(pxpcconfig.ini)", self.trace())
 
-    def test_names_that_leave_the_package_folder_are_never_fetched(self):
-        self.install_driver()
-        self.server.set_serverconfig("FILES_PXPC", file01="..\\serverconfig.ini")
-        phone = self.phone()
-        self.run_to_the_download_failure(phone)
-        self.assertEqual(self.downloaded(), ["PXPC.exe"])
-        # The configuration it would have overwritten is the one just downloaded, untouched.
-        with open(os.path.join(self.templates, "serverconfig.ini"), "rb") as f:
-            self.assertEqual(f.read(), self.server.package_file("serverconfig.ini"))
-        self.assertIn("Fail of download file.....(..\\serverconfig.ini)", self.trace())
-        self.assert_reports("FAIL")
-
-        # A driver name with a backslash fails the same way, and the end report still goes out.
-        self.server.reset()
-        self.server.set_serverconfig("FILES_DRIVER", driver_name="sub\\driver_setup.exe")
-        shutil.rmtree(os.path.join(self.rig.program_files_dir, UNISON_FOLDER[0]))  # the driver is due
-        self.install_package()
-        self.rig.reset()
-        self.run_to_the_download_failure(phone)
-        self.assertEqual(self.downloaded(), [])
-        self.assert_reports("FAIL")
-        self.assertIn("Fail of download file.....(sub\\driver_setup.exe)", self.trace())
-
     def test_package_folder_that_is_a_link_gets_nothing_deleted_or_written_through_it(self):
         elsewhere = self.users_folder("PXPC.exe", b"not the tool")
         os.symlink(elsewhere, self.package)
@@ -239,27 +216,6 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertRegex(self.trace(), r"Download to \[[^\]]*\\PXPC\\pxpcconfig\.ini\] refused: the file is no longer "
                                        r"there\r?\n\s*\[DownloadPXPC_Package\(\)\] Fail of download file\.+\(pxpcconfig\.ini\)")
         self.assert_reports("FAIL")
-
-    def test_failed_update_checks_end_without_a_message(self):
-        phone = self.phone(selected_mode=5)
-        cases = [
-            (lambda: self.server.probe(refuse=True), "CheckPXPC return MSG is (MSG_SERVER_CONN_ERROR)"),
-            (lambda: self.server.set_list_uri("nowhere"), "PX_PC Download URL is not valid"),
-            (lambda: self.server.package_route("serverconfig.ini", status=404), "Fail of download (serverconfig.ini)"),
-        ]
-        for change, finding in cases:
-            with self.subTest(finding=finding):
-                self.server.reset()
-                change()
-                self.start_over(phone.log, os.path.join(self.templates, "serverconfig.ini"))
-                self.plug_in(phone)
-                self.wait_until_done()  # no message box holds it open
-                self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
-                trace = self.trace()
-                self.assertIn(f"[IsRequireUpPXPC()] {finding}", trace)
-                self.assertIn("[OnInitDialog()] Abnormal Status.......", trace)
-                self.assertEqual(self.server.reports(), [])
-        self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")), "404 page kept")
 
     def test_configuration_dripped_by_the_server_is_given_up_and_the_next_phone_runs(self):
         # serverconfig.ini at ten bytes a second, long enough to take two minutes: the check fails
@@ -310,13 +266,6 @@ class OnlineEndToEnd(PlugInTestCase):
         trace = self.trace()
         self.assertIn("[IsRequireUpPXPC()] Test version is too long.......", trace)
         self.assertIn("[OnInitDialog()] Abnormal Status.......", trace)
-
-    def test_package_address_without_final_slash_gets_one(self):
-        self.install_driver()
-        self.server.set_list_uri(self.server.package_url.rstrip("/"))
-        self.run_to_the_end(self.phone())
-        self.assertEqual(self.server.downloads(), ["serverconfig.ini", "PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
-        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
     def test_server_driver_as_msi_only_by_the_system_installer_not_one_planted_beside_it(self):
         self.install_package()  # the tool is current: only the driver is due
@@ -410,14 +359,6 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertIn(f"[SIGNATURE] [{self.rig.to_windows(tool)}] refused, {REFUSALS['unsigned']}", trace)
         self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
         self.assertEqual(self.lines_of(self.tool_log), [])
-
-    def test_pc_tool_that_installs_the_driver_itself(self):
-        self.server.set_serverconfig("FILES_DRIVER", who_install_driver="pxpc")
-        self.run_to_the_end(self.phone())
-        self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
-        self.assertIn("[CUSBAutoRunDlg::InstallDriver()] SKIP.............", self.trace())
-        self.assertEqual(self.lines_of(self.setup_log), [])
-        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
     def test_server_and_phone_driver_of_the_same_name(self):
         self.install_package()

@@ -75,7 +75,7 @@ class Phone:
     ``{"DRIVER": {"preload": "nul.msi"}}``; it copies and lists nothing."""
 
     def __init__(self, root, letter="E", selected_mode=1, preload=None, preload_type="unison",
-                 model_type="t", extra_files=(), test_version=None, config=None):
+                 model_type="t", test_version=None, config=None):
         self.root, self.letter = root, letter
         self.image = os.path.join(root, "image")
         self.settings = os.path.join(root, "phone.ini")
@@ -96,7 +96,6 @@ class Phone:
             shutil.copy(os.path.join(build_output("drivers"), preload), self.image)
             entries["DRIVER"] = {"preload": preload, "preload_type": preload_type}
             files.append(preload)
-        files.extend(extra_files)
         entries["FILES"] = {"filecount": len(files), **{f"file{i:02d}": name for i, name in enumerate(files)}}
         for section, values in (config or {}).items():
             entries.setdefault(section, {}).update(values)

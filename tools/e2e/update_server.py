@@ -128,14 +128,6 @@ class UpdateServer:
         """Serves a package file with the given misbehaviour (delay, status, ...)."""
         self.route(f"/{PACKAGE}/{name}", file=f"{PACKAGE}/{name}", **options)
 
-    def set_list_uri(self, uri):
-        """The package address the software lists name."""
-        def change(scenario):
-            for route in scenario["routes"]:
-                if "swupload" in route["path"]:
-                    route["body"] = route["body"].replace(self.package_url, uri)
-        self._edit_scenario(change)
-
     def release(self, name):
         """Ends the pause of the routes whose ``release`` is ``name``."""
         open(os.path.join(self.scenario_dir, name), "w").close()

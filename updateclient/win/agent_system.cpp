@@ -12,6 +12,7 @@
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 #include "common/win/process_list.h"
+#include "common/win/version_resource.h"
 #include "updateclient/core/agent_rules.h"
 
 namespace qv::updateclient {
@@ -91,28 +92,11 @@ std::string GetCommonDataFolder() {
 }
 
 std::string GetFileVersionText(const std::string& path) {
-  DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::vector<char> info(size);
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return std::string();
-  void* block = nullptr;
-  UINT length = 0;
-  if (!::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &block, &length) || !block || length < 4) {
-    return std::string();
-  }
-  WORD language = 0, codePage = 0;
-  std::memcpy(&language, block, sizeof(language));
-  std::memcpy(&codePage, static_cast<const char*>(block) + 2, sizeof(codePage));
-  // "\StringFileInfo\<language><code page>\FileVersion", each as four lowercase hex digits.
-  std::string key = "\\StringFileInfo\\";
-  for (WORD part : {language, codePage}) {
-    for (int shift = 12; shift >= 0; shift -= 4) key += "0123456789abcdef"[(part >> shift) & 0xF];
-  }
-  key += "\\FileVersion";
-  if (!::VerQueryValueA(info.data(), key.c_str(), &block, &length) || !block || length == 0) return std::string();
-  const char* text = static_cast<const char*>(block);
-  return NormalizeVersionText(std::string(text, ::strnlen(text, length)));  // a damaged resource may lack its NUL
+  qv::CVersionResource resource;
+  if (!resource.Load(qv::FromAnsi(path.c_str(), path.size()))) return std::string();
+  const std::vector<uint32_t> translations = resource.Translations();
+  if (translations.empty()) return std::string();
+  return NormalizeVersionText(qv::ToAnsi(resource.String(translations.front(), L"FileVersion")));
 }
 
 bool IsMutexPresent(const std::string& name) {

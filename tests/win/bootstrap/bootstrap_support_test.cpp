@@ -9,7 +9,8 @@
 
 #include "bootstrap/provisioning/file_version_info.h"
 #include "bootstrap/provisioning/registry_mgr.h"
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/files.h"
+#include "bootstrap/provisioning/user_rights.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "common/win/ansi_text.h"
 #include "common/win/file_identity.h"

@@ -1,5 +1,6 @@
 // A file's version resource, read once: its fixed block, its list of string tables and the
-// strings in them. The one place that asks the system for version information.
+// strings in them. The one place where the program and the update library ask the system for
+// version information.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace qv {
 
 class CVersionResource {
  public:
@@ -28,3 +31,5 @@ class CVersionResource {
 
   mutable std::vector<BYTE> m_data;  // VerQueryValueW takes a writable block
 };
+
+}  // namespace qv

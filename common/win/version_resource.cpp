@@ -1,11 +1,13 @@
 // Version resources through GetFileVersionInfoW and VerQueryValueW.
-#include "bootstrap/provisioning/version_resource.h"
+#include "common/win/version_resource.h"
 
 #include <cstring>
 #include <cwchar>
 #include <new>
 
-#include "bootstrap/core/version_text.h"
+#include "common/core/string_info_key.h"
+
+namespace qv {
 
 BOOL CVersionResource::Load(const std::wstring& path) {
   m_data.clear();
@@ -61,7 +63,9 @@ std::vector<uint32_t> CVersionResource::Translations() const {
 
 std::wstring CVersionResource::String(uint32_t translation, const wchar_t* name) const {
   UINT length = 0;
-  const wchar_t* text = static_cast<const wchar_t*>(Query(qv::bootstrap::FormatStringInfoKey(translation, name), length));
+  const wchar_t* text = static_cast<const wchar_t*>(Query(FormatStringInfoKey(translation, name), length));
   if (!text || length == 0) return std::wstring();
   return std::wstring(text, ::wcsnlen(text, length));  // a damaged resource may lack its terminator
 }
+
+}  // namespace qv

@@ -1,22 +1,16 @@
-// File, connectivity, version and INI routines over the system calls that answer them.
-#include "bootstrap/provisioning/support.h"
+// Files and folders of the workflow over the system calls: existence, copies and deletions that
+// respect links, the user's folders, INI values and file versions.
+#include "bootstrap/provisioning/files.h"
 
 #include <shlobj.h>
-#include <wininet.h>
-
-#include <atomic>
-#include <cstdarg>
-#include <cwchar>
-#include <new>
-#include <vector>
 
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/version_text.h"
-#include "bootstrap/provisioning/connectivity_endpoint.h"
-#include "bootstrap/provisioning/version_resource.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
 #include "common/win/held_file.h"
+#include "common/win/version_resource.h"
 
 BOOL IsExistFile(const std::wstring& path) {
   qv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -24,22 +18,8 @@ BOOL IsExistFile(const std::wstring& path) {
   return file ? TRUE : FALSE;
 }
 
-BOOL IsConnectedInternet() {
-  // Decided once per run; a call during the probe sees the provisional TRUE.
-  static std::atomic<int> probeDone{0};
-  static std::atomic<BOOL> connected{0};
-  WriteTraceLog(L"[IsConnectedInternet()] START.................\r\n");
-  if (probeDone.exchange(1) != 0) return connected;
-  connected = TRUE;
-  connected = ::InternetCheckConnectionW(kConnectivityUrl, FLAG_ICC_FORCE_CONNECTION, 0) ? TRUE : FALSE;
-  WriteTraceLog(connected ? L"[IsConnectedInternet()] Connect Check return (TRUE)......\r\n"
-                          : L"[IsConnectedInternet()] Connect Check return (FALSE)......\r\n");
-  WriteTraceLog(L"[IsConnectedInternet()] END.................\r\n");
-  return connected;
-}
-
 std::wstring GetFileVersionString(const std::wstring& path) {
-  CVersionResource resource;
+  qv::CVersionResource resource;
   const VS_FIXEDFILEINFO* fixed = resource.Load(path) ? resource.FixedInfo() : nullptr;
   if (!fixed) return L"0.0.0.0";
   return qv::bootstrap::FormatFileVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
@@ -113,50 +93,4 @@ std::wstring ReadIniString(const std::wstring& file, const std::wstring& section
   ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", value, MAX_PATH, file.c_str());
   value[MAX_PATH - 1] = L'\0';
   return value;
-}
-
-// The system C library's formatter rather than the runtime's own printf family (some 25 KB in the
-// program): our formats use %d, %u and %ls only, which both read alike. It reports a cut as -1
-// and then leaves the text unterminated; either way the loop grows the buffer.
-std::wstring FormatText(const wchar_t* format, ...) {
-  std::vector<wchar_t> buffer(1024);
-  for (;;) {
-    va_list args;
-    va_start(args, format);
-    int written = ::_vsnwprintf(buffer.data(), buffer.size(), format, args);
-    va_end(args);
-    if (written >= 0 && static_cast<size_t>(written) < buffer.size()) return std::wstring(buffer.data(), written);
-    if (buffer.size() >= (1u << 20)) {  // cut, never read past the buffer
-      buffer.back() = L'\0';
-      return std::wstring(buffer.data());
-    }
-    buffer.resize(buffer.size() * 4);
-  }
-}
-
-BOOL IsUserInGroup(DWORD rid) {
-  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-  qv::UniqueSid group;
-  if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, rid, 0, 0, 0, 0, 0, 0, group.put())) {
-    return 0;
-  }
-
-  qv::UniqueHandle token;
-  const DWORD access = TOKEN_QUERY | TOKEN_DUPLICATE | READ_CONTROL;  // 0x2000A
-  if (!::OpenThreadToken(::GetCurrentThread(), access, TRUE, token.put()) &&
-      !::OpenProcessToken(::GetCurrentProcess(), access, token.put())) {
-    return 0;
-  }
-  DWORD size = 0;
-  ::GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
-  if (size == 0) return 0;
-  std::vector<BYTE> buffer(size);
-  if (!::GetTokenInformation(token.get(), TokenGroups, buffer.data(), size, &size)) return 0;
-  const TOKEN_GROUPS* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-  const DWORD counted = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY | SE_GROUP_OWNER |
-                        SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_LOGON_ID | SE_GROUP_RESOURCE;
-  for (DWORD i = 0; i < groups->GroupCount; ++i) {
-    if (::EqualSid(groups->Groups[i].Sid, group.get()) && (groups->Groups[i].Attributes & counted)) return 1;
-  }
-  return 0;
 }

@@ -8,7 +8,7 @@
 
 #include "bootstrap/app.h"
 #include "bootstrap/core/line_ends.h"
-#include "bootstrap/provisioning/support.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "bootstrap/view/control_ids.h"
 #include "common/win/ansi_text.h"

@@ -1,0 +1,122 @@
+// What the program's workflow asks of the PC, and what it shows on its window. The workflow
+// (workflow.h) reaches the system only through these two interfaces: the program implements them
+// over the system calls, the native tests with a scripted PC.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "bootstrap/core/download_loop.h"
+
+namespace qv::bootstrap {
+
+// How a call into the update library went. The library is loaded from the program's folder only
+// while it holds the phone's bytes; `NotLoaded` covers that refusal and a failed load alike.
+enum class LibraryCall { NotLoaded, NoExport, Threw, Returned };
+
+// The update service's answer about the PC tool's package.
+struct PackageQuery {
+  LibraryCall call = LibraryCall::NotLoaded;
+  int named = 0;             // the export's result: non-zero when it named a package
+  std::wstring downloadUrl;  // the package's URL as the service named it
+  std::wstring resultWord;   // the service's result word (MSG_...)
+};
+
+// One answer of the usage-statistics export.
+struct UsageAnswer {
+  LibraryCall call = LibraryCall::NotLoaded;
+  int result = 0;
+  std::string historyId;  // the new history id of a start report
+};
+
+// The usage-statistics export, loaded for one package download and released with this object.
+class UsageReport {
+ public:
+  virtual ~UsageReport() = default;
+  // A start report (`historyId` empty: the answer carries the new id) or the end report of the
+  // history `historyId`, with `state` "START", "OK" or "FAIL".
+  virtual UsageAnswer Report(const std::string& historyId, const std::string& state) = 0;
+};
+
+// A copy of the program to start on the PC, in `packageFolder` (ends in a backslash); the files
+// it runs and loads must still hold the bytes of the phone's ones in `phoneFolder`.
+struct RelaunchRequest {
+  std::wstring phoneFolder;
+  std::wstring packageFolder;
+  std::wstring programName;  // as the package list names it, relative to the package folder
+  std::wstring program;      // its full path
+  std::wstring arguments;
+  std::wstring workFolder;
+};
+
+class PcSystem {
+ public:
+  virtual ~PcSystem() = default;
+
+  // One entry of the trace log.
+  virtual void Trace(const std::wstring& line) = 0;
+
+  // Files and folders. The user's base folder (empty when unknown); a file that can be opened;
+  // a folder; a new folder; no link on the way from the user's profile (or from `folder`) down to
+  // folder\name; a file deleted even when read-only (a link is left alone); a copy over a target
+  // that may be read-only, or that already holds the source's bytes.
+  virtual std::wstring BaseFolder() = 0;
+  virtual bool FileExists(const std::wstring& path) = 0;
+  virtual bool IsFolder(const std::wstring& path) = 0;
+  virtual bool CreateFolder(const std::wstring& path) = 0;
+  virtual bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) = 0;
+  virtual void RemoveFile(const std::wstring& path) = 0;
+  virtual bool CopyFileOver(const std::wstring& source, const std::wstring& target) = 0;
+  // A value of an INI file: empty when missing, at most 259 characters.
+  virtual std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section,
+                                         const std::wstring& key) = 0;
+  // The text in the system's 8-bit code page, as the update library takes it.
+  virtual std::string NarrowText(const std::wstring& text) = 0;
+
+  // The network: whether the PC is online (probed once a run), and one download into a file
+  // that leaves no file behind when it fails. `cancel`, when given, stops it between arrivals.
+  virtual bool IsOnline() = 0;
+  virtual bool Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
+                        const std::atomic<int>* cancel) = 0;
+
+  // The update library of `programFolder`, proven to be the phone's copy in `phoneFolder`.
+  virtual PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
+                                 const std::string& testVersion) = 0;
+  // Null with `failure` set when the library or its export cannot be had.
+  virtual std::unique_ptr<UsageReport> OpenUsageReport(const std::wstring& programFolder,
+                                                       const std::wstring& phoneFolder, LibraryCall& failure) = 0;
+
+  // The USB driver: the phone's installer (its path beside the program; empty when the phone has
+  // none), whether the driver must be installed or updated, and its installation, waited for.
+  virtual std::wstring PreloadDriver() = 0;
+  virtual bool IsDriverDue() = 0;
+  virtual bool InstallDriver() = 0;
+
+  // Programs. The PC tool, started when it carries the maker's signature where the phone asks for
+  // one (held until started); the program's copy, started while its files are held and proven the
+  // phone's (else `notThePhones` names the phone's path of the first that is not).
+  virtual bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) = 0;
+  virtual bool Relaunch(const RelaunchRequest& request, std::wstring& notThePhones) = 0;
+
+  // Time: the system's millisecond tick count, and a pause of the calling thread.
+  virtual uint32_t TickCount() = 0;
+  virtual void Pause(uint32_t milliseconds) = 0;
+};
+
+enum class ProgressDisplay { Download, Install };
+
+// What the workflow shows on the run's window.
+class RunView {
+ public:
+  virtual ~RunView() = default;
+  // Starts or stops the creeping display of a long step.
+  virtual void SetProgressDisplay(ProgressDisplay display, bool stop) = 0;
+  // Raises the bar to at least `position`.
+  virtual void RaiseProgress(int position) = 0;
+  // A warning the user must acknowledge.
+  virtual void ShowMessage(const std::wstring& text) = 0;
+};
+
+}  // namespace qv::bootstrap

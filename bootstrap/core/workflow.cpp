@@ -1,0 +1,420 @@
+// The workflow's steps, in the order and with the trace lines that support reads.
+#include "bootstrap/core/workflow.h"
+
+#include <optional>
+
+#include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/package_rules.h"
+#include "bootstrap/core/path_text.h"
+#include "bootstrap/core/progress_step.h"
+#include "bootstrap/core/run_decisions.h"
+#include "bootstrap/core/version_text.h"
+#include "common/core/decimal_text.h"
+
+namespace qv::bootstrap {
+namespace {
+
+// The update library's buffer for the test version, with its terminator.
+constexpr size_t kTestVersionBufferBytes = 20;
+
+// serverconfig.ini is small: a server that takes longer than this for it, or falls silent, has
+// failed the check (the program waits without a window meanwhile).
+constexpr DownloadLimits kServerConfigLimits{60000, 60000};
+
+constexpr int kProgressPackageBeforeDriver = 500;  // package files done, driver still to come
+constexpr int kProgressDownloadsDone = 1000;
+constexpr uint32_t kInstallPauseMs = 3000;
+
+const wchar_t kDownloadFailedMessage[] =
+    L"RO Zeru Zav download is failed.\nPlease try again when Internet access is available.";
+const wchar_t kDriverFailedMessage[] = L"QV USB modem driver is not installed.\nReinstall QV USB modem driver.";
+
+std::wstring ReadServerConfig(PcSystem& pc, const RunFields& run, const wchar_t* section, const std::wstring& key) {
+  return pc.ReadProfileString(run.m_strServerConfigFile, section, key);
+}
+
+// Asks the update service for the package's URL; false, traced, when it named none.
+bool QueryPackageUrl(PcSystem& pc, const RunFields& run, const std::string& testVersion, std::wstring& url) {
+  const PackageQuery answer = pc.CheckPxpc(run.m_strModulePath, PhoneFolderOf(run), testVersion);
+  switch (answer.call) {
+    case LibraryCall::NotLoaded:
+      pc.Trace(L"[IsRequireUpPXPC()] LoadLibrary is failed..\r\n");
+      return false;
+    case LibraryCall::NoExport:
+      pc.Trace(L"[IsRequireUpPXPC()] GetProcAddress(CheckPXPC) is failed..\r\n");
+      return false;
+    case LibraryCall::Threw:
+      pc.Trace(L"[IsRequireUpPXPC()] pFuncChkPXPC Error.(try..catch)\r\n");
+      return false;
+    case LibraryCall::Returned:
+      break;
+  }
+  if (answer.named == 0) {
+    pc.Trace(std::wstring(L"[IsRequireUpPXPC()] CheckPXPC return MSG is (") + CheckFailureWord(answer.resultWord) +
+             L").......\r\n");
+    pc.Trace(L"[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\r\n");
+    return false;
+  }
+  url = answer.downloadUrl;
+  return true;
+}
+
+bool FetchServerConfigOnline(PcSystem& pc, RunFields& run) {
+  const std::wstring base = pc.BaseFolder();
+  if (base.empty()) {
+    pc.Trace(L"[IsRequireUpPXPC()] PX_PC Download PC Path find failed.......\r\n");
+    return false;
+  }
+  run.m_strDownloadPath = PackageFolderIn(base);
+  const std::wstring folder = run.m_strDownloadPath.substr(0, run.m_strDownloadPath.size() - 1);
+  // Nothing is created or written through a base folder that is a link.
+  if (!pc.IsFolder(folder) && (!pc.IsFreeOfLinks(base, std::wstring()) || !pc.CreateFolder(folder))) {
+    pc.Trace(L"[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\r\n");
+    return false;
+  }
+  const std::wstring localConfig = base + L"\\serverconfig.ini";
+  // A test version that does not fit the library's buffer would ask for some other version.
+  const std::string testVersion = pc.NarrowText(run.m_strPxpcTestVer);
+  if (testVersion.size() >= kTestVersionBufferBytes) {
+    pc.Trace(L"[IsRequireUpPXPC()] Test version is too long.......\r\n");
+    return false;
+  }
+  std::wstring named;
+  if (!QueryPackageUrl(pc, run, testVersion, named)) return false;
+  const std::optional<std::wstring> url = PackageBaseUrl(named);
+  if (!url) {
+    pc.Trace(L"[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\r\n");
+    return false;
+  }
+  run.m_strDownloadURL = *url;
+  if (!pc.IsFreeOfLinks(base, L"serverconfig.ini") ||
+      !pc.Download(run.m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits, nullptr)) {
+    pc.Trace(L"[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\r\n");
+    return false;
+  }
+  run.m_strServerConfigFile = localConfig;
+  return true;
+}
+
+void TraceFailedFile(PcSystem& pc, const std::wstring& name) {
+  pc.Trace(L"[DownloadPXPC_Package()] Fail of download file.....(" + name + L")\r\n");
+}
+
+// One file into the package folder: refused when its name leaves the folder, the old copy
+// deleted, the cancel honoured, then fetched. False on any of these failures.
+bool DownloadPackageFile(PcSystem& pc, RunFields& run, const std::wstring& baseUrl, const std::wstring& name,
+                         const wchar_t* cancelTrace) {
+  // A name that would reach outside the package folder is neither deleted nor fetched, and
+  // neither is anything through a package folder or file that is a link.
+  if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(run.m_strDownloadPath, name)) {
+    TraceFailedFile(pc, name);
+    return false;
+  }
+  pc.RemoveFile(run.m_strDownloadPath + name);  // a failed run leaves it absent
+  if (run.m_bUserCancel) {
+    pc.Trace(cancelTrace);
+    return false;
+  }
+  // A package file may take long, but never a minute without data. Cancel stops the transfer
+  // under way, and is then the user's cancel rather than a failed file.
+  if (!pc.Download(baseUrl + name, run.m_strDownloadPath + name, DownloadLimits{}, &run.m_bUserCancel)) {
+    if (run.m_bUserCancel) {
+      pc.Trace(cancelTrace);
+    } else {
+      TraceFailedFile(pc, name);
+    }
+    return false;
+  }
+  return true;
+}
+
+bool DownloadPackageFiles(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& baseUrl) {
+  const int count = FileListCount(ReadServerConfig(pc, run, L"FILES_PXPC", kFileCountKey));
+  for (int i = 0; i < count; ++i) {
+    const std::wstring name = ReadServerConfig(pc, run, L"FILES_PXPC", FileListKey(i));
+    if (!DownloadPackageFile(pc, run, baseUrl, name, L"[DownloadPXPC_Package()] User Cancel (1)\r\n")) return false;
+  }
+  view.RaiseProgress(run.m_bRequireDrv == 1 ? kProgressPackageBeforeDriver : kProgressDownloadsDone);
+  return true;
+}
+
+bool DownloadServerDriver(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& baseUrl,
+                          bool& endReportDue) {
+  auto readKey = [&](const std::wstring& key) { return ReadServerConfig(pc, run, L"FILES_DRIVER", key); };
+  const ServerDriverChoice choice = ChooseServerDriver(run.m_strPreloadType, run.m_strPreloadDriver, readKey);
+  switch (choice.step) {
+    case ServerDriverStep::PcToolInstalls:
+      run.m_bPxpcInstallsDriver = 1;
+      return true;
+    case ServerDriverStep::SameAsPreload:
+      pc.Trace(L"Server and preload is same\r\n");
+      run.m_bPreloadSame = 1;
+      endReportDue = true;
+      view.RaiseProgress(kProgressDownloadsDone);
+      return true;
+    case ServerDriverStep::Refuse:
+      TraceFailedFile(pc, choice.name);
+      return false;
+    case ServerDriverStep::Download:
+      break;
+  }
+  if (!DownloadPackageFile(pc, run, baseUrl, choice.name, L"[DownloadPXPC_Package()] User Cancel (2)\r\n")) {
+    return false;
+  }
+  run.m_strDriverPath = run.m_strDownloadPath + choice.name;
+  view.RaiseProgress(kProgressDownloadsDone);
+  return true;
+}
+
+}  // namespace
+
+std::wstring PhoneFolderOf(const RunFields& run) {
+  return run.m_strPhoneDrive.empty() ? std::wstring() : FormatDriveRoot(run.m_strPhoneDrive[0]);
+}
+
+bool FetchServerConfig(PcSystem& pc, RunFields& run) {
+  if (!pc.IsOnline()) return false;
+  if (FetchServerConfigOnline(pc, run)) return true;
+  run.m_bAbnormalStatus = 1;
+  return false;
+}
+
+bool IsToolUpdateDue(PcSystem& pc, const RunFields& run) {
+  pc.Trace(L"[IsRequireUpPXPC()] START..............\r\n");
+  if (!pc.IsOnline()) return false;
+  const std::wstring serverVersion = ReadServerConfig(pc, run, L"PXPACKAGE", L"pack_version");
+  const std::wstring localConfig = run.m_strDownloadPath + L"pxpcconfig.ini";
+  if (!pc.FileExists(localConfig)) return true;  // nothing installed yet
+  const std::wstring localVersion = pc.ReadProfileString(localConfig, L"PXPACKAGE", L"pack_version");
+  const bool newer = IsNewerVersion(localVersion, serverVersion);
+  pc.Trace(L"[IsRequireUpPXPC()] END..............\r\n");
+  return newer || !HasAllPackageFiles(pc, run);
+}
+
+bool HasAllPackageFiles(PcSystem& pc, const RunFields& run) {
+  auto readKey = [&](const std::wstring& key) { return ReadServerConfig(pc, run, L"FILES_PXPC", key); };
+  return AllPackageFilesPresent(run.m_strDownloadPath, readKey, [&pc](const std::wstring& path) { return pc.FileExists(path); });
+}
+
+PcStartStep PreparePcStart(PcSystem& pc, RunFields& run) {
+  const bool serverConfig = FetchServerConfig(pc, run);
+  run.m_strPreloadDriver = pc.PreloadDriver();
+  run.m_bRequireDrv = pc.IsDriverDue() ? 1 : 0;
+  if (serverConfig) run.m_bRequireUpPxpc = IsToolUpdateDue(pc, run) ? 1 : 0;
+  return DecidePcStart(run.m_bAbnormalStatus == 1, run.m_bRequireDrv != 0, run.m_bRequireUpPxpc != 0);
+}
+
+bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run) {
+  pc.Trace(L"[DownloadPXPC_Package()] START...................\r\n");
+  if (run.m_strServerConfigFile.empty()) {
+    pc.Trace(L"[DownloadPXPC_Package()] ServerConfigFile name is empty......\r\n");
+    return false;
+  }
+  if (run.m_strDownloadURL.empty()) {
+    pc.Trace(L"[DownloadPXPC_Package()] Download URL is empty.........\r\n");
+    return false;
+  }
+  if (run.m_strDownloadPath.empty()) {
+    pc.Trace(L"[DownloadPXPC_Package()] Download PC path is empty.........\r\n");
+    return false;
+  }
+  const std::wstring baseUrl = WithTrailingSlash(run.m_strDownloadURL);
+
+  LibraryCall failure = LibraryCall::NotLoaded;
+  const std::unique_ptr<UsageReport> report = pc.OpenUsageReport(run.m_strModulePath, PhoneFolderOf(run), failure);
+  if (!report) {
+    pc.Trace(failure == LibraryCall::NoExport ? L"[DownloadPXPC_Package()] Library function failed.........\r\n"
+                                              : L"[DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........\r\n");
+    return false;
+  }
+  const UsageAnswer started = report->Report(std::string(), "START");
+  if (started.call == LibraryCall::Threw) {
+    pc.Trace(L"[DownloadPXPC_Package()] pFuncUpdateGBCSync(1) Failed. (try...catch)\r\n");
+    return false;
+  }
+  bool endReportDue = started.result == 1;
+
+  bool succeeded = true;
+  if (run.m_bRequireUpPxpc == 1) succeeded = DownloadPackageFiles(pc, view, run, baseUrl);
+  if (succeeded && run.m_bRequireDrv == 1) succeeded = DownloadServerDriver(pc, view, run, baseUrl, endReportDue);
+
+  if (endReportDue) {
+    pc.Trace(L"[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.\r\n");
+    const UsageAnswer ended = report->Report(started.historyId, succeeded ? "OK" : "FAIL");
+    if (ended.call == LibraryCall::Threw) {
+      pc.Trace(L"[DownloadPXPC_Package()] pFuncUpdateGBCSync(2) Failed. (try...catch)\r\n");
+    } else {
+      pc.Trace(ended.result == 1 ? L"[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.\r\n"
+                                 : L"[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Failed.\r\n");
+    }
+  } else {
+    pc.Trace(L"[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Failed.\r\n");
+  }
+  pc.Trace(L"[DownloadPXPC_Package()] END...(TRUE)................\r\n");
+  return succeeded;
+}
+
+bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run) {
+  auto online = [&pc] { return pc.IsOnline(); };
+  switch (DecideDriverInstall(run.m_bPxpcInstallsDriver != 0, run.m_bRequireDrv == 1, !run.m_strPreloadDriver.empty(),
+                              online)) {
+    case DriverInstallStep::SkipForPcTool:
+      pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] SKIP.............\r\n");
+      return true;
+    case DriverInstallStep::NothingToDo:
+      return true;
+    case DriverInstallStep::Install:
+      break;
+  }
+  view.SetProgressDisplay(ProgressDisplay::Install, false);
+  const bool installed = pc.InstallDriver();
+  view.SetProgressDisplay(ProgressDisplay::Install, true);
+  if (!installed) {
+    pc.Trace(L"[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...\r\n");
+    view.ShowMessage(kDriverFailedMessage);
+    return false;
+  }
+  view.RaiseProgress(kProgressMax);
+  return true;
+}
+
+bool StartPcTool(PcSystem& pc, const RunFields& run, const std::wstring& appTitle) {
+  pc.Trace(L"[RunPXPC()] START.............\r\n");
+  // A configured name that leaves the package folder or names a device counts as none.
+  if (run.m_strPxpcName.empty() || !IsSafePackageFileName(run.m_strPxpcName)) {
+    pc.Trace(L"[RunPXPC()] PXPCFilename is Empty........\r\n");
+    return false;
+  }
+  const std::wstring base = pc.BaseFolder();
+  if (base.empty()) {
+    pc.Trace(L"[RunPXPC()] SHGetSpecialFolderPath is failed........\r\n");
+    return false;
+  }
+  const std::wstring executable = PackageFolderIn(base) + run.m_strPxpcName;
+  const std::wstring arguments = FormatPxpcArguments(run.m_strPhoneDrive, run.m_strModelType, appTitle);
+  const std::wstring workFolder = FolderOfPath(executable);
+  pc.Trace(L"[RunPXPC()] Exe File = (" + executable + L")\n");
+  pc.Trace(L"[RunPXPC()] Work Path = (" + workFolder + L")\n");
+  // A package folder or tool that is a link is not started, as if the start had failed.
+  const bool started = pc.IsFreeOfLinks(base, executable.substr(base.size() + 1)) &&
+                       pc.StartProgram(executable, arguments, workFolder);
+  if (!started) {
+    pc.Trace(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");
+    return false;
+  }
+  pc.Trace(L"[RunPXPC()] END.............\r\n");
+  return true;
+}
+
+bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
+  const OnlinePlan plan = PlanOnlineRun(run.m_bRequireDrv == 1, run.m_bRequireUpPxpc == 1);
+  if (plan.download) {
+    view.SetProgressDisplay(ProgressDisplay::Download, false);
+    const bool downloaded = DownloadPackage(pc, view, run);
+    view.SetProgressDisplay(ProgressDisplay::Download, true);
+    if (!downloaded) {
+      if (!run.m_bUserCancel) view.ShowMessage(kDownloadFailedMessage);
+      return false;
+    }
+  }
+  if (plan.installDriver) {
+    if (!InstallDriverStep(pc, view, run)) return false;
+  } else if (plan.installPause) {
+    // A pause with the installation display, so the user sees the update complete.
+    view.SetProgressDisplay(ProgressDisplay::Install, false);
+    pc.Pause(kInstallPauseMs);
+    view.SetProgressDisplay(ProgressDisplay::Install, true);
+    view.RaiseProgress(kProgressMax);
+  }
+  if (plan.needsCompletePackage && (run.m_strServerConfigFile.empty() || !HasAllPackageFiles(pc, run))) return false;
+  return StartPcTool(pc, run, appTitle);
+}
+
+bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
+  if (run.m_bRequireDrv == 1 && !run.m_strPreloadDriver.empty() && !InstallDriverStep(pc, view, run)) return false;
+  if (StartPcTool(pc, run, appTitle)) return true;
+  pc.Trace(L"[CheckSystem()] IsConnectedInternet() ==> FALSE...\r\n");
+  return false;
+}
+
+bool RunWorkflow(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
+  pc.Trace(L"[AutoRun_PXBootstrap()] START...............\r\n");
+  const bool ok = pc.IsOnline() ? RunOnline(pc, view, run, appTitle) : RunOffline(pc, view, run, appTitle);
+  if (!ok) pc.Trace(L"[AutoRun_PXBootstrap()] Timer call exit function\r\n");
+  pc.Trace(L"[AutoRun_PXBootstrap()] END...............\r\n");
+  return ok;
+}
+
+namespace {
+
+const wchar_t kCannotCreateFolder[] =
+    L"Failed to copy installation package to system.\nCannot create temporary installation directory.\n";
+const wchar_t kFailedCopy[] =
+    L"Failed to copy installation package to system.\nCannot copy installation package to temporary folder.\n[002]";
+
+bool EnsureFolder(PcSystem& pc, const std::wstring& folder) { return pc.IsFolder(folder) || pc.CreateFolder(folder); }
+
+std::wstring ElapsedText(PcSystem& pc, uint32_t since) {
+  return DecimalText(static_cast<int>(pc.TickCount() - since));
+}
+
+}  // namespace
+
+int CopyPackageToPc(PcSystem& pc, const std::wstring& sourceFolder, const std::wstring& programName,
+                    const std::function<std::wstring(const std::wstring& key)>& readConfig,
+                    const std::function<void(const std::wstring& text)>& showMessage) {
+  const std::wstring base = pc.BaseFolder();
+  if (base.empty()) {
+    showMessage(std::wstring(kCannotCreateFolder) + L"[004]");
+    return 0;
+  }
+  const wchar_t letter = sourceFolder.empty() ? L'\0' : sourceFolder[0];
+  const std::wstring target = FormatPackageFolder(base, letter);
+  // A base or relaunch folder that is a link would take the copy, and the start, elsewhere.
+  if (!pc.IsFreeOfLinks(base, std::wstring(1, letter)) || !EnsureFolder(pc, FolderOfPath(target))) {
+    showMessage(std::wstring(kCannotCreateFolder) + L"[000]");
+    return 0;
+  }
+  if (!EnsureFolder(pc, target + L"tools")) {
+    showMessage(std::wstring(kCannotCreateFolder) + L"[001]");
+    return 0;
+  }
+
+  const int count = FileListCount(readConfig(kFileCountKey));
+  const uint32_t start = pc.TickCount();
+  std::wstring programCopy, programCopyName;
+  for (int i = 0; i < count; ++i) {
+    const uint32_t fileStart = pc.TickCount();
+    const std::wstring name = readConfig(FileListKey(i));
+    const std::wstring from = sourceFolder + name, to = target + name;
+    // A name that leaves the package folder, or a file or sub-folder there that is a link, is never
+    // copied: it fails like any failed copy.
+    if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(target, name) || !pc.CopyFileOver(from, to)) {
+      showMessage(std::wstring(kFailedCopy) + L"\n" + from);
+      return 0;
+    }
+    if (IsProgramCopy(to, programName)) {
+      programCopy = to;
+      programCopyName = name;
+    }
+    pc.Trace(L"CopyFile Src[" + from + L"], Target[" + to + L"], time:[" + ElapsedText(pc, fileStart) + L"]\r\n");
+  }
+  pc.Trace(L"CopyFile  - All Done time:[" + ElapsedText(pc, start) + L"]\r\n");
+
+  RelaunchRequest relaunch{sourceFolder, target, programCopyName, programCopy, FormatRelaunchArguments(letter),
+                           FolderOfPath(programCopy)};
+  pc.Trace(L"ShellExecute[" + relaunch.program + L"][" + relaunch.arguments + L"][" + relaunch.workFolder + L"]\r\n");
+  if (programCopy.empty() || !pc.IsFreeOfLinks(target, programCopyName)) {
+    pc.Trace(L"Not Launch\r\n");
+    return 0;
+  }
+  std::wstring notThePhones;
+  if (!pc.Relaunch(relaunch, notThePhones)) {
+    showMessage(std::wstring(kFailedCopy) + L"\n" + notThePhones);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace qv::bootstrap

@@ -1,0 +1,61 @@
+// The PC start's workflow over the PC and the run's window: the update check, the package
+// download, the driver installation, the PC tool's start, the online and offline runs, and the
+// phone start's copy of the package. Each step traces what it does and fills the run's fields;
+// the main dialog's operations call these and carry the outcome out on the window.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "bootstrap/core/pc_system.h"
+#include "bootstrap/core/run_decisions.h"
+#include "bootstrap/core/run_fields.h"
+
+namespace qv::bootstrap {
+
+// "E:\": the root of the phone's drive, where the phone's own files of the package lie; empty
+// without a phone drive.
+std::wstring PhoneFolderOf(const RunFields& run);
+
+// The update check: asks the update service for the package, and downloads its serverconfig.ini
+// into the user's base folder. False offline; a failed check online also marks the run abnormal.
+bool FetchServerConfig(PcSystem& pc, RunFields& run);
+
+// True when the PC tool's package must be downloaded: nothing installed yet, an older version
+// than the server's, or a file of the package missing. False offline.
+bool IsToolUpdateDue(PcSystem& pc, const RunFields& run);
+
+// Every file that serverconfig.ini lists is in the package folder.
+bool HasAllPackageFiles(PcSystem& pc, const RunFields& run);
+
+// The PC start's checks before any page shows: the update check, the phone's driver installer,
+// whether the driver and the tool are due, and so where the start goes.
+PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);
+
+// Downloads what is due (the package's files, then the server's driver installer), reported to
+// the usage statistics before and after. False on a failed or cancelled download.
+bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run);
+
+// Installs the USB driver when it is due and something can install it; the user is told when the
+// installation fails.
+bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run);
+
+// Starts the PC tool from the package folder with the phone's drive, model type and `appTitle`.
+bool StartPcTool(PcSystem& pc, const RunFields& run, const std::wstring& appTitle);
+
+bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
+bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
+
+// The worker's whole run, online or offline: true when the tool started and the phone keeps its
+// mode, false when the exit must switch it.
+bool RunWorkflow(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
+
+// The phone start: copies the files config.ini lists from `sourceFolder` (the phone's root, with
+// its final backslash) into "<base>\<letter>\" and starts the copy of the program named
+// `programName` with "-l <letter>". `readConfig(key)` reads the FILES section of the phone's
+// config.ini; a failure is shown through `showMessage`. 1 when the copy started, 0 otherwise.
+int CopyPackageToPc(PcSystem& pc, const std::wstring& sourceFolder, const std::wstring& programName,
+                    const std::function<std::wstring(const std::wstring& key)>& readConfig,
+                    const std::function<void(const std::wstring& text)>& showMessage);
+
+}  // namespace qv::bootstrap

@@ -1,0 +1,45 @@
+// The workflow's PC over the system calls: the file, network and profile routines of the support
+// library, the update library, the driver manager, program starts and the trace log.
+#pragma once
+
+#include "bootstrap/core/pc_system.h"
+#include "common/core/signature_policy.h"
+
+class CDriverMgr;
+
+class CWindowsPc final : public qv::bootstrap::PcSystem {
+ public:
+  // `driverMgr` finds and installs the driver (without one there is none); `policy` says what the
+  // phone asks of the signature of a program started from the package folder. Both outlive this.
+  CWindowsPc(CDriverMgr* driverMgr, const qv::SignaturePolicy& policy) : m_pDriverMgr(driverMgr), m_policy(policy) {}
+
+  void Trace(const std::wstring& line) override;
+  std::wstring BaseFolder() override;
+  bool FileExists(const std::wstring& path) override;
+  bool IsFolder(const std::wstring& path) override;
+  bool CreateFolder(const std::wstring& path) override;
+  bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) override;
+  void RemoveFile(const std::wstring& path) override;
+  bool CopyFileOver(const std::wstring& source, const std::wstring& target) override;
+  std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key) override;
+  std::string NarrowText(const std::wstring& text) override;
+  bool IsOnline() override;
+  bool Download(const std::wstring& url, const std::wstring& file, const qv::bootstrap::DownloadLimits& limits,
+                const std::atomic<int>* cancel) override;
+  qv::bootstrap::PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
+                                        const std::string& testVersion) override;
+  std::unique_ptr<qv::bootstrap::UsageReport> OpenUsageReport(const std::wstring& programFolder,
+                                                              const std::wstring& phoneFolder,
+                                                              qv::bootstrap::LibraryCall& failure) override;
+  bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) override;
+  std::wstring PreloadDriver() override;
+  bool IsDriverDue() override;
+  bool InstallDriver() override;
+  bool Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) override;
+  uint32_t TickCount() override;
+  void Pause(uint32_t milliseconds) override;
+
+ private:
+  CDriverMgr* m_pDriverMgr;
+  const qv::SignaturePolicy& m_policy;
+};

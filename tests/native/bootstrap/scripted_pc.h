@@ -1,0 +1,178 @@
+// A PC for the workflow's native tests: files and folders in memory, INI files read from their
+// text, a server of URLs, scripted answers of the update library, the driver and the starts, and
+// one record of everything the workflow traced, did and showed, in order.
+#pragma once
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bootstrap/core/pc_system.h"
+
+namespace qv::bootstrap::testing {
+
+class ScriptedPc : public PcSystem, public RunView {
+ public:
+  // The record: trace lines as they are, everything else as "> what".
+  std::vector<std::wstring> events;
+
+  std::wstring base = L"C:\\Users\\ann\\Templates";
+  std::map<std::wstring, std::wstring> files;  // full path -> content
+  std::set<std::wstring> folders;
+  std::set<std::wstring> refusedFolders;  // folders that cannot be created
+  std::set<std::wstring> links;  // paths that are links; anything below one is reached through it
+  std::map<std::wstring, std::wstring> server;  // URL -> content; any other URL fails
+  std::wstring cancelAtUrl;                     // downloading this URL is the user's cancel
+  std::atomic<int>* userCancel = nullptr;
+  bool online = true;
+
+  PackageQuery packageQuery{LibraryCall::Returned, 1, L"http://dl.example/pxpc/", L"MSG_OK"};
+  LibraryCall usageLibrary = LibraryCall::Returned;  // NotLoaded or NoExport: OpenUsageReport fails
+  UsageAnswer usageStart{LibraryCall::Returned, 1, "H42"};
+  UsageAnswer usageEnd{LibraryCall::Returned, 1, ""};
+
+  std::wstring preloadDriver;
+  bool driverDue = false;
+  bool driverInstalls = true;
+  bool programStarts = true;
+  std::wstring relaunchRefused;  // the phone path Relaunch reports as not the phone's, if any
+  uint32_t ticks = 1000;
+
+  void Trace(const std::wstring& line) override { events.push_back(line); }
+  std::wstring BaseFolder() override { return base; }
+  bool FileExists(const std::wstring& path) override { return !ThroughLink(path) && files.count(path) > 0; }
+  bool IsFolder(const std::wstring& path) override { return folders.count(path) > 0; }
+  bool CreateFolder(const std::wstring& path) override {
+    Did(L"CreateFolder " + path);
+    return !refusedFolders.count(path) && folders.insert(path).second;
+  }
+  bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) override {
+    return !ThroughLink(name.empty() ? folder : folder + L"\\" + name) && !ThroughLink(folder + name);
+  }
+  void RemoveFile(const std::wstring& path) override {
+    Did(L"RemoveFile " + path);
+    if (!ThroughLink(path)) files.erase(path);
+  }
+  bool CopyFileOver(const std::wstring& source, const std::wstring& target) override {
+    Did(L"Copy " + source + L" -> " + target);
+    if (!files.count(source)) return false;
+    files[target] = files[source];
+    return true;
+  }
+  std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key) override {
+    auto found = files.find(file);
+    return found == files.end() ? std::wstring() : IniValue(found->second, section, key).substr(0, 259);
+  }
+  std::string NarrowText(const std::wstring& text) override {
+    std::string narrow;
+    for (wchar_t c : text) narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
+  }
+  bool IsOnline() override {
+    Did(L"IsOnline");
+    return online;
+  }
+  bool Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
+                const std::atomic<int>* cancel) override {
+    Did(L"Download " + url + L" -> " + file + (limits.totalMs ? L" (bounded)" : L"") + (cancel ? L" (cancellable)" : L""));
+    files.erase(file);
+    if (url == cancelAtUrl && userCancel) {
+      *userCancel = 1;
+      return false;
+    }
+    auto served = server.find(url);
+    if (served == server.end()) return false;
+    files[file] = served->second;
+    return true;
+  }
+  PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
+                         const std::string& testVersion) override {
+    Did(L"CheckPXPC " + programFolder + L" " + phoneFolder + L" [" + std::wstring(testVersion.begin(), testVersion.end()) + L"]");
+    return packageQuery;
+  }
+  std::unique_ptr<UsageReport> OpenUsageReport(const std::wstring& programFolder, const std::wstring& phoneFolder,
+                                               LibraryCall& failure) override;
+  std::wstring PreloadDriver() override { return preloadDriver; }
+  bool IsDriverDue() override { return driverDue; }
+  bool InstallDriver() override {
+    Did(L"InstallDriver");
+    return driverInstalls;
+  }
+  bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) override {
+    Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
+    return programStarts && FileExists(program);
+  }
+  bool Relaunch(const RelaunchRequest& request, std::wstring& notThePhones) override {
+    Did(L"Relaunch " + request.program + L" [" + request.arguments + L"] in " + request.workFolder + L" checking " +
+        request.programName + L" against " + request.phoneFolder);
+    notThePhones = relaunchRefused;
+    return relaunchRefused.empty();
+  }
+  uint32_t TickCount() override { return ticks += 5; }
+  void Pause(uint32_t milliseconds) override { Did(L"Pause " + std::to_wstring(milliseconds)); }
+
+  void SetProgressDisplay(ProgressDisplay display, bool stop) override {
+    Did(std::wstring(L"Display ") + (display == ProgressDisplay::Download ? L"download" : L"install") +
+        (stop ? L" stop" : L" start"));
+  }
+  void RaiseProgress(int position) override { Did(L"Progress " + std::to_wstring(position)); }
+  void ShowMessage(const std::wstring& text) override { Did(L"Message " + text); }
+
+  void Did(const std::wstring& what) { events.push_back(L"> " + what); }
+
+  // Whether the path is a link or lies below one.
+  bool ThroughLink(const std::wstring& path) const {
+    return std::any_of(links.begin(), links.end(), [&path](const std::wstring& link) {
+      return path == link || path.compare(0, link.size() + 1, link + L"\\") == 0;
+    });
+  }
+
+  // The value of `key` in `section` of an INI text, letter case aside in both names.
+  static std::wstring IniValue(const std::wstring& text, const std::wstring& section, const std::wstring& key) {
+    std::wstring current;
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find(L'\n', start);
+      if (end == std::wstring::npos) end = text.size();
+      std::wstring line = text.substr(start, end - start);
+      start = end + 1;
+      if (!line.empty() && line.front() == L'[' && line.back() == L']') {
+        current = line.substr(1, line.size() - 2);
+      } else if (size_t equals = line.find(L'='); equals != std::wstring::npos && SameName(current, section) &&
+                                                   SameName(line.substr(0, equals), key)) {
+        return line.substr(equals + 1);
+      }
+    }
+    return std::wstring();
+  }
+
+  static bool SameName(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+  }
+};
+
+class ScriptedUsageReport : public UsageReport {
+ public:
+  explicit ScriptedUsageReport(ScriptedPc& pc) : m_pc(pc) {}
+  UsageAnswer Report(const std::string& historyId, const std::string& state) override {
+    m_pc.Did(L"Report [" + std::wstring(historyId.begin(), historyId.end()) + L"] " + std::wstring(state.begin(), state.end()));
+    return historyId.empty() ? m_pc.usageStart : m_pc.usageEnd;
+  }
+
+ private:
+  ScriptedPc& m_pc;
+};
+
+inline std::unique_ptr<UsageReport> ScriptedPc::OpenUsageReport(const std::wstring& programFolder,
+                                                                const std::wstring& phoneFolder, LibraryCall& failure) {
+  Did(L"OpenUsageReport " + programFolder + L" " + phoneFolder);
+  failure = usageLibrary;
+  if (usageLibrary != LibraryCall::Returned) return nullptr;
+  return std::make_unique<ScriptedUsageReport>(*this);
+}
+
+}  // namespace qv::bootstrap::testing

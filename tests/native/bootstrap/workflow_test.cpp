@@ -1,0 +1,518 @@
+// The whole workflow on a scripted PC: every path of the PC start's checks, the online and offline
+// runs and the phone start's copy, checked as one record of trace lines, actions and what the
+// window showed, in order.
+#include "bootstrap/core/workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/native/bootstrap/scripted_pc.h"
+
+namespace qv::bootstrap {
+namespace {
+
+using testing::ScriptedPc;
+
+// The record as text, one event a line. A trace line's CR LF is left out; a line that ends in a
+// bare LF is marked [LF], one without an end [no end]. Other characters than ASCII show as '?'.
+std::string Rendered(const std::vector<std::wstring>& events) {
+  std::string text = "\n";
+  for (const std::wstring& event : events) {
+    std::wstring line = event;
+    std::string mark;
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, L"\r\n") == 0) {
+      line.resize(line.size() - 2);
+    } else if (!line.empty() && line.back() == L'\n') {
+      line.pop_back();
+      mark = " [LF]";
+    } else if (line.compare(0, 2, L"> ") != 0) {
+      mark = " [no end]";
+    }
+    for (wchar_t c : line) text += c == L'\n' ? '|' : c < 0x80 ? static_cast<char>(c) : '?';
+    text += mark + "\n";
+  }
+  return text;
+}
+
+const wchar_t kServerConfig[] =
+    L"[PXPACKAGE]\npack_version=2.0.0.1\n[FILES_PXPC]\nfilecount=2\nfile00=PXPC.exe\nfile01=pxpcconfig.ini\n"
+    L"[FILES_DRIVER]\ndriver_name_cbw_unison=driver_setup.exe\n";
+const wchar_t kToolConfig[] = L"[PXPACKAGE]\npack_version=2.0.0.1\n";
+
+class Workflow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run.m_strModulePath = L"C:\\T\\E\\";
+    run.m_strPhoneDrive = L"E";
+    run.m_strPxpcName = L"PXPC.exe";
+    run.m_strModelType = L"ums";
+    pc.base = L"C:\\T";
+    pc.folders = {L"C:\\T"};
+    pc.userCancel = &run.m_bUserCancel;
+    pc.server = {{L"http://dl.example/pxpc/serverconfig.ini", kServerConfig},
+                 {L"http://dl.example/pxpc/PXPC.exe", L"tool"},
+                 {L"http://dl.example/pxpc/pxpcconfig.ini", kToolConfig},
+                 {L"http://dl.example/pxpc/driver_setup.exe", L"driver"}};
+  }
+
+  // The package of the server's version, installed earlier.
+  void InstallCurrentPackage() {
+    pc.folders.insert(L"C:\\T\\PXPC");
+    pc.files[L"C:\\T\\PXPC\\PXPC.exe"] = L"tool";
+    pc.files[L"C:\\T\\PXPC\\pxpcconfig.ini"] = kToolConfig;
+  }
+
+  std::string Record() {
+    std::string text = Rendered(pc.events);
+    pc.events.clear();
+    return text;
+  }
+
+  bool Run() { return RunWorkflow(pc, pc, run, L"Model X"); }
+
+  ScriptedPc pc;
+  RunFields run;
+};
+
+const char kUpdateCheckOnFirstRun[] = R"(
+> IsOnline
+> CreateFolder C:\T\PXPC
+> CheckPXPC C:\T\E\ E:\ []
+> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
+[IsRequireUpPXPC()] START..............
+> IsOnline
+)";
+
+const char kToolStart[] = R"(
+[RunPXPC()] START.............
+[RunPXPC()] Exe File = (C:\T\PXPC\PXPC.exe) [LF]
+[RunPXPC()] Work Path = (C:\T\PXPC) [LF]
+> Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
+[RunPXPC()] END.............
+)";
+
+// Pieces of the online run's record.
+const std::string kDownloadStart = R"(
+[AutoRun_PXBootstrap()] START...............
+> IsOnline
+> Display download start
+[DownloadPXPC_Package()] START...................
+> OpenUsageReport C:\T\E\ E:\
+> Report [] START)";
+const std::string kPackageFiles = R"(
+> RemoveFile C:\T\PXPC\PXPC.exe
+> Download http://dl.example/pxpc/PXPC.exe -> C:\T\PXPC\PXPC.exe (cancellable)
+> RemoveFile C:\T\PXPC\pxpcconfig.ini
+> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC\pxpcconfig.ini (cancellable))";
+const std::string kDriverFile = R"(
+> RemoveFile C:\T\PXPC\driver_setup.exe
+> Download http://dl.example/pxpc/driver_setup.exe -> C:\T\PXPC\driver_setup.exe (cancellable))";
+const std::string kDownloadEnd = R"(
+> Progress 1000
+[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.
+> Report [H42] OK
+[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
+[DownloadPXPC_Package()] END...(TRUE)................
+> Display download stop)";
+const std::string kDriverInstall = R"(
+> IsOnline
+> Display install start
+> InstallDriver
+> Display install stop
+> Progress 2000)";
+const std::string kRunEnd = std::string(kToolStart) + "[AutoRun_PXBootstrap()] END...............\n";
+
+TEST_F(Workflow, FirstRunOnlineFetchesTheServersConfigDownloadsThePackageAndStartsTheTool) {
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
+  EXPECT_EQ(Record(), kUpdateCheckOnFirstRun);
+  EXPECT_EQ(run.m_strDownloadURL, L"http://dl.example/pxpc/");
+  EXPECT_EQ(run.m_strServerConfigFile, L"C:\\T\\serverconfig.ini");
+  EXPECT_EQ(run.m_bRequireUpPxpc, 1);
+  EXPECT_EQ(run.m_bRequireDrv, 0);
+
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Record(), kDownloadStart + kPackageFiles + kDownloadEnd +
+                          "\n> Display install start\n> Pause 3000\n> Display install stop\n> Progress 2000" + kRunEnd);
+  EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool");
+}
+
+TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheServerIsNewer) {
+  InstallCurrentPackage();
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::RunHidden);
+  EXPECT_EQ(Record(), R"(
+> IsOnline
+> CheckPXPC C:\T\E\ E:\ []
+> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
+[IsRequireUpPXPC()] START..............
+> IsOnline
+[IsRequireUpPXPC()] END..............
+)");
+  // Nothing is due: the tool starts from the complete package, without a download.
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Record(), "\n[AutoRun_PXBootstrap()] START...............\n> IsOnline" + kRunEnd);
+
+  pc.files.erase(L"C:\\T\\PXPC\\pxpcconfig.ini");
+  EXPECT_TRUE(IsToolUpdateDue(pc, run));  // nothing installed, as far as the package knows
+  pc.files[L"C:\\T\\PXPC\\pxpcconfig.ini"] = kToolConfig;
+  pc.files.erase(L"C:\\T\\PXPC\\PXPC.exe");
+  EXPECT_TRUE(IsToolUpdateDue(pc, run));
+  // With a file missing and nothing due, the tool is not started from an incomplete package.
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Record().find("[RunPXPC()]"), std::string::npos);
+  pc.files[L"C:\\T\\PXPC\\PXPC.exe"] = L"tool";
+  pc.files[L"C:\\T\\PXPC\\pxpcconfig.ini"] = L"[PXPACKAGE]\npack_version=2.0.0.0\n";
+  EXPECT_TRUE(IsToolUpdateDue(pc, run));
+  pc.online = false;
+  pc.events.clear();
+  EXPECT_FALSE(IsToolUpdateDue(pc, run));
+  EXPECT_EQ(Record(), "\n[IsRequireUpPXPC()] START..............\n> IsOnline\n");
+}
+
+TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts) {
+  InstallCurrentPackage();
+  pc.driverDue = true;
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
+  Record();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Record(), kDownloadStart + kDriverFile + kDownloadEnd + kDriverInstall + kRunEnd);
+  EXPECT_EQ(run.m_strDriverPath, L"C:\\T\\PXPC\\driver_setup.exe");
+
+  // A failed installation is shown, and the tool is not started.
+  pc.driverInstalls = false;
+  EXPECT_FALSE(Run());
+  const std::string failed = Record();
+  EXPECT_NE(failed.find(R"(> InstallDriver
+> Display install stop
+[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...
+> Message QV USB modem driver is not installed.|Reinstall QV USB modem driver.
+[AutoRun_PXBootstrap()] Timer call exit function
+[AutoRun_PXBootstrap()] END...............
+)"),
+            std::string::npos)
+      << failed;
+  EXPECT_EQ(failed.find("[RunPXPC()]"), std::string::npos);
+}
+
+TEST_F(Workflow, WithBothDueThePackageComesFirstThenTheDriverWhichIsInstalledWithoutAPause) {
+  pc.driverDue = true;
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
+  Record();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Record(), kDownloadStart + kPackageFiles + "\n> Progress 500" + kDriverFile + kDownloadEnd + kDriverInstall + kRunEnd);
+}
+
+TEST_F(Workflow, TheServerNamingThePhonesInstallerOrThePcToolLeavesTheDriverDownloadOut) {
+  InstallCurrentPackage();
+  pc.driverDue = true;
+  pc.preloadDriver = L"C:\\T\\E\\driver_setup.exe";
+  pc.usageStart.result = 0;  // a start report that failed: the phone's installer still ends it
+  PreparePcStart(pc, run);
+  EXPECT_EQ(run.m_strPreloadDriver, L"C:\\T\\E\\driver_setup.exe");
+  Record();
+  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  EXPECT_EQ(Record(), R"(
+[DownloadPXPC_Package()] START...................
+> OpenUsageReport C:\T\E\ E:\
+> Report [] START
+Server and preload is same
+> Progress 1000
+[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.
+> Report [H42] OK
+[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
+[DownloadPXPC_Package()] END...(TRUE)................
+)");
+  EXPECT_EQ(run.m_bPreloadSame, 1);
+
+  pc.files[L"C:\\T\\serverconfig.ini"] += L"who_install_driver=PXPC\n";
+  RunFields fresh;
+  fresh.m_strServerConfigFile = run.m_strServerConfigFile;
+  fresh.m_strDownloadURL = run.m_strDownloadURL;
+  fresh.m_strDownloadPath = run.m_strDownloadPath;
+  fresh.m_bRequireDrv = 1;
+  EXPECT_TRUE(DownloadPackage(pc, pc, fresh));
+  EXPECT_EQ(fresh.m_bPxpcInstallsDriver, 1);
+  EXPECT_EQ(Record().find("> Download"), std::string::npos);
+  EXPECT_TRUE(InstallDriverStep(pc, pc, fresh));
+  EXPECT_EQ(Record(), "\n[CUSBAutoRunDlg::InstallDriver()] SKIP.............\n");
+}
+
+TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
+  struct Case {
+    const char* name;
+    void (*breakIt)(ScriptedPc&, RunFields&);
+    const char* lastLines;
+  };
+  const Case cases[] = {
+      {"no base folder", [](ScriptedPc& pc, RunFields&) { pc.base.clear(); },
+       "[IsRequireUpPXPC()] PX_PC Download PC Path find failed.......\n"},
+      {"base folder is a link", [](ScriptedPc& pc, RunFields&) { pc.links.insert(L"C:\\T"); },
+       "[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\n"},
+      {"test version too long", [](ScriptedPc&, RunFields& run) { run.m_strPxpcTestVer = L"1234567890.1234567890"; },
+       "> CreateFolder C:\\T\\PXPC\n[IsRequireUpPXPC()] Test version is too long.......\n"},
+      {"library not the phone's", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.call = LibraryCall::NotLoaded; },
+       "[IsRequireUpPXPC()] LoadLibrary is failed..\n"},
+      {"no export", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.call = LibraryCall::NoExport; },
+       "[IsRequireUpPXPC()] GetProcAddress(CheckPXPC) is failed..\n"},
+      {"export threw", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.call = LibraryCall::Threw; },
+       "[IsRequireUpPXPC()] pFuncChkPXPC Error.(try..catch)\n"},
+      {"no package named",
+       [](ScriptedPc& pc, RunFields&) { pc.packageQuery = {LibraryCall::Returned, 0, L"", L"x MSG_SERVER_FAIL"}; },
+       "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL).......\n"
+       "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\n"},
+      {"URL without a slash", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"nowhere"; },
+       "[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\n"},
+      {"serverconfig.ini missing", [](ScriptedPc& pc, RunFields&) { pc.server.clear(); },
+       "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (bounded)\n"
+       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
+      {"serverconfig.ini a link", [](ScriptedPc& pc, RunFields&) { pc.links.insert(L"C:\\T\\serverconfig.ini"); },
+       "> CheckPXPC C:\\T\\E\\ E:\\ []\n[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pc = ScriptedPc();
+    SetUp();
+    run.m_bAbnormalStatus = 0;
+    run.m_strPxpcTestVer.clear();
+    c.breakIt(pc, run);
+    EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::EndWithModeChange);
+    const std::string record = Record();
+    const std::string tail = c.lastLines;
+    ASSERT_GE(record.size(), tail.size()) << record;
+    EXPECT_EQ(record.substr(record.size() - tail.size()), tail) << record;
+    EXPECT_TRUE(run.m_strServerConfigFile.empty());
+    EXPECT_EQ(run.m_bRequireUpPxpc, 0);  // the tool's version is not asked after a failed check
+  }
+  // Offline the check is not made at all, and nothing is abnormal.
+  pc = ScriptedPc();
+  SetUp();
+  pc.online = false;
+  run.m_bAbnormalStatus = 0;
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::RunHidden);
+  EXPECT_EQ(Record(), "\n> IsOnline\n");
+}
+
+TEST_F(Workflow, AFailedOrCancelledDownloadIsReportedAsFailedAndStartsNothing) {
+  PreparePcStart(pc, run);
+  pc.server.erase(L"http://dl.example/pxpc/pxpcconfig.ini");
+  Record();
+  EXPECT_FALSE(Run());
+  const std::string failed = Record();
+  EXPECT_NE(failed.find(R"(> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC\pxpcconfig.ini (cancellable)
+[DownloadPXPC_Package()] Fail of download file.....(pxpcconfig.ini)
+[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.
+> Report [H42] FAIL
+[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
+[DownloadPXPC_Package()] END...(TRUE)................
+> Display download stop
+> Message RO Zeru Zav download is failed.|Please try again when Internet access is available.
+[AutoRun_PXBootstrap()] Timer call exit function
+)"),
+            std::string::npos)
+      << failed;
+  EXPECT_EQ(pc.files.count(L"C:\\T\\PXPC\\pxpcconfig.ini"), 0u);
+
+  // The user's cancel: traced as such, reported as failed, and no message.
+  pc.cancelAtUrl = L"http://dl.example/pxpc/PXPC.exe";
+  EXPECT_FALSE(Run());
+  const std::string cancelled = Record();
+  EXPECT_NE(cancelled.find("(cancellable)\n[DownloadPXPC_Package()] User Cancel (1)\n"), std::string::npos) << cancelled;
+  EXPECT_NE(cancelled.find("> Report [H42] FAIL"), std::string::npos);
+  EXPECT_EQ(cancelled.find("> Message"), std::string::npos);
+  // Once cancelled, no further file is even asked for.
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Record().find("> Download"), std::string::npos);
+}
+
+TEST_F(Workflow, PackageNamesThatLeaveTheFolderOrLinksInItAreNeitherDeletedNorFetched) {
+  PreparePcStart(pc, run);
+  for (const wchar_t* name : {L"..\\..\\Windows\\evil.dll", L"C:\\evil.exe", L"nul.msi"}) {
+    pc.files[L"C:\\T\\serverconfig.ini"] =
+        std::wstring(L"[FILES_PXPC]\nfilecount=1\nfile00=") + name + L"\n[PXPACKAGE]\npack_version=2\n";
+    Record();
+    EXPECT_FALSE(DownloadPackage(pc, pc, run));
+    const std::string record = Record();
+    EXPECT_EQ(record.find("> RemoveFile"), std::string::npos) << record;
+    EXPECT_NE(record.find("Fail of download file.....("), std::string::npos) << record;
+  }
+  pc.files[L"C:\\T\\serverconfig.ini"] = kServerConfig;
+  pc.links.insert(L"C:\\T\\PXPC\\PXPC.exe");
+  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_EQ(Record().find("> RemoveFile"), std::string::npos);
+  // A server driver name with a folder part is refused too, after the package itself.
+  pc.links.clear();
+  pc.files[L"C:\\T\\serverconfig.ini"] =
+      L"[FILES_PXPC]\nfilecount=0\n[FILES_DRIVER]\ndriver_name_cbw_unison=tools\\setup.exe\n";
+  run.m_bRequireDrv = 1;
+  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_NE(Record().find("Fail of download file.....(tools\\setup.exe)\n"), std::string::npos);
+}
+
+TEST_F(Workflow, StatisticsThatCannotBeLoadedStopTheDownloadAndAFailedStartReportNeedsNoEnd) {
+  PreparePcStart(pc, run);
+  Record();
+  pc.usageLibrary = LibraryCall::NotLoaded;
+  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_EQ(Record(), R"(
+[DownloadPXPC_Package()] START...................
+> OpenUsageReport C:\T\E\ E:\
+[DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........
+)");
+  pc.usageLibrary = LibraryCall::NoExport;
+  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_NE(Record().find("[DownloadPXPC_Package()] Library function failed.........\n"), std::string::npos);
+
+  pc.usageLibrary = LibraryCall::Returned;
+  pc.usageStart.result = 0;
+  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  const std::string record = Record();
+  EXPECT_EQ(record.find("> Report [H42]"), std::string::npos);
+  EXPECT_NE(record.find("[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Failed.\n"
+                        "[DownloadPXPC_Package()] END...(TRUE)................\n"),
+            std::string::npos)
+      << record;
+  pc.usageStart = {LibraryCall::Threw, 0, ""};
+  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_NE(Record().find("> Report [] START\n[DownloadPXPC_Package()] pFuncUpdateGBCSync(1) Failed. (try...catch)\n"),
+            std::string::npos);
+}
+
+TEST_F(Workflow, OfflineThePhonesDriverIsInstalledBeforeTheToolAndAFailedStartEndsTheRun) {
+  InstallCurrentPackage();
+  pc.online = false;
+  pc.driverDue = true;
+  pc.preloadDriver = L"C:\\T\\E\\setup.exe";
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
+  Record();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Record(), std::string(R"(
+[AutoRun_PXBootstrap()] START...............
+> IsOnline
+> IsOnline
+> Display install start
+> InstallDriver
+> Display install stop
+> Progress 2000)") + kRunEnd);
+
+  // No driver on the phone: nothing to install with; the tool that is not there does not start.
+  run.m_strPreloadDriver.clear();
+  pc.files.erase(L"C:\\T\\PXPC\\PXPC.exe");
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Record(), R"(
+[AutoRun_PXBootstrap()] START...............
+> IsOnline
+[RunPXPC()] START.............
+[RunPXPC()] Exe File = (C:\T\PXPC\PXPC.exe) [LF]
+[RunPXPC()] Work Path = (C:\T\PXPC) [LF]
+> Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
+[RunPXPC()] END - Failed to run PXPC.............
+[CheckSystem()] IsConnectedInternet() ==> FALSE...
+[AutoRun_PXBootstrap()] Timer call exit function
+[AutoRun_PXBootstrap()] END...............
+)");
+}
+
+TEST_F(Workflow, TheToolIsNeitherStartedThroughALinkNorUnderANameThatLeavesThePackage) {
+  InstallCurrentPackage();
+  pc.links.insert(L"C:\\T\\PXPC");
+  EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
+  const std::string linked = Record();
+  EXPECT_EQ(linked.find("> Start"), std::string::npos);
+  EXPECT_NE(linked.find("[RunPXPC()] END - Failed to run PXPC.............\n"), std::string::npos);
+  pc.links.clear();
+  for (const wchar_t* name : {L"", L"..\\PXPC.exe", L"con"}) {
+    run.m_strPxpcName = name;
+    EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
+    EXPECT_EQ(Record(), "\n[RunPXPC()] START.............\n[RunPXPC()] PXPCFilename is Empty........\n");
+  }
+  run.m_strPxpcName = L"PXPC.exe";
+  pc.base.clear();
+  EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
+  EXPECT_NE(Record().find("[RunPXPC()] SHGetSpecialFolderPath is failed........\n"), std::string::npos);
+}
+
+class PhoneStartCopy : public ::testing::Test {
+ public:
+  void SetUp() override {
+    pc.base = L"C:\\T";
+    pc.folders = {L"C:\\T"};
+    pc.files = {{L"E:\\PX_Bootstrap.exe", L"program"}, {L"E:\\QVUTchkdl.dll", L"library"},
+                {L"E:\\tools\\setup.msi", L"driver"}};
+    config = {{L"filecount", L"3"}, {L"file00", L"QVUTchkdl.dll"}, {L"file01", L"PX_Bootstrap.exe"},
+              {L"file02", L"tools\\setup.msi"}};
+  }
+
+  int Copy() {
+    auto read = [this](const std::wstring& key) { return config[key]; };
+    auto show = [this](const std::wstring& text) { pc.Did(L"Message " + text); };
+    return CopyPackageToPc(pc, L"E:\\", L"PX_Bootstrap.exe", read, show);
+  }
+
+  ScriptedPc pc;
+  std::map<std::wstring, std::wstring> config;
+};
+
+TEST_F(PhoneStartCopy, CopiesTheListedFilesAndRelaunchesTheCopyWithTheDriveLetter) {
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_EQ(Rendered(pc.events), R"(
+> CreateFolder C:\T\E
+> CreateFolder C:\T\E\tools
+> Copy E:\QVUTchkdl.dll -> C:\T\E\QVUTchkdl.dll
+CopyFile Src[E:\QVUTchkdl.dll], Target[C:\T\E\QVUTchkdl.dll], time:[5]
+> Copy E:\PX_Bootstrap.exe -> C:\T\E\PX_Bootstrap.exe
+CopyFile Src[E:\PX_Bootstrap.exe], Target[C:\T\E\PX_Bootstrap.exe], time:[5]
+> Copy E:\tools\setup.msi -> C:\T\E\tools\setup.msi
+CopyFile Src[E:\tools\setup.msi], Target[C:\T\E\tools\setup.msi], time:[5]
+CopyFile  - All Done time:[35]
+ShellExecute[C:\T\E\PX_Bootstrap.exe][-l E][C:\T\E]
+> Relaunch C:\T\E\PX_Bootstrap.exe [-l E] in C:\T\E checking PX_Bootstrap.exe against E:\
+)");
+  EXPECT_EQ(pc.files[L"C:\\T\\E\\tools\\setup.msi"], L"driver");
+}
+
+TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndNothingIsStarted) {
+  const std::string cannotCreate =
+      "> Message Failed to copy installation package to system.|Cannot create temporary installation directory.|";
+  const std::string cannotCopy =
+      "> Message Failed to copy installation package to system.|Cannot copy installation package to temporary "
+      "folder.|[002]|";
+  struct Case {
+    const char* name;
+    void (*breakIt)(PhoneStartCopy&);
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"no base folder", [](PhoneStartCopy& t) { t.pc.base.clear(); }, cannotCreate + "[004]"},
+      {"drive folder is a link", [](PhoneStartCopy& t) { t.pc.links.insert(L"C:\\T\\E"); }, cannotCreate + "[000]"},
+      {"tools folder cannot be made", [](PhoneStartCopy& t) { t.pc.refusedFolders.insert(L"C:\\T\\E\\tools"); },
+       cannotCreate + "[001]"},
+      {"file missing on the phone", [](PhoneStartCopy& t) { t.pc.files.erase(L"E:\\tools\\setup.msi"); },
+       cannotCopy + "E:\\tools\\setup.msi"},
+      {"name leaves the folder", [](PhoneStartCopy& t) { t.config[L"file02"] = L"..\\x.dll"; }, cannotCopy + "E:\\..\\x.dll"},
+      {"copy not the phone's", [](PhoneStartCopy& t) { t.pc.relaunchRefused = L"E:\\QVUTchkdl.dll"; },
+       cannotCopy + "E:\\QVUTchkdl.dll"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pc = ScriptedPc();
+    SetUp();
+    c.breakIt(*this);
+    EXPECT_EQ(Copy(), 0);
+    const std::string record = Rendered(pc.events);
+    EXPECT_NE(record.find(c.shown + "\n"), std::string::npos) << record;
+    const bool relaunchTried = c.name == std::string("copy not the phone's");
+    EXPECT_EQ(record.find("> Relaunch") != std::string::npos, relaunchTried) << record;
+  }
+  // A package without the program has nothing to start.
+  pc = ScriptedPc();
+  SetUp();
+  config[L"filecount"] = L"1";
+  EXPECT_EQ(Copy(), 0);
+  const std::string record = Rendered(pc.events);
+  EXPECT_NE(record.find("ShellExecute[][-l E][]\nNot Launch\n"), std::string::npos) << record;
+  EXPECT_EQ(record.find("> Relaunch"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qv::bootstrap
