@@ -5,14 +5,29 @@
 #include "bootstrap/usb_autorun_dlg.h"
 #include "bootstrap/view/init_dlg.h"
 
+namespace {
+
+// The copy shows only its failures, over the hidden dialog that waits for it.
+class CCopyView final : public qv::bootstrap::RunView {
+ public:
+  explicit CCopyView(const CInitDlg& owner) : m_owner(owner) {}
+  void SetProgressDisplay(qv::bootstrap::ProgressDisplay, bool) override {}
+  void RaiseProgress(int) override {}
+  void ShowMessage(const std::wstring& text) override {
+    ::MessageBoxW(m_owner.GetSafeHwnd(), text.c_str(), m_owner.m_strCaption.c_str(), MB_ICONEXCLAMATION | MB_OK);
+  }
+
+ private:
+  const CInitDlg& m_owner;
+};
+
+}  // namespace
+
 int CopyInstallPackage(CInitDlg& caller) {
   CUSBAutoRunDlg phone;  // never shown: only its view of where the program runs from
   const std::wstring source = phone.GetModulePath();
   const qv::SignaturePolicy nothingStarted;  // the copy starts no tool and installs nothing
   CWindowsPc pc(nullptr, nothingStarted);
-  auto readConfig = [&phone](const std::wstring& key) { return phone.GetConfigString(L"FILES", key); };
-  auto showMessage = [&caller](const std::wstring& text) {
-    ::MessageBoxW(caller.GetSafeHwnd(), text.c_str(), caller.m_strCaption.c_str(), MB_ICONEXCLAMATION | MB_OK);
-  };
-  return qv::bootstrap::CopyPackageToPc(pc, source, phone.m_strModuleName, readConfig, showMessage);
+  CCopyView view(caller);
+  return qv::bootstrap::CopyPackageToPc(pc, view, source, phone.m_strModuleName);
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Checks a built Windows binary: it imports only DLLs that Windows loads from the system folder
 whatever the search order (its known DLLs; Common Controls only where the binary's manifest asks
-for version 6, which then comes from the side-by-side store), exports exactly the expected plain
-names, and (32-bit) its exports have the expected calling convention, read from the compiler's own
-symbol decoration in the objects it was linked from: _Name for caller-cleans, _Name@N for
-callee-cleans. Any other system DLL (version, wininet, urlmon, ...) would be looked for in the
-program's own folder first; those must be delay-loaded from the system folder instead."""
+for version 6, which then comes from the side-by-side store), exports exactly the plain names of
+its .def file, and (32-bit) its exports have the expected calling convention, read from the
+compiler's own symbol decoration in the objects it was linked from: _Name for caller-cleans,
+_Name@N for callee-cleans. Any other system DLL (version, wininet, urlmon, ...) would be looked
+for in the program's own folder first; those must be delay-loaded from the system folder instead."""
 import argparse
 import re
 import subprocess
@@ -43,14 +43,40 @@ def exports_of(dump):
     return re.findall(r"^\s*\[\s*\d+\]\s+(\S+)", table.group(1), re.M)
 
 
+def def_exports(path):
+    """The export names of a module-definition file: the first word of each line of its EXPORTS
+    section, without an ordinal (@N) or other attributes; comments (;) and blank lines skipped."""
+    names, in_exports = [], False
+    with open(path, encoding="ascii") as f:
+        for line in f:
+            words = line.split(";", 1)[0].split()
+            if not words:
+                continue
+            keyword = words[0].upper()
+            if keyword in ("LIBRARY", "NAME", "DESCRIPTION", "STACKSIZE", "HEAPSIZE", "SECTIONS", "VERSION"):
+                in_exports = False
+                continue
+            if keyword == "EXPORTS":
+                in_exports = True
+                words = words[1:]
+                if not words:
+                    continue
+            if in_exports:
+                names.append(words[0].split("=", 1)[0])
+    if not names:
+        raise ValueError(f"{path}: no exports")
+    return names
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--nm")
     parser.add_argument("--objects", default="", help="semicolon-separated object files the binary was linked from")
-    parser.add_argument("--exports", default="", help="comma-separated names the binary must export, and no others")
+    parser.add_argument("--def", dest="def_file", help="module-definition file: the binary exports exactly its names")
     parser.add_argument("--caller-cleans", action="store_true")
-    parser.add_argument("--callee-cleans", default="", help="comma-separated Name=argument-bytes")
+    parser.add_argument("--callee-cleans", default="",
+                        help="comma-separated Name=argument-bytes, one for each export and no other")
     parser.add_argument("--imports-from", default="", help="DLL=name,name: a project DLL imported by exactly these names")
     parser.add_argument("binary")
     args = parser.parse_args()
@@ -72,7 +98,7 @@ def main():
         if dll.lower() not in allowed and dll.lower() != project_dll.lower():
             faults.append(f"imports {dll}, which Windows may look for in the program's folder first")
 
-    expected = [name for name in args.exports.split(",") if name]
+    expected = def_exports(args.def_file) if args.def_file else []
     if expected:
         exported = exports_of(dump)
         if sorted(exported) != sorted(expected):
@@ -86,8 +112,10 @@ def main():
             for name in expected:
                 if "_" + name not in defined:
                     faults.append(f"{name} is not compiled caller-cleans (no symbol _{name})")
-        for item in filter(None, args.callee_cleans.split(",")):
-            name, size = item.split("=")
+        callee_cleans = dict(item.split("=") for item in filter(None, args.callee_cleans.split(",")))
+        if args.callee_cleans and sorted(callee_cleans) != sorted(expected):
+            faults.append(f"argument bytes given for {sorted(callee_cleans)}, exports {sorted(expected)}")
+        for name, size in callee_cleans.items():
             if f"_{name}@{size}" not in defined:
                 faults.append(f"{name} is not compiled callee-cleans with {size} argument bytes")
 

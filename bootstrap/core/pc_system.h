@@ -51,6 +51,9 @@ struct RelaunchRequest {
   std::wstring workFolder;
 };
 
+// How a mode switch went: the phone switched, it did not (or was not asked), or the library threw.
+enum class PhoneSwitch { Switched, Failed, Threw };
+
 class PcSystem {
  public:
   virtual ~PcSystem() = default;
@@ -99,6 +102,17 @@ class PcSystem {
   // phone's (else `notThePhones` names the phone's path of the first that is not).
   virtual bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) = 0;
   virtual bool Relaunch(const RelaunchRequest& request, std::wstring& notThePhones) = 0;
+
+  // The PC's standing: a PC of the factory line (its registry mark), and a user in the
+  // Administrators group.
+  virtual bool IsFactoryLine() = 0;
+  virtual bool IsAdministrator() = 0;
+
+  // The phone, through the mode-switch library and only on a CD-ROM drive (any other drive is a
+  // phone that does not answer): its selected USB mode (`answer` keeps its first byte when the
+  // phone gives none), and the switch to the mode of export `modeExport` (0..5).
+  virtual bool ReadSelectedMode(char driveLetter, unsigned char& answer) = 0;
+  virtual PhoneSwitch SwitchMode(int modeExport, char driveLetter) = 0;
 
   // Time: the system's millisecond tick count, and a pause of the calling thread.
   virtual uint32_t TickCount() = 0;

@@ -1,7 +1,9 @@
 // The workflow's steps, in the order and with the trace lines that support reads.
 #include "bootstrap/core/workflow.h"
 
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/launch_command.h"
@@ -9,6 +11,7 @@
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/progress_step.h"
 #include "bootstrap/core/run_decisions.h"
+#include "bootstrap/core/usb_mode.h"
 #include "bootstrap/core/version_text.h"
 #include "common/core/decimal_text.h"
 
@@ -29,6 +32,13 @@ constexpr uint32_t kInstallPauseMs = 3000;
 const wchar_t kDownloadFailedMessage[] =
     L"RO Zeru Zav download is failed.\nPlease try again when Internet access is available.";
 const wchar_t kDriverFailedMessage[] = L"QV USB modem driver is not installed.\nReinstall QV USB modem driver.";
+
+// The parts one after the other.
+std::wstring Joined(std::initializer_list<std::wstring_view> parts) {
+  std::wstring text;
+  for (std::wstring_view part : parts) text.append(part);
+  return text;
+}
 
 std::wstring ReadServerConfig(PcSystem& pc, const RunFields& run, const wchar_t* section, const std::wstring& key) {
   return pc.ReadProfileString(run.m_strServerConfigFile, section, key);
@@ -197,6 +207,53 @@ bool HasAllPackageFiles(PcSystem& pc, const RunFields& run) {
   return AllPackageFilesPresent(run.m_strDownloadPath, readKey, [&pc](const std::wstring& path) { return pc.FileExists(path); });
 }
 
+SystemCheck CheckPcAndPhone(PcSystem& pc, RunView& view, const std::wstring& phoneDrive, int& selectedMode,
+                            int& admin) {
+  pc.Trace(L"[CheckSystem()] START...............\r\n");
+  if (pc.IsFactoryLine()) {
+    pc.Trace(L"[CheckSystem()] This is Factory Line.......\r\n");
+    selectedMode = kFactoryLineMode;
+    return SystemCheck::FactoryLine;
+  }
+  unsigned char answer = kSelectedModeBufferFill;
+  const bool answered = pc.ReadSelectedMode(DriveLetterOf(phoneDrive), answer);
+  selectedMode = SelectedModeFromPhone(answered, answer);
+  pc.Trace(answered ? L"[CheckSystem()] Get User Selection Mode Command is Success.....\r\n"
+                    : L"[CheckSystem()] Get User Selection Mode Command is Failed\r\n");
+  admin = pc.IsAdministrator() ? 1 : 0;
+  if (!admin) {
+    pc.Trace(L"[CheckSystem()] Admin is FALSE...\r\n");
+    view.ShowMessage(
+        L"[NOTIFICATION]\nThis computer is not logged in as Administrator account.\n"
+        L"The Autorun feature is not working under User account.");
+    pc.Trace(L"[CheckSystem()] END...............\r\n");
+    return SystemCheck::NotAdministrator;
+  }
+  pc.Trace(Joined({L"[CheckSystem()] User Selection Mode is (", DecimalText(selectedMode), L"), Admin is (",
+                   DecimalText(admin), L")\r\n"}));
+  pc.Trace(L"[CheckSystem()] END...............\r\n");
+  return SystemCheck::Passed;
+}
+
+bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, bool admin) {
+  pc.Trace(L"[ModeChange()] START.......................\r\n");
+  const ModeChangeChoice choice = ChooseModeChange(mode);
+  switch (pc.SwitchMode(choice.mode, DriveLetterOf(phoneDrive))) {
+    case PhoneSwitch::Switched:
+      pc.Trace(FormatModeChangeTrace(choice, phoneDrive));
+      pc.Trace(L"[ModeChange()] Mode change success.......................\r\n");
+      return true;
+    case PhoneSwitch::Failed:
+      pc.Trace(FormatModeChangeTrace(choice, phoneDrive));
+      break;
+    case PhoneSwitch::Threw:
+      pc.Trace(L"[ModeChange()] Error (catch).......................\r\n");
+      break;
+  }
+  pc.Trace(L"[ModeChange()] Mode change failed.......................\r\n");
+  return IsModeChangeDone(false, admin);
+}
+
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run) {
   const bool serverConfig = FetchServerConfig(pc, run);
   run.m_strPreloadDriver = pc.PreloadDriver();
@@ -361,23 +418,23 @@ std::wstring ElapsedText(PcSystem& pc, uint32_t since) {
 
 }  // namespace
 
-int CopyPackageToPc(PcSystem& pc, const std::wstring& sourceFolder, const std::wstring& programName,
-                    const std::function<std::wstring(const std::wstring& key)>& readConfig,
-                    const std::function<void(const std::wstring& text)>& showMessage) {
+int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolder, const std::wstring& programName) {
+  const std::wstring config = sourceFolder + L"config.ini";
+  auto readConfig = [&](const std::wstring& key) { return pc.ReadProfileString(config, L"FILES", key); };
   const std::wstring base = pc.BaseFolder();
   if (base.empty()) {
-    showMessage(std::wstring(kCannotCreateFolder) + L"[004]");
+    view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[004]");
     return 0;
   }
   const wchar_t letter = sourceFolder.empty() ? L'\0' : sourceFolder[0];
   const std::wstring target = FormatPackageFolder(base, letter);
   // A base or relaunch folder that is a link would take the copy, and the start, elsewhere.
   if (!pc.IsFreeOfLinks(base, std::wstring(1, letter)) || !EnsureFolder(pc, FolderOfPath(target))) {
-    showMessage(std::wstring(kCannotCreateFolder) + L"[000]");
+    view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[000]");
     return 0;
   }
   if (!EnsureFolder(pc, target + L"tools")) {
-    showMessage(std::wstring(kCannotCreateFolder) + L"[001]");
+    view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[001]");
     return 0;
   }
 
@@ -391,7 +448,7 @@ int CopyPackageToPc(PcSystem& pc, const std::wstring& sourceFolder, const std::w
     // A name that leaves the package folder, or a file or sub-folder there that is a link, is never
     // copied: it fails like any failed copy.
     if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(target, name) || !pc.CopyFileOver(from, to)) {
-      showMessage(std::wstring(kFailedCopy) + L"\n" + from);
+      view.ShowMessage(std::wstring(kFailedCopy) + L"\n" + from);
       return 0;
     }
     if (IsProgramCopy(to, programName)) {
@@ -411,7 +468,7 @@ int CopyPackageToPc(PcSystem& pc, const std::wstring& sourceFolder, const std::w
   }
   std::wstring notThePhones;
   if (!pc.Relaunch(relaunch, notThePhones)) {
-    showMessage(std::wstring(kFailedCopy) + L"\n" + notThePhones);
+    view.ShowMessage(std::wstring(kFailedCopy) + L"\n" + notThePhones);
     return 0;
   }
   return 1;

@@ -4,7 +4,6 @@
 // the main dialog's operations call these and carry the outcome out on the window.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "bootstrap/core/pc_system.h"
@@ -28,6 +27,20 @@ bool IsToolUpdateDue(PcSystem& pc, const RunFields& run);
 // Every file that serverconfig.ini lists is in the package folder.
 bool HasAllPackageFiles(PcSystem& pc, const RunFields& run);
 
+enum class SystemCheck {
+  Passed,
+  FactoryLine,       // the phone goes to the factory line's mode
+  NotAdministrator,  // the user has been told; the run ends with the phone's mode change
+};
+
+// The checks before the workflow: a PC of the factory line, the phone's selected mode (stored in
+// `selectedMode`, the fallback when the phone does not answer) and the user's rights (`admin`).
+SystemCheck CheckPcAndPhone(PcSystem& pc, RunView& view, const std::wstring& phoneDrive, int& selectedMode, int& admin);
+
+// Switches the phone to `mode` at the end of a run. True when it switched, and also when the user
+// is no administrator (that run has said all there is to say).
+bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, bool admin);
+
 // The PC start's checks before any page shows: the update check, the phone's driver installer,
 // whether the driver and the tool are due, and so where the start goes.
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);
@@ -50,12 +63,10 @@ bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring&
 // mode, false when the exit must switch it.
 bool RunWorkflow(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
 
-// The phone start: copies the files config.ini lists from `sourceFolder` (the phone's root, with
-// its final backslash) into "<base>\<letter>\" and starts the copy of the program named
-// `programName` with "-l <letter>". `readConfig(key)` reads the FILES section of the phone's
-// config.ini; a failure is shown through `showMessage`. 1 when the copy started, 0 otherwise.
-int CopyPackageToPc(PcSystem& pc, const std::wstring& sourceFolder, const std::wstring& programName,
-                    const std::function<std::wstring(const std::wstring& key)>& readConfig,
-                    const std::function<void(const std::wstring& text)>& showMessage);
+// The phone start: copies the files that the FILES section of config.ini in `sourceFolder` (the
+// phone's root, with its final backslash) lists into "<base>\<letter>\" and starts the copy of
+// the program named `programName` with "-l <letter>". A failure is shown on `view`. 1 when the
+// copy started, 0 otherwise.
+int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolder, const std::wstring& programName);
 
 }  // namespace qv::bootstrap

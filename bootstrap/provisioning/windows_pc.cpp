@@ -8,19 +8,39 @@
 #include <vector>
 
 #include "bootstrap/core/launch_command.h"
+#include "bootstrap/core/path_text.h"
+#include "bootstrap/core/usb_mode.h"
 #include "bootstrap/provisioning/driver_mgr.h"
 #include "bootstrap/provisioning/package_signature.h"
+#include "bootstrap/provisioning/registry_mgr.h"
 #include "bootstrap/provisioning/connectivity.h"
 #include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/provisioning/update_client_library.h"
 #include "bootstrap/provisioning/url_download.h"
+#include "bootstrap/provisioning/user_rights.h"
 #include "common/win/ansi_text.h"
 #include "common/win/held_file.h"
+#include "modeswitch/QVEUSBAutorun.h"
 
 using qv::bootstrap::LibraryCall;
 
 namespace {
+
+using ModeExport = int (*)(char);
+
+// The exports in the modes' numbering; ChooseModeChange only gives numbers of this list.
+#define QV_MODE_EXPORT(suffix) ChangeMode2##suffix,
+constexpr ModeExport kModeExportFunctions[] = {QV_USB_MODES(QV_MODE_EXPORT)};
+#undef QV_MODE_EXPORT
+
+// The phone shows itself as a CD-ROM drive. Any other drive (a hard disk that the program was
+// copied to and run from by hand, a network drive, no drive at all) never gets the phone's
+// commands: to the program it is a phone that does not answer.
+bool IsPhoneDrive(char letter) {
+  return letter != '\0' &&
+         ::GetDriveTypeW(qv::bootstrap::FormatDriveRoot(static_cast<wchar_t>(letter)).c_str()) == DRIVE_CDROM;
+}
 
 constexpr size_t kFlagBufferBytes = 20;  // the test flag and the test version
 
@@ -189,6 +209,30 @@ bool CWindowsPc::Relaunch(const qv::bootstrap::RelaunchRequest& request, std::ws
   qv::UniqueProcessHandle process(info.hProcess);
   if (process) ::WaitForInputIdle(process.get(), kRelaunchHoldMs);
   return true;
+}
+
+bool CWindowsPc::IsFactoryLine() { return CRegistryMgr(L"").IsExistKey(3, L"SOFTWARE\\QV Electronics\\ForceDiag") != 0; }
+
+bool CWindowsPc::IsAdministrator() { return IsUserInGroup(DOMAIN_ALIAS_RID_ADMINS) != 0; }
+
+bool CWindowsPc::ReadSelectedMode(char driveLetter, unsigned char& answer) {
+  unsigned char buffer[4] = {answer, 0, 0, 0};
+  const bool answered =
+      IsPhoneDrive(driveLetter) && ::GetPhoneData(driveLetter, qv::bootstrap::kItemSelectedMode, buffer, 1) != 0;
+  answer = buffer[0];
+  return answered;
+}
+
+qv::bootstrap::PhoneSwitch CWindowsPc::SwitchMode(int modeExport, char driveLetter) {
+  if (modeExport < 0 || modeExport >= static_cast<int>(sizeof(kModeExportFunctions) / sizeof(kModeExportFunctions[0]))) {
+    return qv::bootstrap::PhoneSwitch::Failed;
+  }
+  try {
+    const bool switched = IsPhoneDrive(driveLetter) && kModeExportFunctions[modeExport](driveLetter) == 1;
+    return switched ? qv::bootstrap::PhoneSwitch::Switched : qv::bootstrap::PhoneSwitch::Failed;
+  } catch (...) {
+    return qv::bootstrap::PhoneSwitch::Threw;
+  }
 }
 
 uint32_t CWindowsPc::TickCount() { return ::GetTickCount(); }

@@ -36,6 +36,10 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   bool IsDriverDue() override;
   bool InstallDriver() override;
   bool Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) override;
+  bool IsFactoryLine() override;
+  bool IsAdministrator() override;
+  bool ReadSelectedMode(char driveLetter, unsigned char& answer) override;
+  qv::bootstrap::PhoneSwitch SwitchMode(int modeExport, char driveLetter) override;
   uint32_t TickCount() override;
   void Pause(uint32_t milliseconds) override;
 

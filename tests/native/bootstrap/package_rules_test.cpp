@@ -1,5 +1,6 @@
-// The online provisioning's decisions: the package URL, the failure word of a failed check, the
-// presence of the package's files, and the driver installer the server names.
+// The online provisioning's decisions: the failure word of a failed check, the presence of the
+// package's files, and the driver installer the server names (the package URL and the key of the
+// installer's name are checked with the workflow).
 #include "bootstrap/core/package_rules.h"
 
 #include <gtest/gtest.h>
@@ -20,15 +21,6 @@ struct FakeIni {
     };
   }
 };
-
-TEST(PackageRules, BaseUrlGetsOneTrailingSlashAndNeedsASlashSomewhere) {
-  EXPECT_EQ(PackageBaseUrl(L"http://h/pkg"), L"http://h/pkg/");
-  EXPECT_EQ(PackageBaseUrl(L"http://h/pkg/"), L"http://h/pkg/");
-  EXPECT_EQ(PackageBaseUrl(L"/"), L"/");
-  EXPECT_FALSE(PackageBaseUrl(L"").has_value());
-  EXPECT_FALSE(PackageBaseUrl(L"ftp:\\\\host\\pkg").has_value());
-  EXPECT_EQ(WithTrailingSlash(L""), L"/");
-}
 
 TEST(PackageRules, FailureWordIsTheFirstKnownWordContained) {
   EXPECT_STREQ(CheckFailureWord(L"MSG_SERVER_CONN_ERROR"), L"MSG_SERVER_CONN_ERROR");
@@ -60,12 +52,6 @@ TEST(PackageRules, PackageFilesArePresentOnlyWhenEveryListedSafeNameExists) {
   // A name that climbs out of the folder is never present, even when the file it reaches exists.
   ini.values = {{L"filecount", L"1"}, {L"file00", L"..\\outside.txt"}};
   EXPECT_FALSE(AllPackageFilesPresent(folder, ini.Reader(), exists));
-}
-
-TEST(PackageRules, DriverNameKeyFollowsTheExactPreloadType) {
-  EXPECT_STREQ(ServerDriverNameKey(L"unison"), L"driver_name");
-  EXPECT_STREQ(ServerDriverNameKey(L"Unison"), L"driver_name_cbw_unison");
-  EXPECT_STREQ(ServerDriverNameKey(L""), L"driver_name_cbw_unison");
 }
 
 TEST(PackageRules, ServerDriverChoice) {

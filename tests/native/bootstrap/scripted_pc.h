@@ -40,6 +40,10 @@ class ScriptedPc : public PcSystem, public RunView {
   bool programStarts = true;
   std::wstring relaunchRefused;  // the phone path Relaunch reports as not the phone's, if any
   uint32_t ticks = 1000;
+  bool factoryLine = false;
+  bool administrator = true;
+  int selectedMode = -1;  // the phone's answer byte; -1: the phone does not answer
+  PhoneSwitch phoneSwitch = PhoneSwitch::Switched;
 
   void Trace(const std::wstring& line) override { events.push_back(line); }
   std::wstring BaseFolder() override { return base; }
@@ -111,6 +115,18 @@ class ScriptedPc : public PcSystem, public RunView {
     notThePhones = relaunchRefused;
     return relaunchRefused.empty();
   }
+  bool IsFactoryLine() override { return factoryLine; }
+  bool IsAdministrator() override { return administrator; }
+  bool ReadSelectedMode(char driveLetter, unsigned char& answer) override {
+    Did(L"ReadSelectedMode " + Letter(driveLetter));
+    if (selectedMode < 0) return false;
+    answer = static_cast<unsigned char>(selectedMode);
+    return true;
+  }
+  PhoneSwitch SwitchMode(int modeExport, char driveLetter) override {
+    Did(L"SwitchMode " + std::to_wstring(modeExport) + L" " + Letter(driveLetter));
+    return phoneSwitch;
+  }
   uint32_t TickCount() override { return ticks += 5; }
   void Pause(uint32_t milliseconds) override { Did(L"Pause " + std::to_wstring(milliseconds)); }
 
@@ -122,6 +138,7 @@ class ScriptedPc : public PcSystem, public RunView {
   void ShowMessage(const std::wstring& text) override { Did(L"Message " + text); }
 
   void Did(const std::wstring& what) { events.push_back(L"> " + what); }
+  static std::wstring Letter(char letter) { return letter ? std::wstring(1, static_cast<wchar_t>(letter)) : L"(none)"; }
 
   // Whether the path is a link or lies below one.
   bool ThroughLink(const std::wstring& path) const {

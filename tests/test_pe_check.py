@@ -1,0 +1,135 @@
+"""Self-test of pe_check.py: the export names it expects come from a .def file, and a binary
+whose exports, calling conventions or argument bytes differ from those is refused. objdump and nm
+are stand-in scripts that print what the real tools print for a small library."""
+import io
+import os
+import stat
+import sys
+import tempfile
+import textwrap
+import unittest
+from contextlib import redirect_stdout
+from unittest import mock
+
+import pe_check
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(HERE)
+
+DUMP = """
+\tDLL Name: KERNEL32.dll
+\tvma:  Hint/Ord Member-Name Bound-To
+\t31ac0\t  136  CloseHandle
+
+There is an export table in .edata at 0x6e3f0000
+
+Export Address Table -- Ordinal Base 1
+\t[   0] +base[   1] d430 Export RVA
+\t[   1] +base[   2] d5e4 Export RVA
+
+[Ordinal/Name Pointer] Table
+{exports}
+
+"""
+
+
+class DefExports(unittest.TestCase):
+    def parse(self, text):
+        with tempfile.NamedTemporaryFile("w", suffix=".def", delete=False) as f:
+            f.write(textwrap.dedent(text))
+        self.addCleanup(os.unlink, f.name)
+        return pe_check.def_exports(f.name)
+
+    def test_the_projects_def_files(self):
+        self.assertEqual(pe_check.def_exports(os.path.join(SOURCE, "updateclient", "QVUTchkdl.def")),
+                         ["CheckPXPC", "UpdateGBCforSync", "CheckUTSetup", "CheckUASetup", "StartUpdate"])
+        names = pe_check.def_exports(os.path.join(SOURCE, "modeswitch", "QVEUSBAutorun.def"))
+        self.assertEqual(len(names), 10)
+        self.assertIn("GetPhoneData", names)
+        self.assertNotIn("QVEUSBAutorun.dll", names)
+
+    def test_ordinals_attributes_comments_and_aliases(self):
+        self.assertEqual(self.parse("""\
+            ; the library
+            LIBRARY X.dll
+            EXPORTS First @1 ; with an ordinal on the keyword's line
+                Second @2 NONAME
+
+                Third=InternalThird PRIVATE
+                Fourth@8
+            """), ["First", "Second", "Third", "Fourth@8"])
+
+    def test_a_section_after_the_exports_ends_them(self):
+        self.assertEqual(self.parse("EXPORTS\n  One\nSECTIONS\n  .data READ WRITE\n"), ["One"])
+
+    def test_a_def_without_exports_is_an_error(self):
+        with self.assertRaises(ValueError):
+            self.parse("LIBRARY X.dll\n")
+
+
+class Check(unittest.TestCase):
+    """pe_check's verdict on a binary whose objdump and nm output the test chooses."""
+
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.addCleanup(self.folder.cleanup)
+        self.binary = self.file("lib.dll", "")
+        self.def_file = self.file("lib.def", "LIBRARY lib.dll\nEXPORTS\n    Alpha\n    Beta\n")
+
+    def file(self, name, text, executable=False):
+        path = os.path.join(self.folder.name, name)
+        with open(path, "w") as f:
+            f.write(text)
+        if executable:
+            os.chmod(path, os.stat(path).st_mode | stat.S_IXUSR)
+        return path
+
+    def tool(self, name, output):
+        return self.file(name, "#!/bin/sh\ncat <<'END'\n" + output + "\nEND\n", executable=True)
+
+    def run_check(self, exported, symbols, *options):
+        objdump = self.tool("objdump", DUMP.format(exports="\n".join(
+            f"\t[   {i}] {name}" for i, name in enumerate(exported))))
+        nm = self.tool("nm", "\n".join(f"00000000 T {symbol}" for symbol in symbols))
+        argv = ["pe_check.py", "--objdump", objdump, "--nm", nm, "--objects", "a.obj",
+                "--def", self.def_file, *options, self.binary]
+        out = io.StringIO()
+        with mock.patch.object(sys, "argv", argv), redirect_stdout(out):
+            status = pe_check.main()
+        return status, out.getvalue()
+
+    def test_exactly_the_def_names_pass(self):
+        status, out = self.run_check(["Beta", "Alpha"], ["_Alpha", "_Beta"], "--caller-cleans")
+        self.assertEqual(status, 0, out)
+        self.assertIn("0 fault(s)", out)
+
+    def test_a_name_of_the_def_missing_from_the_binary_fails(self):
+        status, out = self.run_check(["Alpha"], ["_Alpha", "_Beta"])
+        self.assertEqual(status, 1)
+        self.assertIn("expected ['Alpha', 'Beta']", out)
+
+    def test_an_export_the_def_does_not_name_fails(self):
+        status, out = self.run_check(["Alpha", "Beta", "Gamma"], [])
+        self.assertEqual(status, 1)
+        self.assertIn("exports ['Alpha', 'Beta', 'Gamma']", out)
+
+    def test_a_callee_cleans_export_fails_the_caller_cleans_check(self):
+        status, out = self.run_check(["Alpha", "Beta"], ["_Alpha", "_Beta@4"], "--caller-cleans")
+        self.assertEqual(status, 1)
+        self.assertIn("Beta is not compiled caller-cleans", out)
+
+    def test_argument_bytes_match_the_objects(self):
+        status, out = self.run_check(["Alpha", "Beta"], ["_Alpha@8", "_Beta@0"], "--callee-cleans", "Alpha=8,Beta=0")
+        self.assertEqual(status, 0, out)
+        status, out = self.run_check(["Alpha", "Beta"], ["_Alpha@12", "_Beta@0"], "--callee-cleans", "Alpha=8,Beta=0")
+        self.assertEqual(status, 1)
+        self.assertIn("Alpha is not compiled callee-cleans with 8 argument bytes", out)
+
+    def test_argument_bytes_for_each_def_name_and_no_other(self):
+        status, out = self.run_check(["Alpha", "Beta"], ["_Alpha@8", "_Beta@0"], "--callee-cleans", "Alpha=8")
+        self.assertEqual(status, 1)
+        self.assertIn("argument bytes given for ['Alpha'], exports ['Alpha', 'Beta']", out)
+
+
+if __name__ == "__main__":
+    unittest.main()
