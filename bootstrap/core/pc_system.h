@@ -35,8 +35,8 @@ struct UsageAnswer {
 class UsageReport {
  public:
   virtual ~UsageReport() = default;
-  // A start report (`historyId` empty: the answer carries the new id) or the end report of the
-  // history `historyId`, with `state` "START", "OK" or "FAIL".
+  // The start report (`state` "START", `historyId` empty; the answer carries the new id) or the
+  // end report ("OK" or "FAIL") of the history `historyId`.
   virtual UsageAnswer Report(const std::string& historyId, const std::string& state) = 0;
 };
 

@@ -61,7 +61,7 @@ class CUsageReport final : public qv::bootstrap::UsageReport {
     char newId[QVUT_HISTORY_ID_BUFFER_BYTES] = {};
     char message[QVUT_RESULT_BUFFER_BYTES] = {};
     char noNewId[1] = "";  // an end report asks for no new history id
-    const bool start = historyId.empty();
+    const bool start = state == "START";  // only a start report asks for a new history id
     try {
       answer.result = m_report(historyId.c_str(), state.c_str(), start ? newId : noNewId, message);
     } catch (...) {

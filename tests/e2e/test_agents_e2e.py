@@ -391,8 +391,8 @@ class AgentEndToEnd(RigTestCase):
         self.server.set_entry("QOREUTProg", drop=True)
         self.assertEqual(self.call("CheckUTSetup"), (0, "MSG_SERVER_CONN_ERROR"))
 
-        for address in ("http://127.0.0.1:19002/agents/..\\..\\escape.cab", "http://127.0.0.1:19002/agents/",
-                        "http://127.0.0.1:19002/agents/C:escape.cab"):
+        for address in (self.server.agent_url("..\\..\\escape.cab"), self.server.agent_url(""),
+                        self.server.agent_url("C:escape.cab")):
             self.server.set_entry("NotiAgent_QOR_UA", url=address)
             self.assertEqual(self.call("CheckUASetup"), (0, "MSG_SERVER_CONN_ERROR"), address)
         self.assertEqual(self.server.agent_downloads(), [])

@@ -177,7 +177,7 @@ class ScriptedUsageReport : public UsageReport {
   explicit ScriptedUsageReport(ScriptedPc& pc) : m_pc(pc) {}
   UsageAnswer Report(const std::string& historyId, const std::string& state) override {
     m_pc.Did(L"Report [" + std::wstring(historyId.begin(), historyId.end()) + L"] " + std::wstring(state.begin(), state.end()));
-    return historyId.empty() ? m_pc.usageStart : m_pc.usageEnd;
+    return state == "START" ? m_pc.usageStart : m_pc.usageEnd;
   }
 
  private:
