@@ -13,6 +13,7 @@ class CCopyView final : public qv::bootstrap::RunView {
   explicit CCopyView(const CInitDlg& owner) : m_owner(owner) {}
   void SetProgressDisplay(qv::bootstrap::ProgressDisplay, bool) override {}
   void RaiseProgress(int) override {}
+  void BringToFront() override {}
   void ShowMessage(const std::wstring& text) override {
     ::MessageBoxW(m_owner.GetSafeHwnd(), text.c_str(), m_owner.m_strCaption.c_str(), MB_ICONEXCLAMATION | MB_OK);
   }

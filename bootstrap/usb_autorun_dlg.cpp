@@ -40,12 +40,6 @@ BOOL CUSBAutoRunDlg::InitAutoRun() {
 
 std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return TheApp().m_strLaunchDrive; }
 
-bool CUSBAutoRunDlg::HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const {
-  if (!m_signaturePolicy.IsRequired()) return true;
-  held = qv::CHeldFile::Open(path);
-  return IsSignedByMaker(m_signaturePolicy, held);
-}
-
 void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUnisonPreloadType; }
 
 void CUSBAutoRunDlg::GetConfigInfo() {

@@ -140,11 +140,12 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   std::wstring GetServerDriverPath() const override { return m_strDriverPath; }
   BOOL IsPreloadDriverSame() const override { return m_bPreloadSame; }
   void SetUnisonPreload() override;
-  void BringToFront() override { SetForegroundWindow(); }
-  bool HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const override;
+  qv::bootstrap::PcSystem& Pc() override { return m_pc; }
+  qv::bootstrap::RunView& View() override { return *this; }
   // What the workflow shows on the window.
   void SetProgressDisplay(qv::bootstrap::ProgressDisplay display, bool stop) override;
   void ShowMessage(const std::wstring& text) override;
+  void BringToFront() override { SetForegroundWindow(); }
   void QueryOtherInstance();
   static void AutoRunThread(CUSBAutoRunDlg* dialog);
 

@@ -51,6 +51,23 @@ struct RelaunchRequest {
   std::wstring workFolder;
 };
 
+// A file held open so that nobody can change it, for as long as this lives.
+class FileHold {
+ public:
+  virtual ~FileHold() = default;
+};
+
+// The driver's installers as the run knows them.
+struct DriverPackage {
+  bool preloadSame = false;   // the server named the phone's own installer
+  std::wstring preloadDriver;  // the phone's installer's path beside the program; empty: none
+  std::wstring serverDriver;   // the installer downloaded from the server
+  std::wstring launchDrive;    // the phone's drive letter; empty on a phone start
+  std::wstring preloadName;    // the phone's installer relative to the phone's root; empty: none
+  std::wstring programFolder;  // with its final backslash
+  int preloadType = 0;         // the family the phone carries
+};
+
 // How a mode switch went: the phone switched, it did not (or was not asked), or the library threw.
 enum class PhoneSwitch { Switched, Failed, Threw };
 
@@ -92,10 +109,21 @@ class PcSystem {
                                                        const std::wstring& phoneFolder, LibraryCall& failure) = 0;
 
   // The USB driver: the phone's installer (its path beside the program; empty when the phone has
-  // none), whether the driver must be installed or updated, and its installation, waited for.
+  // none), whether the driver must be installed or updated, and its installation, waited for
+  // (InstallDriverPackage over the calls below).
   virtual std::wstring PreloadDriver() = 0;
   virtual bool IsDriverDue() = 0;
   virtual bool InstallDriver() = 0;
+  // Whether the driver family `type` is installed (traced per folder).
+  virtual bool IsDriverInstalled(int type) = 0;
+  // Holds `copy` while it holds the bytes of `phone` (null otherwise, with the system's error for
+  // the copy in `error`), or `path` while it carries the maker's signature where the phone asks for
+  // one (null when refused; the verdict is traced). Nothing can change a held file.
+  virtual std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
+                                                   unsigned& error) = 0;
+  virtual std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) = 0;
+  // Runs an installer (`msi`: msiexec on the package with `option`) and waits until it ends.
+  virtual void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) = 0;
 
   // Programs. The PC tool, started when it carries the maker's signature where the phone asks for
   // one (held until started); the program's copy, started while its files are held and proven the
@@ -131,6 +159,8 @@ class RunView {
   virtual void RaiseProgress(int position) = 0;
   // A warning the user must acknowledge.
   virtual void ShowMessage(const std::wstring& text) = 0;
+  // Brings the run's window back in front after an installer's windows.
+  virtual void BringToFront() = 0;
 };
 
 }  // namespace qv::bootstrap

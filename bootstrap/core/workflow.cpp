@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "bootstrap/core/config_lists.h"
+#include "bootstrap/core/driver_decisions.h"
+#include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/package_rules.h"
 #include "bootstrap/core/path_text.h"
@@ -333,6 +335,89 @@ bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run) {
     return false;
   }
   view.RaiseProgress(kProgressMax);
+  return true;
+}
+
+bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::wstring& target) {
+  if (target.empty()) return false;
+  if (package.launchDrive.empty()) {
+    pc.Trace(L"Failed to get drive path\r\n");
+    return false;
+  }
+  const std::wstring root = FormatDriveRoot(package.launchDrive[0]);
+  pc.Trace(Joined({L"GetPreloadDriver ExePath = [", root, L"]\r\n"}));
+  const std::wstring source = root + package.preloadName;
+  pc.Trace(Joined({L"Copy Preload Driver Path = [", source, L"]\r\n"}));
+  // Nothing is written through a link in the program's folder.
+  if (!package.preloadName.empty() && pc.IsFreeOfLinks(package.programFolder, package.preloadName) &&
+      pc.CopyFileOver(source, target)) {
+    pc.Trace(L"Copy Preload Driver - OK\r\n");
+    return true;
+  }
+  pc.Trace(Joined({L"CopyFile Failed Src[", source, L"], Target[", target, L"]\r\n"}));
+  return false;
+}
+
+bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& package) {
+  std::wstring installer;
+  bool fromPhone = false;
+  switch (ChooseDriverInstaller(pc.IsOnline(), package.preloadSame, package.preloadDriver)) {
+    case DriverInstallerSource::Server:
+      pc.Trace(L"Driver install from server\r\n");
+      installer = package.serverDriver;
+      break;
+    case DriverInstallerSource::Preload:
+      if (!CopyPreloadDriver(pc, package, package.preloadDriver)) return false;
+      installer = package.preloadDriver;
+      fromPhone = true;
+      break;
+    case DriverInstallerSource::None:
+      return false;
+  }
+  pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] START.............\r\n");
+  if (!IsUsableInstallerPath(installer)) {
+    pc.Trace(L"[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\r\n");
+    return false;
+  }
+  // An installer in a folder that is a link, or that is one itself, is not started.
+  const std::wstring folder = FolderOfPath(installer);
+  if (!pc.FileExists(installer) || !pc.IsFreeOfLinks(folder, installer.substr(folder.size() + 1))) {
+    pc.Trace(Joined({L"Drv Setup Filename : ", installer, L"\n"}));
+    pc.Trace(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
+    return false;
+  }
+  // The phone's installer, copied where any program of the user can replace it, is installed only
+  // while it holds the phone's bytes; the server's came over plain HTTP and is installed only with
+  // the maker's signature where the phone asks for it. Either stays held until the installer ends.
+  std::unique_ptr<FileHold> held;
+  if (fromPhone) {
+    const std::wstring phoneInstaller = package.launchDrive.empty() || package.preloadName.empty()
+                                            ? std::wstring()
+                                            : FormatDriveRoot(package.launchDrive[0]) + package.preloadName;
+    unsigned error = 0;
+    held = pc.HoldPhonesCopy(installer, phoneInstaller, error);
+    if (!held) {
+      pc.Trace(Joined({L"Preload Driver[", installer, L"] is not the phone's file[", phoneInstaller, L"] (",
+                       DecimalText(error), L")\r\n"}));
+      return false;
+    }
+  } else {
+    held = pc.HoldSignedByMaker(installer);
+    if (!held) return false;
+  }
+  const bool msi = IsMsiPackage(installer);
+  pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");
+  if (msi) pc.RunInstaller(installer, kMsiRemove, true);
+  pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 2]\r\n");
+  pc.RunInstaller(installer, kMsiInstall, msi);
+  pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
+  const bool installed = pc.IsDriverInstalled(CurrentDriverType(pc.IsOnline(), package.preloadType));
+  view.BringToFront();
+  if (!installed) {
+    pc.Trace(L"[InstallDriver()] IsInstalledDriver() return code : FALSE\r\n");
+    return false;
+  }
+  pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] END.............\r\n");
   return true;
 }
 

@@ -53,6 +53,16 @@ bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run);
 // installation fails.
 bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run);
 
+// Copies the phone's driver installer to `target` (beside the program); false, traced, when there
+// is no phone drive or installer, the target is reached through a link, or the copy fails.
+bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::wstring& target);
+
+// The driver's installation: online the server's installer (unless it is the phone's), else the
+// phone's, copied beside the program. The installer is run only while it is held and proven the
+// phone's bytes or, from the server, the maker's where the phone asks for it; an MSI package is
+// removed first. True when the current family is installed afterwards.
+bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& package);
+
 // Starts the PC tool from the package folder with the phone's drive, model type and `appTitle`.
 bool StartPcTool(PcSystem& pc, const RunFields& run, const std::wstring& appTitle);
 

@@ -9,11 +9,11 @@
 #include "bootstrap/core/driver_decisions.h"
 #include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/path_text.h"
+#include "bootstrap/core/workflow.h"
 #include "bootstrap/provisioning/connectivity.h"
 #include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "common/win/handles.h"
-#include "common/win/held_file.h"
 
 using namespace qv::bootstrap;
 
@@ -123,31 +123,21 @@ std::wstring CDriverMgr::GetPreloadDriver() {
   return path;
 }
 
-std::wstring CDriverMgr::PhonePreloadPath() const {
-  const std::wstring drive = m_pRun ? m_pRun->GetLaunchDrive() : std::wstring();
-  const std::wstring preload = m_pRun ? ReadPreloadName(*m_pRun) : std::wstring();
-  return drive.empty() || preload.empty() ? std::wstring() : FormatDriveRoot(drive[0]) + preload;
+qv::bootstrap::DriverPackage CDriverMgr::PackageOfRun() const {
+  qv::bootstrap::DriverPackage package;
+  if (!m_pRun) return package;
+  package.preloadSame = m_pRun->IsPreloadDriverSame() != 0;
+  package.preloadDriver = m_pRun->GetPreloadDriverPath();
+  package.serverDriver = m_pRun->GetServerDriverPath();
+  package.launchDrive = m_pRun->GetLaunchDrive();
+  package.preloadName = ReadPreloadName(*m_pRun);
+  package.programFolder = m_pRun->GetProgramFolder();
+  package.preloadType = m_nPreloadType;
+  return package;
 }
 
 BOOL CDriverMgr::CopyPreloadDriver(const std::wstring& target) {
-  if (target.empty()) return FALSE;
-  const std::wstring drive = m_pRun ? m_pRun->GetLaunchDrive() : std::wstring();
-  if (drive.empty()) {
-    WriteTraceLog(L"Failed to get drive path\r\n");
-    return FALSE;
-  }
-  std::wstring root = FormatDriveRoot(drive[0]);
-  WriteTraceLog(FormatText(L"GetPreloadDriver ExePath = [%ls]\r\n", root.c_str()));
-  std::wstring preload = ReadPreloadName(*m_pRun);
-  std::wstring source = root + preload;
-  WriteTraceLog(FormatText(L"Copy Preload Driver Path = [%ls]\r\n", source.c_str()));
-  // Nothing is written through a link in the program's folder.
-  if (!preload.empty() && IsFreeOfLinks(m_pRun->GetProgramFolder(), preload) && CopyFileOverwrite(source, target)) {
-    WriteTraceLog(L"Copy Preload Driver - OK\r\n");
-    return TRUE;
-  }
-  WriteTraceLog(FormatText(L"CopyFile Failed Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
-  return FALSE;
+  return m_pRun && qv::bootstrap::CopyPreloadDriver(m_pRun->Pc(), PackageOfRun(), target) ? TRUE : FALSE;
 }
 
 SHELLEXECUTEINFOW CDriverMgr::RunInstaller(const std::wstring& path, const std::wstring& option, BOOL msi) {
@@ -176,67 +166,14 @@ SHELLEXECUTEINFOW CDriverMgr::RunInstaller(const std::wstring& path, const std::
   return info;
 }
 
+void CDriverMgr::RunInstallerToEnd(const std::wstring& path, const std::wstring& option, BOOL msi) {
+  WaitForInstaller(RunInstaller(path, option, msi));
+}
+
 BOOL CDriverMgr::InstallDriver() {
   if (!m_pRun) {
     WriteTraceLog(L"[CDriverMgr::InstallDriver()] pDlg NULL.............\r\n");
     return FALSE;
   }
-  std::wstring installer;
-  bool fromPhone = false;
-  const std::wstring preloadDriver = m_pRun->GetPreloadDriverPath();
-  switch (ChooseDriverInstaller(IsConnectedInternet() != 0, m_pRun->IsPreloadDriverSame() != 0, preloadDriver)) {
-    case DriverInstallerSource::Server:
-      WriteTraceLog(L"Driver install from server\r\n");
-      installer = m_pRun->GetServerDriverPath();
-      break;
-    case DriverInstallerSource::Preload:
-      if (!CopyPreloadDriver(preloadDriver)) return FALSE;
-      installer = preloadDriver;
-      fromPhone = true;
-      break;
-    case DriverInstallerSource::None:
-      return FALSE;
-  }
-  WriteTraceLog(L"[CUSBAutoRunDlg::InstallDriver()] START.............\r\n");
-  if (!IsUsableInstallerPath(installer)) {
-    WriteTraceLog(L"[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\r\n");
-    return FALSE;
-  }
-  // An installer in a folder that is a link, or that is one itself, is not started.
-  const std::wstring installerFolder = FolderOfPath(installer);
-  if (!IsExistFile(installer) || !IsFreeOfLinks(installerFolder, installer.substr(installerFolder.size() + 1))) {
-    WriteTraceLog(FormatText(L"Drv Setup Filename : %ls\n", installer.c_str()));
-    WriteTraceLog(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
-    return FALSE;
-  }
-  // The phone's installer, copied where any program of the user can replace it, is installed only
-  // while it holds the phone's bytes, held until the installer has ended.
-  qv::CHeldFile heldPreload;
-  if (fromPhone) {
-    const std::wstring phoneInstaller = PhonePreloadPath();
-    heldPreload = qv::CHeldFile::Open(installer);
-    if (!heldPreload.HasSameBytes(qv::CHeldFile::Open(phoneInstaller))) {
-      WriteTraceLog(FormatText(L"Preload Driver[%ls] is not the phone's file[%ls] (%u)\r\n", installer.c_str(),
-                               phoneInstaller.c_str(), static_cast<unsigned>(heldPreload.Error())));
-      return FALSE;
-    }
-  }
-  // The server's installer came over plain HTTP: when the phone asks for the maker's signature,
-  // it is installed only with it, held until the installer has ended.
-  qv::CHeldFile heldServerInstaller;
-  if (!fromPhone && !m_pRun->HoldIfSignedByMaker(installer, heldServerInstaller)) return FALSE;
-  BOOL msi = IsMsiPackage(installer) ? TRUE : FALSE;
-  WriteTraceLog(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");
-  if (msi) WaitForInstaller(RunInstaller(installer, kMsiRemove, TRUE));
-  WriteTraceLog(L"[InstallDriver : MsgWaitForMultipleObjects 2]\r\n");
-  WaitForInstaller(RunInstaller(installer, kMsiInstall, msi));
-  WriteTraceLog(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
-  BOOL installed = IsCurrentDriverInstalled();
-  m_pRun->BringToFront();
-  if (!installed) {
-    WriteTraceLog(L"[InstallDriver()] IsInstalledDriver() return code : FALSE\r\n");
-    return FALSE;
-  }
-  WriteTraceLog(L"[CUSBAutoRunDlg::InstallDriver()] END.............\r\n");
-  return TRUE;
+  return qv::bootstrap::InstallDriverPackage(m_pRun->Pc(), m_pRun->View(), PackageOfRun()) ? TRUE : FALSE;
 }

@@ -7,10 +7,11 @@
 
 #include <string>
 
-#include "common/win/held_file.h"
+#include "bootstrap/core/pc_system.h"
 
-// What the driver manager reads of the run it serves, and the two things it does to it. The main
-// dialog implements it; nothing here reaches the dialog any other way.
+// What the driver manager reads of the run it serves, the one thing it sets there, and the PC and
+// window the installation works on. The main dialog implements it; nothing here reaches the
+// dialog any other way.
 class IDriverRun {
  public:
   // A value of the phone's config.ini, beside the program.
@@ -28,12 +29,9 @@ class IDriverRun {
   virtual BOOL IsPreloadDriverSame() const = 0;
   // The phone's installer is of the combined family.
   virtual void SetUnisonPreload() = 0;
-  // Brings the run's window back in front after an installer's windows.
-  virtual void BringToFront() = 0;
-  // Whether the file at |path| may be used as the maker's: when the phone asks for the maker's
-  // signature, only while |held| holds it and it carries that signature (refusals traced);
-  // otherwise always, and nothing is held.
-  virtual bool HoldIfSignedByMaker(const std::wstring& path, qv::CHeldFile& held) const = 0;
+  // The PC the installation works on, and the run's window.
+  virtual qv::bootstrap::PcSystem& Pc() = 0;
+  virtual qv::bootstrap::RunView& View() = 0;
 
  protected:
   ~IDriverRun() = default;
@@ -58,14 +56,15 @@ class CDriverMgr {
   BOOL IsDriverPairMissing(const std::wstring& folder, const std::wstring& name32, const std::wstring& name64) const;
   BOOL CopyPreloadDriver(const std::wstring& target);
   SHELLEXECUTEINFOW RunInstaller(const std::wstring& path, const std::wstring& option, BOOL msi);
+  // RunInstaller, then the wait until the installer ends.
+  void RunInstallerToEnd(const std::wstring& path, const std::wstring& option, BOOL msi);
   BOOL InstallDriver();
+  // The installers as the attached run knows them.
+  qv::bootstrap::DriverPackage PackageOfRun() const;
 
   std::wstring m_strProgramFiles;
   int m_nPreloadType = 0;
 
  private:
-  // The phone's own driver installer ("E:\\setup.exe"); empty without a phone drive or preload.
-  std::wstring PhonePreloadPath() const;
-
   IDriverRun* m_pRun = nullptr;
 };

@@ -78,6 +78,15 @@ class CUsageReport final : public qv::bootstrap::UsageReport {
   UpdateGBCforSyncProc m_report;
 };
 
+// A file held for the workflow.
+class CFileHold final : public qv::bootstrap::FileHold {
+ public:
+  explicit CFileHold(qv::CHeldFile file) : m_file(std::move(file)) {}
+
+ private:
+  qv::CHeldFile m_file;
+};
+
 // Holds the files that the copy of the program runs or loads from its folder, each proven to hold
 // the phone's bytes: the copy is in a folder any program of the user can write to, and it runs as
 // administrator. Names the first file that is not the phone's in `failed` (its phone path).
@@ -178,11 +187,8 @@ bool CWindowsPc::StartProgram(const std::wstring& program, const std::wstring& a
   // Without the maker's signature where the phone asks for one, the program is not started
   // (checked before every start: the copy in the profile can be replaced at any time). It is held,
   // so that it cannot change, until it has started.
-  qv::CHeldFile held;
-  if (m_policy.IsRequired()) {
-    held = qv::CHeldFile::Open(program);
-    if (!IsSignedByMaker(m_policy, held)) return false;
-  }
+  const std::unique_ptr<qv::bootstrap::FileHold> held = HoldSignedByMaker(program);
+  if (!held) return false;
   HINSTANCE started = ::ShellExecuteW(nullptr, L"open", program.c_str(), arguments.c_str(), folder.c_str(), SW_SHOWNORMAL);
   return static_cast<int>(reinterpret_cast<INT_PTR>(started)) > 32;
 }
@@ -192,6 +198,29 @@ std::wstring CWindowsPc::PreloadDriver() { return m_pDriverMgr ? m_pDriverMgr->G
 bool CWindowsPc::IsDriverDue() { return m_pDriverMgr && m_pDriverMgr->IsRequireUpDrv() != 0; }
 
 bool CWindowsPc::InstallDriver() { return m_pDriverMgr && m_pDriverMgr->InstallDriver() == 1; }
+
+bool CWindowsPc::IsDriverInstalled(int type) { return m_pDriverMgr && m_pDriverMgr->IsInstalledDriver(type) != 0; }
+
+std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
+                                                                    unsigned& error) {
+  qv::CHeldFile held = qv::CHeldFile::Open(copy);
+  if (!held.HasSameBytes(qv::CHeldFile::Open(phone))) {
+    error = static_cast<unsigned>(held.Error());
+    return nullptr;
+  }
+  return std::make_unique<CFileHold>(std::move(held));
+}
+
+std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldSignedByMaker(const std::wstring& path) {
+  if (!m_policy.IsRequired()) return std::make_unique<qv::bootstrap::FileHold>();  // nothing to hold
+  qv::CHeldFile held = qv::CHeldFile::Open(path);
+  if (!IsSignedByMaker(m_policy, held)) return nullptr;
+  return std::make_unique<CFileHold>(std::move(held));
+}
+
+void CWindowsPc::RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) {
+  if (m_pDriverMgr) m_pDriverMgr->RunInstallerToEnd(path, option, msi ? TRUE : FALSE);
+}
 
 bool CWindowsPc::Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) {
   std::vector<qv::CHeldFile> held;

@@ -35,6 +35,11 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   std::wstring PreloadDriver() override;
   bool IsDriverDue() override;
   bool InstallDriver() override;
+  bool IsDriverInstalled(int type) override;
+  std::unique_ptr<qv::bootstrap::FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
+                                                          unsigned& error) override;
+  std::unique_ptr<qv::bootstrap::FileHold> HoldSignedByMaker(const std::wstring& path) override;
+  void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override;
   bool Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) override;
   bool IsFactoryLine() override;
   bool IsAdministrator() override;

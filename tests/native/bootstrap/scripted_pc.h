@@ -14,6 +14,8 @@
 
 namespace qv::bootstrap::testing {
 
+class Hold;
+
 class ScriptedPc : public PcSystem, public RunView {
  public:
   // The record: trace lines as they are, everything else as "> what".
@@ -40,6 +42,9 @@ class ScriptedPc : public PcSystem, public RunView {
   bool programStarts = true;
   std::wstring relaunchRefused;  // the phone path Relaunch reports as not the phone's, if any
   uint32_t ticks = 1000;
+  std::set<std::wstring> unsignedFiles;  // refused by the maker's signature check
+  std::set<std::wstring> swappedAfterCopy;  // replaced by another program right after a copy
+  bool driverFamilyInstalled = true;      // after the installer ran
   bool factoryLine = false;
   bool administrator = true;
   int selectedMode = -1;  // the phone's answer byte; -1: the phone does not answer
@@ -63,7 +68,7 @@ class ScriptedPc : public PcSystem, public RunView {
   bool CopyFileOver(const std::wstring& source, const std::wstring& target) override {
     Did(L"Copy " + source + L" -> " + target);
     if (!files.count(source)) return false;
-    files[target] = files[source];
+    files[target] = swappedAfterCopy.count(target) ? L"planted" : files[source];
     return true;
   }
   std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key) override {
@@ -105,6 +110,15 @@ class ScriptedPc : public PcSystem, public RunView {
     Did(L"InstallDriver");
     return driverInstalls;
   }
+  bool IsDriverInstalled(int type) override {
+    Did(L"IsDriverInstalled " + std::to_wstring(type));
+    return driverFamilyInstalled;
+  }
+  std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& error) override;
+  std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) override;
+  void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override {
+    Did(L"RunInstaller " + path + L" " + option + (msi ? L" msi" : L""));
+  }
   bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) override {
     Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
     return programStarts && FileExists(program);
@@ -136,6 +150,7 @@ class ScriptedPc : public PcSystem, public RunView {
   }
   void RaiseProgress(int position) override { Did(L"Progress " + std::to_wstring(position)); }
   void ShowMessage(const std::wstring& text) override { Did(L"Message " + text); }
+  void BringToFront() override { Did(L"BringToFront"); }
 
   void Did(const std::wstring& what) { events.push_back(L"> " + what); }
   static std::wstring Letter(char letter) { return letter ? std::wstring(1, static_cast<wchar_t>(letter)) : L"(none)"; }
@@ -171,6 +186,35 @@ class ScriptedPc : public PcSystem, public RunView {
            std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
   }
 };
+
+// A held file, recorded when taken and when let go.
+class Hold : public FileHold {
+ public:
+  Hold(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) { m_pc.Did(L"Hold " + m_path); }
+  ~Hold() override { m_pc.Did(L"Release " + m_path); }
+
+ private:
+  ScriptedPc& m_pc;
+  std::wstring m_path;
+};
+
+// The copy is held while it holds the phone's bytes (error 2 when it is missing, 0 otherwise).
+inline std::unique_ptr<FileHold> ScriptedPc::HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
+                                                            unsigned& error) {
+  if (!FileExists(copy) || !FileExists(phone) || files[copy] != files[phone]) {
+    error = FileExists(copy) ? 0 : 2;
+    return nullptr;
+  }
+  return std::make_unique<Hold>(*this, copy);
+}
+
+inline std::unique_ptr<FileHold> ScriptedPc::HoldSignedByMaker(const std::wstring& path) {
+  if (unsignedFiles.count(path)) {
+    Trace(L"[SIGNATURE] [" + path + L"] refused\r\n");
+    return nullptr;
+  }
+  return std::make_unique<Hold>(*this, path);
+}
 
 class ScriptedUsageReport : public UsageReport {
  public:

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/core/driver_tables.h"
 #include "tests/native/bootstrap/scripted_pc.h"
 
 namespace qv::bootstrap {
@@ -492,6 +493,118 @@ TEST_F(Workflow, TheModeChangeTracesTheExportItUsedAndCountsForAUserWithoutRight
 [ModeChange()] Error (catch).......................
 [ModeChange()] Mode change failed.......................
 )");
+}
+
+TEST_F(Workflow, TheServersInstallerRunsHeldAndSignedAnMsiIsRemovedFirst) {
+  DriverPackage package;
+  package.serverDriver = L"C:\\T\\PXPC\\driver_setup.exe";
+  pc.files[package.serverDriver] = L"driver";
+  EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
+  EXPECT_EQ(Record(), R"(
+> IsOnline
+Driver install from server
+[CUSBAutoRunDlg::InstallDriver()] START.............
+> Hold C:\T\PXPC\driver_setup.exe
+[InstallDriver : MsgWaitForMultipleObjects 1]
+[InstallDriver : MsgWaitForMultipleObjects 2]
+> RunInstaller C:\T\PXPC\driver_setup.exe /i
+[InstallDriver : MsgWaitForMultipleObjects ENd]
+> IsOnline
+> IsDriverInstalled )" + std::to_string(kDriverCbwUnison) + R"(
+> BringToFront
+[CUSBAutoRunDlg::InstallDriver()] END.............
+> Release C:\T\PXPC\driver_setup.exe
+)");
+
+  package.serverDriver = L"C:\\T\\PXPC\\unison.MSI";
+  pc.files[package.serverDriver] = L"package";
+  package.preloadType = kDriverUnison;  // the phone carries the unison family: that one must be there
+  pc.driverFamilyInstalled = false;
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_EQ(Record(), R"(
+> IsOnline
+Driver install from server
+[CUSBAutoRunDlg::InstallDriver()] START.............
+> Hold C:\T\PXPC\unison.MSI
+[InstallDriver : MsgWaitForMultipleObjects 1]
+> RunInstaller C:\T\PXPC\unison.MSI /x msi
+[InstallDriver : MsgWaitForMultipleObjects 2]
+> RunInstaller C:\T\PXPC\unison.MSI /i msi
+[InstallDriver : MsgWaitForMultipleObjects ENd]
+> IsOnline
+> IsDriverInstalled )" + std::to_string(kDriverUnison) + R"(
+> BringToFront
+[InstallDriver()] IsInstalledDriver() return code : FALSE
+> Release C:\T\PXPC\unison.MSI
+)");
+
+  // Without the maker's signature, through a link, or missing, nothing is run.
+  pc.unsignedFiles.insert(package.serverDriver);
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  const std::string refused = Record();
+  EXPECT_NE(refused.find("[SIGNATURE] [C:\\T\\PXPC\\unison.MSI] refused\n"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("> RunInstaller"), std::string::npos);
+  pc.links.insert(L"C:\\T\\PXPC");
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_NE(Record().find("Drv Setup Filename : C:\\T\\PXPC\\unison.MSI [LF]\n"
+                          "[InstallDriver : IsExistFile(strPath)] return code : FALSE\n"),
+            std::string::npos);
+  package.serverDriver = L"x.e";
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_NE(Record().find("[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\n"), std::string::npos);
+}
+
+TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes) {
+  pc.online = false;
+  pc.files[L"E:\\setup.exe"] = L"phone's driver";
+  DriverPackage package;
+  package.preloadDriver = L"C:\\T\\E\\setup.exe";
+  package.preloadName = L"setup.exe";
+  package.launchDrive = L"E";
+  package.programFolder = L"C:\\T\\E\\";
+  package.preloadType = kDriverModem;
+  EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
+  EXPECT_EQ(Record(), R"(
+> IsOnline
+GetPreloadDriver ExePath = [E:\]
+Copy Preload Driver Path = [E:\setup.exe]
+> Copy E:\setup.exe -> C:\T\E\setup.exe
+Copy Preload Driver - OK
+[CUSBAutoRunDlg::InstallDriver()] START.............
+> Hold C:\T\E\setup.exe
+[InstallDriver : MsgWaitForMultipleObjects 1]
+[InstallDriver : MsgWaitForMultipleObjects 2]
+> RunInstaller C:\T\E\setup.exe /i
+[InstallDriver : MsgWaitForMultipleObjects ENd]
+> IsOnline
+> IsDriverInstalled )" + std::to_string(kDriverModem) + R"(
+> BringToFront
+[CUSBAutoRunDlg::InstallDriver()] END.............
+> Release C:\T\E\setup.exe
+)");
+
+  // Replaced right after the copy: not the phone's file, not run.
+  pc.swappedAfterCopy.insert(package.preloadDriver);
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  const std::string swapped = Record();
+  EXPECT_NE(swapped.find("Preload Driver[C:\\T\\E\\setup.exe] is not the phone's file[E:\\setup.exe] (0)\n"),
+            std::string::npos)
+      << swapped;
+  EXPECT_EQ(swapped.find("> RunInstaller"), std::string::npos);
+
+  // No phone drive, or a link where the copy goes: nothing copied, nothing run.
+  pc.swappedAfterCopy.clear();
+  package.launchDrive.clear();
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_EQ(Record(), "\n> IsOnline\nFailed to get drive path\n");
+  package.launchDrive = L"E";
+  pc.links.insert(L"C:\\T\\E\\setup.exe");
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_NE(Record().find("CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"), std::string::npos);
+  // Offline without the phone's installer there is nothing to install with.
+  package.preloadDriver.clear();
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_EQ(Record(), "\n> IsOnline\n");
 }
 
 class PhoneStartCopy : public ::testing::Test {
