@@ -1,6 +1,5 @@
 // Checks before the workflow (factory line, the phone's selected mode, administrator rights) and
 // the mode change at its end, on the workflow's PC.
-#include "bootstrap/app.h"
 #include "bootstrap/core/workflow.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"

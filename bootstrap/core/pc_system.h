@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +16,10 @@ namespace qv::bootstrap {
 // How a call into the update library went. The library is loaded from the program's folder only
 // while it holds the phone's bytes; `NotLoaded` covers that refusal and a failed load alike.
 enum class LibraryCall { NotLoaded, NoExport, Threw, Returned };
+
+// The update library's buffer for the test version, with its terminator: a longer version would be
+// cut, and so ask for some other version.
+constexpr size_t kTestVersionBufferBytes = 20;
 
 // The update service's answer about the PC tool's package.
 struct PackageQuery {

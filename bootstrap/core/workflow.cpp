@@ -20,9 +20,6 @@
 namespace qv::bootstrap {
 namespace {
 
-// The update library's buffer for the test version, with its terminator.
-constexpr size_t kTestVersionBufferBytes = 20;
-
 // serverconfig.ini is small: a server that takes longer than this for it, or falls silent, has
 // failed the check (the program waits without a window meanwhile).
 constexpr DownloadLimits kServerConfigLimits{60000, 60000};

@@ -1,6 +1,6 @@
 // Driver detection reads the file system and the run's configuration through the portable
-// decisions; installation starts the installer and waits for it on the worker, while the dialog's
-// thread keeps running.
+// decisions. The installation's sequence is the workflow's (InstallDriverPackage); here an
+// installer is started and waited for on the worker, while the dialog's thread keeps running.
 #include "bootstrap/provisioning/driver_mgr.h"
 
 #include <shlobj.h>

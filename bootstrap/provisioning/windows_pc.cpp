@@ -42,8 +42,6 @@ bool IsPhoneDrive(char letter) {
          ::GetDriveTypeW(qv::bootstrap::FormatDriveRoot(static_cast<wchar_t>(letter)).c_str()) == DRIVE_CDROM;
 }
 
-constexpr size_t kFlagBufferBytes = 20;  // the test flag and the test version
-
 // How long the checked files stay held after the relaunch: until the copy waits for its user's
 // input (it has bound its libraries by then), or this long at most.
 constexpr DWORD kRelaunchHoldMs = 5000;
@@ -154,8 +152,8 @@ qv::bootstrap::PackageQuery CWindowsPc::CheckPxpc(const std::wstring& programFol
   qv::UniqueModule library;
   auto checkPxpc = OpenUpdateClientExport<CheckPXPCProc>(library, programFolder, phoneFolder, "CheckPXPC", query.call);
   if (!checkPxpc) return query;
-  char testFlag[kFlagBufferBytes] = "TRUE";
-  char version[kFlagBufferBytes] = {};
+  char testFlag[qv::bootstrap::kTestVersionBufferBytes] = "TRUE";
+  char version[qv::bootstrap::kTestVersionBufferBytes] = {};
   testVersion.copy(version, sizeof(version) - 1);
   char downloadUrl[QVUT_URL_BUFFER_BYTES] = {};
   char recommendedUrl[QVUT_URL_BUFFER_BYTES] = {};
