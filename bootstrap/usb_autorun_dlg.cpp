@@ -72,8 +72,11 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
       ExitProgram(1);
       return FALSE;
     }
-    // From the phone itself: the copy beside the program is the user's to change.
-    m_signaturePolicy = ReadSignaturePolicy(PhoneFolderOf(*this) + L"config.ini");
+    // From the phone itself (the copy beside the program is the user's to change), or from the copy
+    // that the relaunch proved to hold the phone's bytes when the phone is gone already.
+    const std::wstring phoneFolder = PhoneFolderOf(*this);
+    m_signaturePolicy = ReadSignaturePolicy(phoneFolder.empty() ? phoneFolder : phoneFolder + L"config.ini",
+                                            m_strModulePath + L"config.ini");
   }
 
   WriteTraceLog(L"Start : [if(m_hOtherAutoRun != NULL)] \r\n");

@@ -1,5 +1,5 @@
 # Delay-import libraries for the system DLLs that Windows does not protect as known DLLs
-# (version, wininet, urlmon): a static import of one of them is looked for in the program's own
+# (version, wininet, wintrust, crypt32): a static import of one of them is looked for in the program's own
 # folder first, where any program of the user can put a file of that name. Linked through these
 # libraries instead, such a DLL is loaded at its first call by the hook in
 # common/win/system_libraries.cpp, by its full path in the system folder.
@@ -40,7 +40,6 @@ qv_delay_import(qv_delay_wininet wininet.dll
   HttpAddRequestHeadersA HttpSendRequestA HttpQueryInfoA InternetOpenUrlA InternetReadFile
   InternetQueryDataAvailable InternetCloseHandle InternetOpenW InternetCrackUrlW InternetConnectW
   HttpOpenRequestW HttpSendRequestW HttpQueryInfoW InternetSetOptionW)
-qv_delay_import(qv_delay_urlmon urlmon.dll URLDownloadToFileW)
 qv_delay_import(qv_delay_wintrust wintrust.dll
   WinVerifyTrust WTHelperProvDataFromStateData WTHelperGetProvSignerFromChain WTHelperGetProvCertFromChain)
 qv_delay_import(qv_delay_crypt32 crypt32.dll CertGetNameStringW CryptHashCertificate2)

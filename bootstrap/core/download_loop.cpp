@@ -6,6 +6,7 @@ namespace qv::bootstrap {
 DownloadEnd RunDownload(ByteSource& source, ByteSink& sink, const DownloadWatch& watch, const DownloadLimits& limits) {
   constexpr uint32_t kChunk = 8192;
   char buffer[kChunk];
+  uint64_t written = 0;
   for (;;) {
     if (watch.Cancelled()) return DownloadEnd::Cancelled;
     if (limits.totalMs != 0 && watch.ElapsedMs() > limits.totalMs) return DownloadEnd::TookTooLong;
@@ -22,7 +23,9 @@ DownloadEnd RunDownload(ByteSource& source, ByteSink& sink, const DownloadWatch&
     const uint32_t wanted = available < kChunk ? available : kChunk;
     if (!source.Read(buffer, wanted, received) || received > wanted) return DownloadEnd::Failed;
     if (received == 0) return DownloadEnd::Complete;
+    if (received > limits.maxBytes - written) return DownloadEnd::TooLarge;  // nothing past the limit
     if (!sink.Write(buffer, received)) return DownloadEnd::Failed;
+    written += received;
   }
 }
 
@@ -36,6 +39,8 @@ const wchar_t* DownloadEndText(DownloadEnd end) {
       return L"no data in time";
     case DownloadEnd::TookTooLong:
       return L"not complete in time";
+    case DownloadEnd::TooLarge:
+      return L"larger than allowed";
     case DownloadEnd::Failed:
       break;
   }

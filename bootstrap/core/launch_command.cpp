@@ -43,7 +43,10 @@ bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleNam
 std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName) {
   const size_t slash = programName.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programName.substr(0, slash + 1);
-  return {{programName, true}, {folder + L"QVEUSBAutorun.dll", true}, {folder + L"QVUTchkdl.dll", false}};
+  return {{programName, RelaunchCheck::Required},
+          {folder + L"QVEUSBAutorun.dll", RelaunchCheck::Required},
+          {folder + L"QVUTchkdl.dll", RelaunchCheck::WhereEitherHas},
+          {folder + L"config.ini", RelaunchCheck::WhereCopied}};
 }
 
 std::wstring FormatPxpcArguments(const std::wstring& driveText, const std::wstring& modelType,

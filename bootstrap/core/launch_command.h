@@ -41,17 +41,24 @@ std::wstring FormatPackageFolder(const std::wstring& baseFolder, wchar_t driveLe
 // name. An empty program name matches nothing.
 bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleName);
 
-// A file that the relaunched copy runs or loads from its folder, by its name relative to the
-// package folder (and to the phone's folder of the program). `required`: the copy must have it;
-// otherwise it is checked only where either side has it.
+// A file that the relaunched copy runs, loads or reads from its folder, by its name relative to the
+// package folder (and to the phone's folder of the program), and when it is checked.
+enum class RelaunchCheck {
+  Required,        // the copy must have it
+  WhereEitherHas,  // checked where either side has it: the copy may not lack what the phone has
+  WhereCopied,     // checked where the copy has it
+};
+
 struct RelaunchFile {
   std::wstring name;
-  bool required;
+  RelaunchCheck check;
 };
 
 // What must still be the phone's bytes when the copy named `programName` (as the package list
 // names it, "PX_Bootstrap.exe" or "bin\PX_Bootstrap.exe") is relaunched: the program, the device
-// library it binds at its start, and the update client it loads later, from its own folder.
+// library it binds at its start, the update client it loads later, and the configuration that the
+// copy reads (among it the maker's signature setting, which it falls back on when the phone has
+// gone), all from its own folder.
 std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName);
 
 // "-pxpc;<drive>;<type>;<model name>;": the drive letter (first character of the drive text),

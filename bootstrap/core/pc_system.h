@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bootstrap/core/download_loop.h"
+#include "bootstrap/core/file_hold.h"
 
 namespace qv::bootstrap {
 
@@ -54,12 +55,6 @@ struct RelaunchRequest {
   std::wstring program;      // its full path
   std::wstring arguments;
   std::wstring workFolder;
-};
-
-// A file held open so that nobody can change it, for as long as this lives.
-class FileHold {
- public:
-  virtual ~FileHold() = default;
 };
 
 // The driver's installers as the run knows them.
@@ -127,6 +122,12 @@ class PcSystem {
   virtual std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
                                                    unsigned& error) = 0;
   virtual std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) = 0;
+  // Whether the phone asks for the maker's signature (then every file of code a package brings
+  // must bear it); a held file with its first bytes (at most `headBytes`, in `head`; null when it
+  // cannot be held), and whether such a held file bears the signature (the verdict traced).
+  virtual bool IsSignatureRequired() = 0;
+  virtual std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) = 0;
+  virtual bool IsHeldSignedByMaker(const FileHold& file) = 0;
   // Runs an installer (`msi`: msiexec on the package with `option`) and waits until it ends.
   virtual void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) = 0;
 

@@ -15,7 +15,9 @@
 #include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/usb_mode.h"
 #include "bootstrap/core/version_text.h"
+#include "common/core/code_content.h"
 #include "common/core/decimal_text.h"
+#include "common/core/download_rules.h"
 
 namespace qv::bootstrap {
 namespace {
@@ -96,6 +98,11 @@ bool FetchServerConfigOnline(PcSystem& pc, RunFields& run) {
     pc.Trace(L"[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\r\n");
     return false;
   }
+  // Any other scheme reaches local files, shares and servers without a deadline or a size limit.
+  if (!IsHttpAddress(*url)) {
+    pc.Trace(L"[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\r\n");
+    return false;
+  }
   run.m_strDownloadURL = *url;
   if (!pc.IsFreeOfLinks(base, L"serverconfig.ini") ||
       !pc.Download(run.m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits, nullptr)) {
@@ -108,6 +115,27 @@ bool FetchServerConfigOnline(PcSystem& pc, RunFields& run) {
 
 void TraceFailedFile(PcSystem& pc, const std::wstring& name) {
   pc.Trace(L"[DownloadPXPC_Package()] Fail of download file.....(" + name + L")\r\n");
+}
+
+// Where the phone asks for the maker's signature, proves the package file `name` of `folder`: a
+// file of code (a program or library, an installer package or a cabinet by its content, or a name
+// Windows runs) is held and must bear the signature, and stays held for the rest of the run, so
+// that what was proven is what runs. Anything else is data, taken as it comes. False, traced, when
+// the file cannot be held or its signature is refused.
+bool ProvePackageFile(PcSystem& pc, RunFields& run, const std::wstring& folder, const std::wstring& name) {
+  if (!pc.IsSignatureRequired()) return true;
+  const std::wstring path = folder + name;
+  if (run.m_provenPackageFiles.count(path)) return true;
+  std::string head;
+  std::unique_ptr<FileHold> held = pc.HoldFile(path, kCodeHeadBytes, head);
+  if (!held) {
+    pc.Trace(L"[SIGNATURE] [" + path + L"] refused, it cannot be held\r\n");
+    return false;
+  }
+  if (!IsCodeFile(name, reinterpret_cast<const unsigned char*>(head.data()), head.size())) return true;
+  if (!pc.IsHeldSignedByMaker(*held)) return false;
+  run.m_provenPackageFiles[path] = std::move(held);
+  return true;
 }
 
 // One file into the package folder: refused when its name leaves the folder, the old copy
@@ -133,6 +161,12 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, const std::wstring& baseU
     } else {
       TraceFailedFile(pc, name);
     }
+    return false;
+  }
+  // Code that does not bear the maker's signature fails the download and is not left behind.
+  if (!ProvePackageFile(pc, run, run.m_strDownloadPath, name)) {
+    pc.RemoveFile(run.m_strDownloadPath + name);
+    TraceFailedFile(pc, name);
     return false;
   }
   return true;
@@ -418,7 +452,25 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
   return true;
 }
 
-bool StartPcTool(PcSystem& pc, const RunFields& run, const std::wstring& appTitle) {
+namespace {
+
+// Everything of the package that the tool may load beside it: every file of code that
+// serverconfig.ini lists (the tool itself is proven by its start), held and proven where the phone
+// asks for the maker's signature. Files proven by this run's downloads are still held.
+bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& packageFolder) {
+  if (!pc.IsSignatureRequired() || run.m_strServerConfigFile.empty()) return true;
+  const int count = FileListCount(ReadServerConfig(pc, run, L"FILES_PXPC", kFileCountKey));
+  for (int i = 0; i < count; ++i) {
+    const std::wstring name = ReadServerConfig(pc, run, L"FILES_PXPC", FileListKey(i));
+    if (!IsSafePackageFileName(name) || name == run.m_strPxpcName || !pc.FileExists(packageFolder + name)) continue;
+    if (!pc.IsFreeOfLinks(packageFolder, name) || !ProvePackageFile(pc, run, packageFolder, name)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle) {
   pc.Trace(L"[RunPXPC()] START.............\r\n");
   // A configured name that leaves the package folder or names a device counts as none.
   if (run.m_strPxpcName.empty() || !IsSafePackageFileName(run.m_strPxpcName)) {
@@ -435,8 +487,10 @@ bool StartPcTool(PcSystem& pc, const RunFields& run, const std::wstring& appTitl
   const std::wstring workFolder = FolderOfPath(executable);
   pc.Trace(L"[RunPXPC()] Exe File = (" + executable + L")\n");
   pc.Trace(L"[RunPXPC()] Work Path = (" + workFolder + L")\n");
-  // A package folder or tool that is a link is not started, as if the start had failed.
+  // A package folder or tool that is a link is not started, as if the start had failed; nor is a
+  // tool beside code of its package that is refused.
   const bool started = pc.IsFreeOfLinks(base, executable.substr(base.size() + 1)) &&
+                       ArePackageFilesProven(pc, run, PackageFolderIn(base)) &&
                        pc.StartProgram(executable, arguments, workFolder);
   if (!started) {
     pc.Trace(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");

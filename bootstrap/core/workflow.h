@@ -46,7 +46,8 @@ bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, boo
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);
 
 // Downloads what is due (the package's files, then the server's driver installer), reported to
-// the usage statistics before and after. False on a failed or cancelled download.
+// the usage statistics before and after. False on a failed or cancelled download, and on a file of
+// code without the maker's signature where the phone asks for it.
 bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run);
 
 // Installs the USB driver when it is due and something can install it; the user is told when the
@@ -63,8 +64,9 @@ bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::ws
 // removed first. True when the current family is installed afterwards.
 bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& package);
 
-// Starts the PC tool from the package folder with the phone's drive, model type and `appTitle`.
-bool StartPcTool(PcSystem& pc, const RunFields& run, const std::wstring& appTitle);
+// Starts the PC tool from the package folder with the phone's drive, model type and `appTitle`;
+// where the phone asks for the maker's signature, only beside code of its package that bears it.
+bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle);
 
 bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
 bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);

@@ -44,14 +44,22 @@ std::wstring SystemMsiexecPath() {
   return std::wstring(folder, length) + L"\\" + kMsiexec;
 }
 
+// An installer may wait for its user, but not for ever: past this the run goes on, and the driver
+// files it finds decide whether the installation succeeded.
+constexpr DWORD kInstallerWaitMs = 10 * 60 * 1000;
+
 // Waits for an installer to end. The wait also ends when keyboard or mouse input reaches this
 // thread's queue; the worker that installs owns no window, so in practice it ends with the
-// installer. It has no time limit, since an installer may be waiting for its user.
+// installer, or at the time limit (traced).
 void WaitForInstaller(const SHELLEXECUTEINFOW& started) {
   const qv::UniqueProcessHandle owned(started.hProcess);  // the installer's process is ours to close
   if (!owned) return;
   HANDLE process = owned.get();
-  ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON);
+  if (::MsgWaitForMultipleObjects(1, &process, FALSE, kInstallerWaitMs, QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON) ==
+      WAIT_TIMEOUT) {
+    WriteTraceLog(FormatText(L"[InstallDriver : the installer has not ended after %u s]\r\n",
+                             static_cast<unsigned>(kInstallerWaitMs / 1000)));
+  }
 }
 
 }  // namespace

@@ -6,8 +6,13 @@
 #include "bootstrap/provisioning/trace_log.h"
 #include "common/win/signature_check.h"
 
-qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig) {
-  qv::SignaturePolicy policy = qv::ReadSignatureSetting(phoneConfig);
+qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig, const std::wstring& copyConfig) {
+  const bool phoneReadable = !phoneConfig.empty() && qv::CHeldFile::Open(phoneConfig).IsHeld();
+  if (!phoneReadable) {
+    WriteTraceLog(L"[SIGNATURE] The phone's config.ini cannot be read: the setting comes from [" + copyConfig +
+                  L"]\r\n");
+  }
+  qv::SignaturePolicy policy = qv::ReadSignatureSetting(phoneReadable ? phoneConfig : copyConfig);
   for (const std::wstring& line : qv::DescribeSignaturePolicy(policy)) WriteTraceLog(line + L"\r\n");
   return policy;
 }

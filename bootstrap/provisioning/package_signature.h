@@ -1,6 +1,7 @@
 // The maker's signature on what the program starts and installs from the server: the setting
-// read from the phone's own config.ini (read-only, so nobody else can change it), and the check
-// of one held file against it, traced when it refuses.
+// read from the phone's own config.ini (read-only, so nobody else can change it) or, when the
+// phone is gone, from the program's copy that the relaunch proved to hold the phone's bytes, and
+// the check of one held file against it, traced.
 #pragma once
 
 #include <string>
@@ -8,9 +9,11 @@
 #include "common/core/signature_policy.h"
 #include "common/win/held_file.h"
 
-// The [SIGNATURE] section of |phoneConfig| (the phone's config.ini), with one trace line: what is
-// required, or that packages are not verified; a malformed part is traced too.
-qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig);
+// The [SIGNATURE] section of |phoneConfig| (the phone's config.ini) or, when that cannot be read
+// (the phone changed mode or was pulled), of |copyConfig|, with one trace line: what is required,
+// that packages are not verified, or that the setting cannot be applied; a line more names the
+// copy when it was read.
+qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig, const std::wstring& copyConfig);
 
 // True when |file| (held, so that it cannot change before its use has begun) may be used under
 // |policy|: always when nothing is required. Otherwise the verdict is traced: the signer of a file

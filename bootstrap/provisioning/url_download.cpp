@@ -1,18 +1,17 @@
-// URLDownloadToFileW with a bind-status callback that records the HTTP status of the answer, so
-// that an error page the moniker saved as the file is recognised and removed.
+// Downloads over HTTP(S) through WinINet, every wait and the file's size bounded, nothing written
+// through a link.
 #include "bootstrap/provisioning/url_download.h"
 
-#include <urlmon.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cwchar>
-#include <new>
 
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
+#include "common/core/download_rules.h"
 #include "common/core/unique_resource.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
@@ -21,94 +20,15 @@
 
 namespace {
 
-// The moniker finds IHttpNegotiate by QueryInterface on the bind-status callback and passes the
-// status line's code to OnResponse. Heap-allocated and reference counted, since the binding may
-// hold a reference for as long as it likes.
-class CHttpStatusCallback final : public IBindStatusCallback, public IHttpNegotiate {
- public:
-  CHttpStatusCallback() = default;
-  CHttpStatusCallback(const CHttpStatusCallback&) = delete;
-  CHttpStatusCallback& operator=(const CHttpStatusCallback&) = delete;
+bool IsSuccessStatus(DWORD status) { return status >= 200 && status <= 299; }
 
-  // The last HTTP status the server answered with; 0 when no HTTP answer came.
-  DWORD GetHttpStatus() const { return m_nHttpStatus.load(); }
-
-  static bool IsSuccessStatus(DWORD status) { return status >= 200 && status <= 299; }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback)) {
-      *object = static_cast<IBindStatusCallback*>(this);
-    } else if (IsEqualIID(riid, IID_IHttpNegotiate)) {
-      *object = static_cast<IHttpNegotiate*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++m_nRef); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = --m_nRef;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-
-  // IBindStatusCallback: no progress for the caller, nothing to decide but the bind flags.
-  STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
-  STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-  STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
-  STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO*) override {
-    if (!flags) return E_INVALIDARG;
-    *flags |= BINDF_GETNEWESTVERSION;  // the server's current file, not a cached copy
-    return S_OK;
-  }
-  STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-  STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-
-  // IHttpNegotiate: no extra request headers; the answer's status is kept. Aborting on an error
-  // status spares the error page's transfer where the moniker honours it (Wine carries on).
-  STDMETHODIMP BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) override {
-    if (additionalHeaders) *additionalHeaders = nullptr;
-    return S_OK;
-  }
-  STDMETHODIMP OnResponse(DWORD status, LPCWSTR, LPCWSTR, LPWSTR* additionalHeaders) override {
-    if (additionalHeaders) *additionalHeaders = nullptr;
-    m_nHttpStatus = status;
-    return IsSuccessStatus(status) ? S_OK : E_ABORT;
-  }
-
- private:
-  ~CHttpStatusCallback() = default;  // only Release deletes
-
-  std::atomic<LONG> m_nRef{1};
-  std::atomic<DWORD> m_nHttpStatus{0};
-};
-
-// COM on the calling thread for the span of one call; a thread already in COM keeps its state.
-class CComScope {
- public:
-  CComScope() : m_bInitialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~CComScope() {
-    if (m_bInitialized) ::CoUninitialize();
-  }
-  CComScope(const CComScope&) = delete;
-  CComScope& operator=(const CComScope&) = delete;
-
- private:
-  bool m_bInitialized;
-};
-
-// An HTTP or HTTPS URL, in any letter case of the scheme.
-bool IsHttpUrl(const std::wstring& url) {
-  auto startsWith = [&url](const wchar_t* scheme) {
-    const size_t length = ::wcslen(scheme);
-    return url.size() > length && ::_wcsnicmp(url.c_str(), scheme, length) == 0;
-  };
-  return startsWith(L"http://") || startsWith(L"https://");
+// The bytes a download into |path| may write: the file limit, and never into the last free
+// space of its disk (0 when the free space cannot be read).
+uint64_t ByteBudgetAt(const std::wstring& path) {
+  const std::wstring folder = qv::bootstrap::FolderOfPath(path);
+  ULARGE_INTEGER available{};
+  if (folder.empty() || !::GetDiskFreeSpaceExW((folder + L"\\").c_str(), &available, nullptr, nullptr)) return 0;
+  return qv::DownloadByteBudget(available.QuadPart);
 }
 
 // Ends a transfer's blocked wait from outside when the user cancels or the whole transfer's time
@@ -222,7 +142,7 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
   if (!answer) return FALSE;
   DWORD status = 0, size = sizeof(status);
   if (!::HttpQueryInfoW(answer.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
-      !CHttpStatusCallback::IsSuccessStatus(status)) {
+      !IsSuccessStatus(status)) {
     return FALSE;
   }
   // A new file of its own, written through one handle and never through a link: what was there
@@ -237,7 +157,9 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
   if (!watch.IsRunning()) return FALSE;
   qv::InternetSource source(answer.get());
   qv::FileSink sink(file.get());
-  qv::bootstrap::DownloadEnd end = qv::bootstrap::RunDownload(source, sink, watch, limits);
+  qv::bootstrap::DownloadLimits bounded = limits;
+  bounded.maxBytes = std::min(limits.maxBytes, ByteBudgetAt(path));
+  qv::bootstrap::DownloadEnd end = qv::bootstrap::RunDownload(source, sink, watch, bounded);
   if (watch.Stop()) {
     answer.release();  // closed by the watch, which ended the wait
     if (end == qv::bootstrap::DownloadEnd::Complete) end = qv::bootstrap::DownloadEnd::Failed;
@@ -252,30 +174,19 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
   return TRUE;
 }
 
-BOOL DownloadWithMoniker(const std::wstring& url, const std::wstring& path) {
-  CComScope com;
-  CHttpStatusCallback* callback = new (std::nothrow) CHttpStatusCallback();
-  if (!callback) return FALSE;
-  const HRESULT result = ::URLDownloadToFileW(nullptr, url.c_str(), path.c_str(), 0, callback);
-  const DWORD status = callback->GetHttpStatus();
-  callback->Release();
-  if (FAILED(result) || (status != 0 && !CHttpStatusCallback::IsSuccessStatus(status))) return FALSE;
-  // Wine also reports success when the file could not be written (a missing folder).
-  qv::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  return file && ::GetFileInformationByHandle(file.get(), &info) && !qv::IsLinkOrSharedFile(info) &&
-         IsStillAt(file.get(), path);
-}
-
 }  // namespace
 
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
                        const std::atomic<BOOL>* cancel) {
   BOOL succeeded = FALSE;
   try {
-    succeeded = IsHttpUrl(url) ? DownloadHttp(url, path, limits, cancel) : DownloadWithMoniker(url, path);
+    if (qv::IsHttpAddress(url)) {
+      succeeded = DownloadHttp(url, path, limits, cancel);
+    } else {
+      // file:, ftp: and the like reach local files, network shares (with the user's credentials)
+      // and servers without a deadline: never fetched.
+      WriteTraceLog(FormatText(L"Download of [%ls] refused: not an HTTP address\r\n", url.c_str()));
+    }
   } catch (...) {
     succeeded = FALSE;
   }

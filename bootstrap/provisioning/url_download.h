@@ -1,6 +1,5 @@
-// Downloads a URL into a file, taking the server's HTTP status into account and bounding every wait:
-// HTTP through WinINet, read arrival by arrival; any other URL through the system's URL moniker
-// (which alone reports success on an error page and keeps that page as the file).
+// Downloads an HTTP(S) URL into a file through WinINet, read arrival by arrival, taking the
+// server's status into account and bounding every wait and the file's size.
 #pragma once
 
 #include <windows.h>
@@ -10,16 +9,16 @@
 
 #include "bootstrap/core/download_loop.h"
 
-// Downloads |url| into the file |path|, replacing a file already there. TRUE only when the transfer
-// succeeded and, for an HTTP URL, the server answered with a 2xx status (for other URLs the
-// transfer's own result decides), and the file is still where |path| names it: a folder on the
+// Downloads |url| into the file |path|, replacing a file already there. TRUE only when |url| is
+// HTTP or HTTPS (any other scheme is refused, traced), the transfer succeeded, the server answered
+// with a 2xx status, and the file is still where |path| names it: a folder on the
 // way swapped for a link during the transfer fails it. On FALSE no file is left at |path|:
 // neither an error page nor what was there before (a link there, or a file with another hard
-// link, is never written or removed). Initialises COM on the calling thread for the call when it
-// is not; never throws.
+// link, is never written or removed). Never throws.
 //
 // An HTTP transfer has an end: it fails when no data came for `limits.idleMs`, when the whole of it
-// took longer than `limits.totalMs` (when set), or as soon as `cancel` (when given) is set between
-// arrivals.
+// took longer than `limits.totalMs` (when set), as soon as `cancel` (when given) is set between
+// arrivals, or when the file would grow past `limits.maxBytes` or into the last 256 MiB free on
+// its disk.
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path,
                        const qv::bootstrap::DownloadLimits& limits = {}, const std::atomic<BOOL>* cancel = nullptr);

@@ -80,6 +80,7 @@ class CUsageReport final : public qv::bootstrap::UsageReport {
 class CFileHold final : public qv::bootstrap::FileHold {
  public:
   explicit CFileHold(qv::CHeldFile file) : m_file(std::move(file)) {}
+  const qv::CHeldFile& File() const { return m_file; }
 
  private:
   qv::CHeldFile m_file;
@@ -93,8 +94,12 @@ bool HoldRelaunchFiles(const qv::bootstrap::RelaunchRequest& request, std::vecto
   for (const qv::bootstrap::RelaunchFile& file : qv::bootstrap::RelaunchFiles(request.programName)) {
     qv::CHeldFile phone = qv::CHeldFile::Open(request.phoneFolder + file.name);
     qv::CHeldFile copy = qv::CHeldFile::Open(request.packageFolder + file.name);
-    const bool neither = !file.required && phone.Error() == ERROR_FILE_NOT_FOUND && copy.Error() == ERROR_FILE_NOT_FOUND;
-    if (neither) continue;
+    const bool copyMissing = copy.Error() == ERROR_FILE_NOT_FOUND;
+    if (file.check == qv::bootstrap::RelaunchCheck::WhereCopied && copyMissing) continue;
+    if (file.check == qv::bootstrap::RelaunchCheck::WhereEitherHas && copyMissing &&
+        phone.Error() == ERROR_FILE_NOT_FOUND) {
+      continue;
+    }
     if (!copy.HasSameBytes(phone)) {
       WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls] is not the phone's file (%u, %u)\r\n",
                                phone.Path().c_str(), copy.Path().c_str(), static_cast<unsigned>(phone.Error()),
@@ -214,6 +219,20 @@ std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldSignedByMaker(const std
   qv::CHeldFile held = qv::CHeldFile::Open(path);
   if (!IsSignedByMaker(m_policy, held)) return nullptr;
   return std::make_unique<CFileHold>(std::move(held));
+}
+
+bool CWindowsPc::IsSignatureRequired() { return m_policy.IsRequired(); }
+
+std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldFile(const std::wstring& path, size_t headBytes,
+                                                              std::string& head) {
+  qv::CHeldFile held = qv::CHeldFile::Open(path);
+  if (!held.IsHeld() || !held.ReadHead(headBytes, head)) return nullptr;
+  return std::make_unique<CFileHold>(std::move(held));
+}
+
+bool CWindowsPc::IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) {
+  const auto* held = dynamic_cast<const CFileHold*>(&file);
+  return held && IsSignedByMaker(m_policy, held->File());
 }
 
 void CWindowsPc::RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) {

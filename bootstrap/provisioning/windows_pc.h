@@ -39,6 +39,9 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   std::unique_ptr<qv::bootstrap::FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
                                                           unsigned& error) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldSignedByMaker(const std::wstring& path) override;
+  bool IsSignatureRequired() override;
+  std::unique_ptr<qv::bootstrap::FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
+  bool IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) override;
   void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override;
   bool Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) override;
   bool IsFactoryLine() override;

@@ -4,7 +4,9 @@
 //   [SIGNATURE]
 //   publisher=<the common name of the maker's code-signing certificate>
 //   root_sha256=<64 hex digits>[,<64 hex digits>...]   (optional: the roots the chain may end in)
-// Without a publisher nothing is required (every phone made before the setting existed).
+// Without the section nothing is required (every phone made before the setting existed). A section
+// that is there but cannot be applied (no publisher, an empty one, a malformed fingerprint)
+// refuses every file: a slip in the setting never turns the check off.
 #pragma once
 
 #include <cstdint>
@@ -16,14 +18,14 @@
 namespace qv {
 
 struct SignaturePolicy {
-  std::wstring publisher;          // empty: packages are not verified
+  std::wstring publisher;          // empty (and nothing refused): packages are not verified
   std::vector<std::string> roots;  // lower-case hex SHA-256 fingerprints; empty: any root
   std::vector<std::string> problems;  // what is malformed, for the trace and the maker's checker
-  // A malformed fingerprint list pins nothing the maker meant: every file is refused rather than
-  // any root accepted.
+  // A setting that cannot be applied pins nothing the maker meant: every file is refused rather
+  // than any accepted.
   bool refuseAll = false;
 
-  bool IsRequired() const { return !publisher.empty(); }
+  bool IsRequired() const { return !publisher.empty() || refuseAll; }
 };
 
 // What the system's check reported on one file.
@@ -66,12 +68,18 @@ inline std::string Narrow(const std::wstring& text) {
 
 }  // namespace signature_detail
 
-// The setting from its two values as read (blanks around values and list items are dropped).
-inline SignaturePolicy ParseSignaturePolicy(const std::wstring& publisher, const std::wstring& rootList) {
+// The setting from its two values as read (blanks around values and list items are dropped);
+// |sectionPresent| says whether the [SIGNATURE] section is in the file at all.
+inline SignaturePolicy ParseSignaturePolicy(const std::wstring& publisher, const std::wstring& rootList,
+                                            bool sectionPresent) {
   using signature_detail::Trimmed;
   SignaturePolicy policy;
+  if (!sectionPresent) return policy;
   policy.publisher = Trimmed(publisher);
-  if (!publisher.empty() && policy.publisher.empty()) policy.problems.push_back("publisher is empty");
+  if (policy.publisher.empty()) {
+    policy.problems.push_back(publisher.empty() ? "publisher is missing" : "publisher is empty");
+    policy.refuseAll = true;
+  }
   size_t start = 0;
   const std::wstring list = Trimmed(rootList);
   while (!list.empty() && start <= list.size()) {
@@ -117,14 +125,18 @@ inline std::wstring TrustResultText(uint32_t result) {
   return text;
 }
 
-// The trace lines (without line ends) that say what |policy| requires: each malformed part, then
-// the publisher and the number of pinned roots, or that packages are not verified.
+// The trace lines (without line ends) that say what |policy| requires: that every file is refused,
+// and why, for a setting that cannot be applied; else the publisher and the number of pinned
+// roots, or that packages are not verified.
 inline std::vector<std::wstring> DescribeSignaturePolicy(const SignaturePolicy& policy) {
   std::vector<std::wstring> lines;
-  for (const std::string& problem : policy.problems) {
-    lines.push_back(L"[SIGNATURE] " + std::wstring(problem.begin(), problem.end()));
-  }
-  if (!policy.IsRequired()) {
+  if (policy.refuseAll) {
+    std::wstring why;
+    for (const std::string& problem : policy.problems) {
+      why += (why.empty() ? L"" : L"; ") + std::wstring(problem.begin(), problem.end());
+    }
+    lines.push_back(L"[SIGNATURE] The setting cannot be applied (" + why + L"): every file is refused");
+  } else if (!policy.IsRequired()) {
     lines.push_back(L"[SIGNATURE] The phone names no publisher: packages are not verified");
   } else {
     lines.push_back(L"[SIGNATURE] Packages must be signed by [" + policy.publisher + L"], " +

@@ -42,6 +42,16 @@ CHeldFile CHeldFile::Open(const std::wstring& path) {
   return held;
 }
 
+bool CHeldFile::ReadHead(size_t bytes, std::string& head) const {
+  head.clear();
+  if (!IsHeld() || bytes > 65536 || !Rewind(m_hFile.get())) return false;
+  head.resize(bytes);
+  DWORD read = 0;
+  if (!::ReadFile(m_hFile.get(), &head[0], static_cast<DWORD>(bytes), &read, nullptr)) return false;
+  head.resize(read);
+  return Rewind(m_hFile.get());
+}
+
 bool CHeldFile::HasSameBytes(const CHeldFile& other) const {
   BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
   if (!IsHeld() || !other.IsHeld() || !::GetFileInformationByHandle(m_hFile.get(), &mine) ||

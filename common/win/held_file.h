@@ -26,6 +26,10 @@ class CHeldFile {
   DWORD Error() const { return m_nError; }
   const std::wstring& Path() const { return m_strPath; }
 
+  // The file's first bytes, at most |bytes| of them (fewer when it is shorter), read from the held
+  // handle; false when it is not held or cannot be read.
+  bool ReadHead(size_t bytes, std::string& head) const;
+
   // Whether this file and |other|, both held, hold the same bytes.
   bool HasSameBytes(const CHeldFile& other) const;
 

@@ -36,6 +36,22 @@ std::string Sha256Of(PCCERT_CONTEXT certificate) {
   return hex;
 }
 
+// Whether the file has a [SIGNATURE] section (in any letter case), even an empty one: a section
+// without a usable publisher refuses, where no section requires nothing.
+bool HasSignatureSection(const std::wstring& iniPath) {
+  std::vector<wchar_t> names(32768);
+  const DWORD length =
+      ::GetPrivateProfileSectionNamesW(names.data(), static_cast<DWORD>(names.size()), iniPath.c_str());
+  names.back() = L'\0';
+  names[names.size() - 2] = L'\0';
+  for (DWORD at = 0; at < length && names[at] != L'\0';) {
+    const wchar_t* name = names.data() + at;
+    if (::CompareStringOrdinal(name, -1, L"SIGNATURE", -1, TRUE) == CSTR_EQUAL) return true;
+    at += static_cast<DWORD>(::wcslen(name)) + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 SignatureFindings InspectSignature(HANDLE file, const std::wstring& path) {
@@ -77,7 +93,7 @@ SignaturePolicy ReadSignatureSetting(const std::wstring& iniPath) {
     value.back() = L'\0';
     return std::wstring(value.data());
   };
-  return ParseSignaturePolicy(read(L"publisher"), read(L"root_sha256"));
+  return ParseSignaturePolicy(read(L"publisher"), read(L"root_sha256"), HasSignatureSection(iniPath));
 }
 
 bool IsHeldFileSignedByMaker(const SignaturePolicy& policy, const CHeldFile& file,

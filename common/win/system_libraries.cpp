@@ -1,5 +1,5 @@
 // Linked into every deliverable: the hook that loads each delay-imported library (version,
-// wininet, urlmon, wintrust, crypt32; see cmake/delay_imports.cmake) by its full path in the
+// wininet, wintrust, crypt32; see cmake/delay_imports.cmake) by its full path in the
 // system folder. Windows
 // protects only its known libraries from a search that begins in the program's folder, and the
 // program runs elevated from a folder that any program of the user can write to: a library of

@@ -100,5 +100,20 @@ TEST(DownloadLoop, CancelIsSeenBeforeTheNextArrival) {
   EXPECT_EQ(answer.written, "onetwo");
 }
 
+TEST(DownloadLoop, AFileNeverGrowsPastItsSizeLimit) {
+  // Exactly the limit is a whole file; one byte more fails before anything past it is written.
+  ScriptedAnswer exact({{1, "0123456789"}, {1, "abcdef"}});
+  EXPECT_EQ(exact.Run({60000, 0, 16}), DownloadEnd::Complete);
+  EXPECT_EQ(exact.written, "0123456789abcdef");
+  ScriptedAnswer over({{1, "0123456789"}, {1, "abcdefg"}});
+  EXPECT_EQ(over.Run({60000, 0, 16}), DownloadEnd::TooLarge);
+  EXPECT_EQ(over.written, "0123456789");
+  // A disk without room beyond its reserve takes nothing at all.
+  ScriptedAnswer full({{1, "a"}});
+  EXPECT_EQ(full.Run({60000, 0, DownloadByteBudget(kDiskReserveBytes)}), DownloadEnd::TooLarge);
+  EXPECT_EQ(full.written, "");
+  EXPECT_EQ(DownloadLimits{}.maxBytes, kMaxDownloadBytes);
+}
+
 }  // namespace
 }  // namespace qv::bootstrap

@@ -63,14 +63,19 @@ TEST(LaunchCommand, RelaunchAndPcToolArguments) {
 TEST(LaunchCommand, TheRelaunchNeedsTheProgramAndItsLibrariesFromItsOwnFolder) {
   auto names = [](const std::vector<RelaunchFile>& files) {
     std::vector<std::wstring> out;
-    for (const RelaunchFile& file : files) out.push_back(file.name + (file.required ? L" required" : L""));
+    for (const RelaunchFile& file : files) {
+      out.push_back(file.name + (file.check == RelaunchCheck::Required         ? L" required"
+                                 : file.check == RelaunchCheck::WhereCopied ? L" where copied"
+                                                                            : L""));
+    }
     return out;
   };
   EXPECT_EQ(names(RelaunchFiles(L"PX_Bootstrap.exe")),
-            (std::vector<std::wstring>{L"PX_Bootstrap.exe required", L"QVEUSBAutorun.dll required", L"QVUTchkdl.dll"}));
+            (std::vector<std::wstring>{L"PX_Bootstrap.exe required", L"QVEUSBAutorun.dll required", L"QVUTchkdl.dll",
+                                       L"config.ini where copied"}));
   EXPECT_EQ(names(RelaunchFiles(L"bin\\x/PX_Bootstrap.exe")),
             (std::vector<std::wstring>{L"bin\\x/PX_Bootstrap.exe required", L"bin\\x/QVEUSBAutorun.dll required",
-                                       L"bin\\x/QVUTchkdl.dll"}));
+                                       L"bin\\x/QVUTchkdl.dll", L"bin\\x/config.ini where copied"}));
 }
 
 TEST(ConfigLists, CountsKeysAndFlags) {

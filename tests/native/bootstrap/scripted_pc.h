@@ -43,6 +43,7 @@ class ScriptedPc : public PcSystem, public RunView {
   std::wstring relaunchRefused;  // the phone path Relaunch reports as not the phone's, if any
   uint32_t ticks = 1000;
   std::set<std::wstring> unsignedFiles;  // refused by the maker's signature check
+  bool signatureRequired = false;         // the phone asks for the maker's signature
   std::set<std::wstring> swappedAfterCopy;  // replaced by another program right after a copy
   bool driverFamilyInstalled = true;      // after the installer ran
   bool factoryLine = false;
@@ -116,6 +117,9 @@ class ScriptedPc : public PcSystem, public RunView {
   }
   std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& error) override;
   std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) override;
+  bool IsSignatureRequired() override { return signatureRequired; }
+  std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
+  bool IsHeldSignedByMaker(const FileHold& file) override;
   void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override {
     Did(L"RunInstaller " + path + L" " + option + (msi ? L" msi" : L""));
   }
@@ -192,6 +196,7 @@ class Hold : public FileHold {
  public:
   Hold(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) { m_pc.Did(L"Hold " + m_path); }
   ~Hold() override { m_pc.Did(L"Release " + m_path); }
+  const std::wstring& Path() const { return m_path; }
 
  private:
   ScriptedPc& m_pc;
@@ -214,6 +219,20 @@ inline std::unique_ptr<FileHold> ScriptedPc::HoldSignedByMaker(const std::wstrin
     return nullptr;
   }
   return std::make_unique<Hold>(*this, path);
+}
+
+// Any file that exists can be held; its head is its text's first characters, narrowed.
+inline std::unique_ptr<FileHold> ScriptedPc::HoldFile(const std::wstring& path, size_t headBytes, std::string& head) {
+  if (!FileExists(path)) return nullptr;
+  head.clear();
+  for (wchar_t c : files[path].substr(0, headBytes)) head += static_cast<char>(c);
+  return std::make_unique<Hold>(*this, path);
+}
+
+inline bool ScriptedPc::IsHeldSignedByMaker(const FileHold& file) {
+  const std::wstring& path = static_cast<const Hold&>(file).Path();
+  Trace(L"[SIGNATURE] [" + path + (unsignedFiles.count(path) ? L"] refused\r\n" : L"] accepted\r\n"));
+  return unsignedFiles.count(path) == 0;
 }
 
 class ScriptedUsageReport : public UsageReport {

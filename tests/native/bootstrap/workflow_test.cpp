@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -265,6 +267,10 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
        "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\n"},
       {"URL without a slash", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"nowhere"; },
        "[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\n"},
+      {"a local file's address", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"file:///C:/adminonly/"; },
+       "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"},
+      {"an FTP address", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"ftp://dl.example/pxpc/"; },
+       "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"},
       {"serverconfig.ini missing", [](ScriptedPc& pc, RunFields&) { pc.server.clear(); },
        "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (bounded)\n"
        "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
@@ -413,6 +419,118 @@ TEST_F(Workflow, OfflineThePhonesDriverIsInstalledBeforeTheToolAndAFailedStartEn
 [AutoRun_PXBootstrap()] Timer call exit function
 [AutoRun_PXBootstrap()] END...............
 )");
+}
+
+// A package of a tool, its libraries (one of them under a name that is no program's) and data.
+const wchar_t kSignedServerConfig[] =
+    L"[PXPACKAGE]\npack_version=2.0.0.1\n[FILES_PXPC]\nfilecount=5\nfile00=PXPC.exe\nfile01=helper.dll\n"
+    L"file02=plugin.dat\nfile03=readme.txt\nfile04=pxpcconfig.ini\n";
+
+class SignedPackage : public Workflow {
+ protected:
+  void SetUp() override {
+    Workflow::SetUp();
+    pc.signatureRequired = true;
+    pc.server = {{L"http://dl.example/pxpc/serverconfig.ini", kSignedServerConfig},
+                 {L"http://dl.example/pxpc/PXPC.exe", L"MZ tool"},
+                 {L"http://dl.example/pxpc/helper.dll", L"MZ library"},
+                 {L"http://dl.example/pxpc/plugin.dat", L"MZ library under another name"},
+                 {L"http://dl.example/pxpc/readme.txt", L"Read me"},
+                 {L"http://dl.example/pxpc/pxpcconfig.ini", kToolConfig}};
+  }
+
+  // What the record says of one package file: its download and its proof.
+  static std::string Downloaded(const std::string& name, const std::string& proof) {
+    return "\n> RemoveFile C:\\T\\PXPC\\" + name + "\n> Download http://dl.example/pxpc/" + name + " -> C:\\T\\PXPC\\" +
+           name + " (cancellable)" + proof;
+  }
+  static std::string Proven(const std::string& name) {
+    return "\n> Hold C:\\T\\PXPC\\" + name + "\n[SIGNATURE] [C:\\T\\PXPC\\" + name + "] accepted";
+  }
+  static std::string Data(const std::string& name) {
+    return "\n> Hold C:\\T\\PXPC\\" + name + "\n> Release C:\\T\\PXPC\\" + name;
+  }
+};
+
+TEST_F(SignedPackage, EveryFileOfCodeIsProvenByContentOrNameAndStaysHeldUntilTheRunEnds) {
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
+  Record();
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(Record(), kDownloadStart + Downloaded("PXPC.exe", Proven("PXPC.exe")) +
+                          Downloaded("helper.dll", Proven("helper.dll")) +
+                          Downloaded("plugin.dat", Proven("plugin.dat")) + Downloaded("readme.txt", Data("readme.txt")) +
+                          Downloaded("pxpcconfig.ini", Data("pxpcconfig.ini")) + kDownloadEnd +
+                          "\n> Display install start\n> Pause 3000\n> Display install stop\n> Progress 2000" +
+                          // The start finds the code it proved still held, and proves the data no more.
+                          "\n[RunPXPC()] START.............\n[RunPXPC()] Exe File = (C:\\T\\PXPC\\PXPC.exe) [LF]"
+                          "\n[RunPXPC()] Work Path = (C:\\T\\PXPC) [LF]" +
+                          Data("readme.txt") + Data("pxpcconfig.ini") +
+                          "\n> Start C:\\T\\PXPC\\PXPC.exe [-pxpc;E;U;Model X;] in C:\\T\\PXPC"
+                          "\n[RunPXPC()] END.............\n[AutoRun_PXBootstrap()] END...............\n");
+  EXPECT_EQ(run.m_provenPackageFiles.size(), 3u);
+  run.m_provenPackageFiles.clear();  // the holds end with the run
+  std::vector<std::wstring> released = pc.events;
+  std::sort(released.begin(), released.end());
+  EXPECT_EQ(released, (std::vector<std::wstring>{L"> Release C:\\T\\PXPC\\PXPC.exe", L"> Release C:\\T\\PXPC\\helper.dll",
+                                                 L"> Release C:\\T\\PXPC\\plugin.dat"}));
+}
+
+TEST_F(SignedPackage, AnUnsignedFileOfCodeFailsTheDownloadIsRemovedAndNothingOfThePackageStarts) {
+  for (const wchar_t* name : {L"helper.dll", L"plugin.dat"}) {
+    SCOPED_TRACE(std::string(name, name + wcslen(name)));
+    pc = ScriptedPc();
+    run.m_provenPackageFiles.clear();
+    SetUp();
+    const std::wstring path = std::wstring(L"C:\\T\\PXPC\\") + name;
+    pc.unsignedFiles.insert(path);
+    PreparePcStart(pc, run);
+    Record();
+    EXPECT_FALSE(Run());
+    const std::string narrow(name, name + wcslen(name));
+    const std::string record = Record();
+    const std::string refusal = "\n> Hold " + std::string(path.begin(), path.end()) + "\n[SIGNATURE] [" +
+                                std::string(path.begin(), path.end()) + "] refused\n> Release " +
+                                std::string(path.begin(), path.end()) + "\n> RemoveFile " +
+                                std::string(path.begin(), path.end()) +
+                                "\n[DownloadPXPC_Package()] Fail of download file.....(" + narrow + ")\n";
+    EXPECT_NE(record.find(refusal), std::string::npos) << record;
+    EXPECT_NE(record.find("> Report [H42] FAIL"), std::string::npos) << record;
+    EXPECT_NE(record.find("> Message RO Zeru Zav download is failed."), std::string::npos) << record;
+    EXPECT_EQ(record.find("> Start"), std::string::npos) << record;
+    EXPECT_EQ(record.find("readme.txt"), std::string::npos) << record;  // the download stopped there
+    EXPECT_EQ(pc.files.count(path), 0u);
+  }
+}
+
+TEST_F(SignedPackage, ACurrentPackageIsProvenAtTheStartAndALibraryChangedSinceRefusesTheTool) {
+  pc.folders.insert(L"C:\\T\\PXPC");
+  for (const auto& file : pc.server) {
+    const std::wstring name = file.first.substr(file.first.rfind(L'/') + 1);
+    if (name != L"serverconfig.ini") pc.files[L"C:\\T\\PXPC\\" + name] = file.second;
+  }
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::RunHidden);
+  Record();
+  EXPECT_TRUE(StartPcTool(pc, run, L"Model X"));
+  const std::string record = Record();
+  for (const char* name : {"helper.dll", "plugin.dat"}) {
+    EXPECT_NE(record.find(Proven(name)), std::string::npos) << name << record;
+  }
+  EXPECT_LT(record.find(Proven("plugin.dat")), record.find("> Start"));
+
+  // Another program put an unsigned library in its place: the tool is not started beside it.
+  run.m_provenPackageFiles.clear();
+  pc.unsignedFiles.insert(L"C:\\T\\PXPC\\helper.dll");
+  Record();
+  EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
+  const std::string refused = Record();
+  EXPECT_NE(refused.find("[SIGNATURE] [C:\\T\\PXPC\\helper.dll] refused\n"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("> Start"), std::string::npos) << refused;
+  EXPECT_NE(refused.find("[RunPXPC()] END - Failed to run PXPC.............\n"), std::string::npos);
+
+  // Without the signature asked for, nothing is held or proven.
+  pc.signatureRequired = false;
+  EXPECT_TRUE(StartPcTool(pc, run, L"Model X"));
+  EXPECT_EQ(Record().find("> Hold"), std::string::npos);
 }
 
 TEST_F(Workflow, TheToolIsNeitherStartedThroughALinkNorUnderANameThatLeavesThePackage) {

@@ -16,29 +16,54 @@ constexpr uint32_t kNoSignature = 0x800B0100;  // TRUST_E_NOSIGNATURE
 constexpr uint32_t kBadDigest = 0x80096010;    // TRUST_E_BAD_DIGEST
 
 TEST(SignaturePolicy, SettingIsReadWithBlanksDroppedAndFingerprintsInEitherCase) {
-  const SignaturePolicy none = ParseSignaturePolicy(L"", L"");
+  // No section: nothing is required, whatever the values would be.
+  const SignaturePolicy none = ParseSignaturePolicy(L"Demo Maker Ltd", std::wstring(64, L'z'), false);
   EXPECT_FALSE(none.IsRequired());
   EXPECT_TRUE(none.problems.empty());
 
   const SignaturePolicy set = ParseSignaturePolicy(
       L"  Demo Maker Ltd ", L" AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA , " +
-                                std::wstring(kRootB.begin(), kRootB.end()));
+                                std::wstring(kRootB.begin(), kRootB.end()), true);
   EXPECT_EQ(set.publisher, L"Demo Maker Ltd");
   EXPECT_EQ(set.roots, (std::vector<std::string>{kRootA, kRootB}));
   EXPECT_FALSE(set.refuseAll);
   EXPECT_TRUE(set.problems.empty());
+}
 
-  // Only blanks for a publisher: nothing is required, and the maker's checker hears of it.
-  const SignaturePolicy blank = ParseSignaturePolicy(L"   ", L"");
-  EXPECT_FALSE(blank.IsRequired());
-  EXPECT_EQ(blank.problems, std::vector<std::string>{"publisher is empty"});
+TEST(SignaturePolicy, ASectionThatCannotBeAppliedRefusesEveryFileWithOneLineSayingWhy) {
+  const std::wstring root(64, L'a');
+  const struct {
+    std::wstring publisher, roots;
+    std::string problem;
+  } cases[] = {
+      {L"", L"", "publisher is missing"},        // an empty section
+      {L"", root, "publisher is missing"},       // roots pinned, no publisher
+      {L"   ", L"", "publisher is empty"},       // only blanks
+      {L"Demo Maker Ltd", L"abc", "root_sha256 entry is not 64 hex digits: \"abc\""},
+  };
+  for (const auto& c : cases) {
+    const SignaturePolicy policy = ParseSignaturePolicy(c.publisher, c.roots, true);
+    EXPECT_TRUE(policy.IsRequired()) << c.problem;
+    EXPECT_TRUE(policy.refuseAll) << c.problem;
+    EXPECT_EQ(policy.problems, std::vector<std::string>{c.problem});
+    // Even a perfect signature of the right name under the right root is refused.
+    EXPECT_EQ(JudgeSignature(policy, {0, L"Demo Maker Ltd", kRootA}), SignatureVerdict::kBadSetting) << c.problem;
+    EXPECT_EQ(DescribeSignaturePolicy(policy),
+              std::vector<std::wstring>{L"[SIGNATURE] The setting cannot be applied (" +
+                                        std::wstring(c.problem.begin(), c.problem.end()) +
+                                        L"): every file is refused"});
+  }
+  EXPECT_EQ(DescribeSignaturePolicy(ParseSignaturePolicy(L"", L"", false)),
+            std::vector<std::wstring>{L"[SIGNATURE] The phone names no publisher: packages are not verified"});
+  EXPECT_EQ(DescribeSignaturePolicy(ParseSignaturePolicy(L"Demo Maker Ltd", root, true)),
+            std::vector<std::wstring>{L"[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)"});
 }
 
 TEST(SignaturePolicy, MalformedFingerprintRefusesEveryFileRatherThanPinningNothing) {
   for (const wchar_t* list : {L"abc", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaag",
                               L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa,",
                               L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}) {
-    const SignaturePolicy policy = ParseSignaturePolicy(L"Demo Maker Ltd", list);
+    const SignaturePolicy policy = ParseSignaturePolicy(L"Demo Maker Ltd", list, true);
     EXPECT_TRUE(policy.refuseAll) << list;
     ASSERT_EQ(policy.problems.size(), 1u) << list;
     EXPECT_EQ(policy.problems[0].rfind("root_sha256 entry is not 64 hex digits", 0), 0u) << policy.problems[0];
@@ -48,8 +73,8 @@ TEST(SignaturePolicy, MalformedFingerprintRefusesEveryFileRatherThanPinningNothi
 
 TEST(SignaturePolicy, OnlyAValidSignatureOfThePublisherUnderAPinnedRootIsAccepted) {
   const std::wstring rootList(kRootA.begin(), kRootA.end());
-  const SignaturePolicy pinned = ParseSignaturePolicy(L"Demo Maker Ltd", rootList);
-  const SignaturePolicy anyRoot = ParseSignaturePolicy(L"Demo Maker Ltd", L"");
+  const SignaturePolicy pinned = ParseSignaturePolicy(L"Demo Maker Ltd", rootList, true);
+  const SignaturePolicy anyRoot = ParseSignaturePolicy(L"Demo Maker Ltd", L"", true);
   const struct {
     SignatureFindings found;
     SignatureVerdict pinnedVerdict, anyRootVerdict;
@@ -67,7 +92,7 @@ TEST(SignaturePolicy, OnlyAValidSignatureOfThePublisherUnderAPinnedRootIsAccepte
     EXPECT_EQ(JudgeSignature(pinned, c.found), c.pinnedVerdict) << std::hex << c.found.trustResult;
     EXPECT_EQ(JudgeSignature(anyRoot, c.found), c.anyRootVerdict) << std::hex << c.found.trustResult;
   }
-  EXPECT_EQ(JudgeSignature(ParseSignaturePolicy(L"", L""), {kNoSignature, L"", ""}), SignatureVerdict::kNotRequired);
+  EXPECT_EQ(JudgeSignature(ParseSignaturePolicy(L"", L"", false), {kNoSignature, L"", ""}), SignatureVerdict::kNotRequired);
   EXPECT_TRUE(IsSignatureAccepted(SignatureVerdict::kNotRequired));
   EXPECT_FALSE(IsSignatureAccepted(SignatureVerdict::kOtherRoot));
 }

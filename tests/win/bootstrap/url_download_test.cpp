@@ -121,16 +121,33 @@ TEST_F(UrlDownload, FailedTransferLeavesNoFile) {
   EXPECT_FALSE(Exists(unwritable));
 }
 
-TEST_F(UrlDownload, NonHttpUrlsAreJudgedByTheTransferAlone) {
+TEST_F(UrlDownload, OnlyHttpAddressesAreFetched) {
+  // A local file, a share and an FTP server are never reached, and what was at the target goes.
   const std::wstring source = m_strFolder + L"local source.bin";
   WriteAll(source, "local bytes\r\n");
   std::wstring url = L"file:///" + source;
   for (wchar_t& c : url) c = c == L'\\' ? L'/' : c;
-  EXPECT_TRUE(DownloadUrlToFile(url, m_strTarget));
-  EXPECT_EQ(ReadAll(m_strTarget), "local bytes\r\n");
+  for (const std::wstring& refused : {url, L"FILE://" + source, std::wstring(L"ftp://127.0.0.1:") + kClosedPort + L"/x",
+                                      std::wstring(L"httpx://127.0.0.1/x"), std::wstring(L"http:/127.0.0.1/x")}) {
+    WriteAll(m_strTarget, "the previous download");
+    EXPECT_FALSE(DownloadUrlToFile(refused, m_strTarget)) << std::string(refused.begin(), refused.end());
+    EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
+  }
+  // The scheme in other letters is still HTTP.
+  const std::wstring published = Publish(L"letters.bin", "served");
+  EXPECT_TRUE(DownloadUrlToFile(L"HTTP" + published.substr(4), m_strTarget));
+  EXPECT_EQ(ReadAll(m_strTarget), "served");
+}
 
-  EXPECT_FALSE(DownloadUrlToFile(url + L".missing", m_strTarget));
+TEST_F(UrlDownload, AFileLargerThanAllowedFailsAndLeavesNothing) {
+  const std::wstring url = Publish(L"large.bin", std::string(50000, 'x'));
+  qv::bootstrap::DownloadLimits limits;
+  limits.maxBytes = 49999;
+  EXPECT_FALSE(DownloadUrlToFile(url, m_strTarget, limits));
   EXPECT_FALSE(Exists(m_strTarget));
+  limits.maxBytes = 50000;
+  EXPECT_TRUE(DownloadUrlToFile(url, m_strTarget, limits));
+  EXPECT_EQ(ReadAll(m_strTarget).size(), 50000u);
 }
 
 // Every HTTP transfer has an end: a server that drips, one that falls silent, and the user's Cancel

@@ -48,8 +48,8 @@ TEST(SignatureCheck, OnlyTheMakersUnchangedProgramUnderThePinnedRootPasses) {
   ASSERT_EQ(roots.size(), 2u) << "no fingerprints in QV_SIGNATURES";
   const std::string maker = roots.at("maker");
   const std::wstring makerRoot(maker.begin(), maker.end());
-  const SignaturePolicy pinned = ParseSignaturePolicy(L"Demo Maker Ltd", makerRoot);
-  const SignaturePolicy anyRoot = ParseSignaturePolicy(L"Demo Maker Ltd", L"");
+  const SignaturePolicy pinned = ParseSignaturePolicy(L"Demo Maker Ltd", makerRoot, true);
+  const SignaturePolicy anyRoot = ParseSignaturePolicy(L"Demo Maker Ltd", L"", true);
 
   const SignatureFindings signedByMaker = Inspect(L"signed.exe");
   EXPECT_EQ(signedByMaker.trustResult, 0u) << TrustResultText(signedByMaker.trustResult).c_str();
