@@ -4,9 +4,9 @@
 #pragma once
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bootstrap/core/file_hold.h"
 
@@ -36,9 +36,9 @@ struct RunFields {
   std::wstring m_strDriverPath;
   int m_bPxpcInstallsDriver = 0;
   int m_bPreloadSame = 0;
-  // The package's files of code proven to bear the maker's signature, by path, held from their
-  // check until the run ends (so past the tool's start).
-  std::map<std::wstring, std::unique_ptr<FileHold>> m_provenPackageFiles;
+  // The package's files of code proven to bear the maker's signature before the tool's start,
+  // held from their check until the run ends.
+  std::vector<std::unique_ptr<FileHold>> m_provenPackageFiles;
   // The user's cancel of the download, set from the window's thread.
   std::atomic<int> m_bUserCancel{0};
 };

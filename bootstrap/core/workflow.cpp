@@ -119,13 +119,13 @@ void TraceFailedFile(PcSystem& pc, const std::wstring& name) {
 
 // Where the phone asks for the maker's signature, proves the package file `name` of `folder`: a
 // file of code (a program or library, an installer package or a cabinet by its content, or a name
-// Windows runs) is held and must bear the signature, and stays held for the rest of the run, so
-// that what was proven is what runs. Anything else is data, taken as it comes. False, traced, when
-// the file cannot be held or its signature is refused.
-bool ProvePackageFile(PcSystem& pc, RunFields& run, const std::wstring& folder, const std::wstring& name) {
+// Windows runs) is held and must bear the signature; its hold goes to `kept` when given (else it
+// ends here). Anything else is data, taken as it comes. False, traced, when the file cannot be
+// held or its signature is refused.
+bool ProvePackageFile(PcSystem& pc, const std::wstring& folder, const std::wstring& name,
+                      std::unique_ptr<FileHold>* kept) {
   if (!pc.IsSignatureRequired()) return true;
   const std::wstring path = folder + name;
-  if (run.m_provenPackageFiles.count(path)) return true;
   std::string head;
   std::unique_ptr<FileHold> held = pc.HoldFile(path, kCodeHeadBytes, head);
   if (!held) {
@@ -134,7 +134,7 @@ bool ProvePackageFile(PcSystem& pc, RunFields& run, const std::wstring& folder, 
   }
   if (!IsCodeFile(name, reinterpret_cast<const unsigned char*>(head.data()), head.size())) return true;
   if (!pc.IsHeldSignedByMaker(*held)) return false;
-  run.m_provenPackageFiles[path] = std::move(held);
+  if (kept) *kept = std::move(held);
   return true;
 }
 
@@ -163,8 +163,9 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, const std::wstring& baseU
     }
     return false;
   }
-  // Code that does not bear the maker's signature fails the download and is not left behind.
-  if (!ProvePackageFile(pc, run, run.m_strDownloadPath, name)) {
+  // Code that does not bear the maker's signature fails the download and is not left behind. What
+  // passes is proven again, and held, right before the tool that may load it starts.
+  if (!ProvePackageFile(pc, run.m_strDownloadPath, name, nullptr)) {
     pc.RemoveFile(run.m_strDownloadPath + name);
     TraceFailedFile(pc, name);
     return false;
@@ -455,15 +456,17 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
 namespace {
 
 // Everything of the package that the tool may load beside it: every file of code that
-// serverconfig.ini lists (the tool itself is proven by its start), held and proven where the phone
-// asks for the maker's signature. Files proven by this run's downloads are still held.
+// serverconfig.ini lists (the tool itself is proven by its start), proven where the phone asks for
+// the maker's signature and held from then until the run ends.
 bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& packageFolder) {
   if (!pc.IsSignatureRequired() || run.m_strServerConfigFile.empty()) return true;
   const int count = FileListCount(ReadServerConfig(pc, run, L"FILES_PXPC", kFileCountKey));
   for (int i = 0; i < count; ++i) {
     const std::wstring name = ReadServerConfig(pc, run, L"FILES_PXPC", FileListKey(i));
     if (!IsSafePackageFileName(name) || name == run.m_strPxpcName || !pc.FileExists(packageFolder + name)) continue;
-    if (!pc.IsFreeOfLinks(packageFolder, name) || !ProvePackageFile(pc, run, packageFolder, name)) return false;
+    std::unique_ptr<FileHold> held;
+    if (!pc.IsFreeOfLinks(packageFolder, name) || !ProvePackageFile(pc, packageFolder, name, &held)) return false;
+    if (held) run.m_provenPackageFiles.push_back(std::move(held));
   }
   return true;
 }

@@ -155,6 +155,56 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(self.trace().count("[SIGNATURE]"), 1)
         self.assertIn("[SIGNATURE] The phone names no publisher: packages are not verified", self.trace())
 
+    def test_a_signature_setting_that_cannot_be_applied_refuses_even_a_signed_tool(self):
+        # Roots pinned and no publisher, or a malformed root: nothing may run, rather than
+        # everything unverified.
+        authorities = SigningAuthorities()
+        tool = os.path.join(self.package, "PXPC.exe")
+        for values, why in (({"root_sha256": authorities.roots["maker"]}, "publisher is missing"),
+                            ({"publisher": "Demo Maker Ltd", "root_sha256": "abc"},
+                             'root_sha256 entry is not 64 hex digits: "abc"')):
+            with self.subTest(why):
+                self.start_over(self.tool_log, os.path.join(self.work, "phone-e"))
+                phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config={"SIGNATURE": values})
+                os.makedirs(self.package, exist_ok=True)
+                shutil.copy(os.path.join(authorities.out, "signed.exe"), tool)
+                self.plug_in(phone).wait(45)
+                self.wait_until_done()
+                trace = self.trace()
+                self.assertIn(f"[SIGNATURE] The setting cannot be applied ({why}): every file is refused", trace)
+                self.assertIn("[SIGNATURE] [" + self.rig.to_windows(tool) + "] refused, a malformed setting", trace)
+                self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
+                self.assertEqual(self.lines_of(self.tool_log), [])
+                self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+
+    def test_the_pc_start_keeps_the_phones_setting_when_the_phone_is_gone(self):
+        # The phone start copies the package (with config.ini) and relaunches it; here the phone is
+        # gone before the PC start reads its setting: the copy, proven the phone's at the relaunch,
+        # still asks for the maker's signature, and the unsigned tool is not started.
+        authorities = SigningAuthorities()
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=authorities.setting())
+        tool = os.path.join(self.package, "PXPC.exe")
+        os.makedirs(self.package, exist_ok=True)
+        shutil.copy(os.path.join(authorities.out, "unsigned.exe"), tool)
+        self.plug_in(phone).wait(45)
+        self.wait_until_done()
+        copy = os.path.join(self.templates, phone.letter.upper())
+        self.assertTrue(os.path.exists(os.path.join(copy, "config.ini")))
+        self.start_over(self.tool_log)
+        empty = os.path.join(self.work, "phone-gone")
+        os.makedirs(empty, exist_ok=True)
+        self.rig.map_drive(empty, phone.letter.lower())
+        variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log), **phone.env()}
+        self.rig.run(os.path.join(copy, "PX_Bootstrap.exe"), ["-l", phone.letter.upper()], cwd=copy,
+                     env=variables).wait(45)
+        self.assertTrue(self.rig.wait_all_exited(["PX_Bootstrap.exe", "PXPC.exe"], 30))
+        trace = self.trace()
+        config = self.rig.to_windows(os.path.join(copy, "config.ini"))
+        self.assertIn(f"[SIGNATURE] The phone's config.ini cannot be read: the setting comes from [{config}]", trace)
+        self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
+        self.assertIn("[SIGNATURE] [" + self.rig.to_windows(tool) + "] refused, " + REFUSALS["unsigned"], trace)
+        self.assertEqual(self.lines_of(self.tool_log), [])
+
     def test_a_hung_window_with_the_caption_does_not_hold_the_start(self):
         phone = Phone(os.path.join(self.work, "phone-e"))
         self.install_tool()

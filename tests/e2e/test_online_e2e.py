@@ -8,6 +8,7 @@ commands, the tool's start and the windows shown."""
 import os
 import re
 import shutil
+import socket
 import time
 import unittest
 
@@ -293,10 +294,8 @@ class OnlineEndToEnd(PlugInTestCase):
                 if way == "signed":
                     self.run_to_the_end(phone, timeout=150)
                 else:
-                    self.plug_in(phone)
-                    self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
-                    self.accept_licence()
-                    self.expect_message(DRIVER_NOT_INSTALLED)
+                    # Refused right after its download: a failed download, and nothing installed.
+                    self.run_to_the_download_failure(phone)
                 self.assertEqual(self.downloaded(), [installer])
                 trace = self.trace()
                 self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
@@ -308,6 +307,8 @@ class OnlineEndToEnd(PlugInTestCase):
                 else:
                     local = self.rig.to_windows(os.path.join(self.package, installer))
                     self.assertIn(f"[SIGNATURE] [{local}] refused, {REFUSALS[way]}", trace)
+                    self.assertIn(f"[DownloadPXPC_Package()] Fail of download file.....({installer})", trace)
+                    self.assertFalse(self.package_has(installer))
                     self.assertNotIn("Install Driver Full Path Name", trace)
                     self.assertEqual(self.lines_of(self.setup_log), [])
                     self.assertEqual(self.lines_of(self.tool_log), [])
@@ -336,6 +337,68 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertIn(f"[SIGNATURE] [{self.rig.to_windows(tool)}] refused, {REFUSALS['unsigned']}", trace)
         self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
         self.assertEqual(self.lines_of(self.tool_log), [])
+
+    def test_every_library_of_a_signed_package_must_bear_the_makers_signature(self):
+        # A signed tool with a library of its package that came unsigned (under a library's name,
+        # and under a name of data with a program inside): the download fails, the library is not
+        # left beside the tool, and the tool is not started; signed, the same package runs.
+        authorities = SigningAuthorities()
+        self.install_driver()
+        for name, way in (("pxpc_helper.dll", "unsigned"), ("plugin.dat", "unsigned"), ("pxpc_helper.dll", "signed")):
+            with self.subTest(name=name, way=way):
+                self.start_over(self.tool_log, self.package)
+                self.server.reset()
+                authorities.copy("signed", build_output("stub_tool"), os.path.join(self.server.package_dir, "PXPC.exe"))
+                authorities.copy(way, build_output("stub_tool"), os.path.join(self.server.package_dir, name))
+                self.server.set_serverconfig("FILES_PXPC", filecount="4", file03=name)
+                phone = self.phone(config=authorities.setting())
+                local = self.rig.to_windows(os.path.join(self.package, name))
+                if way == "signed":
+                    self.run_to_the_end(phone)
+                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+                    self.assertIn(f"[SIGNATURE] [{local}] accepted, signer [Demo Maker Ltd]", self.trace())
+                    self.assert_reports("OK")
+                    continue
+                self.run_to_the_download_failure(phone)
+                self.wait_until_done()
+                trace = self.trace()
+                self.assertIn(f"[SIGNATURE] [{local}] refused, {REFUSALS['unsigned']}", trace)
+                self.assertIn(f"[DownloadPXPC_Package()] Fail of download file.....({name})", trace)
+                self.assertFalse(self.package_has(name))
+                self.assertEqual(self.lines_of(self.tool_log), [])
+                self.assert_reports("FAIL")
+
+    def test_a_package_address_that_is_not_http_is_refused_and_the_run_ends_at_once(self):
+        # A local folder only administrators may read, and an FTP server that accepts and then
+        # never speaks: neither is reached, nothing is copied, and the run ends with the mode change.
+        secret = os.path.join(self.rig.drive_c, "adminonly")
+        os.makedirs(secret, exist_ok=True)
+        with open(os.path.join(secret, "serverconfig.ini"), "w") as f:
+            f.write("[PXPACKAGE]\npack_version=9.9.9.9\n")
+        silent = socket.socket()
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(4)
+        try:
+            for address in ("file:///C:/adminonly/", f"ftp://127.0.0.1:{silent.getsockname()[1]}/pkg/"):
+                with self.subTest(address=address):
+                    self.start_over(self.tool_log, self.package, os.path.join(self.templates, "serverconfig.ini"))
+                    self.server.reset()
+                    body = (f"<result status=\"OK\"><item><sw_version>PXPC_1.0.0.9</sw_version><sw_uri>{address}</sw_uri>"
+                            f"<sw_recommand_uri>{address}</sw_recommand_uri></item></result>")
+                    self.server.route("/ksvc/b2c/client/buyer_autorun_swupload_list.jsp", body=body)
+                    phone = self.phone(selected_mode=2)
+                    started = time.monotonic()
+                    self.plug_in(phone)
+                    self.wait_until_done(30)
+                    self.assertLess(time.monotonic() - started, 30)
+                    trace = self.trace()
+                    self.assertIn("[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......", trace)
+                    self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")))
+                    self.assertEqual(self.downloaded(), [])
+                    self.assertEqual(self.lines_of(self.tool_log), [])
+                    self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        finally:
+            silent.close()
 
     def test_server_and_phone_driver_of_the_same_name(self):
         self.install_package()

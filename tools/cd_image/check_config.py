@@ -374,16 +374,20 @@ class Checker:
         self.check_signature()
 
     def check_signature(self):
+        section = self.p.section("SIGNATURE")
+        if not section:
+            return
         publisher, roots = self.p.entry("SIGNATURE", "publisher"), self.p.entry("SIGNATURE", "root_sha256")
-        if publisher and not publisher.value.strip():
-            self.at(publisher, "error", "publisher is empty: no package is verified")
+        refuses = "the program then refuses every file of every package"
+        if not publisher:
+            self.add("error", f"publisher is missing: {refuses}", section.line, section.name)
+        elif not publisher.value.strip():
+            self.at(publisher, "error", f"publisher is empty: {refuses}")
         if roots and roots.value.strip():
             for item in roots.value.split(","):
                 item = item.strip()
                 if len(item) != 64 or any(c not in "0123456789abcdefABCDEF" for c in item):
-                    self.at(roots, "error", f"'{item}' is not 64 hex digits: the program then refuses every package")
-            if not (publisher and publisher.value.strip()):
-                self.at(roots, "warning", "root fingerprints without a publisher: no package is verified")
+                    self.at(roots, "error", f"'{item}' is not 64 hex digits: {refuses}")
 
     def check_preload(self):
         preload, preload_type = self.p.entry("DRIVER", "preload"), self.p.entry("DRIVER", "preload_type")

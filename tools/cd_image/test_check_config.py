@@ -117,9 +117,13 @@ CHANGED_LINES = [
                           "{c}: warning: [PXPC] pxpc_name: pxpc_name is empty"], 0),
     ("[PXPACKAGE]", "model_name=x\r\n[PXPACKAGE]", [W % 4 + "line before any [section]: never read"], 0),
     (DRIVER, DRIVER + "\r\n[SIGNATURE]\r\npublisher=\r\nroot_sha256=" + "ab" * 32 + ",abc",
-     [E % 24 + "[SIGNATURE] publisher: publisher is empty: no package is verified",
-      E % 25 + "[SIGNATURE] root_sha256: 'abc' is not 64 hex digits: the program then refuses every package",
-      W % 25 + "[SIGNATURE] root_sha256: root fingerprints without a publisher"], 1),
+     [E % 24 + "[SIGNATURE] publisher: publisher is empty: the program then refuses every file of every package",
+      E % 25 + "[SIGNATURE] root_sha256: 'abc' is not 64 hex digits: the program then refuses every file"], 1),
+    # A section with roots and no publisher, or with nothing in it, refuses too.
+    (DRIVER, DRIVER + "\r\n[SIGNATURE]\r\nroot_sha256=" + "ab" * 32,
+     [E % 23 + "[SIGNATURE] publisher is missing: the program then refuses every file of every package"], 1),
+    (DRIVER, DRIVER + "\r\n[signature]",
+     [E % 23 + "[signature] publisher is missing: the program then refuses every file of every package"], 1),
 ]
 
 # Faults of the folder or of the file as a whole: (what, change, findings as above, exit status).

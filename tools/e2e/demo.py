@@ -137,11 +137,15 @@ def main():
         print(f"- Usage statistics record: {status}" + (f", history id {history_id}" if history_id else "") + ".")
     if "Driver install from server" in trace and "[CUSBAutoRunDlg::InstallDriver()] END" in trace:
         print("- The USB driver was installed with the setup program from the server.")
+    verdicts = {}  # each file once, with how often it was checked (after its download, before its use)
     for line in trace.splitlines():
         if line.startswith("[SIGNATURE] [") and ("] accepted" in line or "] refused" in line):
             name = line[len("[SIGNATURE] ["):line.index("]", len("[SIGNATURE] ["))].rsplit("\\", 1)[-1]
             verdict = line[line.index("] ", len("[SIGNATURE] [")) + 2:]
-            print(f"- The signature of {name} was verified: {verdict}.")
+            verdicts.setdefault((name, verdict), 0)
+            verdicts[(name, verdict)] += 1
+    for (name, verdict), times in verdicts.items():
+        print(f"- The signature of {name} was verified ({times}x): {verdict}.")
     for line in tool_starts:
         print(f"- The PC tool was started with the argument \"{line}\".")
     changes = [MODE_NAMES.get(c, c) for c in phone.mode_changes()]

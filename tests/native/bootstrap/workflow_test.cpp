@@ -452,27 +452,26 @@ class SignedPackage : public Workflow {
   }
 };
 
-TEST_F(SignedPackage, EveryFileOfCodeIsProvenByContentOrNameAndStaysHeldUntilTheRunEnds) {
+TEST_F(SignedPackage, EveryFileOfCodeIsProvenByContentOrNameAfterItsDownloadAndAgainHeldBeforeTheStart) {
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
-  EXPECT_EQ(Record(), kDownloadStart + Downloaded("PXPC.exe", Proven("PXPC.exe")) +
-                          Downloaded("helper.dll", Proven("helper.dll")) +
-                          Downloaded("plugin.dat", Proven("plugin.dat")) + Downloaded("readme.txt", Data("readme.txt")) +
+  auto released = [](const std::string& name) { return Proven(name) + "\n> Release C:\\T\\PXPC\\" + name; };
+  EXPECT_EQ(Record(), kDownloadStart + Downloaded("PXPC.exe", released("PXPC.exe")) +
+                          Downloaded("helper.dll", released("helper.dll")) +
+                          Downloaded("plugin.dat", released("plugin.dat")) + Downloaded("readme.txt", Data("readme.txt")) +
                           Downloaded("pxpcconfig.ini", Data("pxpcconfig.ini")) + kDownloadEnd +
                           "\n> Display install start\n> Pause 3000\n> Display install stop\n> Progress 2000" +
-                          // The start finds the code it proved still held, and proves the data no more.
+                          // Right before the start, the code beside the tool is proven again and stays held.
                           "\n[RunPXPC()] START.............\n[RunPXPC()] Exe File = (C:\\T\\PXPC\\PXPC.exe) [LF]"
                           "\n[RunPXPC()] Work Path = (C:\\T\\PXPC) [LF]" +
-                          Data("readme.txt") + Data("pxpcconfig.ini") +
+                          Proven("helper.dll") + Proven("plugin.dat") + Data("readme.txt") + Data("pxpcconfig.ini") +
                           "\n> Start C:\\T\\PXPC\\PXPC.exe [-pxpc;E;U;Model X;] in C:\\T\\PXPC"
                           "\n[RunPXPC()] END.............\n[AutoRun_PXBootstrap()] END...............\n");
-  EXPECT_EQ(run.m_provenPackageFiles.size(), 3u);
   run.m_provenPackageFiles.clear();  // the holds end with the run
-  std::vector<std::wstring> released = pc.events;
-  std::sort(released.begin(), released.end());
-  EXPECT_EQ(released, (std::vector<std::wstring>{L"> Release C:\\T\\PXPC\\PXPC.exe", L"> Release C:\\T\\PXPC\\helper.dll",
-                                                 L"> Release C:\\T\\PXPC\\plugin.dat"}));
+  std::vector<std::wstring> ended = pc.events;
+  std::sort(ended.begin(), ended.end());
+  EXPECT_EQ(ended, (std::vector<std::wstring>{L"> Release C:\\T\\PXPC\\helper.dll", L"> Release C:\\T\\PXPC\\plugin.dat"}));
 }
 
 TEST_F(SignedPackage, AnUnsignedFileOfCodeFailsTheDownloadIsRemovedAndNothingOfThePackageStarts) {
