@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <string>
@@ -75,6 +76,36 @@ TEST(SignatureCheck, OnlyTheMakersUnchangedProgramUnderThePinnedRootPasses) {
   const SignatureFindings otherName = Inspect(L"other-name.exe");
   EXPECT_EQ(otherName.signer, L"Demo Maker Ltd Other");
   EXPECT_EQ(JudgeSignature(pinned, otherName), SignatureVerdict::kOtherPublisher);
+}
+
+// The setting as the system's profile reader gives it: no section requires nothing, a section that
+// is there without a usable publisher (even an empty one, in any letter case) refuses everything.
+TEST(SignatureCheck, TheSettingIsReadFromTheFileAndASectionWithoutAPublisherRefuses) {
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring ini = std::wstring(temp) + L"qv_signature_setting.ini";
+  auto readWith = [&ini](const char* text) {
+    HANDLE file = ::CreateFileW(ini.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    ::CloseHandle(file);
+    return ReadSignatureSetting(ini);
+  };
+  const SignaturePolicy none = readWith("[PXPC]\r\npxpc_name=PXPC.exe\r\n;[SIGNATURE]\r\n;publisher=Demo Maker Ltd\r\n");
+  EXPECT_FALSE(none.IsRequired());
+  const SignaturePolicy named = readWith("[signature]\r\npublisher = Demo Maker Ltd \r\n");
+  EXPECT_TRUE(named.IsRequired());
+  EXPECT_FALSE(named.refuseAll);
+  EXPECT_EQ(named.publisher, L"Demo Maker Ltd");
+  for (const char* text : {"[PXPC]\r\n[SIGNATURE]\r\n[DRIVER]\r\npreload=x.msi\r\n",
+                           "[SIGNATURE]\r\nroot_sha256=0000000000000000000000000000000000000000000000000000000000000000\r\n",
+                           "[Signature]\r\npublisher=   \r\n"}) {
+    const SignaturePolicy refusing = readWith(text);
+    EXPECT_TRUE(refusing.IsRequired()) << text;
+    EXPECT_TRUE(refusing.refuseAll) << text;
+  }
+  ::DeleteFileW(ini.c_str());
+  EXPECT_FALSE(ReadSignatureSetting(ini).IsRequired());  // no file at all
 }
 
 }  // namespace
