@@ -96,22 +96,6 @@ bool HasCabinetName(const std::string& path) {
          std::tolower(static_cast<unsigned char>(tail[2])) == 'b';
 }
 
-bool IsProgramFileName(const std::string& name) {
-  // A stream part (":...") may name any file's data: such a name is held to be a program.
-  const size_t folderEnd = name.find_last_of("\\/");
-  if (name.find(':', folderEnd == std::string::npos ? 0 : folderEnd) != std::string::npos) return true;
-  size_t end = name.find_last_not_of(". ");
-  if (end == std::string::npos) return false;
-  const size_t dot = name.find_last_of(".\\/", end);
-  if (dot == std::string::npos || name[dot] != '.') return false;
-  std::string extension;
-  for (size_t n = dot + 1; n <= end; ++n) extension += static_cast<char>(std::tolower(static_cast<unsigned char>(name[n])));
-  for (const char* program : {"exe", "dll", "ocx", "sys", "cpl", "scr", "com", "drv", "msi"}) {
-    if (extension == program) return true;
-  }
-  return false;
-}
-
 ReplacementPlan PlanReplacement(const std::vector<std::string>& stagedFiles) {
   ReplacementPlan plan;
   for (const std::string& name : stagedFiles) {

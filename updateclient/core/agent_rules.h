@@ -86,9 +86,4 @@ ReplacementPlan PlanReplacement(const std::vector<std::string>& stagedFiles);
 // True when the path's last three characters are "cab" in any case.
 bool HasCabinetName(const std::string& path);
 
-// True for a file that Windows may run or load as code, by the extension of its name (in any case,
-// trailing dots and blanks ignored as the file system ignores them): such a file of a package must
-// bear the maker's signature itself before it is put in place.
-bool IsProgramFileName(const std::string& name);
-
 }  // namespace qv::updateclient

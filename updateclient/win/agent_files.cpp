@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "common/core/code_content.h"
 #include "common/core/path_steps.h"
 #include "common/win/ansi_text.h"
 #include "common/win/file_identity.h"
@@ -56,14 +57,22 @@ bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& fil
   return qv::IsHeldFileSignedByMaker(policy, file, [](const std::wstring& line) { UtTrace(qv::ToAnsi(line)); });
 }
 
-// True when every program among the unpacked |files| of |staging| bears the maker's signature.
-// They lie in a new folder of the agents' folder, which only administrators can change, from now
-// until they are moved into place.
+// True when every file of code among the unpacked |files| of |staging| (by its first bytes or its
+// name, whatever the name says: a library stored as "helper.bin" loads as well as a ".dll") bears
+// the maker's signature. They lie in a new folder of the agents' folder, which only administrators
+// can change, from now until they are moved into place.
 bool AreStagedProgramsSigned(const std::string& staging, const std::vector<std::string>& files,
                              const qv::SignaturePolicy& policy) {
   if (!policy.IsRequired()) return true;
   for (const std::string& name : files) {
-    if (IsProgramFileName(name) && !IsSignedByMaker(policy, HoldAnsiPath(staging + name))) return false;
+    const qv::CHeldFile held = HoldAnsiPath(staging + name);
+    std::string head;
+    if (!held.ReadHead(qv::kCodeHeadBytes, head)) {
+      UtTrace("Unpacked file cannot be read: " + staging + name);
+      return false;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+    if (qv::IsCodeFile(name, bytes, head.size()) && !IsSignedByMaker(policy, held)) return false;
   }
   return true;
 }

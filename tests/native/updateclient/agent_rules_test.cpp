@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/core/code_content.h"
 #include "updateclient/core/agent_rules.h"
 
 using namespace qv::updateclient;
@@ -124,14 +125,16 @@ TEST(AgentRules, AVariantThatComparesTheClientsVersionNamesTheClient) {
   }
 }
 
-TEST(AgentRules, ProgramsAreToldByTheLastExtensionAsTheFileSystemReadsIt) {
-  for (const char* program : {"CBWNotiAgent.exe", "data\\x.DLL", "a.b.ocx", "setup.msi", "x.exe.", "x.exe . ", "s.Scr",
-                              "x.txt::$DATA"}) {
-    EXPECT_TRUE(IsProgramFileName(program)) << program;
+TEST(AgentRules, WhatTheLibraryStartsIsCodeByItsNameAloneSoItIsCheckedWhateverItHolds) {
+  // The agents and the launcher are started by name: the signature check must not depend on
+  // their first bytes, which a damaged or hostile package may change.
+  for (const AgentVariant* variant : {&kNotificationAgent, &kAssistantAgent}) {
+    EXPECT_TRUE(qv::IsCodeFileName(std::string(variant->agentImage))) << variant->agentImage;
+    if (variant->clientImage) EXPECT_TRUE(qv::IsCodeFileName(std::string(variant->clientImage)));
   }
-  for (const char* other : {"data\\readme.txt", "x.exe.txt", "exe", "data.exe\\readme", "", "...", "x.cab"}) {
-    EXPECT_FALSE(IsProgramFileName(other)) << other;
-  }
+  EXPECT_TRUE(qv::IsCodeFileName(std::string(kLauncherImage)));
+  // A package named like a cabinet is unpacked, and is code itself.
+  EXPECT_TRUE(HasCabinetName("QOREUTProg.CAB") && qv::IsCodeFileName(std::string("QOREUTProg.CAB")));
 }
 
 TEST(AgentRoot, OnlyAFullFolderPathIsARootAndTheRunValueIsQuoted) {
