@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "updateclient/core/transfer.h"
 #include "updateclient/service_endpoints.h"
 #include "updateclient/setup_dialogs.h"
 #include "updateclient/win/agent_files.h"
@@ -92,15 +93,15 @@ int InstallAgent(const AgentVariant& variant, const std::string& address, const 
   }
   const std::string agentPath = folder + variant.agentImage;
   if (!StartCheckedAgent(agentPath, folder, policy)) return EndWith("MSG_FUNCTION_FAIL", result);
-  CRegKeyWriter key;
-  key.OpenOrCreate(HKEY_LOCAL_MACHINE, kRunKey);
-  key.SetText(variant.runValueName, QuotedRunValue(agentPath));
-  key.Close();
-  key.OpenOrCreate(HKEY_CURRENT_USER, kMakerKey);
-  key.SetNumber(variant.autoStartValueName, 1);
+  // Registered to start with Windows, or the installation failed: an agent that would not start
+  // again at the next logon is no installed agent.
+  if (!WriteRegistryValues(HKEY_LOCAL_MACHINE, "HKLM", kRunKey, {{variant.runValueName, QuotedRunValue(agentPath)}}) ||
+      !WriteRegistryValues(HKEY_CURRENT_USER, "HKCU", kMakerKey,
+                           {{variant.autoStartValueName, std::string(), 1, true}})) {
+    return EndWith("MSG_FUNCTION_FAIL", result);
+  }
   result = "MSG_OK";
   UtTrace(result);
-  key.Close();
   return 1;
 }
 
@@ -151,8 +152,13 @@ int RunAgentSetup(const AgentVariant& variant, std::string& result) {
   if (!IsServerReachable(kProbeHost)) return EndWith("MSG_SERVER_CONN_ERROR", result);
   UtTrace("Start download Tool");
   LiveUpdateEntry download = ReadLiveUpdateEntry(variant.downloadMarker);
-  // A package name that could leave the agent folder is treated like a missing entry.
-  const std::string packageName = download.found ? PackageFileName(download.address) : std::string();
+  // A package name that could leave the agent folder, or an address that is not HTTP, is treated
+  // like a missing entry.
+  std::string packageName = download.found ? PackageFileName(download.address) : std::string();
+  if (!packageName.empty() && !WhyAddressRefused(download.address).empty()) {
+    UtTrace(WhyAddressRefused(download.address));
+    packageName.clear();
+  }
   if (packageName.empty()) {
     UtTrace("Fail to download setup file");
     return EndWith("MSG_SERVER_CONN_ERROR", result);

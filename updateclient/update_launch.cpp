@@ -14,10 +14,10 @@ namespace qv::updateclient {
 int LaunchPhoneUpdateTool() {
   UtTrace(std::string(56, '*'));
   UtTrace("Phone software update tool - Call START");
-  CRegKeyWriter key;
-  key.OpenOrCreate(HKEY_CURRENT_USER, kMakerKey);
-  key.SetText("SYNCUPDATE", "TRUE");
-  key.SetText("SYNCTYPE", "PXPC");
+  // The launcher reads the request at its start: without it written there is nothing to start.
+  if (!WriteRegistryValues(HKEY_CURRENT_USER, "HKCU", kMakerKey, {{"SYNCUPDATE", "TRUE"}, {"SYNCTYPE", "PXPC"}})) {
+    return 0;
+  }
 
   if (!HasFullAgentRoot()) return 0;
   const std::string folder = GetCommonDataFolder() + kLauncherSubfolder;

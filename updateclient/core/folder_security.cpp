@@ -57,9 +57,20 @@ bool IsAdministratorsOnly(const SecurityDescription& description, ObjectKind kin
 }
 
 FolderVerdict JudgeAgentFolder(const SecurityDescription& description, const OwnerTrust& trust) {
+  if (!IsAdministratorsOnly(description, ObjectKind::kFolder, trust)) return FolderVerdict::kEmpty;
   const bool protectedEnough = description.daclProtected || !trust.protectionKept;
-  return protectedEnough && IsAdministratorsOnly(description, ObjectKind::kFolder, trust) ? FolderVerdict::kKeep
-                                                                                         : FolderVerdict::kTakeBack;
+  return protectedEnough ? FolderVerdict::kKeep : FolderVerdict::kTakeBack;
+}
+
+EntryVerdict JudgeFolderEntry(bool isLink, const SecurityDescription& description, ObjectKind kind,
+                              const OwnerTrust& trust) {
+  if (isLink) return EntryVerdict::kLeaveLink;
+  if (!IsAdministratorsOnly(description, kind, trust)) return EntryVerdict::kRemove;
+  return kind == ObjectKind::kFolder ? EntryVerdict::kLookInto : EntryVerdict::kKeep;
+}
+
+std::string RemovedEntryTrace(const std::string& path, const std::string& why) {
+  return "Agent folder entry removed, " + why + ": " + path;
 }
 
 FileVerdict JudgeAgentFile(const SecurityDescription& description, const OwnerTrust& trust) {
@@ -70,6 +81,8 @@ std::string FolderOutcomeTrace(FolderOutcome outcome, const std::string& path) {
   switch (outcome) {
     case FolderOutcome::kTakenBack:
       return "Agent folder taken back: " + path;
+    case FolderOutcome::kEmptied:
+      return "Agent folder emptied and taken back: " + path;
     case FolderOutcome::kRefused:
       return "Agent folder refused: " + path;
     case FolderOutcome::kCreated:

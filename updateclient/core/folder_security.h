@@ -91,10 +91,24 @@ bool IsAdministratorsOnly(const SecurityDescription& description, ObjectKind kin
                           const OwnerTrust& trust = OwnerTrust());
 
 // A folder the library puts agents into: kept as it is when only administrators can change it
-// and it takes nothing from above, else taken back (owner and protected DACL set anew). Folders
-// made by earlier versions inherited the users' right to create files there.
-enum class FolderVerdict { kKeep, kTakeBack };
+// and it takes nothing from above; taken back (owner and protected DACL set anew, what it holds
+// kept) when only administrators can change it but it takes from above; emptied and taken back
+// when anyone else can change it (folders made by earlier versions inherited the users' right to
+// create files there): nothing another user could have put or changed there is used.
+enum class FolderVerdict { kKeep, kTakeBack, kEmpty };
 FolderVerdict JudgeAgentFolder(const SecurityDescription& description, const OwnerTrust& trust = OwnerTrust());
+
+// An entry found inside an agent folder that only administrators can change: a file is kept and a
+// sub-folder looked into in turn when only administrators can change it too (a sub-folder need not
+// be protected: it takes what its folder passes on); anything else is removed. A link is left
+// as it is, never entered: only an administrator could have made it there, and every later use
+// refuses a link on its way.
+enum class EntryVerdict { kKeep, kLookInto, kRemove, kLeaveLink };
+EntryVerdict JudgeFolderEntry(bool isLink, const SecurityDescription& description, ObjectKind kind,
+                              const OwnerTrust& trust = OwnerTrust());
+
+// The trace line for an entry removed from an agent folder, with why (WhyNotAdministratorsOnly).
+std::string RemovedEntryTrace(const std::string& path, const std::string& why);
 
 // A file the library would start, copy over or replace: used only when administrators alone can
 // change it. Taking such a file back would not make what others may have written into it
@@ -107,6 +121,7 @@ enum class FolderOutcome {
   kCreated,    // made with the protected descriptor
   kKept,       // was admin-only and protected already
   kTakenBack,  // owner and DACL replaced by the protected ones
+  kEmptied,    // anyone else could change it: taken back and everything in it removed
   kRefused,    // not a plain folder, not to be read or changed, or still not admin-only
 };
 std::string FolderOutcomeTrace(FolderOutcome outcome, const std::string& path);

@@ -1,6 +1,7 @@
 // Download loop and folder splitting, portable so that their edge cases are tested natively.
 #include "updateclient/core/transfer.h"
 
+#include "common/core/download_rules.h"
 #include "updateclient/core/text.h"
 
 namespace qv::updateclient {
@@ -67,6 +68,19 @@ std::vector<std::string> FoldersAlongPath(const std::string& path) {
     from = separator + 1;
   }
   return folders;
+}
+
+std::string WhyAddressRefused(const std::string& url) {
+  return qv::IsHttpAddress(url) ? std::string() : "Download refused, not an HTTP address: [" + url + "]";
+}
+
+std::string WhyDownloadRefused(const std::string& url, uint64_t announcedBytes, uint64_t freeBytes) {
+  std::string why = WhyAddressRefused(url);
+  if (why.empty() && announcedBytes > qv::DownloadByteBudget(freeBytes)) {
+    why = "Download refused, " + std::to_string(announcedBytes) + " bytes announced, " +
+          std::to_string(qv::DownloadByteBudget(freeBytes)) + " allowed: [" + url + "]";
+  }
+  return why;
 }
 
 }  // namespace qv::updateclient

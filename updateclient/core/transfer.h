@@ -23,6 +23,16 @@ constexpr uint32_t kSmallestDownloadBytes = 30000;  // anything smaller is not a
 bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
                        const std::function<void(uint32_t position)>& progress);
 
+// The trace line that refuses to fetch |url|, empty when it may be fetched: only http: and https:
+// addresses are (qv::IsHttpAddress); the system's other schemes reach local files, shares and
+// servers without the transport's deadlines.
+std::string WhyAddressRefused(const std::string& url);
+
+// The trace line that refuses a download of |url| announcing |announcedBytes| into a folder whose
+// disk has |freeBytes| free, empty when it may start: the address is refused, or the size passes
+// qv::DownloadByteBudget (the file limit, and the disk's reserve kept free).
+std::string WhyDownloadRefused(const std::string& url, uint64_t announcedBytes, uint64_t freeBytes);
+
 // An answer must have arrived whole within this time; a server that drips it is given up.
 constexpr uint64_t kAnswerDeadlineMs = 60000;
 

@@ -22,32 +22,18 @@ namespace qv::updateclient {
 
 namespace {
 
-struct FindHandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { ::FindClose(h); }
-};
-using UniqueFindHandle = qv::UniqueResource<FindHandleTraits>;
-
-bool IsDots(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
-
-// The files below |folder| by their names relative to it ("data\x.dll"), appended to |files|.
+// The files below |folder| by their names relative to it ("data\\x.dll"), appended to |files|.
 // False when an entry is a link: nothing the package brought can be one.
 bool ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& files) {
-  WIN32_FIND_DATAA entry{};
-  UniqueFindHandle find(::FindFirstFileA((folder + prefix + "*").c_str(), &entry));
-  if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-  do {
-    if (IsDots(entry.cFileName)) continue;
+  return ForEachFolderEntry(folder + prefix, [&](const WIN32_FIND_DATAA& entry) {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     const std::string name = prefix + entry.cFileName;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!ListFiles(folder, name + "\\", files)) return false;
-    } else {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       files.push_back(name);
+      return true;
     }
-  } while (::FindNextFileA(find.get(), &entry));
-  return ::GetLastError() == ERROR_NO_MORE_FILES;
+    return ListFiles(folder, name + "\\", files);
+  });
 }
 
 qv::CHeldFile HoldAnsiPath(const std::string& path) { return qv::CHeldFile::Open(qv::FromAnsi(path.data(), path.size())); }
@@ -230,25 +216,7 @@ void RemoveFolderTree(const std::string& folder) {
   std::string base = folder;
   if (!base.empty() && base.back() == '\\') base.pop_back();
   if (base.empty()) return;
-  WIN32_FIND_DATAA entry{};
-  UniqueFindHandle find(::FindFirstFileA((base + "\\*").c_str(), &entry));
-  if (find) {
-    do {
-      if (IsDots(entry.cFileName)) continue;
-      const std::string path = base + "\\" + entry.cFileName;
-      const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        // The link itself goes; what it points at is never entered.
-        if (!(isFolder && ::RemoveDirectoryA(path.c_str()))) ::DeleteFileA(path.c_str());
-      } else if (isFolder) {
-        RemoveFolderTree(path);
-      } else {
-        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(path.c_str());
-      }
-    } while (::FindNextFileA(find.get(), &entry));
-  }
-  find.reset();
+  EmptyFolder(base);
   ::RemoveDirectoryA(base.c_str());
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/win/handles.h"
+#include "updateclient/core/agent_rules.h"
 #include "updateclient/win/transport.h"
 
 namespace qv::updateclient {
@@ -21,6 +22,13 @@ struct LocalMemoryTraits {  // what the security API hands out with LocalAlloc
   static void Close(Type memory) { ::LocalFree(memory); }
 };
 using UniqueLocalMemory = qv::UniqueResource<LocalMemoryTraits>;
+
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::FindClose(h); }
+};
+using UniqueFindHandle = qv::UniqueResource<FindHandleTraits>;
 
 std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
   DWORD size = SECURITY_MAX_SID_SIZE;
@@ -208,6 +216,48 @@ bool IsKeptFolder(HANDLE folder) {
          JudgeAgentFolder(description, SystemOwnerTrust()) == FolderVerdict::kKeep;
 }
 
+bool IsLinkEntry(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+ObjectKind KindOf(const WIN32_FIND_DATAA& entry) {
+  return entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? ObjectKind::kFolder : ObjectKind::kFile;
+}
+
+// Removes |path|, found as |entry|: a link as itself, a folder with everything in it.
+bool RemoveEntry(const std::string& path, const WIN32_FIND_DATAA& entry) {
+  const bool isFolder = KindOf(entry) == ObjectKind::kFolder;
+  if (IsLinkEntry(entry)) return (isFolder && ::RemoveDirectoryA(path.c_str())) || ::DeleteFileA(path.c_str());
+  if (isFolder) return EmptyFolder(path) && ::RemoveDirectoryA(path.c_str());
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+// Removes from the admin-only |folder|, at any depth, every entry that anyone else may change
+// (JudgeFolderEntry), with one line each in |removed|. False when one of them stays.
+bool RemoveForeignEntries(const std::string& folder, std::vector<std::string>* removed) {
+  bool all = true;
+  const bool listed = ForEachFolderEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+    const std::string path = JoinFolderAndName(folder, entry.cFileName);
+    const SecurityDescription description = IsLinkEntry(entry) ? SecurityDescription() : ReadSecurityDescription(path);
+    switch (JudgeFolderEntry(IsLinkEntry(entry), description, KindOf(entry), SystemOwnerTrust())) {
+      case EntryVerdict::kLookInto:
+        all = RemoveForeignEntries(path, removed) && all;
+        break;
+      case EntryVerdict::kRemove:
+        if (removed) {
+          removed->push_back(
+              RemovedEntryTrace(path, WhyNotAdministratorsOnly(description, KindOf(entry), SystemOwnerTrust())));
+        }
+        all = RemoveEntry(path, entry) && all;
+        break;
+      case EntryVerdict::kKeep:
+      case EntryVerdict::kLeaveLink:
+        break;
+    }
+    return true;
+  });
+  return listed && all;
+}
+
 }  // namespace
 
 bool ReadSecurityDescription(HANDLE object, SecurityDescription& description) {
@@ -244,7 +294,7 @@ SecurityDescription ReadSecurityDescription(const std::string& path) {
   return description;
 }
 
-FolderOutcome SecureAgentFolder(const std::string& path) {
+FolderOutcome SecureAgentFolder(const std::string& path, std::vector<std::string>* removed) {
   CProtectedDescriptor protectedDescriptor;
   if (!protectedDescriptor.IsValid()) return FolderOutcome::kRefused;
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), protectedDescriptor.Descriptor(), FALSE};
@@ -256,21 +306,63 @@ FolderOutcome SecureAgentFolder(const std::string& path) {
   // Without the right to change it, a folder may still be found admin-only already.
   if (!folder) folder = OpenFolder(path, READ_CONTROL);
   if (!folder || !IsPlainFolder(folder.get(), path)) return FolderOutcome::kRefused;
-  if (IsKeptFolder(folder.get())) return created ? FolderOutcome::kCreated : FolderOutcome::kKept;
-
-  const DWORD what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
-  if (::SetSecurityInfo(folder.get(), SE_FILE_OBJECT, what, protectedDescriptor.Owner(), nullptr,
-                        protectedDescriptor.Dacl(), nullptr) != ERROR_SUCCESS) {
-    return FolderOutcome::kRefused;
+  SecurityDescription found;
+  const FolderVerdict verdict = ReadSecurityDescription(folder.get(), found)
+                                    ? JudgeAgentFolder(found, SystemOwnerTrust())
+                                    : FolderVerdict::kEmpty;
+  if (verdict != FolderVerdict::kKeep) {
+    // Taken back first, so that nobody else can add anything while it is emptied.
+    const DWORD what =
+        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+    if (::SetSecurityInfo(folder.get(), SE_FILE_OBJECT, what, protectedDescriptor.Owner(), nullptr,
+                          protectedDescriptor.Dacl(), nullptr) != ERROR_SUCCESS ||
+        !IsKeptFolder(folder.get())) {
+      return FolderOutcome::kRefused;
+    }
   }
-  if (!IsKeptFolder(folder.get())) return FolderOutcome::kRefused;
-  return created ? FolderOutcome::kCreated : FolderOutcome::kTakenBack;
+  // Whatever another user could have put or changed there goes: everything, when the folder was
+  // theirs to change.
+  const bool cleared = verdict == FolderVerdict::kEmpty ? EmptyFolder(path) : RemoveForeignEntries(path, removed);
+  if (!cleared) return FolderOutcome::kRefused;
+  if (created) return FolderOutcome::kCreated;
+  switch (verdict) {
+    case FolderVerdict::kKeep:
+      return FolderOutcome::kKept;
+    case FolderVerdict::kTakeBack:
+      return FolderOutcome::kTakenBack;
+    case FolderVerdict::kEmpty:
+      break;
+  }
+  return FolderOutcome::kEmptied;
 }
 
 bool EnsureProtectedFolder(const std::string& path) {
-  const FolderOutcome outcome = SecureAgentFolder(path);
+  std::vector<std::string> removed;
+  const FolderOutcome outcome = SecureAgentFolder(path, &removed);
+  for (const std::string& line : removed) UtTrace(line);
   UtTrace(FolderOutcomeTrace(outcome, path));
   return outcome != FolderOutcome::kRefused;
+}
+
+bool ForEachFolderEntry(const std::string& folder, const std::function<bool(const WIN32_FIND_DATAA&)>& visit) {
+  WIN32_FIND_DATAA entry{};
+  UniqueFindHandle find(::FindFirstFileA(JoinFolderAndName(folder, "*").c_str(), &entry));
+  if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const char* name = entry.cFileName;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    if (!visit(entry)) return false;
+  } while (::FindNextFileA(find.get(), &entry));
+  return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+bool EmptyFolder(const std::string& folder) {
+  bool all = true;
+  const bool listed = ForEachFolderEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+    all = RemoveEntry(JoinFolderAndName(folder, entry.cFileName), entry) && all;
+    return true;
+  });
+  return listed && all;
 }
 
 bool IsAdministratorsOnlyFile(HANDLE file) {

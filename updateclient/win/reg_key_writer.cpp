@@ -1,17 +1,24 @@
 // Registry writes of the agent installation and the update tool launch.
 #include "updateclient/win/reg_key_writer.h"
 
+#include "updateclient/win/transport.h"
+
 namespace qv::updateclient {
 
+bool CRegKeyWriter::Done(LONG status) {
+  m_nError = status;
+  return status == ERROR_SUCCESS;
+}
+
 bool CRegKeyWriter::Open(HKEY root, const std::string& subKey) {
-  if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, m_hKey.put()) == ERROR_SUCCESS) return true;
+  if (Done(::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, m_hKey.put()))) return true;
   m_hKey.release();  // a failed call may leave anything in the handle
   return false;
 }
 
 bool CRegKeyWriter::Create(HKEY root, const std::string& subKey) {
-  if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        m_hKey.put(), nullptr) == ERROR_SUCCESS) {
+  if (Done(::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                             m_hKey.put(), nullptr))) {
     return true;
   }
   m_hKey.release();
@@ -19,20 +26,38 @@ bool CRegKeyWriter::Create(HKEY root, const std::string& subKey) {
 }
 
 bool CRegKeyWriter::SetText(const std::string& name, const std::string& text) {
-  if (!m_hKey) return false;
-  bool written = ::RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                  static_cast<DWORD>(text.size())) == ERROR_SUCCESS;
+  if (!m_hKey) return Done(ERROR_INVALID_HANDLE);
+  const bool written = Done(::RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_SZ,
+                                             reinterpret_cast<const BYTE*>(text.c_str()),
+                                             static_cast<DWORD>(text.size())));
   ::RegFlushKey(m_hKey.get());
   return written;
 }
 
 bool CRegKeyWriter::SetNumber(const std::string& name, uint32_t value) {
-  if (!m_hKey) return false;
+  if (!m_hKey) return Done(ERROR_INVALID_HANDLE);
   DWORD data = value;
-  bool written = ::RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                                  sizeof(data)) == ERROR_SUCCESS;
+  const bool written = Done(::RegSetValueExA(m_hKey.get(), name.c_str(), 0, REG_DWORD,
+                                             reinterpret_cast<const BYTE*>(&data), sizeof(data)));
   ::RegFlushKey(m_hKey.get());
   return written;
+}
+
+bool WriteRegistryValues(HKEY root, const char* rootName, const std::string& subKey,
+                         std::initializer_list<RegistryValue> values) {
+  CRegKeyWriter key;
+  const std::string where = std::string(rootName) + "\\" + subKey;
+  if (!key.OpenOrCreate(root, subKey)) {
+    UtTrace("Registry write failed: [" + where + "] cannot be opened or created, error " +
+            std::to_string(key.Error()));
+    return false;
+  }
+  for (const RegistryValue& value : values) {
+    if (value.isNumber ? key.SetNumber(value.name, value.number) : key.SetText(value.name, value.text)) continue;
+    UtTrace("Registry write failed: [" + where + "] " + value.name + ", error " + std::to_string(key.Error()));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace qv::updateclient

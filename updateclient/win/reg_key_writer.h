@@ -1,10 +1,12 @@
 // One registry key opened or created for writing, closed by its owner. Failures are reported as
-// false and leave the writer without a key; every write is flushed at once.
+// false (the system's code kept in Error()) and leave the writer without a key; every write is
+// flushed at once.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "common/win/handles.h"
@@ -21,9 +23,28 @@ class CRegKeyWriter {
   bool SetText(const std::string& name, const std::string& text);
   bool SetNumber(const std::string& name, uint32_t value);
   void Close() { m_hKey.reset(); }
+  // The system's code of the last call that failed (ERROR_SUCCESS when none did).
+  LONG Error() const { return m_nError; }
 
  private:
+  bool Done(LONG status);
+
   qv::UniqueRegKey m_hKey;
+  LONG m_nError = ERROR_SUCCESS;
 };
+
+// One value for WriteRegistryValues: a text, or a number when |isNumber|.
+struct RegistryValue {
+  const char* name;
+  std::string text;
+  uint32_t number = 0;
+  bool isNumber = false;
+};
+
+// Opens or creates |subKey| of |root| (named |rootName| in the trace, e.g. "HKLM") and writes
+// |values| in order. False at the first step that fails, traced with the key, the value and the
+// system's code ("Registry write failed: ..."); what was written before it stays.
+bool WriteRegistryValues(HKEY root, const char* rootName, const std::string& subKey,
+                         std::initializer_list<RegistryValue> values);
 
 }  // namespace qv::updateclient

@@ -43,6 +43,13 @@ HINTERNET OpenSession(const char* agent) {
   return session;
 }
 
+// True for an address the transport fetches (http: or https:); a refusal is traced.
+bool IsFetchable(const std::string& url) {
+  const std::string why = WhyAddressRefused(url);
+  UtTrace(why);
+  return why.empty();
+}
+
 }  // namespace
 
 void UtTrace(const std::string& text) {
@@ -66,6 +73,7 @@ bool IsServerReachable(const std::string& host) {
 }
 
 std::string HttpGetMarkup(const std::string& url) {
+  if (!IsFetchable(url)) return std::string();
   const ULONGLONG started = ::GetTickCount64();
   UniqueInternetHandle session(OpenSession(""));
   if (!session) return std::string();
@@ -97,8 +105,10 @@ uint32_t AnnouncedLength(HINTERNET file) {
   return ParseContentLength(length, bytes) ? bytes : 0;
 }
 
-uint32_t GetRemoteFileSize(const std::string& url) {
-  if (url.empty()) return 0;
+namespace {
+
+// The announced size of |url|, an address already found fetchable.
+uint32_t AnnouncedSizeOf(const std::string& url) {
   UniqueInternetHandle session(OpenSession(kDownloadAgent));
   if (!session) return 0;
   UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, kUncachedFlags, 0));
@@ -106,10 +116,29 @@ uint32_t GetRemoteFileSize(const std::string& url) {
   return AnnouncedLength(file.get());
 }
 
+// The bytes the disk of |filePath|'s folder has free for this caller; 0 when they cannot be read,
+// which leaves no room for any download.
+uint64_t FreeBytesBeside(const std::string& filePath) {
+  const size_t end = filePath.find_last_of("\\/");
+  const std::string folder = end == std::string::npos ? std::string(".\\") : filePath.substr(0, end + 1);
+  ULARGE_INTEGER available{};
+  return ::GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : 0;
+}
+
+}  // namespace
+
+uint32_t GetRemoteFileSize(const std::string& url) { return IsFetchable(url) ? AnnouncedSizeOf(url) : 0; }
+
 DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
                                const std::atomic<int>& cancelRequested, std::atomic<int>& busy) {
-  uint32_t size = GetRemoteFileSize(url);
+  if (!IsFetchable(url)) return DownloadOutcome::kNotStarted;
+  const uint32_t size = AnnouncedSizeOf(url);
   if (size < kSmallestDownloadBytes) return DownloadOutcome::kNotStarted;
+  const std::string tooLarge = WhyDownloadRefused(url, size, FreeBytesBeside(filePath));
+  if (!tooLarge.empty()) {
+    UtTrace(tooLarge);
+    return DownloadOutcome::kNotStarted;
+  }
   if (progress) ::SendMessageA(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(size));
 
   busy = 1;

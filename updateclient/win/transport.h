@@ -15,6 +15,9 @@ void UtTrace(const std::string& text);
 // True when the host answers GET / on the probe port with status 200.
 bool IsServerReachable(const std::string& host);
 
+// Every request below takes an http: or https: address only: any other is refused and traced
+// (WhyAddressRefused) before anything is asked.
+
 // The answer body from its first '<' on, converted to the ANSI code page; empty on any failure.
 std::string HttpGetMarkup(const std::string& url);
 
@@ -22,7 +25,9 @@ std::string HttpGetMarkup(const std::string& url);
 uint32_t GetRemoteFileSize(const std::string& url);
 
 enum class DownloadOutcome {
-  kNotStarted,  // under 30000 bytes, no size, or the file could not be created new: nothing transferred
+  kNotStarted,  // not HTTP, under 30000 bytes, no size, over the budget of the target's disk
+                // (qv::DownloadByteBudget, traced), or the file could not be created new: nothing
+                // transferred
   kIncomplete,  // the transfer ran but ended early (cancel, network or write failure)
   kComplete,    // the whole announced size was written
 };

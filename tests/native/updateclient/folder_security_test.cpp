@@ -68,17 +68,17 @@ SecurityDescription WithEntry(AccessEntry entry) {
 void ExpectNeitherFolderNorFile(const SecurityDescription& d) {
   EXPECT_FALSE(IsAdministratorsOnly(d, ObjectKind::kFolder));
   EXPECT_FALSE(IsAdministratorsOnly(d, ObjectKind::kFile));
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kTakeBack);
+  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kEmpty);
   EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kRefuse);
 }
 
-TEST(AgentFolderVerdict, FolderInheritedFromCommonDataIsTakenBack) {
+TEST(AgentFolderVerdict, FolderInheritedFromCommonDataIsEmptiedAndTakenBack) {
   const SecurityDescription d = InheritedFromCommonData();
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kTakeBack);
+  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kEmpty);
   // Without the creator's entry the users' create right is what fails it.
   SecurityDescription usersOnly = d;
   usersOnly.entries.erase(usersOnly.entries.begin() + 2);
-  EXPECT_EQ(JudgeAgentFolder(usersOnly), FolderVerdict::kTakeBack);
+  EXPECT_EQ(JudgeAgentFolder(usersOnly), FolderVerdict::kEmpty);
   EXPECT_EQ(WhyNotAdministratorsOnly(usersOnly, ObjectKind::kFolder), "S-1-5-32-545 may write (0x00000116)");
 }
 
@@ -168,7 +168,7 @@ TEST(AccessRights, DenyingEntriesNeverFail) {
 TEST(AccessRights, InheritOnlyWriteFailsForFolderNotForFile) {
   const SecurityDescription d =
       WithEntry(Allow(kUsersSid, access::kGenericAll, kBoth | ace_flags::kInheritOnly));
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kTakeBack);
+  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kEmpty);
   EXPECT_EQ(WhyNotAdministratorsOnly(d, ObjectKind::kFolder),
             "S-1-5-32-545 may write (0x10000000) in what is created there");
   EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
@@ -196,12 +196,14 @@ TEST(OwnerTrust, WinesOneUserIsTrustedWithoutProtectionButWriteForOthersStillFai
   EXPECT_EQ(JudgeAgentFolder(made, wine), FolderVerdict::kKeep);
   EXPECT_EQ(JudgeAgentFile(made, wine), FileVerdict::kUse);
   // The same descriptor on Windows: an ordinary user's, unprotected.
-  EXPECT_EQ(JudgeAgentFolder(made), FolderVerdict::kTakeBack);
+  EXPECT_EQ(JudgeAgentFolder(made), FolderVerdict::kEmpty);
   EXPECT_EQ(JudgeAgentFile(made), FileVerdict::kRefuse);
 
   SecurityDescription open = made;
   open.entries.back() = Allow(kEveryoneSid, access::kFileAllAccess);
-  EXPECT_EQ(JudgeAgentFolder(open, wine), FolderVerdict::kTakeBack);
+  EXPECT_EQ(JudgeAgentFolder(open, wine), FolderVerdict::kEmpty);
+  EXPECT_EQ(JudgeFolderEntry(false, open, ObjectKind::kFolder, wine), EntryVerdict::kRemove);
+  EXPECT_EQ(JudgeFolderEntry(false, made, ObjectKind::kFolder, wine), EntryVerdict::kLookInto);
   EXPECT_EQ(JudgeAgentFile(open, wine), FileVerdict::kRefuse);
   SecurityDescription stranger = made;
   stranger.owner = kUserSid;
@@ -210,9 +212,40 @@ TEST(OwnerTrust, WinesOneUserIsTrustedWithoutProtectionButWriteForOthersStillFai
   EXPECT_EQ(JudgeAgentFolder(made, OwnerTrust{kWineUser, true}), FolderVerdict::kTakeBack);
 }
 
-TEST(FolderOutcomeTrace, NamesTakenBackAndRefusedFoldersOnly) {
+// What securing an admin-only folder does with what it holds.
+TEST(FolderEntryVerdict, WhatAnyoneElseMayChangeInsideAnAdminOnlyFolderIsRemoved) {
+  SecurityDescription inherited = Protected();
+  inherited.daclProtected = false;  // what a file or sub-folder takes from its folder
+  EXPECT_EQ(JudgeFolderEntry(false, inherited, ObjectKind::kFile), EntryVerdict::kKeep);
+  EXPECT_EQ(JudgeFolderEntry(false, inherited, ObjectKind::kFolder), EntryVerdict::kLookInto);
+
+  const SecurityDescription open = WithEntry(Allow(kEveryoneSid, access::kWriteData, 0));
+  EXPECT_EQ(JudgeFolderEntry(false, open, ObjectKind::kFile), EntryVerdict::kRemove);
+  EXPECT_EQ(JudgeFolderEntry(false, open, ObjectKind::kFolder), EntryVerdict::kRemove);
+  SecurityDescription planted = Protected();
+  planted.owner = kUserSid;
+  EXPECT_EQ(JudgeFolderEntry(false, planted, ObjectKind::kFile), EntryVerdict::kRemove);
+  // An entry whose descriptor could not be read has none: removed, never kept on trust.
+  EXPECT_EQ(JudgeFolderEntry(false, SecurityDescription(), ObjectKind::kFile), EntryVerdict::kRemove);
+  // A right passed on to what is created in a sub-folder counts there, not on a file.
+  const SecurityDescription passesOn =
+      WithEntry(Allow(kUsersSid, access::kWriteData, ace_flags::kObjectInherit | ace_flags::kInheritOnly));
+  EXPECT_EQ(JudgeFolderEntry(false, passesOn, ObjectKind::kFolder), EntryVerdict::kRemove);
+  EXPECT_EQ(JudgeFolderEntry(false, passesOn, ObjectKind::kFile), EntryVerdict::kKeep);
+}
+
+TEST(FolderEntryVerdict, ALinkIsNeverEnteredWhateverItsDescriptorSays) {
+  EXPECT_EQ(JudgeFolderEntry(true, Protected(), ObjectKind::kFolder), EntryVerdict::kLeaveLink);
+  EXPECT_EQ(JudgeFolderEntry(true, SecurityDescription(), ObjectKind::kFolder), EntryVerdict::kLeaveLink);
+  EXPECT_EQ(JudgeFolderEntry(true, SecurityDescription(), ObjectKind::kFile), EntryVerdict::kLeaveLink);
+}
+
+TEST(FolderOutcomeTrace, NamesTakenBackEmptiedAndRefusedFoldersAndRemovedEntries) {
   const std::string path = "C:\\ProgramData\\QVMOBILEAX\\QOR_Client";
   EXPECT_EQ(FolderOutcomeTrace(FolderOutcome::kTakenBack, path), "Agent folder taken back: " + path);
+  EXPECT_EQ(FolderOutcomeTrace(FolderOutcome::kEmptied, path), "Agent folder emptied and taken back: " + path);
+  EXPECT_EQ(RemovedEntryTrace(path + "\\x.dll", "S-1-1-0 may write (0x00000002)"),
+            "Agent folder entry removed, S-1-1-0 may write (0x00000002): " + path + "\\x.dll");
   EXPECT_EQ(FolderOutcomeTrace(FolderOutcome::kRefused, path), "Agent folder refused: " + path);
   EXPECT_EQ(FolderOutcomeTrace(FolderOutcome::kCreated, path), "");
   EXPECT_EQ(FolderOutcomeTrace(FolderOutcome::kKept, path), "");

@@ -1,6 +1,7 @@
 // The download loop against scripted sources: size bound, surplus, cancel, early end.
 #include "updateclient/core/transfer.h"
 #include "updateclient/core/text.h"
+#include "common/core/download_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -126,4 +127,41 @@ TEST(WholeAnswer, LimitsOfAnAnswerBeforeItIsParsed) {
   EXPECT_FALSE(IsWithinAnswerLimits(std::string(kMostAnswerTags + 1, '<')));
   EXPECT_TRUE(IsWithinAnswerLimits(std::string(kLargestAnswerBytes, 'a')));
   EXPECT_FALSE(IsWithinAnswerLimits(std::string(kLargestAnswerBytes + 1, 'a')));
+}
+
+TEST(DownloadRefusal, OnlyHttpAndHttpsAddressesAreFetched) {
+  for (const char* fetched : {"http://127.0.0.1:19002/agents/QOREUTProg.CAB", "HTTPS://h/x.cab", "hTtP://h"}) {
+    EXPECT_EQ(WhyAddressRefused(fetched), "") << fetched;
+  }
+  for (const std::string refused :
+       {"file:///C:/Users/Public/QOREUTProg.CAB", "ftp://h/x.cab", "\\\\server\\share\\x.cab", "C:\\x.cab",
+        "res://x.dll/1", "http:/h/x.cab", "http://", "https:", " http://h/x.cab", "httpx://h", ""}) {
+    EXPECT_EQ(WhyAddressRefused(refused), "Download refused, not an HTTP address: [" + refused + "]") << refused;
+    // Refused whatever the size and the room on the disk.
+    EXPECT_FALSE(WhyDownloadRefused(refused, 30000, uint64_t(1) << 40).empty()) << refused;
+  }
+}
+
+TEST(DownloadRefusal, AnAnnouncedSizeMayTakeTheFileLimitButNeverTheDisksReserve) {
+  const std::string url = "http://h/x.cab";
+  const uint64_t reserve = qv::kDiskReserveBytes, limit = qv::kMaxDownloadBytes;
+  EXPECT_EQ(reserve, uint64_t(256) << 20);
+  EXPECT_EQ(limit, uint64_t(1) << 30);
+  // A roomy disk: the file limit decides, to the byte.
+  const uint64_t roomy = uint64_t(100) << 30;
+  EXPECT_EQ(WhyDownloadRefused(url, limit, roomy), "");
+  EXPECT_EQ(WhyDownloadRefused(url, limit + 1, roomy),
+            "Download refused, 1073741825 bytes announced, 1073741824 allowed: [http://h/x.cab]");
+  // A disk just large enough for the limit and its reserve, and one byte short of it.
+  EXPECT_EQ(WhyDownloadRefused(url, limit, reserve + limit), "");
+  EXPECT_NE(WhyDownloadRefused(url, limit, reserve + limit - 1), "");
+  EXPECT_EQ(WhyDownloadRefused(url, limit - 1, reserve + limit - 1), "");
+  // A nearly full disk: what lies beyond the reserve, and nothing at all within it.
+  EXPECT_EQ(WhyDownloadRefused(url, 40000, reserve + 40000), "");
+  EXPECT_NE(WhyDownloadRefused(url, 40001, reserve + 40000), "");
+  EXPECT_EQ(WhyDownloadRefused(url, 30000, reserve),
+            "Download refused, 30000 bytes announced, 0 allowed: [http://h/x.cab]");
+  EXPECT_NE(WhyDownloadRefused(url, 1, 0), "");
+  // The largest size a length header can announce, on any disk.
+  EXPECT_NE(WhyDownloadRefused(url, 0xFFFFFFFFu, ~uint64_t(0)), "");
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/updateclient/trace_catcher.h"
 #include "updateclient/QVUTchkdl.h"
 #include "updateclient/win/agent_system.h"
 #include "updateclient/win/transport.h"
@@ -335,6 +336,70 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
     EXPECT_FALSE(Fetch(std::string(R"("size": 40000, "headers": {"Content-Length": ")") + length + "\"}", written));
     EXPECT_TRUE(written == "<none>") << length;
   }
+}
+
+// Only HTTP addresses are fetched, and a file larger than a download may take is never begun:
+// nothing is created, whatever the server would send.
+TEST_F(Download, OtherSchemesAndOversizedFilesAreRefusedBeforeAnythingIsWritten) {
+  Serve({R"({"path": "/pkg/file.bin", "size": 40000})"});
+  const std::string local = ServerFolder() + "local.bin";
+  std::ofstream(local, std::ios::binary) << Pattern(40000);
+  const std::string target = ServerFolder() + "refused.bin";
+  for (const std::string& url : std::vector<std::string>{"file:///" + local, "ftp://127.0.0.1:19002/pkg/file.bin", local}) {
+    DeleteFileA(target.c_str());
+    std::atomic<int> cancel{0}, busy{0};
+    CTraceCatcher trace;
+    EXPECT_EQ(DownloadToFile(url, target, nullptr, cancel, busy), DownloadOutcome::kNotStarted) << url;
+    EXPECT_EQ(GetRemoteFileSize(url), 0u) << url;
+    EXPECT_EQ(HttpGetMarkup(url), "") << url;
+    EXPECT_EQ(busy.load(), 0);
+    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES) << url;
+    const std::string refused = "[KSVC_UT]   Download refused, not an HTTP address: [" + url + "]";
+    EXPECT_EQ(trace.Lines(), (std::vector<std::string>{refused, refused, refused})) << url;
+  }
+  DeleteFileA(local.c_str());
+  EXPECT_TRUE(ServiceRequests().empty());  // not even the size was asked for
+
+  // Announced past the 1 GiB a file may take (the body itself is small): refused at the size.
+  std::string written;
+  CTraceCatcher trace;
+  EXPECT_FALSE(Fetch(R"("size": 40000, "content_length": 1073741825)", written));
+  EXPECT_TRUE(written == "<none>") << written.size();
+  ASSERT_EQ(trace.Lines().size(), 1u);
+  EXPECT_EQ(trace.Lines()[0], "[KSVC_UT]   Download refused, 1073741825 bytes announced, 1073741824 allowed: "
+                              "[http://127.0.0.1:19002/pkg/file.bin]");
+  EXPECT_TRUE(Fetch(R"("size": 40000)", written));  // the same file announced as it is
+}
+
+// The launcher reads its request at its start: when the request cannot be written, the call fails
+// and nothing is started. The system refuses a lasting key below a volatile one
+// (ERROR_CHILD_MUST_BE_VOLATILE), which makes the maker's key impossible to create.
+TEST_F(UpdateClient, StartUpdateFailsAndStartsNothingWhenItsRequestCannotBeWritten) {
+  using StartUpdateProc = int(__stdcall*)();
+  using Generic = void (*)();
+  auto start = reinterpret_cast<StartUpdateProc>(reinterpret_cast<Generic>(GetProcAddress(m_module, "StartUpdate")));
+  ASSERT_NE(start, nullptr);
+  const char kParent[] = "Software\\LowRegistry\\QV Electronics Inc";
+  RegDeleteTreeA(HKEY_CURRENT_USER, kParent);
+  HKEY parent = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kParent, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &parent, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(parent);
+  int started = -1;
+  std::vector<std::string> lines;
+  {
+    CTraceCatcher trace;
+    started = start();
+    lines = trace.Lines();
+  }
+  RegDeleteTreeA(HKEY_CURRENT_USER, kParent);
+  RegDeleteKeyA(HKEY_CURRENT_USER, kParent);
+  EXPECT_EQ(started, 0);
+  ASSERT_EQ(lines.size(), 3u) << (lines.empty() ? "" : lines.back());
+  EXPECT_EQ(lines[1], "[KSVC_UT]   Phone software update tool - Call START");
+  EXPECT_EQ(lines[2], "[KSVC_UT]   Registry write failed: [HKCU\\Software\\LowRegistry\\QV Electronics "
+                      "Inc\\QVMobileAX] cannot be opened or created, error 1021");
 }
 
 // An agent found by its name is ended only while its id still names a program of that name: the
