@@ -411,9 +411,9 @@ class AgentEndToEnd(RigTestCase):
         self.assertNotIn("unsafe.cab", self.folder_files())
         self.assertTrue(all(not name.startswith("..") for name in self.folder_files()), self.folder_files())
 
-    def test_packages_and_starts_need_the_makers_signature_when_the_phone_names_it(self):
-        # The caller and the library in a folder of their own, with the maker's setting beside
-        # the library; the agent, the cabinets and the launcher signed in every way at test time.
+    def signed_caller(self):
+        """(authorities, caller): the caller and the library in a folder of their own, with the
+        maker's setting beside the library."""
         authorities = SigningAuthorities()
         signed_caller = os.path.join(self.work, "signed-caller")
         shutil.rmtree(signed_caller, ignore_errors=True)
@@ -421,7 +421,12 @@ class AgentEndToEnd(RigTestCase):
         for name in ("agent_caller.exe", "QVUTchkdl.dll"):
             shutil.copy(os.path.join(self.stand_ins, name), signed_caller)
         write_ini(os.path.join(signed_caller, "config.ini"), authorities.setting())
-        caller = os.path.join(signed_caller, "agent_caller.exe")
+        return authorities, os.path.join(signed_caller, "agent_caller.exe")
+
+    def test_packages_and_starts_need_the_makers_signature_when_the_phone_names_it(self):
+        # The caller and the library in a folder of their own, with the maker's setting beside
+        # the library; the agent, the cabinets and the launcher signed in every way at test time.
+        authorities, caller = self.signed_caller()
         made = os.path.join(self.work, "signed")
         agents = authorities.variants(os.path.join(self.stand_ins, "CBWUAAgent.exe"), made, "CBWUAAgent")
         launchers = authorities.variants(os.path.join(self.stand_ins, "QORLauncher.exe"), made, "QORLauncher")
@@ -516,6 +521,126 @@ class AgentEndToEnd(RigTestCase):
                         f"[SIGNATURE] [{self.rig.to_windows(launcher)}] refused, {REFUSALS[way]}"])
                     self.assertEqual(self.starts(), [])
         self.assertTrue(self.rig.wait_all_exited(AGENTS, 20))
+
+    def test_every_library_a_signed_cabinet_brings_must_be_signed_whatever_its_name(self):
+        # The maker signed the cabinet and the agent, not the library beside it: stored as a .dll,
+        # or as "helper.bin" holding the same program image. Nothing of the package is put in
+        # place, the installed agent is neither replaced nor started.
+        authorities, caller = self.signed_caller()
+        made = os.path.join(self.work, "signed-library")
+        os.makedirs(made, exist_ok=True)
+        agent = authorities.copy("signed", os.path.join(self.stand_ins, "CBWUAAgent.exe"), os.path.join(made, "agent.exe"))
+        library = os.path.join(self.stand_ins, "QORClient_CBW.exe")  # a program image, unsigned
+        folder = self.windows_folder()
+        for stored in ("helper.bin", "lib/helper.dll"):
+            with self.subTest(stored=stored):
+                shutil.rmtree(self.folder, ignore_errors=True)
+                for name in ("QOR_AGENT", "QORUA_AGENT"):
+                    self.rig.reg_delete_value(RUN_KEY, name)
+                self.install("CBWUAAgent.exe")
+                with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
+                    installed = f.read()
+                cabinet = authorities.copy("signed", pack_cabinet(os.path.join(made, "inner.cab"), {
+                    "CBWUAAgent.exe": agent, stored: library}), os.path.join(made, "signed.cab"))
+                with open(cabinet, "rb") as f:
+                    url = self.server.add_agent_file("with-library.cab", f.read())
+                self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9", url=url)
+                process = self.start_call("CheckUASetup", caller)
+                self.accept(ALTERNATIVE_TITLE)
+                self.close(ALTERNATIVE_TITLE)
+                self.assertEqual(self.finish_call(process), (0, "MSG_DOWNLOAD_FAIL"))
+                trace = self.library_trace(process)
+                refusal = (f"[SIGNATURE] [{folder}\\~staging-*\\{stored.replace('/', chr(92))}] refused, "
+                           + REFUSALS["unsigned"])
+                self.assertIn(refusal, trace)
+                self.assertNotIn("Download complete.", trace)
+                self.assertEqual(self.folder_files(), ["CBWUAAgent.exe"])
+                with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
+                    self.assertEqual(f.read(), installed)
+                self.assert_not_registered()
+
+    def test_package_addresses_other_than_http_are_refused_before_anything_is_asked(self):
+        # A file the address would reach, on this PC and through the server.
+        local = os.path.join(self.rig.drive_c, "agents", "NotiAgent_QOR_UA.cab")
+        os.makedirs(os.path.dirname(local), exist_ok=True)
+        shutil.copy(os.path.join(self.server.agent_dir, "NotiAgent_QOR_UA.cab"), local)
+        for address in ("file:///C:/agents/NotiAgent_QOR_UA.cab",
+                        f"ftp://127.0.0.1:{self.server.service_port}/agents/NotiAgent_QOR_UA.cab"):
+            with self.subTest(address=address):
+                self.server.set_entry("NotiAgent_QOR_UA", url=address)
+                process = self.start_call("CheckUASetup")
+                self.assertEqual(self.finish_call(process, timeout=20), (0, "MSG_SERVER_CONN_ERROR"))
+                self.assertEqual(self.library_trace(process)[-3:], [
+                    f"Download refused, not an HTTP address: [{address}]", "Fail to download setup file",
+                    "MSG_SERVER_CONN_ERROR"])
+                self.assertFalse(os.path.exists(self.folder) and self.folder_files(), self.folder_files())
+                self.assertEqual(self.server.agent_downloads(), [])
+                self.assert_not_registered()
+        os.remove(local)
+
+    def plant_open(self, folder, *names):
+        """``folder`` made open to everyone (Wine shows the Unix mode bits as Everyone's rights),
+        holding ``names``, each a file open to everyone too."""
+        os.makedirs(folder, exist_ok=True)
+        os.chmod(folder, 0o777)
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "wb") as f:
+                f.write(b"another user's " + name.encode())
+            os.chmod(path, 0o666)
+
+    def assert_nothing_open(self):
+        """Nothing in the agents' folders may be changed by everyone."""
+        for base, folders, files in os.walk(self.root):
+            for name in [base] + [os.path.join(base, n) for n in folders + files]:
+                self.assertFalse(os.lstat(name).st_mode & 0o002, name)
+
+    def test_agent_folders_open_to_everyone_keep_nothing_of_what_was_planted(self):
+        # The agents' folder and its sub-folder open to everyone, with another user's agent in it:
+        # removed whole, then the package installed into a new folder.
+        self.plant_open(self.folder, "CBWNotiAgent.exe", "QORClient_CBW.exe", "version.dll")
+        self.plant_open(os.path.join(self.folder, "data"), "readme.txt", "helper.dll")
+        caller = self.start_call("CheckUTSetup")
+        self.accept()
+        self.close()
+        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+        self.assertEqual(self.folder_files(), sorted(UT_PACKAGE))
+        with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f, \
+                open(os.path.join(self.stand_ins, "CBWNotiAgent.exe"), "rb") as built:
+            self.assertEqual(f.read(), built.read())
+        with open(os.path.join(self.folder, "data", "readme.txt"), "rb") as f:
+            self.assertNotIn(b"another user's", f.read())
+        self.assert_nothing_open()
+        self.assertEqual(self.started(), [("CBWNotiAgent.exe", self.windows_folder(), "")])
+
+        # Inside an admin-only folder, only what everyone may change goes: the current agent is
+        # started as it is.
+        self.rig.reset(paths=[self.root, self.agent_log])
+        self.install("CBWUAAgent.exe")
+        self.plant_open(os.path.join(self.folder, "data"), "readme.txt")
+        with open(os.path.join(self.folder, "helper.dll"), "wb") as f:
+            f.write(b"another user's library")
+        os.chmod(os.path.join(self.folder, "helper.dll"), 0o666)
+        process = self.start_call("CheckUASetup")
+        self.assertEqual(self.finish_call(process), (1, "MSG_OK"))
+        removed = [line for line in self.library_trace(process) if line.startswith("Agent folder entry removed")]
+        self.assertEqual(sorted(line.rsplit(": ", 1)[1] for line in removed),
+                         [self.windows_folder() + "\\data", self.windows_folder() + "\\helper.dll"])
+        self.assertEqual(self.folder_files(), ["CBWUAAgent.exe"])
+        self.assert_nothing_open()
+        self.assertEqual(self.started(), [("CBWUAAgent.exe", self.windows_folder(), "")])
+
+        # The launcher's folder open to everyone, with a launcher planted: emptied, nothing started.
+        self.rig.reset(paths=[self.root, self.agent_log])
+        self.plant_open(self.root, "QORLauncher.exe")
+        self.plant_open(self.folder, "CBWNotiAgent.exe")
+        process = self.start_call("StartUpdate")
+        self.assertEqual(self.finish_call(process)[0], 0)
+        trace = self.library_trace(process)
+        self.assertIn("Agent folder emptied and taken back: " + self.rig.to_windows(self.root), trace)
+        self.assertEqual(os.listdir(self.root), [])
+        self.assert_nothing_open()
+        self.assertEqual(self.starts(), [])
 
     def test_start_update_writes_the_request_before_the_launcher_starts(self):
         self.assertEqual(self.call("StartUpdate")[0], 0)
