@@ -20,3 +20,31 @@ qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig, const s
 bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file) {
   return qv::IsHeldFileSignedByMaker(policy, file, [](const std::wstring& line) { WriteTraceLog(line + L"\r\n"); });
 }
+
+void CSignatureWarmUp::Start(const std::wstring& path) {
+  if (m_bStarted) return;
+  m_bStarted = true;
+  m_strPath = path;
+  m_hThread.reset(::CreateThread(nullptr, 0, &CSignatureWarmUp::Run, this, 0, nullptr));
+}
+
+void CSignatureWarmUp::Finish() {
+  if (!m_hThread) return;
+  ::WaitForSingleObject(m_hThread.get(), INFINITE);  // one inspection of a local file: it ends
+  m_hThread.reset();
+}
+
+void CSignatureWarmUp::FinishFor(const std::wstring& path) {
+  if (m_hThread && ::CompareStringOrdinal(path.c_str(), -1, m_strPath.c_str(), -1, TRUE) == CSTR_EQUAL) Finish();
+}
+
+DWORD WINAPI CSignatureWarmUp::Run(void* self) {
+  try {
+    const auto* warmUp = static_cast<const CSignatureWarmUp*>(self);
+    const qv::CHeldFile held = qv::CHeldFile::Open(warmUp->m_strPath);
+    if (held.IsHeld()) qv::InspectSignature(held.Handle(), held.Path());
+  } catch (...) {
+    // Only time is lost: the real checks come later.
+  }
+  return 0;
+}

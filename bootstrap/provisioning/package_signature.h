@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/core/signature_policy.h"
+#include "common/win/handles.h"
 #include "common/win/held_file.h"
 
 // The [SIGNATURE] section of |phoneConfig| (the phone's config.ini) or, when that cannot be read
@@ -19,3 +20,30 @@ qv::SignaturePolicy ReadSignaturePolicy(const std::wstring& phoneConfig, const s
 // |policy|: always when nothing is required. Otherwise the verdict is traced: the signer of a file
 // accepted, or why it is refused, WinVerifyTrust's result and the signer found.
 bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file);
+
+// Readies the system's signature check while the run does other things: the first check of a
+// signed file in a process starts the certificate machinery (a few hundred milliseconds under
+// Wine), every later one takes a few. Inspects a file on a thread of its own and drops the result:
+// nothing is decided on it, since what is used is checked again, held, right before its use.
+class CSignatureWarmUp {
+ public:
+  CSignatureWarmUp() = default;
+  ~CSignatureWarmUp() { Finish(); }
+  CSignatureWarmUp(const CSignatureWarmUp&) = delete;
+  CSignatureWarmUp& operator=(const CSignatureWarmUp&) = delete;
+
+  // Starts inspecting |path| (held for reading meanwhile) unless a warm-up runs or ran already.
+  void Start(const std::wstring& path);
+  // Waits until the inspection is over, so that the file is no longer held; at once when none runs.
+  void Finish();
+  // The same where |path| names the inspected file (which an existence test, opening it without
+  // sharing, would not find while it is held).
+  void FinishFor(const std::wstring& path);
+
+ private:
+  static DWORD WINAPI Run(void* self);
+
+  std::wstring m_strPath;
+  qv::UniqueHandle m_hThread;
+  bool m_bStarted = false;
+};

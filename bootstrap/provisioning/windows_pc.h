@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bootstrap/core/pc_system.h"
+#include "bootstrap/provisioning/package_signature.h"
 #include "common/core/signature_policy.h"
 
 class CDriverMgr;
@@ -51,7 +52,12 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   uint32_t TickCount() override;
   void Pause(uint32_t milliseconds) override;
 
+  // Readies the signature check on the PC tool `program` while the run goes on, where the phone
+  // asks for the maker's signature; the tool's file is tested or removed only once it is over.
+  void WarmUpSignatureCheck(const std::wstring& program);
+
  private:
+  CSignatureWarmUp m_signatureWarmUp;
   CDriverMgr* m_pDriverMgr;
   const qv::SignaturePolicy& m_policy;
 };

@@ -60,6 +60,7 @@ def main():
     parser.add_argument("--work", required=True, help="folder for the Wine prefix and the server")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--files", type=int, default=20, help="programs and libraries in the package")
+    parser.add_argument("--trace", action="store_true", help="with the trace log on (it costs time)")
     args = parser.parse_args()
     work = os.path.abspath(args.work)
     authorities = SigningAuthorities()
@@ -72,6 +73,9 @@ def main():
         rig.reset(paths=[package, os.path.join(templates, "serverconfig.ini"),
                          os.path.join(rig.program_files_dir, "QV Electronics")])
         os.makedirs(package)
+        if args.trace:
+            with open(os.path.join(templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
+                f.write("[LOG]\nenablelogging=1\n")
         for name in listed:
             shutil.copy(os.path.join(server.package_dir, name), package)
         write_ini(os.path.join(package, "pxpcconfig.ini"), {"PXPACKAGE": {"pack_version": "1.0.0.9"}})
