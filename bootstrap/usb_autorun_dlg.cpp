@@ -7,7 +7,6 @@
 #include "bootstrap/app.h"
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_tables.h"
-#include "bootstrap/core/package_rules.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/usb_mode.h"
@@ -78,10 +77,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
     const std::wstring phoneFolder = PhoneFolderOf(*this);
     m_signaturePolicy = ReadSignaturePolicy(phoneFolder.empty() ? phoneFolder : phoneFolder + L"config.ini",
                                             m_strModulePath + L"config.ini");
-    const std::wstring base = GetBaseFolder();
-    if (!base.empty() && qv::bootstrap::IsSafePackageFileName(m_strPxpcName)) {
-      m_pc.WarmUpSignatureCheck(qv::bootstrap::PackageFolderIn(base) + m_strPxpcName);
-    }
+    m_pc.WarmUpSignatureCheck(m_strModulePath + m_strModuleName);
   }
 
   WriteTraceLog(L"Start : [if(m_hOtherAutoRun != NULL)] \r\n");

@@ -457,7 +457,9 @@ namespace {
 
 // Everything of the package that the tool may load beside it: every file of code that
 // serverconfig.ini lists (the tool itself is proven by its start), proven where the phone asks for
-// the maker's signature and held from then until the run ends.
+// the maker's signature and held from then until the run ends. The way down to the package folder
+// was found free of links for the tool just before, and a held file is never a link itself: only
+// a name in a sub-folder has more of a way to check.
 bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& packageFolder) {
   if (!pc.IsSignatureRequired() || run.m_strServerConfigFile.empty()) return true;
   const int count = FileListCount(ReadServerConfig(pc, run, L"FILES_PXPC", kFileCountKey));
@@ -465,7 +467,10 @@ bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& pac
     const std::wstring name = ReadServerConfig(pc, run, L"FILES_PXPC", FileListKey(i));
     if (!IsSafePackageFileName(name) || name == run.m_strPxpcName || !pc.FileExists(packageFolder + name)) continue;
     std::unique_ptr<FileHold> held;
-    if (!pc.IsFreeOfLinks(packageFolder, name) || !ProvePackageFile(pc, packageFolder, name, &held)) return false;
+    const bool inSubFolder = name.find_first_of(L"\\/") != std::wstring::npos;
+    if ((inSubFolder && !pc.IsFreeOfLinks(packageFolder, name)) || !ProvePackageFile(pc, packageFolder, name, &held)) {
+      return false;
+    }
     if (held) run.m_provenPackageFiles.push_back(std::move(held));
   }
   return true;

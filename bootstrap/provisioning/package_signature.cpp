@@ -34,10 +34,6 @@ void CSignatureWarmUp::Finish() {
   m_hThread.reset();
 }
 
-void CSignatureWarmUp::FinishFor(const std::wstring& path) {
-  if (m_hThread && ::CompareStringOrdinal(path.c_str(), -1, m_strPath.c_str(), -1, TRUE) == CSTR_EQUAL) Finish();
-}
-
 DWORD WINAPI CSignatureWarmUp::Run(void* self) {
   try {
     const auto* warmUp = static_cast<const CSignatureWarmUp*>(self);

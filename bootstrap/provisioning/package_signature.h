@@ -24,7 +24,8 @@ bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& fil
 // Readies the system's signature check while the run does other things: the first check of a
 // signed file in a process starts the certificate machinery (a few hundred milliseconds under
 // Wine), every later one takes a few. Inspects a file on a thread of its own and drops the result:
-// nothing is decided on it, since what is used is checked again, held, right before its use.
+// nothing is decided on it. The file should be one nobody else tests or replaces meanwhile (the
+// program's own, which the maker signs with the package).
 class CSignatureWarmUp {
  public:
   CSignatureWarmUp() = default;
@@ -32,13 +33,10 @@ class CSignatureWarmUp {
   CSignatureWarmUp(const CSignatureWarmUp&) = delete;
   CSignatureWarmUp& operator=(const CSignatureWarmUp&) = delete;
 
-  // Starts inspecting |path| (held for reading meanwhile) unless a warm-up runs or ran already.
+  // Starts inspecting |path| unless a warm-up runs or ran already.
   void Start(const std::wstring& path);
-  // Waits until the inspection is over, so that the file is no longer held; at once when none runs.
+  // Waits until the inspection is over; at once when none runs.
   void Finish();
-  // The same where |path| names the inspected file (which an existence test, opening it without
-  // sharing, would not find while it is held).
-  void FinishFor(const std::wstring& path);
 
  private:
   static DWORD WINAPI Run(void* self);

@@ -118,10 +118,7 @@ void CWindowsPc::Trace(const std::wstring& line) { WriteTraceLog(line); }
 
 std::wstring CWindowsPc::BaseFolder() { return GetBaseFolder(); }
 
-bool CWindowsPc::FileExists(const std::wstring& path) {
-  m_signatureWarmUp.FinishFor(path);
-  return IsExistFile(path) != 0;
-}
+bool CWindowsPc::FileExists(const std::wstring& path) { return IsExistFile(path) != 0; }
 
 bool CWindowsPc::IsFolder(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -134,13 +131,10 @@ bool CWindowsPc::IsFreeOfLinks(const std::wstring& folder, const std::wstring& n
   return ::IsFreeOfLinks(folder, name) != 0;
 }
 
-void CWindowsPc::RemoveFile(const std::wstring& path) {
-  m_signatureWarmUp.FinishFor(path);  // it may hold the file
-  DeleteFileEvenReadOnly(path);
-}
+void CWindowsPc::RemoveFile(const std::wstring& path) { DeleteFileEvenReadOnly(path); }
 
-void CWindowsPc::WarmUpSignatureCheck(const std::wstring& program) {
-  if (m_policy.IsRequired() && !m_policy.refuseAll) m_signatureWarmUp.Start(program);
+void CWindowsPc::WarmUpSignatureCheck(const std::wstring& file) {
+  if (m_policy.IsRequired() && !m_policy.refuseAll) m_signatureWarmUp.Start(file);
 }
 
 bool CWindowsPc::CopyFileOver(const std::wstring& source, const std::wstring& target) {

@@ -52,9 +52,9 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   uint32_t TickCount() override;
   void Pause(uint32_t milliseconds) override;
 
-  // Readies the signature check on the PC tool `program` while the run goes on, where the phone
-  // asks for the maker's signature; the tool's file is tested or removed only once it is over.
-  void WarmUpSignatureCheck(const std::wstring& program);
+  // Readies the signature check on `file` (the program's own) while the run goes on, where the
+  // phone asks for the maker's signature.
+  void WarmUpSignatureCheck(const std::wstring& file);
 
  private:
   CSignatureWarmUp m_signatureWarmUp;
