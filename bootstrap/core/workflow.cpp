@@ -465,12 +465,12 @@ bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& pac
   const int count = FileListCount(ReadServerConfig(pc, run, L"FILES_PXPC", kFileCountKey));
   for (int i = 0; i < count; ++i) {
     const std::wstring name = ReadServerConfig(pc, run, L"FILES_PXPC", FileListKey(i));
-    if (!IsSafePackageFileName(name) || name == run.m_strPxpcName || !pc.FileExists(packageFolder + name)) continue;
-    std::unique_ptr<FileHold> held;
+    if (!IsSafePackageFileName(name) || name == run.m_strPxpcName) continue;
     const bool inSubFolder = name.find_first_of(L"\\/") != std::wstring::npos;
-    if ((inSubFolder && !pc.IsFreeOfLinks(packageFolder, name)) || !ProvePackageFile(pc, packageFolder, name, &held)) {
-      return false;
-    }
+    if (inSubFolder && !pc.IsFreeOfLinks(packageFolder, name)) return false;
+    if (!pc.FileExists(packageFolder + name)) continue;
+    std::unique_ptr<FileHold> held;
+    if (!ProvePackageFile(pc, packageFolder, name, &held)) return false;
     if (held) run.m_provenPackageFiles.push_back(std::move(held));
   }
   return true;

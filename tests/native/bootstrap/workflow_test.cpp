@@ -526,6 +526,20 @@ TEST_F(SignedPackage, ACurrentPackageIsProvenAtTheStartAndALibraryChangedSinceRe
   EXPECT_EQ(refused.find("> Start"), std::string::npos) << refused;
   EXPECT_NE(refused.find("[RunPXPC()] END - Failed to run PXPC.............\n"), std::string::npos);
 
+  // A library in a sub-folder that is a link is not proven through it: the tool is not started.
+  pc.unsignedFiles.clear();
+  run.m_provenPackageFiles.clear();
+  std::wstring& list = pc.files[L"C:\\T\\serverconfig.ini"];
+  list.replace(list.find(L"filecount=5\n"), 12, L"filecount=6\nfile05=tools\\helper.dll\n");
+  pc.files[L"C:\\T\\PXPC\\tools\\helper.dll"] = L"MZ library";
+  pc.links.insert(L"C:\\T\\PXPC\\tools");
+  Record();
+  EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
+  const std::string linked = Record();
+  EXPECT_EQ(linked.find("tools\\helper.dll"), std::string::npos) << linked;
+  EXPECT_EQ(linked.find("> Start"), std::string::npos) << linked;
+  pc.links.clear();
+
   // Without the signature asked for, nothing is held or proven.
   pc.signatureRequired = false;
   EXPECT_TRUE(StartPcTool(pc, run, L"Model X"));
