@@ -7,16 +7,33 @@
 
 #include "common/core/command_line.h"
 
+// mingw-w64's winerror.h lacks it: CreateProcessW's answer for a program whose manifest asks for
+// more rights than the caller's token has.
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740L
+#endif
+
 namespace qv {
 
-bool IsProcessElevated() {
+namespace {
+
+// The token's elevation, when the system tells it.
+bool QueryElevation(bool& elevated) {
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   UniqueHandle owned(token);
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
-         elevation.TokenIsElevated != 0;
+  if (!::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size)) return false;
+  elevated = elevation.TokenIsElevated != 0;
+  return true;
+}
+
+}  // namespace
+
+bool IsProcessElevated() {
+  bool elevated = false;
+  return QueryElevation(elevated) && elevated;
 }
 
 namespace {
@@ -58,7 +75,9 @@ ProcessStart StartProcess(const std::wstring& application, const std::wstring& a
     return start;
   }
   start.error = ::GetLastError();
-  if (start.error == ERROR_ELEVATION_REQUIRED && !IsProcessElevated()) {
+  // The shell only for a token known to lack elevation: one that cannot be read may be elevated.
+  bool elevated = true;
+  if (start.error == ERROR_ELEVATION_REQUIRED && QueryElevation(elevated) && !elevated) {
     return StartElevatedThroughShell(application, arguments, folder);
   }
   return start;
