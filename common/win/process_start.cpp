@@ -3,8 +3,6 @@
 
 #include <shellapi.h>
 
-#include <vector>
-
 #include "common/core/command_line.h"
 
 // mingw-w64's winerror.h lacks it: CreateProcessW's answer for a program whose manifest asks for
@@ -59,9 +57,7 @@ ProcessStart StartElevatedThroughShell(const std::wstring& application, const st
 
 ProcessStart StartProcess(const std::wstring& application, const std::wstring& arguments, const std::wstring& folder) {
   ProcessStart start;
-  const std::wstring text = QuotedCommandLine(application, arguments);
-  std::vector<wchar_t> commandLine(text.begin(), text.end());  // CreateProcessW may write to it
-  commandLine.push_back(L'\0');
+  std::wstring commandLine = QuotedCommandLine(application, arguments);  // CreateProcessW may write to it
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
