@@ -43,6 +43,10 @@ BOOL CUSBAutoRunApp::InitInstance() {
 
   CUSBAutoRunDlg dialog;
   dialog.GetModulePath();
+  const std::wstring arguments = qv::SkipProgramName(::GetCommandLineW());
+  const LaunchCommand command = ParseLaunchCommand(arguments);
+  // A PC start reads its configuration only while it is held and proven the phone's.
+  if (!command.cmdLine.empty()) HoldPcStartConfig(dialog.m_strModulePath, command.launchDrive);
   g_strAppTitle = AppTitleOrDefault(dialog.GetConfigString(L"PXPACKAGE", L"model_name"));
 
   // Our own class name, with the attributes of the system's dialog class, marks windows the
@@ -54,7 +58,6 @@ BOOL CUSBAutoRunApp::InitInstance() {
     ::RegisterClassW(&windowClass);
   }
 
-  std::wstring arguments = qv::SkipProgramName(::GetCommandLineW());
   m_hAppMutex.reset(::CreateMutexW(nullptr, TRUE, kAppMutexName));
   HWND other = nullptr;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -62,7 +65,6 @@ BOOL CUSBAutoRunApp::InitInstance() {
     if (other && !::IsWindowVisible(other)) other = nullptr;
   }
 
-  LaunchCommand command = ParseLaunchCommand(arguments);
   m_strCmdLine = command.cmdLine;
   m_strLaunchDrive = command.launchDrive;
   if (command.invalid) {

@@ -1,6 +1,51 @@
 // Where the program runs from and its configuration readers.
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/files.h"
+#include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
+#include "common/win/held_file.h"
+#include "common/win/held_folder.h"
+
+namespace {
+
+// The PC start's hold of its folder and of its config.ini, for the whole process.
+struct PcStartConfig {
+  qv::CHeldFolder folder;
+  qv::CHeldFile file;
+  bool refused = false;
+  std::wstring refusal;
+};
+
+PcStartConfig& ThePcStartConfig() {
+  static PcStartConfig config;
+  return config;
+}
+
+}  // namespace
+
+void HoldPcStartConfig(const std::wstring& programFolder, const std::wstring& launchDrive) {
+  PcStartConfig& config = ThePcStartConfig();
+  const std::wstring path = programFolder + L"config.ini";
+  config.folder = qv::CHeldFolder::Open(GetProfileFolder(), qv::bootstrap::FolderOfPath(path));
+  config.file = qv::CHeldFile::Open(path);
+  const qv::CHeldFile phone =
+      launchDrive.empty() ? qv::CHeldFile() : qv::CHeldFile::Open(qv::bootstrap::FormatDriveRoot(launchDrive[0]) + L"config.ini");
+  // The phone's drive may be gone by now: the copy that the relaunch proved, held since, stands in.
+  const bool phoneGone = phone.Error() == ERROR_FILE_NOT_FOUND || phone.Error() == ERROR_PATH_NOT_FOUND ||
+                         phone.Error() == ERROR_NOT_READY || launchDrive.empty();
+  if (!config.folder.IsHeld()) {
+    config.refused = true;
+    config.refusal = FormatText(L"[GetConfigInfo()] [%ls] refused, its folder cannot be held (%u)\r\n", path.c_str(),
+                                static_cast<unsigned>(config.folder.Error()));
+  } else if (!config.file.IsHeld() || (!phoneGone && !config.file.HasSameBytes(phone))) {
+    config.refused = true;
+    config.refusal = FormatText(L"[GetConfigInfo()] [%ls] refused, it is not the phone's file (%u, %u)\r\n",
+                                path.c_str(), static_cast<unsigned>(phone.Error()),
+                                static_cast<unsigned>(config.file.Error()));
+  }
+}
+
+const std::wstring& PcStartConfigRefusal() { return ThePcStartConfig().refusal; }
 
 std::wstring CUSBAutoRunDlg::GetModulePath() {
   wchar_t path[520] = {};
@@ -22,6 +67,7 @@ std::wstring CUSBAutoRunDlg::GetModulePath() {
 }
 
 std::wstring CUSBAutoRunDlg::GetConfigString(const std::wstring& section, const std::wstring& key) const {
+  if (ThePcStartConfig().refused) return std::wstring();  // as if the file were missing
   return ReadIniString(m_strModulePath + L"config.ini", section, key);
 }
 

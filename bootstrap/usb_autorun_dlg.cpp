@@ -44,6 +44,7 @@ void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUni
 
 void CUSBAutoRunDlg::GetConfigInfo() {
   WriteTraceLog(L"[GetConfigInfo()] START...............\r\n");
+  if (!PcStartConfigRefusal().empty()) WriteTraceLog(PcStartConfigRefusal());
   m_strPxpcName = GetConfigString(L"PXPC", L"pxpc_name");
   m_strModelType = GetConfigString(L"PXPACKAGE", L"model_type");
   m_strPhoneDrive = TheApp().m_strLaunchDrive.empty() ? m_strModulePath : TheApp().m_strLaunchDrive;

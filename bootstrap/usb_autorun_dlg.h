@@ -30,6 +30,14 @@ constexpr UINT kProgressTimerMessage = WM_APP + 1;
 // position cannot interleave with the creeping step.
 constexpr UINT kRaiseProgressMessage = WM_APP + 2;
 
+// The PC start's folder and configuration, held from the start of the program until it ends:
+// config.ini is read while nobody can change it, and only while it holds the bytes of the phone's
+// own (when the phone's drive `launchDrive` is still there). Until this is called, nothing is held
+// and config.ini is read as it is (the phone start reads the phone's own).
+void HoldPcStartConfig(const std::wstring& programFolder, const std::wstring& launchDrive);
+// The trace line of a PC start's config.ini that was refused; empty when none was.
+const std::wstring& PcStartConfigRefusal();
+
 // The workflow's fields (qv::bootstrap::RunFields) are the dialog's own; its workflow operations
 // hand over to the portable workflow with the dialog as the run's window.
 class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,

@@ -1,5 +1,6 @@
-// A file held open so that nobody can change it, for as long as the hold lives; what the workflow
-// proved of it stays true until the hold ends.
+// Holds the workflow takes through the PC: a file held open so that nobody can change it, and a
+// folder held so that nobody can rename, replace or remove it, for as long as the hold lives;
+// what the workflow proved of either stays true until the hold ends.
 #pragma once
 
 namespace qv::bootstrap {
@@ -7,6 +8,11 @@ namespace qv::bootstrap {
 class FileHold {
  public:
   virtual ~FileHold() = default;
+};
+
+class FolderHold {
+ public:
+  virtual ~FolderHold() = default;
 };
 
 }  // namespace qv::bootstrap

@@ -36,9 +36,13 @@ std::wstring FormatPackageFolder(const std::wstring& baseFolder, wchar_t driveLe
   return baseFolder + L'\\' + driveLetter + L'\\';
 }
 
-bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleName) {
-  return !moduleName.empty() && targetPath.find(moduleName) != std::wstring::npos;
+bool IsProgramEntry(const std::wstring& entry, const std::wstring& moduleName) {
+  const size_t slash = entry.find_last_of(L"\\/");
+  const std::wstring name = slash == std::wstring::npos ? entry : entry.substr(slash + 1);
+  return !moduleName.empty() && EqualsNoCase(name, moduleName);
 }
+
+std::wstring LibraryRedirectionOf(const std::wstring& programPath) { return programPath + L".local"; }
 
 std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName) {
   const size_t slash = programName.find_last_of(L"\\/");
@@ -46,7 +50,7 @@ std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName) {
   return {{programName, RelaunchCheck::Required},
           {folder + L"QVEUSBAutorun.dll", RelaunchCheck::Required},
           {folder + L"QVUTchkdl.dll", RelaunchCheck::WhereEitherHas},
-          {folder + L"config.ini", RelaunchCheck::WhereCopied}};
+          {folder + L"config.ini", RelaunchCheck::Required}};
 }
 
 std::wstring FormatPxpcArguments(const std::wstring& driveText, const std::wstring& modelType,

@@ -37,16 +37,21 @@ std::wstring FormatRelaunchArguments(wchar_t driveLetter);
 // "<base>\E\": the PC folder that receives the package copied from drive E.
 std::wstring FormatPackageFolder(const std::wstring& baseFolder, wchar_t driveLetter);
 
-// True when a copied file is the program itself: its target path contains the program's file
-// name. An empty program name matches nothing.
-bool IsProgramCopy(const std::wstring& targetPath, const std::wstring& moduleName);
+// True when an entry of the package list (its path relative to the package) is the program itself:
+// its file name is the program's, compared as Windows compares file names (letter case aside). A
+// folder of the entry, or of the PC folder it is copied to, that happens to hold the name is no
+// match; an empty program name matches nothing.
+bool IsProgramEntry(const std::wstring& entry, const std::wstring& moduleName);
+
+// "<program>.local": beside a program, this file or folder makes the system load the program's
+// libraries (and its side-by-side common controls) from the program's folder.
+std::wstring LibraryRedirectionOf(const std::wstring& programPath);
 
 // A file that the relaunched copy runs, loads or reads from its folder, by its name relative to the
 // package folder (and to the phone's folder of the program), and when it is checked.
 enum class RelaunchCheck {
   Required,        // the copy must have it
   WhereEitherHas,  // checked where either side has it: the copy may not lack what the phone has
-  WhereCopied,     // checked where the copy has it
 };
 
 struct RelaunchFile {
@@ -56,9 +61,9 @@ struct RelaunchFile {
 
 // What must still be the phone's bytes when the copy named `programName` (as the package list
 // names it, "PX_Bootstrap.exe" or "bin\PX_Bootstrap.exe") is relaunched: the program, the device
-// library it binds at its start, the update client it loads later, and the configuration that the
-// copy reads (among it the maker's signature setting, which it falls back on when the phone has
-// gone), all from its own folder.
+// library it binds, the update client it loads later, and the configuration that the copy reads
+// (among it the maker's signature setting, which it falls back on when the phone has gone), all
+// from its own folder.
 std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName);
 
 // "-pxpc;<drive>;<type>;<model name>;": the drive letter (first character of the drive text),

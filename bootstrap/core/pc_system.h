@@ -46,15 +46,35 @@ class UsageReport {
   virtual UsageAnswer Report(const std::string& historyId, const std::string& state) = 0;
 };
 
-// A copy of the program to start on the PC, in `packageFolder` (ends in a backslash); the files
-// it runs and loads must still hold the bytes of the phone's ones in `phoneFolder`.
-struct RelaunchRequest {
-  std::wstring phoneFolder;
-  std::wstring packageFolder;
-  std::wstring programName;  // as the package list names it, relative to the package folder
-  std::wstring program;      // its full path
-  std::wstring arguments;
-  std::wstring workFolder;
+// The system's error for a file or folder that is not there.
+constexpr unsigned kErrorFileNotFound = 2;
+
+// A program the workflow started, for as long as it waits on it.
+class StartedProgram {
+ public:
+  virtual ~StartedProgram() = default;
+  // Waits at most `milliseconds` until the program waits for its user's input (it has bound its
+  // libraries by then).
+  virtual void WaitUntilIdle(uint32_t milliseconds) = 0;
+};
+
+// How a start went: the program (null when it did not start) or the system's error.
+struct ProgramStart {
+  std::unique_ptr<StartedProgram> program;
+  unsigned error = 0;
+};
+
+// An installer may wait for its user, but not for ever: past this the run goes on, and the driver
+// files it finds decide whether the installation succeeded.
+constexpr uint32_t kInstallerWaitMs = 10 * 60 * 1000;
+
+// How an installer's run went: started or not (with the system's error), and when it ended within
+// the time it is given, its exit code.
+struct InstallerRun {
+  bool started = false;
+  unsigned error = 0;
+  bool ended = false;
+  uint32_t exitCode = 0;
 };
 
 // The driver's installers as the run knows them.
@@ -79,27 +99,38 @@ class PcSystem {
   virtual void Trace(const std::wstring& line) = 0;
 
   // Files and folders. The user's base folder (empty when unknown); a file that can be opened;
-  // a folder; a new folder; no link on the way from the user's profile (or from `folder`) down to
+  // anything at all under that name (a file, a folder or a link); a folder; a new folder; an empty
+  // folder removed; no link on the way from the user's profile (or from `folder`) down to
   // folder\name; a file deleted even when read-only (a link is left alone); a copy over a target
-  // that may be read-only, or that already holds the source's bytes.
+  // that may be read-only, or that already holds the source's bytes; a file moved over another
+  // (which may be read-only) in the same volume.
   virtual std::wstring BaseFolder() = 0;
   virtual bool FileExists(const std::wstring& path) = 0;
+  virtual bool AnythingAt(const std::wstring& path) = 0;
   virtual bool IsFolder(const std::wstring& path) = 0;
   virtual bool CreateFolder(const std::wstring& path) = 0;
+  virtual void RemoveFolder(const std::wstring& path) = 0;
   virtual bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) = 0;
   virtual void RemoveFile(const std::wstring& path) = 0;
   virtual bool CopyFileOver(const std::wstring& source, const std::wstring& target) = 0;
+  virtual bool MoveFileOver(const std::wstring& source, const std::wstring& target) = 0;
+  // Holds `folder` (no final backslash) and every folder from the user's profile down to it, each
+  // opened as itself and never through a link: while the hold lives none of them can be renamed,
+  // replaced, removed or made a link. Null, with the system's error, when one is a link or cannot
+  // be held.
+  virtual std::unique_ptr<FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) = 0;
   // A value of an INI file: empty when missing, at most 259 characters.
   virtual std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section,
                                          const std::wstring& key) = 0;
   // The text in the system's 8-bit code page, as the update library takes it.
   virtual std::string NarrowText(const std::wstring& text) = 0;
 
-  // The network: whether the PC is online (probed once a run), and one download into a file
-  // that leaves no file behind when it fails. `cancel`, when given, stops it between arrivals.
+  // The network: whether the PC is online (probed once a run), and one download into a file of
+  // the held folder `folder` that leaves no file behind when it fails; the file written must lie in
+  // that folder when it is complete. `cancel`, when given, stops it between arrivals.
   virtual bool IsOnline() = 0;
   virtual bool Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
-                        const std::atomic<int>* cancel) = 0;
+                        const std::atomic<int>* cancel, const FolderHold& folder) = 0;
 
   // The update library of `programFolder`, proven to be the phone's copy in `phoneFolder`.
   virtual PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
@@ -116,11 +147,11 @@ class PcSystem {
   virtual bool InstallDriver() = 0;
   // Whether the driver family `type` is installed (traced per folder).
   virtual bool IsDriverInstalled(int type) = 0;
-  // Holds `copy` while it holds the bytes of `phone` (null otherwise, with the system's error for
-  // the copy in `error`), or `path` while it carries the maker's signature where the phone asks for
+  // Holds `copy` while it holds the bytes of `phone` (null otherwise, with the system's errors for
+  // the copy and the phone's file, 0 where it opened), or `path` while it carries the maker's signature where the phone asks for
   // one (null when refused; the verdict is traced). Nothing can change a held file.
   virtual std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
-                                                   unsigned& error) = 0;
+                                                   unsigned& copyError, unsigned& phoneError) = 0;
   virtual std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) = 0;
   // Whether the phone asks for the maker's signature (then every file of code a package brings
   // must bear it); a held file with its first bytes (at most `headBytes`, in `head`; null when it
@@ -128,14 +159,13 @@ class PcSystem {
   virtual bool IsSignatureRequired() = 0;
   virtual std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) = 0;
   virtual bool IsHeldSignedByMaker(const FileHold& file) = 0;
-  // Runs an installer (`msi`: msiexec on the package with `option`) and waits until it ends.
-  virtual void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) = 0;
+  // Runs an installer (`msi`: the system's msiexec on the package with `option`) and waits until it
+  // ends, or for as long as an installer is given.
+  virtual InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) = 0;
 
-  // Programs. The PC tool, started when it carries the maker's signature where the phone asks for
-  // one (held until started); the program's copy, started while its files are held and proven the
-  // phone's (else `notThePhones` names the phone's path of the first that is not).
-  virtual bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) = 0;
-  virtual bool Relaunch(const RelaunchRequest& request, std::wstring& notThePhones) = 0;
+  // Starts `program` (a full path) as itself with `arguments` in `folder`.
+  virtual ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
+                                    const std::wstring& folder) = 0;
 
   // The PC's standing: a PC of the factory line (its registry mark), and a user in the
   // Administrators group.

@@ -39,6 +39,8 @@ struct RunFields {
   // The package's files of code proven to bear the maker's signature before the tool's start,
   // held from their check until the run ends.
   std::vector<std::unique_ptr<FileHold>> m_provenPackageFiles;
+  // The folders the tool was started from, held from its start until the run ends.
+  std::vector<std::unique_ptr<FolderHold>> m_heldFolders;
   // The user's cancel of the download, set from the window's thread.
   std::atomic<int> m_bUserCancel{0};
 };

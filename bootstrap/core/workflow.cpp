@@ -3,13 +3,16 @@
 
 #include <initializer_list>
 #include <optional>
+#include <vector>
 #include <string_view>
 
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_decisions.h"
 #include "bootstrap/core/driver_tables.h"
+#include "bootstrap/core/folder_holds.h"
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/package_rules.h"
+#include "bootstrap/core/package_staging.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/progress_step.h"
 #include "bootstrap/core/run_decisions.h"
@@ -104,8 +107,9 @@ bool FetchServerConfigOnline(PcSystem& pc, RunFields& run) {
     return false;
   }
   run.m_strDownloadURL = *url;
-  if (!pc.IsFreeOfLinks(base, L"serverconfig.ini") ||
-      !pc.Download(run.m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits, nullptr)) {
+  const std::unique_ptr<FolderHold> baseHold = HoldFolderOrRefuse(pc, base);
+  if (!baseHold || !pc.IsFreeOfLinks(base, L"serverconfig.ini") ||
+      !pc.Download(run.m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits, nullptr, *baseHold)) {
     pc.Trace(L"[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\r\n");
     return false;
   }
@@ -138,24 +142,30 @@ bool ProvePackageFile(PcSystem& pc, const std::wstring& folder, const std::wstri
   return true;
 }
 
-// One file into the package folder: refused when its name leaves the folder, the old copy
-// deleted, the cancel honoured, then fetched. False on any of these failures.
-bool DownloadPackageFile(PcSystem& pc, RunFields& run, const std::wstring& baseUrl, const std::wstring& name,
-                         const wchar_t* cancelTrace) {
-  // A name that would reach outside the package folder is neither deleted nor fetched, and
-  // neither is anything through a package folder or file that is a link.
+// One file of the package into the update's fresh folder: refused when its name leaves the folder
+// or the package folder holds a link under it, the cancel honoured, then fetched and proven. The
+// installed file stays as it is until the whole update has arrived. False on any of these failures.
+bool DownloadPackageFile(PcSystem& pc, RunFields& run, PackageStaging& staging, const std::wstring& baseUrl,
+                         const std::wstring& name, const wchar_t* cancelTrace) {
+  // A name that would reach outside the package folder is never fetched, and neither is anything
+  // for a package folder or file that is a link.
   if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(run.m_strDownloadPath, name)) {
     TraceFailedFile(pc, name);
     return false;
   }
-  pc.RemoveFile(run.m_strDownloadPath + name);  // a failed run leaves it absent
   if (run.m_bUserCancel) {
     pc.Trace(cancelTrace);
     return false;
   }
+  std::wstring path;
+  const FolderHold* folder = staging.Prepare(name, path);
+  if (!folder) {
+    TraceFailedFile(pc, name);
+    return false;
+  }
   // A package file may take long, but never a minute without data. Cancel stops the transfer
   // under way, and is then the user's cancel rather than a failed file.
-  if (!pc.Download(baseUrl + name, run.m_strDownloadPath + name, DownloadLimits{}, &run.m_bUserCancel)) {
+  if (!pc.Download(baseUrl + name, path, DownloadLimits{}, &run.m_bUserCancel, *folder)) {
     if (run.m_bUserCancel) {
       pc.Trace(cancelTrace);
     } else {
@@ -165,26 +175,31 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, const std::wstring& baseU
   }
   // Code that does not bear the maker's signature fails the download and is not left behind. What
   // passes is proven again, and held, right before the tool that may load it starts.
-  if (!ProvePackageFile(pc, run.m_strDownloadPath, name, nullptr)) {
-    pc.RemoveFile(run.m_strDownloadPath + name);
+  const std::wstring folderOfPath = path.substr(0, path.size() - name.size());
+  if (!ProvePackageFile(pc, folderOfPath, name, nullptr)) {
+    pc.RemoveFile(path);
     TraceFailedFile(pc, name);
     return false;
   }
+  staging.Arrived(name);
   return true;
 }
 
-bool DownloadPackageFiles(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& baseUrl) {
+bool DownloadPackageFiles(PcSystem& pc, RunView& view, RunFields& run, PackageStaging& staging,
+                          const std::wstring& baseUrl) {
   const int count = FileListCount(ReadServerConfig(pc, run, L"FILES_PXPC", kFileCountKey));
   for (int i = 0; i < count; ++i) {
     const std::wstring name = ReadServerConfig(pc, run, L"FILES_PXPC", FileListKey(i));
-    if (!DownloadPackageFile(pc, run, baseUrl, name, L"[DownloadPXPC_Package()] User Cancel (1)\r\n")) return false;
+    if (!DownloadPackageFile(pc, run, staging, baseUrl, name, L"[DownloadPXPC_Package()] User Cancel (1)\r\n")) {
+      return false;
+    }
   }
   view.RaiseProgress(run.m_bRequireDrv == 1 ? kProgressPackageBeforeDriver : kProgressDownloadsDone);
   return true;
 }
 
-bool DownloadServerDriver(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& baseUrl,
-                          bool& endReportDue) {
+bool DownloadServerDriver(PcSystem& pc, RunView& view, RunFields& run, PackageStaging& staging,
+                          const std::wstring& baseUrl, bool& endReportDue) {
   auto readKey = [&](const std::wstring& key) { return ReadServerConfig(pc, run, L"FILES_DRIVER", key); };
   const ServerDriverChoice choice = ChooseServerDriver(run.m_strPreloadType, run.m_strPreloadDriver, readKey);
   switch (choice.step) {
@@ -203,10 +218,10 @@ bool DownloadServerDriver(PcSystem& pc, RunView& view, RunFields& run, const std
     case ServerDriverStep::Download:
       break;
   }
-  if (!DownloadPackageFile(pc, run, baseUrl, choice.name, L"[DownloadPXPC_Package()] User Cancel (2)\r\n")) {
+  if (!DownloadPackageFile(pc, run, staging, baseUrl, choice.name, L"[DownloadPXPC_Package()] User Cancel (2)\r\n")) {
     return false;
   }
-  run.m_strDriverPath = run.m_strDownloadPath + choice.name;
+  run.m_strDriverPath = run.m_strDownloadPath + choice.name;  // where it is once the update is in place
   view.RaiseProgress(kProgressDownloadsDone);
   return true;
 }
@@ -327,8 +342,18 @@ bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run) {
   bool endReportDue = started.result == 1;
 
   bool succeeded = true;
-  if (run.m_bRequireUpPxpc == 1) succeeded = DownloadPackageFiles(pc, view, run, baseUrl);
-  if (succeeded && run.m_bRequireDrv == 1) succeeded = DownloadServerDriver(pc, view, run, baseUrl, endReportDue);
+  {
+    PackageStaging staging(pc, run.m_strDownloadPath);
+    if (run.m_bRequireUpPxpc == 1) succeeded = DownloadPackageFiles(pc, view, run, staging, baseUrl);
+    if (succeeded && run.m_bRequireDrv == 1) {
+      succeeded = DownloadServerDriver(pc, view, run, staging, baseUrl, endReportDue);
+    }
+    std::wstring failed;
+    if (succeeded && !staging.Commit(failed)) {
+      TraceFailedFile(pc, failed);
+      succeeded = false;
+    }
+  }  // what is left of the update's folder goes; the installed package stays as it is
 
   if (endReportDue) {
     pc.Trace(L"[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.\r\n");
@@ -380,15 +405,32 @@ bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::ws
   pc.Trace(Joined({L"GetPreloadDriver ExePath = [", root, L"]\r\n"}));
   const std::wstring source = root + package.preloadName;
   pc.Trace(Joined({L"Copy Preload Driver Path = [", source, L"]\r\n"}));
-  // Nothing is written through a link in the program's folder.
-  if (!package.preloadName.empty() && pc.IsFreeOfLinks(package.programFolder, package.preloadName) &&
-      pc.CopyFileOver(source, target)) {
+  // Nothing is written through a link in the program's folder, which is held while it is written.
+  std::unique_ptr<FolderHold> held;
+  if (!package.preloadName.empty() && (held = HoldFolderOrRefuse(pc, FolderOfPath(target))) &&
+      pc.IsFreeOfLinks(package.programFolder, package.preloadName) && pc.CopyFileOver(source, target)) {
     pc.Trace(L"Copy Preload Driver - OK\r\n");
     return true;
   }
   pc.Trace(Joined({L"CopyFile Failed Src[", source, L"], Target[", target, L"]\r\n"}));
   return false;
 }
+
+namespace {
+
+// What became of an installer's run: its exit code, or why there is none.
+void TraceInstallerRun(PcSystem& pc, const InstallerRun& run) {
+  if (!run.started) {
+    pc.Trace(Joined({L"[InstallDriver : the installer did not start (", DecimalText(run.error), L")]\r\n"}));
+  } else if (!run.ended) {
+    pc.Trace(Joined({L"[InstallDriver : the installer has not ended after ", DecimalText(kInstallerWaitMs / 1000),
+                     L" s]\r\n"}));
+  } else {
+    pc.Trace(Joined({L"[InstallDriver : the installer ended with exit code ", DecimalText(run.exitCode), L"]\r\n"}));
+  }
+}
+
+}  // namespace
 
 bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& package) {
   std::wstring installer;
@@ -411,8 +453,11 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
     pc.Trace(L"[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\r\n");
     return false;
   }
-  // An installer in a folder that is a link, or that is one itself, is not started.
+  // An installer in a folder that is a link, or that is one itself, is not started; its folder is
+  // held until the installer has ended.
   const std::wstring folder = FolderOfPath(installer);
+  const std::unique_ptr<FolderHold> folderHold = HoldFolderOrRefuse(pc, folder);
+  if (!folderHold) return false;
   if (!pc.FileExists(installer) || !pc.IsFreeOfLinks(folder, installer.substr(folder.size() + 1))) {
     pc.Trace(Joined({L"Drv Setup Filename : ", installer, L"\n"}));
     pc.Trace(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
@@ -426,8 +471,8 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
     const std::wstring phoneInstaller = package.launchDrive.empty() || package.preloadName.empty()
                                             ? std::wstring()
                                             : FormatDriveRoot(package.launchDrive[0]) + package.preloadName;
-    unsigned error = 0;
-    held = pc.HoldPhonesCopy(installer, phoneInstaller, error);
+    unsigned error = 0, phoneError = 0;
+    held = pc.HoldPhonesCopy(installer, phoneInstaller, error, phoneError);
     if (!held) {
       pc.Trace(Joined({L"Preload Driver[", installer, L"] is not the phone's file[", phoneInstaller, L"] (",
                        DecimalText(error), L")\r\n"}));
@@ -439,9 +484,9 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
   }
   const bool msi = IsMsiPackage(installer);
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");
-  if (msi) pc.RunInstaller(installer, kMsiRemove, true);
+  if (msi) TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiRemove, true));
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 2]\r\n");
-  pc.RunInstaller(installer, kMsiInstall, msi);
+  TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiInstall, msi));
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
   const bool installed = pc.IsDriverInstalled(CurrentDriverType(pc.IsOnline(), package.preloadType));
   view.BringToFront();
@@ -476,6 +521,13 @@ bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& pac
   return true;
 }
 
+// Starts `program` while it is held with the maker's signature where the phone asks for one.
+bool StartSignedProgram(PcSystem& pc, const std::wstring& program, const std::wstring& arguments,
+                        const std::wstring& folder) {
+  const std::unique_ptr<FileHold> held = pc.HoldSignedByMaker(program);
+  return held && pc.StartProgram(program, arguments, folder).program != nullptr;
+}
+
 }  // namespace
 
 bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle) {
@@ -496,10 +548,14 @@ bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle) {
   pc.Trace(L"[RunPXPC()] Exe File = (" + executable + L")\n");
   pc.Trace(L"[RunPXPC()] Work Path = (" + workFolder + L")\n");
   // A package folder or tool that is a link is not started, as if the start had failed; nor is a
-  // tool beside code of its package that is refused.
-  const bool started = pc.IsFreeOfLinks(base, executable.substr(base.size() + 1)) &&
+  // tool beside code of its package that is refused, nor one without the maker's signature where
+  // the phone asks for it (held, so that it cannot change, until it has started). Its folder is
+  // held from here until the run ends.
+  std::unique_ptr<FolderHold> folderHold = HoldFolderOrRefuse(pc, workFolder);
+  const bool started = folderHold && pc.IsFreeOfLinks(base, executable.substr(base.size() + 1)) &&
                        ArePackageFilesProven(pc, run, PackageFolderIn(base)) &&
-                       pc.StartProgram(executable, arguments, workFolder);
+                       StartSignedProgram(pc, executable, arguments, workFolder);
+  if (folderHold) run.m_heldFolders.push_back(std::move(folderHold));
   if (!started) {
     pc.Trace(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");
     return false;
@@ -562,6 +618,51 @@ std::wstring ElapsedText(PcSystem& pc, uint32_t since) {
 
 }  // namespace
 
+namespace {
+
+// How long the proven files stay held after the relaunch: until the copy waits for its user's
+// input (it has bound its libraries and read its configuration by then), or this long at most.
+constexpr uint32_t kRelaunchHoldMs = 5000;
+
+// Holds the files that the copy of the program runs, loads or reads from its folder, each proven
+// to hold the phone's bytes: the copy is in a folder any program of the user can write to, and it
+// runs as administrator. Empty `notThePhones` when all are proven; else it names the phone's path
+// of the first that is not.
+std::vector<std::unique_ptr<FileHold>> HoldRelaunchFiles(PcSystem& pc, const std::wstring& phoneFolder,
+                                                         const std::wstring& copyFolder,
+                                                         const std::wstring& programName, std::wstring& notThePhones) {
+  std::vector<std::unique_ptr<FileHold>> held;
+  for (const RelaunchFile& file : RelaunchFiles(programName)) {
+    const std::wstring phone = phoneFolder + file.name, copy = copyFolder + file.name;
+    unsigned copyError = 0, phoneError = 0;
+    std::unique_ptr<FileHold> hold = pc.HoldPhonesCopy(copy, phone, copyError, phoneError);
+    if (hold) {
+      held.push_back(std::move(hold));
+      continue;
+    }
+    const bool copyMissing = copyError == kErrorFileNotFound, phoneMissing = phoneError == kErrorFileNotFound;
+    if (file.check == RelaunchCheck::WhereEitherHas && copyMissing && phoneMissing) continue;
+    pc.Trace(Joined({L"CopyFile Src[", phone, L"], Target[", copy, L"] is not the phone's file (", DecimalText(phoneError),
+                     L", ", DecimalText(copyError), L")\r\n"}));
+    notThePhones = phone;
+    return {};
+  }
+  return held;
+}
+
+// The copy's folder may not redirect the libraries of the program it starts: a "<program>.local"
+// file goes, and anything else under that name (a folder, a link) refuses the relaunch.
+bool IsFreeOfLibraryRedirection(PcSystem& pc, const std::wstring& program) {
+  const std::wstring redirection = LibraryRedirectionOf(program);
+  if (!pc.AnythingAt(redirection)) return true;
+  pc.RemoveFile(redirection);
+  if (!pc.AnythingAt(redirection)) return true;
+  pc.Trace(L"Relaunch refused: [" + redirection + L"] would redirect the program's libraries\r\n");
+  return false;
+}
+
+}  // namespace
+
 int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolder, const std::wstring& programName) {
   const std::wstring config = sourceFolder + L"config.ini";
   auto readConfig = [&](const std::wstring& key) { return pc.ReadProfileString(config, L"FILES", key); };
@@ -572,12 +673,15 @@ int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolde
   }
   const wchar_t letter = sourceFolder.empty() ? L'\0' : sourceFolder[0];
   const std::wstring target = FormatPackageFolder(base, letter);
-  // A base or relaunch folder that is a link would take the copy, and the start, elsewhere.
-  if (!pc.IsFreeOfLinks(base, std::wstring(1, letter)) || !EnsureFolder(pc, FolderOfPath(target))) {
+  // A base or relaunch folder that is a link would take the copy, and the start, elsewhere. The
+  // relaunch folder, and every sub-folder written to, is held until the copy has started.
+  FolderHolds holds;
+  if (!pc.IsFreeOfLinks(base, std::wstring(1, letter)) || !EnsureFolder(pc, FolderOfPath(target)) ||
+      !holds.Hold(pc, FolderOfPath(target))) {
     view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[000]");
     return 0;
   }
-  if (!EnsureFolder(pc, target + L"tools")) {
+  if (!EnsureFolder(pc, target + L"tools") || !holds.Hold(pc, target + L"tools")) {
     view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[001]");
     return 0;
   }
@@ -589,13 +693,14 @@ int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolde
     const uint32_t fileStart = pc.TickCount();
     const std::wstring name = readConfig(FileListKey(i));
     const std::wstring from = sourceFolder + name, to = target + name;
-    // A name that leaves the package folder, or a file or sub-folder there that is a link, is never
-    // copied: it fails like any failed copy.
-    if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(target, name) || !pc.CopyFileOver(from, to)) {
+    // A name that leaves the package folder, or a file or sub-folder there that is a link or cannot
+    // be held, is never copied: it fails like any failed copy.
+    if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(target, name) || !holds.Hold(pc, FolderOfPath(to)) ||
+        !pc.CopyFileOver(from, to)) {
       view.ShowMessage(std::wstring(kFailedCopy) + L"\n" + from);
       return 0;
     }
-    if (IsProgramCopy(to, programName)) {
+    if (IsProgramEntry(name, programName)) {
       programCopy = to;
       programCopyName = name;
     }
@@ -603,18 +708,26 @@ int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolde
   }
   pc.Trace(L"CopyFile  - All Done time:[" + ElapsedText(pc, start) + L"]\r\n");
 
-  RelaunchRequest relaunch{sourceFolder, target, programCopyName, programCopy, FormatRelaunchArguments(letter),
-                           FolderOfPath(programCopy)};
-  pc.Trace(L"ShellExecute[" + relaunch.program + L"][" + relaunch.arguments + L"][" + relaunch.workFolder + L"]\r\n");
+  const std::wstring arguments = FormatRelaunchArguments(letter), workFolder = FolderOfPath(programCopy);
+  pc.Trace(L"ShellExecute[" + programCopy + L"][" + arguments + L"][" + workFolder + L"]\r\n");
   if (programCopy.empty() || !pc.IsFreeOfLinks(target, programCopyName)) {
     pc.Trace(L"Not Launch\r\n");
     return 0;
   }
+  if (!IsFreeOfLibraryRedirection(pc, programCopy)) return 0;
   std::wstring notThePhones;
-  if (!pc.Relaunch(relaunch, notThePhones)) {
+  const std::vector<std::unique_ptr<FileHold>> held =
+      HoldRelaunchFiles(pc, sourceFolder, target, programCopyName, notThePhones);
+  if (!notThePhones.empty()) {
     view.ShowMessage(std::wstring(kFailedCopy) + L"\n" + notThePhones);
     return 0;
   }
+  const ProgramStart started = pc.StartProgram(programCopy, arguments, workFolder);
+  if (!started.program) {
+    pc.Trace(Joined({L"Relaunch failed: [", programCopy, L"] did not start (", DecimalText(started.error), L")\r\n"}));
+    return 0;
+  }
+  started.program->WaitUntilIdle(kRelaunchHoldMs);
   return 1;
 }
 

@@ -44,22 +44,22 @@ std::wstring SystemMsiexecPath() {
   return std::wstring(folder, length) + L"\\" + kMsiexec;
 }
 
-// An installer may wait for its user, but not for ever: past this the run goes on, and the driver
-// files it finds decide whether the installation succeeded.
-constexpr DWORD kInstallerWaitMs = 10 * 60 * 1000;
-
-// Waits for an installer to end. The wait also ends when keyboard or mouse input reaches this
-// thread's queue; the worker that installs owns no window, so in practice it ends with the
-// installer, or at the time limit (traced).
-void WaitForInstaller(const SHELLEXECUTEINFOW& started) {
-  const qv::UniqueProcessHandle owned(started.hProcess);  // the installer's process is ours to close
-  if (!owned) return;
-  HANDLE process = owned.get();
-  if (::MsgWaitForMultipleObjects(1, &process, FALSE, kInstallerWaitMs, QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON) ==
-      WAIT_TIMEOUT) {
-    WriteTraceLog(FormatText(L"[InstallDriver : the installer has not ended after %u s]\r\n",
-                             static_cast<unsigned>(kInstallerWaitMs / 1000)));
+// Waits for an installer to end, at most kInstallerWaitMs. The wait also ends when keyboard or
+// mouse input reaches this thread's queue; the worker that installs owns no window, so in practice
+// it ends with the installer, or at the time limit.
+qv::bootstrap::InstallerRun WaitForInstaller(const qv::ProcessStart& started) {
+  qv::bootstrap::InstallerRun run;
+  run.started = started.started;
+  run.error = started.error;
+  HANDLE process = started.process.get();
+  if (!process) return run;
+  if (::MsgWaitForMultipleObjects(1, &process, FALSE, qv::bootstrap::kInstallerWaitMs,
+                                  QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON) == WAIT_OBJECT_0) {
+    DWORD exitCode = 0;
+    run.ended = ::GetExitCodeProcess(process, &exitCode) != FALSE && exitCode != STILL_ACTIVE;
+    run.exitCode = exitCode;
   }
+  return run;
 }
 
 }  // namespace
@@ -148,34 +148,21 @@ BOOL CDriverMgr::CopyPreloadDriver(const std::wstring& target) {
   return m_pRun && qv::bootstrap::CopyPreloadDriver(m_pRun->Pc(), PackageOfRun(), target) ? TRUE : FALSE;
 }
 
-SHELLEXECUTEINFOW CDriverMgr::RunInstaller(const std::wstring& path, const std::wstring& option, BOOL msi) {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpVerb = L"open";
-  info.nShow = SW_SHOWNORMAL;
+qv::ProcessStart CDriverMgr::RunInstaller(const std::wstring& path, const std::wstring& option, BOOL msi) {
   try {
-    std::wstring parameters = msi ? FormatMsiexecParameters(option, path) : std::wstring();
-    std::wstring msiexec = msi ? SystemMsiexecPath() : std::wstring();
-    std::wstring folder = FolderOfPath(path);
-    info.lpFile = msi ? msiexec.c_str() : path.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = folder.c_str();
-    wchar_t current[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH - 1, current);
     WriteTraceLog(FormatText(L"Install Driver Full Path Name = %ls\n", path.c_str()));
-    ::ShellExecuteExW(&info);
-    ::SetCurrentDirectoryW(current);
+    const std::wstring program = msi ? SystemMsiexecPath() : path;
+    if (program.empty()) return qv::ProcessStart{false, ERROR_PATH_NOT_FOUND, {}};
+    return qv::StartProcess(program, msi ? FormatMsiexecParameters(option, path) : std::wstring(), FolderOfPath(path));
   } catch (...) {
     WriteTraceLog(L"*** Exception Run Installer ***\r\n");
+    return qv::ProcessStart{false, ERROR_OUTOFMEMORY, {}};
   }
-  // The texts the structure pointed to are gone; only the process handle is for the caller.
-  info.lpFile = info.lpParameters = info.lpDirectory = nullptr;
-  return info;
 }
 
-void CDriverMgr::RunInstallerToEnd(const std::wstring& path, const std::wstring& option, BOOL msi) {
-  WaitForInstaller(RunInstaller(path, option, msi));
+qv::bootstrap::InstallerRun CDriverMgr::RunInstallerToEnd(const std::wstring& path, const std::wstring& option,
+                                                          BOOL msi) {
+  return WaitForInstaller(RunInstaller(path, option, msi));
 }
 
 BOOL CDriverMgr::InstallDriver() {

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 
 #include "bootstrap/core/pc_system.h"
+#include "common/win/process_start.h"
 
 // What the driver manager reads of the run it serves, the one thing it sets there, and the PC and
 // window the installation works on. The main dialog implements it; nothing here reaches the
@@ -55,9 +55,11 @@ class CDriverMgr {
   std::wstring GetDriverFolder(int type) const;
   BOOL IsDriverPairMissing(const std::wstring& folder, const std::wstring& name32, const std::wstring& name64) const;
   BOOL CopyPreloadDriver(const std::wstring& target);
-  SHELLEXECUTEINFOW RunInstaller(const std::wstring& path, const std::wstring& option, BOOL msi);
-  // RunInstaller, then the wait until the installer ends.
-  void RunInstallerToEnd(const std::wstring& path, const std::wstring& option, BOOL msi);
+  // Starts an installer as itself (`msi`: the system's msiexec on the package with `option`), in
+  // the installer's folder.
+  qv::ProcessStart RunInstaller(const std::wstring& path, const std::wstring& option, BOOL msi);
+  // RunInstaller, then the wait until the installer ends, or for as long as an installer is given.
+  qv::bootstrap::InstallerRun RunInstallerToEnd(const std::wstring& path, const std::wstring& option, BOOL msi);
   BOOL InstallDriver();
   // The installers as the attached run knows them.
   qv::bootstrap::DriverPackage PackageOfRun() const;

@@ -80,6 +80,14 @@ BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   return FALSE;
 }
 
+BOOL MoveFileOverwrite(const std::wstring& source, const std::wstring& target) {
+  ClearReadOnly(target);
+  if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return TRUE;
+  WriteTraceLog(FormatText(L"MoveFile Src[%ls], Target[%ls] failed (%u)\r\n", source.c_str(), target.c_str(),
+                           static_cast<unsigned>(::GetLastError())));
+  return FALSE;
+}
+
 std::wstring GetBaseFolder() {
   wchar_t folder[MAX_PATH] = {};
   if (::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_TEMPLATES, FALSE)) return folder;

@@ -17,6 +17,10 @@ std::wstring GetFileVersionString(const std::wstring& path);
 // source's bytes already. A missing source is always a failed copy, traced.
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 
+// Moves |source| over |target| on the same volume, clearing a read-only target first. The move
+// renames the file: nothing is written into the file that |target| named before.
+BOOL MoveFileOverwrite(const std::wstring& source, const std::wstring& target);
+
 // Deletes a file; a read-only one is first set to plain FILE_ATTRIBUTE_ARCHIVE. A file that
 // cannot be deleted (missing, held open), a link and a file with another hard link are left as
 // they are. The last step is opened as itself; the folders above are the caller's to check.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "bootstrap/core/package_rules.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
@@ -83,10 +84,12 @@ class CTransferWatch : public qv::bootstrap::DownloadWatch {
   qv::UniqueHandle m_hThread;
 };
 
-// Whether the downloaded file, open as |file|, is the one |path| names: a folder on the way that
-// was swapped for a link while the download ran has carried it elsewhere.
-bool IsStillAt(HANDLE file, const std::wstring& path) {
-  if (qv::IsReachedAt(file, path)) return true;
+// Whether the downloaded file, open as |file|, is the one |path| names in the held |folder| (or,
+// without one, in the folder its name reaches now): a folder on the way that was swapped for a
+// link while the download ran has carried it elsewhere.
+bool IsStillAt(HANDLE file, const std::wstring& path, const qv::CHeldFolder* folder) {
+  const std::wstring name = qv::bootstrap::FileNamePart(path);
+  if (folder ? folder->Contains(file, name) : qv::IsReachedAt(file, path)) return true;
   WriteTraceLog(FormatText(L"Download to [%ls] refused: the file is no longer there\r\n", path.c_str()));
   return false;
 }
@@ -131,7 +134,7 @@ HINTERNET OpenHttpAnswer(HINTERNET session, const std::wstring& url, DWORD waitM
 // One HTTP transfer through WinINet, every wait bounded: the connection, the request and each
 // wait for more of the answer by the idle limit (WinINet's own timeouts), the whole by the loop.
 BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
-                  const std::atomic<BOOL>* cancel) {
+                  const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder) {
   const ULONGLONG started = ::GetTickCount64();
   qv::UniqueInternetHandle session(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return FALSE;
@@ -169,7 +172,7 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
                              qv::bootstrap::DownloadEndText(end), static_cast<unsigned>(watch.ElapsedMs())));
     return FALSE;
   }
-  if (!IsStillAt(file.get(), path)) return FALSE;
+  if (!IsStillAt(file.get(), path, folder)) return FALSE;
   removeUnlessKept.release();
   return TRUE;
 }
@@ -177,11 +180,11 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
 }  // namespace
 
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
-                       const std::atomic<BOOL>* cancel) {
+                       const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder) {
   BOOL succeeded = FALSE;
   try {
     if (qv::IsHttpAddress(url)) {
-      succeeded = DownloadHttp(url, path, limits, cancel);
+      succeeded = DownloadHttp(url, path, limits, cancel, folder);
     } else {
       // file:, ftp: and the like reach local files, network shares (with the user's credentials)
       // and servers without a deadline: never fetched.
@@ -192,8 +195,8 @@ BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const 
   }
   // Only a file that is still where it was named is removed: through a link that was swapped in
   // on the way, the name would lead to someone else's file.
-  const std::wstring folder = qv::bootstrap::FolderOfPath(path);
-  if (!succeeded && !folder.empty() && IsFreeOfLinks(folder, path.substr(folder.size() + 1))) {
+  const std::wstring named = qv::bootstrap::FolderOfPath(path);
+  if (!succeeded && !named.empty() && IsFreeOfLinks(named, path.substr(named.size() + 1))) {
     DeleteFileEvenReadOnly(path);
   }
   return succeeded;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bootstrap/core/download_loop.h"
+#include "common/win/held_folder.h"
 
 // Downloads |url| into the file |path|, replacing a file already there. TRUE only when |url| is
 // HTTP or HTTPS (any other scheme is refused, traced), the transfer succeeded, the server answered
@@ -20,5 +21,10 @@
 // took longer than `limits.totalMs` (when set), as soon as `cancel` (when given) is set between
 // arrivals, or when the file would grow past `limits.maxBytes` or into the last 256 MiB free on
 // its disk.
+//
+// With `folder` (the held folder that |path| names as its folder), the complete file must lie in
+// that very folder: its final path is compared with the held folder's, not with the folder that
+// the name leads to now.
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path,
-                       const qv::bootstrap::DownloadLimits& limits = {}, const std::atomic<BOOL>* cancel = nullptr);
+                       const qv::bootstrap::DownloadLimits& limits = {}, const std::atomic<BOOL>* cancel = nullptr,
+                       const qv::CHeldFolder* folder = nullptr);

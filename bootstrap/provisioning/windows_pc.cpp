@@ -2,7 +2,6 @@
 #include "bootstrap/provisioning/windows_pc.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstring>
 #include <vector>
@@ -21,6 +20,8 @@
 #include "bootstrap/provisioning/user_rights.h"
 #include "common/win/ansi_text.h"
 #include "common/win/held_file.h"
+#include "common/win/held_folder.h"
+#include "common/win/process_start.h"
 #include "modeswitch/QVEUSBAutorun.h"
 
 using qv::bootstrap::LibraryCall;
@@ -41,10 +42,6 @@ bool IsPhoneDrive(char letter) {
   return letter != '\0' &&
          ::GetDriveTypeW(qv::bootstrap::FormatDriveRoot(static_cast<wchar_t>(letter)).c_str()) == DRIVE_CDROM;
 }
-
-// How long the checked files stay held after the relaunch: until the copy waits for its user's
-// input (it has bound its libraries by then), or this long at most.
-constexpr DWORD kRelaunchHoldMs = 5000;
 
 std::wstring WideOf(const char* buffer, size_t size) { return qv::FromAnsi(buffer, ::strnlen(buffer, size)); }
 
@@ -86,31 +83,27 @@ class CFileHold final : public qv::bootstrap::FileHold {
   qv::CHeldFile m_file;
 };
 
-// Holds the files that the copy of the program runs or loads from its folder, each proven to hold
-// the phone's bytes: the copy is in a folder any program of the user can write to, and it runs as
-// administrator. Names the first file that is not the phone's in `failed` (its phone path).
-bool HoldRelaunchFiles(const qv::bootstrap::RelaunchRequest& request, std::vector<qv::CHeldFile>& held,
-                       std::wstring& failed) {
-  for (const qv::bootstrap::RelaunchFile& file : qv::bootstrap::RelaunchFiles(request.programName)) {
-    qv::CHeldFile phone = qv::CHeldFile::Open(request.phoneFolder + file.name);
-    qv::CHeldFile copy = qv::CHeldFile::Open(request.packageFolder + file.name);
-    const bool copyMissing = copy.Error() == ERROR_FILE_NOT_FOUND;
-    if (file.check == qv::bootstrap::RelaunchCheck::WhereCopied && copyMissing) continue;
-    if (file.check == qv::bootstrap::RelaunchCheck::WhereEitherHas && copyMissing &&
-        phone.Error() == ERROR_FILE_NOT_FOUND) {
-      continue;
-    }
-    if (!copy.HasSameBytes(phone)) {
-      WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls] is not the phone's file (%u, %u)\r\n",
-                               phone.Path().c_str(), copy.Path().c_str(), static_cast<unsigned>(phone.Error()),
-                               static_cast<unsigned>(copy.Error())));
-      failed = phone.Path();
-      return false;
-    }
-    held.push_back(std::move(copy));
+// A folder held for the workflow.
+class CFolderHold final : public qv::bootstrap::FolderHold {
+ public:
+  explicit CFolderHold(qv::CHeldFolder folder) : m_folder(std::move(folder)) {}
+  const qv::CHeldFolder& Folder() const { return m_folder; }
+
+ private:
+  qv::CHeldFolder m_folder;
+};
+
+// A started program: its process, for the wait until it waits for its user's input.
+class CStartedProgram final : public qv::bootstrap::StartedProgram {
+ public:
+  explicit CStartedProgram(qv::UniqueProcessHandle process) : m_process(std::move(process)) {}
+  void WaitUntilIdle(uint32_t milliseconds) override {
+    if (m_process) ::WaitForInputIdle(m_process.get(), milliseconds);
   }
-  return true;
-}
+
+ private:
+  qv::UniqueProcessHandle m_process;
+};
 
 }  // namespace
 
@@ -120,12 +113,31 @@ std::wstring CWindowsPc::BaseFolder() { return GetBaseFolder(); }
 
 bool CWindowsPc::FileExists(const std::wstring& path) { return IsExistFile(path) != 0; }
 
+bool CWindowsPc::AnythingAt(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES || ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 bool CWindowsPc::IsFolder(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool CWindowsPc::CreateFolder(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != 0; }
+
+void CWindowsPc::RemoveFolder(const std::wstring& path) { ::RemoveDirectoryW(path.c_str()); }
+
+std::unique_ptr<qv::bootstrap::FolderHold> CWindowsPc::HoldFolder(const std::wstring& folder, unsigned& error) {
+  qv::CHeldFolder held = qv::CHeldFolder::Open(GetProfileFolder(), folder);
+  if (!held.IsHeld()) {
+    error = static_cast<unsigned>(held.Error());
+    return nullptr;
+  }
+  return std::make_unique<CFolderHold>(std::move(held));
+}
+
+bool CWindowsPc::MoveFileOver(const std::wstring& source, const std::wstring& target) {
+  return MoveFileOverwrite(source, target) != 0;
+}
 
 bool CWindowsPc::IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) {
   return ::IsFreeOfLinks(folder, name) != 0;
@@ -151,8 +163,10 @@ std::string CWindowsPc::NarrowText(const std::wstring& text) { return qv::ToAnsi
 bool CWindowsPc::IsOnline() { return IsConnectedInternet() == 1; }
 
 bool CWindowsPc::Download(const std::wstring& url, const std::wstring& file,
-                          const qv::bootstrap::DownloadLimits& limits, const std::atomic<int>* cancel) {
-  return DownloadUrlToFile(url, file, limits, cancel) != 0;
+                          const qv::bootstrap::DownloadLimits& limits, const std::atomic<int>* cancel,
+                          const qv::bootstrap::FolderHold& folder) {
+  const auto* held = dynamic_cast<const CFolderHold*>(&folder);
+  return held && DownloadUrlToFile(url, file, limits, cancel, &held->Folder()) != 0;
 }
 
 qv::bootstrap::PackageQuery CWindowsPc::CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
@@ -190,14 +204,13 @@ std::unique_ptr<qv::bootstrap::UsageReport> CWindowsPc::OpenUsageReport(const st
   return std::make_unique<CUsageReport>(std::move(library), report);
 }
 
-bool CWindowsPc::StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) {
-  // Without the maker's signature where the phone asks for one, the program is not started
-  // (checked before every start: the copy in the profile can be replaced at any time). It is held,
-  // so that it cannot change, until it has started.
-  const std::unique_ptr<qv::bootstrap::FileHold> held = HoldSignedByMaker(program);
-  if (!held) return false;
-  HINSTANCE started = ::ShellExecuteW(nullptr, L"open", program.c_str(), arguments.c_str(), folder.c_str(), SW_SHOWNORMAL);
-  return static_cast<int>(reinterpret_cast<INT_PTR>(started)) > 32;
+qv::bootstrap::ProgramStart CWindowsPc::StartProgram(const std::wstring& program, const std::wstring& arguments,
+                                                     const std::wstring& folder) {
+  qv::ProcessStart started = qv::StartProcess(program, arguments, folder);
+  qv::bootstrap::ProgramStart start;
+  start.error = static_cast<unsigned>(started.error);
+  if (started.started) start.program = std::make_unique<CStartedProgram>(std::move(started.process));
+  return start;
 }
 
 std::wstring CWindowsPc::PreloadDriver() { return m_pDriverMgr ? m_pDriverMgr->GetPreloadDriver() : std::wstring(); }
@@ -209,12 +222,12 @@ bool CWindowsPc::InstallDriver() { return m_pDriverMgr && m_pDriverMgr->InstallD
 bool CWindowsPc::IsDriverInstalled(int type) { return m_pDriverMgr && m_pDriverMgr->IsInstalledDriver(type) != 0; }
 
 std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
-                                                                    unsigned& error) {
+                                                                    unsigned& copyError, unsigned& phoneError) {
   qv::CHeldFile held = qv::CHeldFile::Open(copy);
-  if (!held.HasSameBytes(qv::CHeldFile::Open(phone))) {
-    error = static_cast<unsigned>(held.Error());
-    return nullptr;
-  }
+  const qv::CHeldFile phones = qv::CHeldFile::Open(phone);
+  copyError = static_cast<unsigned>(held.Error());
+  phoneError = static_cast<unsigned>(phones.Error());
+  if (!held.HasSameBytes(phones)) return nullptr;
   return std::make_unique<CFileHold>(std::move(held));
 }
 
@@ -239,26 +252,9 @@ bool CWindowsPc::IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) {
   return held && IsSignedByMaker(m_policy, held->File());
 }
 
-void CWindowsPc::RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) {
-  if (m_pDriverMgr) m_pDriverMgr->RunInstallerToEnd(path, option, msi ? TRUE : FALSE);
-}
-
-bool CWindowsPc::Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) {
-  std::vector<qv::CHeldFile> held;
-  if (!HoldRelaunchFiles(request, held, notThePhones)) return false;
-  // Started with the shell's "open" verb; the files stay held until it has started.
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = L"open";
-  info.lpFile = request.program.c_str();
-  info.lpParameters = request.arguments.c_str();
-  info.lpDirectory = request.workFolder.c_str();
-  info.nShow = SW_SHOWNORMAL;
-  ::ShellExecuteExW(&info);
-  qv::UniqueProcessHandle process(info.hProcess);
-  if (process) ::WaitForInputIdle(process.get(), kRelaunchHoldMs);
-  return true;
+qv::bootstrap::InstallerRun CWindowsPc::RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) {
+  if (!m_pDriverMgr) return qv::bootstrap::InstallerRun{};
+  return m_pDriverMgr->RunInstallerToEnd(path, option, msi ? TRUE : FALSE);
 }
 
 bool CWindowsPc::IsFactoryLine() { return CRegistryMgr(L"").IsExistKey(3, L"SOFTWARE\\QV Electronics\\ForceDiag") != 0; }

@@ -17,8 +17,12 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   void Trace(const std::wstring& line) override;
   std::wstring BaseFolder() override;
   bool FileExists(const std::wstring& path) override;
+  bool AnythingAt(const std::wstring& path) override;
   bool IsFolder(const std::wstring& path) override;
   bool CreateFolder(const std::wstring& path) override;
+  void RemoveFolder(const std::wstring& path) override;
+  std::unique_ptr<qv::bootstrap::FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override;
+  bool MoveFileOver(const std::wstring& source, const std::wstring& target) override;
   bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) override;
   void RemoveFile(const std::wstring& path) override;
   bool CopyFileOver(const std::wstring& source, const std::wstring& target) override;
@@ -26,25 +30,25 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   std::string NarrowText(const std::wstring& text) override;
   bool IsOnline() override;
   bool Download(const std::wstring& url, const std::wstring& file, const qv::bootstrap::DownloadLimits& limits,
-                const std::atomic<int>* cancel) override;
+                const std::atomic<int>* cancel, const qv::bootstrap::FolderHold& folder) override;
   qv::bootstrap::PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
                                         const std::string& testVersion) override;
   std::unique_ptr<qv::bootstrap::UsageReport> OpenUsageReport(const std::wstring& programFolder,
                                                               const std::wstring& phoneFolder,
                                                               qv::bootstrap::LibraryCall& failure) override;
-  bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) override;
+  qv::bootstrap::ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
+                                           const std::wstring& folder) override;
   std::wstring PreloadDriver() override;
   bool IsDriverDue() override;
   bool InstallDriver() override;
   bool IsDriverInstalled(int type) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
-                                                          unsigned& error) override;
+                                                          unsigned& copyError, unsigned& phoneError) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldSignedByMaker(const std::wstring& path) override;
   bool IsSignatureRequired() override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
   bool IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) override;
-  void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override;
-  bool Relaunch(const qv::bootstrap::RelaunchRequest& request, std::wstring& notThePhones) override;
+  qv::bootstrap::InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override;
   bool IsFactoryLine() override;
   bool IsAdministrator() override;
   bool ReadSelectedMode(char driveLetter, unsigned char& answer) override;

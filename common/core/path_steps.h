@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -52,21 +53,46 @@ inline std::wstring WithoutTrailingSeparators(std::wstring path) {
 // |root| down is asked as well: a link in any parent folder below the root (the user's profile,
 // the agents' root) carries the path elsewhere just as one in the last folder does. Folders above
 // |root| (the system's own) are not asked, nor is anything of a |folder| outside it.
+namespace path_steps_detail {
+
+// Whether |folder| is |base| (without trailing separators) or lies below it, letter case aside.
+inline bool IsAtOrBelow(const std::wstring& base, const std::wstring& folder) {
+  return !base.empty() && folder.size() >= base.size() &&
+         std::equal(base.begin(), base.end(), folder.begin(),
+                    [](wchar_t a, wchar_t b) { return std::towupper(a) == std::towupper(b); }) &&
+         (folder.size() == base.size() || IsSeparator(folder[base.size()]) || IsSeparator(base.back()));
+}
+
+}  // namespace path_steps_detail
+
 template <typename IsLink>
 bool IsPathFreeOfLinksBelow(const std::wstring& root, const std::wstring& folder, const std::wstring& name,
                             const IsLink& isLink) {
   using path_steps_detail::IsSeparator;
   const std::wstring base = path_steps_detail::WithoutTrailingSeparators(root);
-  const bool inside = !base.empty() && folder.size() >= base.size() &&
-                      std::equal(base.begin(), base.end(), folder.begin(),
-                                 [](wchar_t a, wchar_t b) { return std::towupper(a) == std::towupper(b); }) &&
-                      (folder.size() == base.size() || IsSeparator(folder[base.size()]) || IsSeparator(base.back()));
-  if (!inside) return IsPathFreeOfLinks(folder, name, isLink);
+  if (!path_steps_detail::IsAtOrBelow(base, folder)) return IsPathFreeOfLinks(folder, name, isLink);
   // The steps from the root to the folder become the first steps of the name.
   std::wstring below = folder.substr(base.size());
   while (!below.empty() && IsSeparator(below.front())) below.erase(0, 1);
   if (!below.empty() && !name.empty()) below += L'\\';
   return IsPathFreeOfLinks(base, below + name, isLink);
+}
+
+// The folders from |root| down to |folder|, as full paths in that order: the root first, |folder|
+// last, none with a trailing separator (but a drive root's). Only |folder| when it does not lie
+// below |root|.
+inline std::vector<std::wstring> FolderStepsBelow(const std::wstring& root, const std::wstring& folder) {
+  using path_steps_detail::IsSeparator;
+  const std::wstring base = path_steps_detail::WithoutTrailingSeparators(root);
+  const std::wstring last = path_steps_detail::WithoutTrailingSeparators(folder);
+  if (!path_steps_detail::IsAtOrBelow(base, last)) return {last};
+  std::vector<std::wstring> steps{base};
+  for (size_t at = base.size() + 1; at <= last.size(); ++at) {
+    if (at == last.size() || IsSeparator(last[at])) {
+      if (!IsSeparator(last[at - 1])) steps.push_back(last.substr(0, at));
+    }
+  }
+  return steps;
 }
 
 }  // namespace qv

@@ -29,14 +29,18 @@ std::wstring GrowingText(Get get) {
   return std::wstring();
 }
 
-// The path by which the system reaches an open file or folder now; empty when unknown.
+}  // namespace
+
 std::wstring FinalPathOf(HANDLE handle) {
   return WithoutLongPrefix(GrowingText([handle](wchar_t* buffer, DWORD capacity) {
     return ::GetFinalPathNameByHandleW(handle, buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   }));
 }
 
-}  // namespace
+bool IsSamePathText(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
 
 bool IsLinkOrSharedFile(const BY_HANDLE_FILE_INFORMATION& info) {
   if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
@@ -69,9 +73,7 @@ bool IsReachedAt(HANDLE handle, const std::wstring& path) {
   const std::wstring final = FinalPathOf(handle);
   const std::wstring folderFinal = FinalPathOf(folder.get());
   if (final.empty() || folderFinal.empty()) return false;
-  const std::wstring expected = folderFinal + L"\\" + path.substr(separator + 1);
-  return ::CompareStringOrdinal(final.c_str(), static_cast<int>(final.size()), expected.c_str(),
-                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+  return IsSamePathText(final, folderFinal + L"\\" + path.substr(separator + 1));
 }
 
 bool DeleteOpenFile(HANDLE file) {

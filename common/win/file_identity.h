@@ -16,6 +16,13 @@ enum class PathStep { Missing, Plain, Link };
 // than one hard link: writing to it, or clearing its attributes, changes the other name's file.
 PathStep InspectPathStep(const std::wstring& path);
 
+// The path by which the system reaches an open file or folder now ("C:\x", never "\\?\C:\x");
+// empty when unknown.
+std::wstring FinalPathOf(HANDLE handle);
+
+// Two path texts that name the same place as Windows compares names (letter case aside).
+bool IsSamePathText(const std::wstring& a, const std::wstring& b);
+
 // The link rule above for an open file or folder.
 bool IsLinkOrSharedFile(const BY_HANDLE_FILE_INFORMATION& info);
 

@@ -55,27 +55,36 @@ TEST(LaunchCommand, RelaunchAndPcToolArguments) {
   EXPECT_EQ(FolderOfPath(L"PX_Bootstrap.exe"), L"");
   EXPECT_EQ(FormatPxpcArguments(L"E", L"g", L"QV Phone 7"), L"-pxpc;E;G;QV Phone 7;");
   EXPECT_EQ(FormatPxpcArguments(L"E:\\x\\", L"", L"M"), L"-pxpc;E;;M;");
-  EXPECT_TRUE(IsProgramCopy(L"C:\\T\\E\\PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
-  EXPECT_FALSE(IsProgramCopy(L"C:\\T\\E\\px_bootstrap.exe", L"PX_Bootstrap.exe"));
-  EXPECT_FALSE(IsProgramCopy(L"C:\\T\\E\\config.ini", L""));
+}
+
+TEST(LaunchCommand, TheProgramIsTheEntryWhoseOwnFileNameIsTheProgramsNotOneWhosePathHoldsIt) {
+  EXPECT_TRUE(IsProgramEntry(L"PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_TRUE(IsProgramEntry(L"px_BOOTSTRAP.EXE", L"PX_Bootstrap.exe"));  // Windows names, letter case aside
+  EXPECT_TRUE(IsProgramEntry(L"bin\\PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_TRUE(IsProgramEntry(L"bin/PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  // A folder of the entry that holds the name, or a name that merely contains it, is another file.
+  EXPECT_FALSE(IsProgramEntry(L"PX_Bootstrap.exe\\License.txt", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsProgramEntry(L"PX_Bootstrap.exe.local", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsProgramEntry(L"old_PX_Bootstrap.exe", L"PX_Bootstrap.exe"));
+  EXPECT_FALSE(IsProgramEntry(L"config.ini", L""));
+  EXPECT_FALSE(IsProgramEntry(L"", L""));
+  EXPECT_EQ(LibraryRedirectionOf(L"C:\\T\\E\\PX_Bootstrap.exe"), L"C:\\T\\E\\PX_Bootstrap.exe.local");
 }
 
 TEST(LaunchCommand, TheRelaunchNeedsTheProgramAndItsLibrariesFromItsOwnFolder) {
   auto names = [](const std::vector<RelaunchFile>& files) {
     std::vector<std::wstring> out;
     for (const RelaunchFile& file : files) {
-      out.push_back(file.name + (file.check == RelaunchCheck::Required         ? L" required"
-                                 : file.check == RelaunchCheck::WhereCopied ? L" where copied"
-                                                                            : L""));
+      out.push_back(file.name + (file.check == RelaunchCheck::Required ? L" required" : L""));
     }
     return out;
   };
   EXPECT_EQ(names(RelaunchFiles(L"PX_Bootstrap.exe")),
             (std::vector<std::wstring>{L"PX_Bootstrap.exe required", L"QVEUSBAutorun.dll required", L"QVUTchkdl.dll",
-                                       L"config.ini where copied"}));
+                                       L"config.ini required"}));
   EXPECT_EQ(names(RelaunchFiles(L"bin\\x/PX_Bootstrap.exe")),
             (std::vector<std::wstring>{L"bin\\x/PX_Bootstrap.exe required", L"bin\\x/QVEUSBAutorun.dll required",
-                                       L"bin\\x/QVUTchkdl.dll", L"bin\\x/config.ini where copied"}));
+                                       L"bin\\x/QVUTchkdl.dll", L"bin\\x/config.ini required"}));
 }
 
 TEST(ConfigLists, CountsKeysAndFlags) {
@@ -166,6 +175,21 @@ TEST(ConfigLists, LinkCheckInsideTheProfileAsksEveryFolderFromTheProfileDown) {
   asked.clear();
   EXPECT_TRUE(IsPathFreeOfLinksBelow(L"", L"C:\\t", L"f", record));  // no profile known
   EXPECT_EQ(asked, (std::vector<std::wstring>{L"C:\\t", L"C:\\t\\f"}));
+}
+
+TEST(PathSteps, AFolderIsHeldFromTheProfileDownOneStepAtATime) {
+  using Steps = std::vector<std::wstring>;
+  const std::wstring profile = L"C:\\users\\Ann";
+  EXPECT_EQ(qv::FolderStepsBelow(profile, L"c:\\Users\\ann\\AppData\\Templates\\E\\"),
+            (Steps{L"C:\\users\\Ann", L"c:\\Users\\ann\\AppData", L"c:\\Users\\ann\\AppData\\Templates",
+                   L"c:\\Users\\ann\\AppData\\Templates\\E"}));
+  EXPECT_EQ(qv::FolderStepsBelow(profile + L"\\", profile), (Steps{profile}));
+  // Doubled separators make no empty step.
+  EXPECT_EQ(qv::FolderStepsBelow(profile, profile + L"\\\\T"), (Steps{profile, profile + L"\\\\T"}));
+  EXPECT_EQ(qv::FolderStepsBelow(L"C:\\", L"C:\\x\\y"), (Steps{L"C:\\", L"C:\\x", L"C:\\x\\y"}));
+  // Outside the profile, or a name that merely begins like it: the folder alone.
+  EXPECT_EQ(qv::FolderStepsBelow(profile, L"C:\\users\\Anna\\T"), (Steps{L"C:\\users\\Anna\\T"}));
+  EXPECT_EQ(qv::FolderStepsBelow(L"", L"D:\\data\\"), (Steps{L"D:\\data"}));
 }
 
 }  // namespace

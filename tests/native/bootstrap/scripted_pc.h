@@ -40,7 +40,11 @@ class ScriptedPc : public PcSystem, public RunView {
   bool driverDue = false;
   bool driverInstalls = true;
   bool programStarts = true;
-  std::wstring relaunchRefused;  // the phone path Relaunch reports as not the phone's, if any
+  unsigned startError = 740;            // the system's error of a start that fails
+  uint32_t installerExitCode = 0;
+  bool installerEnds = true;            // within the time an installer is given
+  std::set<std::wstring> unholdableFolders;  // in use without sharing, or otherwise refused (error 32)
+  std::set<std::wstring> unmovableFiles;     // targets that cannot be replaced
   uint32_t ticks = 1000;
   std::set<std::wstring> unsignedFiles;  // refused by the maker's signature check
   bool signatureRequired = false;         // the phone asks for the maker's signature
@@ -54,10 +58,28 @@ class ScriptedPc : public PcSystem, public RunView {
   void Trace(const std::wstring& line) override { events.push_back(line); }
   std::wstring BaseFolder() override { return base; }
   bool FileExists(const std::wstring& path) override { return !ThroughLink(path) && files.count(path) > 0; }
+  bool AnythingAt(const std::wstring& path) override {
+    return links.count(path) > 0 || (!ThroughLink(path) && (files.count(path) > 0 || folders.count(path) > 0));
+  }
   bool IsFolder(const std::wstring& path) override { return folders.count(path) > 0; }
   bool CreateFolder(const std::wstring& path) override {
     Did(L"CreateFolder " + path);
-    return !refusedFolders.count(path) && folders.insert(path).second;
+    return !refusedFolders.count(path) && !links.count(path) && folders.insert(path).second;
+  }
+  void RemoveFolder(const std::wstring& path) override {
+    Did(L"RemoveFolder " + path);
+    const bool empty = std::none_of(files.begin(), files.end(), [&path](const auto& file) {
+      return file.first.compare(0, path.size() + 1, path + L"\\") == 0;
+    });
+    if (empty && !ThroughLink(path)) folders.erase(path);
+  }
+  std::unique_ptr<FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override;
+  bool MoveFileOver(const std::wstring& source, const std::wstring& target) override {
+    Did(L"Move " + source + L" -> " + target);
+    if (!FileExists(source) || ThroughLink(target) || unmovableFiles.count(target)) return false;
+    files[target] = files[source];
+    files.erase(source);
+    return true;
   }
   bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) override {
     return !ThroughLink(name.empty() ? folder : folder + L"\\" + name) && !ThroughLink(folder + name);
@@ -86,7 +108,7 @@ class ScriptedPc : public PcSystem, public RunView {
     return online;
   }
   bool Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
-                const std::atomic<int>* cancel) override {
+                const std::atomic<int>* cancel, const FolderHold&) override {
     Did(L"Download " + url + L" -> " + file + (limits.totalMs ? L" (bounded)" : L"") + (cancel ? L" (cancellable)" : L""));
     files.erase(file);
     if (url == cancelAtUrl && userCancel) {
@@ -115,24 +137,18 @@ class ScriptedPc : public PcSystem, public RunView {
     Did(L"IsDriverInstalled " + std::to_wstring(type));
     return driverFamilyInstalled;
   }
-  std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& error) override;
+  std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& copyError,
+                                           unsigned& phoneError) override;
   std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) override;
   bool IsSignatureRequired() override { return signatureRequired; }
   std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
   bool IsHeldSignedByMaker(const FileHold& file) override;
-  void RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override {
+  InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override {
     Did(L"RunInstaller " + path + L" " + option + (msi ? L" msi" : L""));
+    return {true, 0, installerEnds, installerExitCode};
   }
-  bool StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) override {
-    Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
-    return programStarts && FileExists(program);
-  }
-  bool Relaunch(const RelaunchRequest& request, std::wstring& notThePhones) override {
-    Did(L"Relaunch " + request.program + L" [" + request.arguments + L"] in " + request.workFolder + L" checking " +
-        request.programName + L" against " + request.phoneFolder);
-    notThePhones = relaunchRefused;
-    return relaunchRefused.empty();
-  }
+  ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
+                            const std::wstring& folder) override;
   bool IsFactoryLine() override { return factoryLine; }
   bool IsAdministrator() override { return administrator; }
   bool ReadSelectedMode(char driveLetter, unsigned char& answer) override {
@@ -203,14 +219,58 @@ class Hold : public FileHold {
   std::wstring m_path;
 };
 
-// The copy is held while it holds the phone's bytes (error 2 when it is missing, 0 otherwise).
+// The copy is held while it holds the phone's bytes (error 2 for either when it is missing).
 inline std::unique_ptr<FileHold> ScriptedPc::HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
-                                                            unsigned& error) {
-  if (!FileExists(copy) || !FileExists(phone) || files[copy] != files[phone]) {
-    error = FileExists(copy) ? 0 : 2;
+                                                            unsigned& copyError, unsigned& phoneError) {
+  copyError = FileExists(copy) ? 0 : kErrorFileNotFound;
+  phoneError = FileExists(phone) ? 0 : kErrorFileNotFound;
+  if (copyError || phoneError || files[copy] != files[phone]) return nullptr;
+  return std::make_unique<Hold>(*this, copy);
+}
+
+// A held folder, recorded when taken and when let go.
+class FolderHoldRecord : public FolderHold {
+ public:
+  FolderHoldRecord(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) {
+    m_pc.Did(L"HoldFolder " + m_path);
+  }
+  ~FolderHoldRecord() override { m_pc.Did(L"ReleaseFolder " + m_path); }
+
+ private:
+  ScriptedPc& m_pc;
+  std::wstring m_path;
+};
+
+// A folder that exists and is reached through no link can be held, unless scripted otherwise.
+inline std::unique_ptr<FolderHold> ScriptedPc::HoldFolder(const std::wstring& folder, unsigned& error) {
+  if (ThroughLink(folder) || !folders.count(folder) || unholdableFolders.count(folder)) {
+    error = ThroughLink(folder) ? 4390 : folders.count(folder) ? 32 : kErrorFileNotFound;
+    Did(L"HoldFolder " + folder + L" refused");
     return nullptr;
   }
-  return std::make_unique<Hold>(*this, copy);
+  return std::make_unique<FolderHoldRecord>(*this, folder);
+}
+
+// A started program: the wait for its first input is recorded.
+class ScriptedProgram : public StartedProgram {
+ public:
+  explicit ScriptedProgram(ScriptedPc& pc) : m_pc(pc) {}
+  void WaitUntilIdle(uint32_t milliseconds) override { m_pc.Did(L"WaitUntilIdle " + std::to_wstring(milliseconds)); }
+
+ private:
+  ScriptedPc& m_pc;
+};
+
+inline ProgramStart ScriptedPc::StartProgram(const std::wstring& program, const std::wstring& arguments,
+                                             const std::wstring& folder) {
+  Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
+  ProgramStart start;
+  if (programStarts && FileExists(program)) {
+    start.program = std::make_unique<ScriptedProgram>(*this);
+  } else {
+    start.error = FileExists(program) ? startError : kErrorFileNotFound;
+  }
+  return start;
 }
 
 inline std::unique_ptr<FileHold> ScriptedPc::HoldSignedByMaker(const std::wstring& path) {

@@ -83,7 +83,9 @@ const char kUpdateCheckOnFirstRun[] = R"(
 > IsOnline
 > CreateFolder C:\T\PXPC
 > CheckPXPC C:\T\E\ E:\ []
+> HoldFolder C:\T
 > Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
+> ReleaseFolder C:\T
 [IsRequireUpPXPC()] START..............
 > IsOnline
 )";
@@ -92,7 +94,10 @@ const char kToolStart[] = R"(
 [RunPXPC()] START.............
 [RunPXPC()] Exe File = (C:\T\PXPC\PXPC.exe) [LF]
 [RunPXPC()] Work Path = (C:\T\PXPC) [LF]
+> HoldFolder C:\T\PXPC
+> Hold C:\T\PXPC\PXPC.exe
 > Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
+> Release C:\T\PXPC\PXPC.exe
 [RunPXPC()] END.............
 )";
 
@@ -104,16 +109,26 @@ const std::string kDownloadStart = R"(
 [DownloadPXPC_Package()] START...................
 > OpenUsageReport C:\T\E\ E:\
 > Report [] START)";
+// The update arrives in a fresh folder of its own, and takes the package's place when complete.
 const std::string kPackageFiles = R"(
-> RemoveFile C:\T\PXPC\PXPC.exe
-> Download http://dl.example/pxpc/PXPC.exe -> C:\T\PXPC\PXPC.exe (cancellable)
-> RemoveFile C:\T\PXPC\pxpcconfig.ini
-> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC\pxpcconfig.ini (cancellable))";
+> Download http://dl.example/pxpc/PXPC.exe -> C:\T\PXPC.update-1005\PXPC.exe (cancellable)
+> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC.update-1005\pxpcconfig.ini (cancellable))";
+const std::string kPackageInPlace = R"(
+> Move C:\T\PXPC.update-1005\PXPC.exe -> C:\T\PXPC\PXPC.exe
+> Move C:\T\PXPC.update-1005\pxpcconfig.ini -> C:\T\PXPC\pxpcconfig.ini)";
+const std::string kUpdateFolderGone = R"(
+> ReleaseFolder C:\T\PXPC.update-1005
+> ReleaseFolder C:\T\PXPC
+> RemoveFolder C:\T\PXPC.update-1005)";
 const std::string kDriverFile = R"(
-> RemoveFile C:\T\PXPC\driver_setup.exe
-> Download http://dl.example/pxpc/driver_setup.exe -> C:\T\PXPC\driver_setup.exe (cancellable))";
-const std::string kDownloadEnd = R"(
-> Progress 1000
+> Download http://dl.example/pxpc/driver_setup.exe -> C:\T\PXPC.update-1005\driver_setup.exe (cancellable))";
+const std::string kUpdateFolder = R"(
+> HoldFolder C:\T\PXPC
+> CreateFolder C:\T\PXPC.update-1005
+> HoldFolder C:\T\PXPC.update-1005)";
+const std::string kDriverInPlace = R"(
+> Move C:\T\PXPC.update-1005\driver_setup.exe -> C:\T\PXPC\driver_setup.exe)";
+const std::string kDownloadReported = R"(
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.
 > Report [H42] OK
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
@@ -136,7 +151,8 @@ TEST_F(Workflow, FirstRunOnlineFetchesTheServersConfigDownloadsThePackageAndStar
   EXPECT_EQ(run.m_bRequireDrv, 0);
 
   EXPECT_TRUE(Run());
-  EXPECT_EQ(Record(), kDownloadStart + kPackageFiles + kDownloadEnd +
+  EXPECT_EQ(Record(), kDownloadStart + kUpdateFolder + kPackageFiles + "\n> Progress 1000" + kPackageInPlace +
+                          kUpdateFolderGone + kDownloadReported +
                           "\n> Display install start\n> Pause 3000\n> Display install stop\n> Progress 2000" + kRunEnd);
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool");
 }
@@ -148,7 +164,9 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
   EXPECT_EQ(Record(), R"(
 > IsOnline
 > CheckPXPC C:\T\E\ E:\ []
+> HoldFolder C:\T
 > Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
+> ReleaseFolder C:\T
 [IsRequireUpPXPC()] START..............
 > IsOnline
 [IsRequireUpPXPC()] END..............
@@ -180,7 +198,8 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
-  EXPECT_EQ(Record(), kDownloadStart + kDriverFile + kDownloadEnd + kDriverInstall + kRunEnd);
+  EXPECT_EQ(Record(), kDownloadStart + kUpdateFolder + kDriverFile + "\n> Progress 1000" + kDriverInPlace +
+                          kUpdateFolderGone + kDownloadReported + kDriverInstall + kRunEnd);
   EXPECT_EQ(run.m_strDriverPath, L"C:\\T\\PXPC\\driver_setup.exe");
 
   // A failed installation is shown, and the tool is not started.
@@ -204,7 +223,9 @@ TEST_F(Workflow, WithBothDueThePackageComesFirstThenTheDriverWhichIsInstalledWit
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
-  EXPECT_EQ(Record(), kDownloadStart + kPackageFiles + "\n> Progress 500" + kDriverFile + kDownloadEnd + kDriverInstall + kRunEnd);
+  EXPECT_EQ(Record(), kDownloadStart + kUpdateFolder + kPackageFiles + "\n> Progress 500" + kDriverFile +
+                          "\n> Progress 1000" + kPackageInPlace + kDriverInPlace + kUpdateFolderGone + kDownloadReported +
+                          kDriverInstall + kRunEnd);
 }
 
 TEST_F(Workflow, TheServerNamingThePhonesInstallerOrThePcToolLeavesTheDriverDownloadOut) {
@@ -273,9 +294,12 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
        "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"},
       {"serverconfig.ini missing", [](ScriptedPc& pc, RunFields&) { pc.server.clear(); },
        "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (bounded)\n"
-       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
+       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n> ReleaseFolder C:\\T\n"},
       {"serverconfig.ini a link", [](ScriptedPc& pc, RunFields&) { pc.links.insert(L"C:\\T\\serverconfig.ini"); },
-       "> CheckPXPC C:\\T\\E\\ E:\\ []\n[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
+       "> HoldFolder C:\\T\n[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n> ReleaseFolder C:\\T\n"},
+      {"base folder cannot be held", [](ScriptedPc& pc, RunFields&) { pc.unholdableFolders.insert(L"C:\\T"); },
+       "> CheckPXPC C:\\T\\E\\ E:\\ []\n> HoldFolder C:\\T refused\n[FOLDER] [C:\\T] refused, it cannot be held (32)\n"
+       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -301,14 +325,23 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
   EXPECT_EQ(Record(), "\n> IsOnline\n");
 }
 
-TEST_F(Workflow, AFailedOrCancelledDownloadIsReportedAsFailedAndStartsNothing) {
-  PreparePcStart(pc, run);
+TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeavesTheEarlierPackage) {
+  // An earlier version is installed, and the server has a newer one.
+  InstallCurrentPackage();
+  pc.files[L"C:\\T\\PXPC\\PXPC.exe"] = L"old tool";
+  pc.files[L"C:\\T\\PXPC\\pxpcconfig.ini"] = L"[PXPACKAGE]\npack_version=2.0.0.0\n";
+  EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
+  const auto earlier = pc.files;
   pc.server.erase(L"http://dl.example/pxpc/pxpcconfig.ini");
   Record();
   EXPECT_FALSE(Run());
   const std::string failed = Record();
-  EXPECT_NE(failed.find(R"(> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC\pxpcconfig.ini (cancellable)
+  EXPECT_NE(failed.find(R"(> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC.update-1005\pxpcconfig.ini (cancellable)
 [DownloadPXPC_Package()] Fail of download file.....(pxpcconfig.ini)
+> RemoveFile C:\T\PXPC.update-1005\PXPC.exe
+> ReleaseFolder C:\T\PXPC.update-1005
+> ReleaseFolder C:\T\PXPC
+> RemoveFolder C:\T\PXPC.update-1005
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.
 > Report [H42] FAIL
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
@@ -319,18 +352,35 @@ TEST_F(Workflow, AFailedOrCancelledDownloadIsReportedAsFailedAndStartsNothing) {
 )"),
             std::string::npos)
       << failed;
-  EXPECT_EQ(pc.files.count(L"C:\\T\\PXPC\\pxpcconfig.ini"), 0u);
+  EXPECT_EQ(failed.find("> Move"), std::string::npos) << failed;
+  EXPECT_EQ(pc.files, earlier);  // the new tool that did arrive never took the old one's place
 
-  // The user's cancel: traced as such, reported as failed, and no message.
-  pc.cancelAtUrl = L"http://dl.example/pxpc/PXPC.exe";
+  // The user's cancel: traced as such, reported as failed, no message, and the package as it was.
+  pc.server[L"http://dl.example/pxpc/pxpcconfig.ini"] = kToolConfig;
+  pc.cancelAtUrl = L"http://dl.example/pxpc/pxpcconfig.ini";
   EXPECT_FALSE(Run());
   const std::string cancelled = Record();
   EXPECT_NE(cancelled.find("(cancellable)\n[DownloadPXPC_Package()] User Cancel (1)\n"), std::string::npos) << cancelled;
   EXPECT_NE(cancelled.find("> Report [H42] FAIL"), std::string::npos);
   EXPECT_EQ(cancelled.find("> Message"), std::string::npos);
+  EXPECT_EQ(pc.files, earlier);
   // Once cancelled, no further file is even asked for.
   EXPECT_FALSE(Run());
   EXPECT_EQ(Record().find("> Download"), std::string::npos);
+
+  // A file that cannot take its place fails the update.
+  run.m_bUserCancel = 0;
+  pc.cancelAtUrl.clear();
+  pc.unmovableFiles.insert(L"C:\\T\\PXPC\\PXPC.exe");
+  EXPECT_FALSE(Run());
+  const std::string unmoved = Record();
+  EXPECT_NE(unmoved.find("> Move C:\\T\\PXPC.update-1015\\PXPC.exe -> C:\\T\\PXPC\\PXPC.exe\n"
+                         "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"
+                         "> RemoveFile C:\\T\\PXPC.update-1015\\PXPC.exe\n"
+                         "> RemoveFile C:\\T\\PXPC.update-1015\\pxpcconfig.ini\n"),
+            std::string::npos)
+      << unmoved;
+  EXPECT_EQ(pc.files, earlier);
 }
 
 TEST_F(Workflow, PackageNamesThatLeaveTheFolderOrLinksInItAreNeitherDeletedNorFetched) {
@@ -413,7 +463,10 @@ TEST_F(Workflow, OfflineThePhonesDriverIsInstalledBeforeTheToolAndAFailedStartEn
 [RunPXPC()] START.............
 [RunPXPC()] Exe File = (C:\T\PXPC\PXPC.exe) [LF]
 [RunPXPC()] Work Path = (C:\T\PXPC) [LF]
+> HoldFolder C:\T\PXPC
+> Hold C:\T\PXPC\PXPC.exe
 > Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
+> Release C:\T\PXPC\PXPC.exe
 [RunPXPC()] END - Failed to run PXPC.............
 [CheckSystem()] IsConnectedInternet() ==> FALSE...
 [AutoRun_PXBootstrap()] Timer call exit function
@@ -439,16 +492,22 @@ class SignedPackage : public Workflow {
                  {L"http://dl.example/pxpc/pxpcconfig.ini", kToolConfig}};
   }
 
+  // The update's own folder, where each file is proven after its download.
+  static constexpr const char* kStaged = "C:\\T\\PXPC.update-1005\\";
+  static constexpr const char* kPackage = "C:\\T\\PXPC\\";
+
   // What the record says of one package file: its download and its proof.
   static std::string Downloaded(const std::string& name, const std::string& proof) {
-    return "\n> RemoveFile C:\\T\\PXPC\\" + name + "\n> Download http://dl.example/pxpc/" + name + " -> C:\\T\\PXPC\\" +
-           name + " (cancellable)" + proof;
+    return "\n> Download http://dl.example/pxpc/" + name + " -> " + kStaged + name + " (cancellable)" + proof;
   }
-  static std::string Proven(const std::string& name) {
-    return "\n> Hold C:\\T\\PXPC\\" + name + "\n[SIGNATURE] [C:\\T\\PXPC\\" + name + "] accepted";
+  static std::string Proven(const std::string& name, const std::string& folder = kPackage) {
+    return "\n> Hold " + folder + name + "\n[SIGNATURE] [" + folder + name + "] accepted";
   }
-  static std::string Data(const std::string& name) {
-    return "\n> Hold C:\\T\\PXPC\\" + name + "\n> Release C:\\T\\PXPC\\" + name;
+  static std::string Data(const std::string& name, const std::string& folder = kPackage) {
+    return "\n> Hold " + folder + name + "\n> Release " + folder + name;
+  }
+  static std::string InPlace(const std::string& name) {
+    return "\n> Move " + std::string(kStaged) + name + " -> " + kPackage + name;
   }
 };
 
@@ -456,22 +515,28 @@ TEST_F(SignedPackage, EveryFileOfCodeIsProvenByContentOrNameAfterItsDownloadAndA
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
-  auto released = [](const std::string& name) { return Proven(name) + "\n> Release C:\\T\\PXPC\\" + name; };
-  EXPECT_EQ(Record(), kDownloadStart + Downloaded("PXPC.exe", released("PXPC.exe")) +
+  auto released = [](const std::string& name) { return Proven(name, kStaged) + "\n> Release " + kStaged + name; };
+  EXPECT_EQ(Record(), kDownloadStart + kUpdateFolder + Downloaded("PXPC.exe", released("PXPC.exe")) +
                           Downloaded("helper.dll", released("helper.dll")) +
-                          Downloaded("plugin.dat", released("plugin.dat")) + Downloaded("readme.txt", Data("readme.txt")) +
-                          Downloaded("pxpcconfig.ini", Data("pxpcconfig.ini")) + kDownloadEnd +
+                          Downloaded("plugin.dat", released("plugin.dat")) +
+                          Downloaded("readme.txt", Data("readme.txt", kStaged)) +
+                          Downloaded("pxpcconfig.ini", Data("pxpcconfig.ini", kStaged)) + "\n> Progress 1000" +
+                          InPlace("PXPC.exe") + InPlace("helper.dll") + InPlace("plugin.dat") + InPlace("readme.txt") +
+                          InPlace("pxpcconfig.ini") + kUpdateFolderGone + kDownloadReported +
                           "\n> Display install start\n> Pause 3000\n> Display install stop\n> Progress 2000" +
                           // Right before the start, the code beside the tool is proven again and stays held.
                           "\n[RunPXPC()] START.............\n[RunPXPC()] Exe File = (C:\\T\\PXPC\\PXPC.exe) [LF]"
-                          "\n[RunPXPC()] Work Path = (C:\\T\\PXPC) [LF]" +
+                          "\n[RunPXPC()] Work Path = (C:\\T\\PXPC) [LF]\n> HoldFolder C:\\T\\PXPC" +
                           Proven("helper.dll") + Proven("plugin.dat") + Data("readme.txt") + Data("pxpcconfig.ini") +
-                          "\n> Start C:\\T\\PXPC\\PXPC.exe [-pxpc;E;U;Model X;] in C:\\T\\PXPC"
-                          "\n[RunPXPC()] END.............\n[AutoRun_PXBootstrap()] END...............\n");
+                          "\n> Hold C:\\T\\PXPC\\PXPC.exe\n> Start C:\\T\\PXPC\\PXPC.exe [-pxpc;E;U;Model X;] in C:\\T\\PXPC"
+                          "\n> Release C:\\T\\PXPC\\PXPC.exe\n[RunPXPC()] END............."
+                          "\n[AutoRun_PXBootstrap()] END...............\n");
   run.m_provenPackageFiles.clear();  // the holds end with the run
+  run.m_heldFolders.clear();
   std::vector<std::wstring> ended = pc.events;
   std::sort(ended.begin(), ended.end());
-  EXPECT_EQ(ended, (std::vector<std::wstring>{L"> Release C:\\T\\PXPC\\helper.dll", L"> Release C:\\T\\PXPC\\plugin.dat"}));
+  EXPECT_EQ(ended, (std::vector<std::wstring>{L"> Release C:\\T\\PXPC\\helper.dll", L"> Release C:\\T\\PXPC\\plugin.dat",
+                                              L"> ReleaseFolder C:\\T\\PXPC"}));
 }
 
 TEST_F(SignedPackage, AnUnsignedFileOfCodeFailsTheDownloadIsRemovedAndNothingOfThePackageStarts) {
@@ -480,7 +545,7 @@ TEST_F(SignedPackage, AnUnsignedFileOfCodeFailsTheDownloadIsRemovedAndNothingOfT
     pc = ScriptedPc();
     run.m_provenPackageFiles.clear();
     SetUp();
-    const std::wstring path = std::wstring(L"C:\\T\\PXPC\\") + name;
+    const std::wstring path = std::wstring(L"C:\\T\\PXPC.update-1005\\") + name;
     pc.unsignedFiles.insert(path);
     PreparePcStart(pc, run);
     Record();
@@ -498,6 +563,10 @@ TEST_F(SignedPackage, AnUnsignedFileOfCodeFailsTheDownloadIsRemovedAndNothingOfT
     EXPECT_EQ(record.find("> Start"), std::string::npos) << record;
     EXPECT_EQ(record.find("readme.txt"), std::string::npos) << record;  // the download stopped there
     EXPECT_EQ(pc.files.count(path), 0u);
+    // Nothing of the update took the package's place, and its folder is gone.
+    EXPECT_EQ(record.find("> Move"), std::string::npos) << record;
+    EXPECT_NE(record.find(kUpdateFolderGone), std::string::npos) << record;
+    EXPECT_EQ(pc.files.count(L"C:\\T\\PXPC\\PXPC.exe"), 0u);
   }
 }
 
@@ -540,10 +609,12 @@ TEST_F(SignedPackage, ACurrentPackageIsProvenAtTheStartAndALibraryChangedSinceRe
   EXPECT_EQ(linked.find("> Start"), std::string::npos) << linked;
   pc.links.clear();
 
-  // Without the signature asked for, nothing is held or proven.
+  // Without the signature asked for, nothing of the package beside the tool is held or proven.
   pc.signatureRequired = false;
   EXPECT_TRUE(StartPcTool(pc, run, L"Model X"));
-  EXPECT_EQ(Record().find("> Hold"), std::string::npos);
+  const std::string unsignedRun = Record();
+  EXPECT_EQ(unsignedRun.find("helper.dll"), std::string::npos) << unsignedRun;
+  EXPECT_EQ(unsignedRun.find("[SIGNATURE]"), std::string::npos) << unsignedRun;
 }
 
 TEST_F(Workflow, TheToolIsNeitherStartedThroughALinkNorUnderANameThatLeavesThePackage) {
@@ -626,56 +697,74 @@ TEST_F(Workflow, TheModeChangeTracesTheExportItUsedAndCountsForAUserWithoutRight
 )");
 }
 
-TEST_F(Workflow, TheServersInstallerRunsHeldAndSignedAnMsiIsRemovedFirst) {
+TEST_F(Workflow, TheServersInstallerRunsHeldAndSignedInItsHeldFolderAnMsiIsRemovedFirst) {
   DriverPackage package;
   package.serverDriver = L"C:\\T\\PXPC\\driver_setup.exe";
+  pc.folders.insert(L"C:\\T\\PXPC");
   pc.files[package.serverDriver] = L"driver";
+  pc.installerExitCode = 3010;
   EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
   EXPECT_EQ(Record(), R"(
 > IsOnline
 Driver install from server
 [CUSBAutoRunDlg::InstallDriver()] START.............
+> HoldFolder C:\T\PXPC
 > Hold C:\T\PXPC\driver_setup.exe
 [InstallDriver : MsgWaitForMultipleObjects 1]
 [InstallDriver : MsgWaitForMultipleObjects 2]
 > RunInstaller C:\T\PXPC\driver_setup.exe /i
+[InstallDriver : the installer ended with exit code 3010]
 [InstallDriver : MsgWaitForMultipleObjects ENd]
 > IsOnline
 > IsDriverInstalled )" + std::to_string(kDriverCbwUnison) + R"(
 > BringToFront
 [CUSBAutoRunDlg::InstallDriver()] END.............
 > Release C:\T\PXPC\driver_setup.exe
+> ReleaseFolder C:\T\PXPC
 )");
 
   package.serverDriver = L"C:\\T\\PXPC\\unison.MSI";
   pc.files[package.serverDriver] = L"package";
   package.preloadType = kDriverUnison;  // the phone carries the unison family: that one must be there
   pc.driverFamilyInstalled = false;
+  pc.installerExitCode = 0;
+  pc.installerEnds = false;  // still running when its time was up
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   EXPECT_EQ(Record(), R"(
 > IsOnline
 Driver install from server
 [CUSBAutoRunDlg::InstallDriver()] START.............
+> HoldFolder C:\T\PXPC
 > Hold C:\T\PXPC\unison.MSI
 [InstallDriver : MsgWaitForMultipleObjects 1]
 > RunInstaller C:\T\PXPC\unison.MSI /x msi
+[InstallDriver : the installer has not ended after 600 s]
 [InstallDriver : MsgWaitForMultipleObjects 2]
 > RunInstaller C:\T\PXPC\unison.MSI /i msi
+[InstallDriver : the installer has not ended after 600 s]
 [InstallDriver : MsgWaitForMultipleObjects ENd]
 > IsOnline
 > IsDriverInstalled )" + std::to_string(kDriverUnison) + R"(
 > BringToFront
 [InstallDriver()] IsInstalledDriver() return code : FALSE
 > Release C:\T\PXPC\unison.MSI
+> ReleaseFolder C:\T\PXPC
 )");
 
-  // Without the maker's signature, through a link, or missing, nothing is run.
+  // Without the maker's signature, in a folder that cannot be held, through a link, or missing,
+  // nothing is run.
   pc.unsignedFiles.insert(package.serverDriver);
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   const std::string refused = Record();
   EXPECT_NE(refused.find("[SIGNATURE] [C:\\T\\PXPC\\unison.MSI] refused\n"), std::string::npos) << refused;
   EXPECT_EQ(refused.find("> RunInstaller"), std::string::npos);
-  pc.links.insert(L"C:\\T\\PXPC");
+  pc.unsignedFiles.clear();
+  pc.unholdableFolders.insert(L"C:\\T\\PXPC");
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  EXPECT_EQ(Record(), "\n> IsOnline\nDriver install from server\n[CUSBAutoRunDlg::InstallDriver()] START.............\n"
+                      "> HoldFolder C:\\T\\PXPC refused\n[FOLDER] [C:\\T\\PXPC] refused, it cannot be held (32)\n");
+  pc.unholdableFolders.clear();
+  pc.links.insert(L"C:\\T\\PXPC\\unison.MSI");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   EXPECT_NE(Record().find("Drv Setup Filename : C:\\T\\PXPC\\unison.MSI [LF]\n"
                           "[InstallDriver : IsExistFile(strPath)] return code : FALSE\n"),
@@ -687,6 +776,7 @@ Driver install from server
 
 TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes) {
   pc.online = false;
+  pc.folders.insert(L"C:\\T\\E");
   pc.files[L"E:\\setup.exe"] = L"phone's driver";
   DriverPackage package;
   package.preloadDriver = L"C:\\T\\E\\setup.exe";
@@ -699,19 +789,24 @@ TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes)
 > IsOnline
 GetPreloadDriver ExePath = [E:\]
 Copy Preload Driver Path = [E:\setup.exe]
+> HoldFolder C:\T\E
 > Copy E:\setup.exe -> C:\T\E\setup.exe
 Copy Preload Driver - OK
+> ReleaseFolder C:\T\E
 [CUSBAutoRunDlg::InstallDriver()] START.............
+> HoldFolder C:\T\E
 > Hold C:\T\E\setup.exe
 [InstallDriver : MsgWaitForMultipleObjects 1]
 [InstallDriver : MsgWaitForMultipleObjects 2]
 > RunInstaller C:\T\E\setup.exe /i
+[InstallDriver : the installer ended with exit code 0]
 [InstallDriver : MsgWaitForMultipleObjects ENd]
 > IsOnline
 > IsDriverInstalled )" + std::to_string(kDriverModem) + R"(
 > BringToFront
 [CUSBAutoRunDlg::InstallDriver()] END.............
 > Release C:\T\E\setup.exe
+> ReleaseFolder C:\T\E
 )");
 
   // Replaced right after the copy: not the phone's file, not run.
@@ -723,12 +818,22 @@ Copy Preload Driver - OK
       << swapped;
   EXPECT_EQ(swapped.find("> RunInstaller"), std::string::npos);
 
-  // No phone drive, or a link where the copy goes: nothing copied, nothing run.
+  // No phone drive, a folder that cannot be held, or a link where the copy goes: nothing copied,
+  // nothing run.
   pc.swappedAfterCopy.clear();
   package.launchDrive.clear();
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   EXPECT_EQ(Record(), "\n> IsOnline\nFailed to get drive path\n");
   package.launchDrive = L"E";
+  pc.unholdableFolders.insert(L"C:\\T\\E");
+  EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
+  const std::string unheld = Record();
+  EXPECT_NE(unheld.find("[FOLDER] [C:\\T\\E] refused, it cannot be held (32)\n"
+                        "CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"),
+            std::string::npos)
+      << unheld;
+  EXPECT_EQ(unheld.find("> Copy"), std::string::npos) << unheld;
+  pc.unholdableFolders.clear();
   pc.links.insert(L"C:\\T\\E\\setup.exe");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   EXPECT_NE(Record().find("CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"), std::string::npos);
@@ -744,9 +849,9 @@ class PhoneStartCopy : public ::testing::Test {
     pc.base = L"C:\\T";
     pc.folders = {L"C:\\T"};
     pc.files = {{L"E:\\PX_Bootstrap.exe", L"program"}, {L"E:\\QVUTchkdl.dll", L"library"},
-                {L"E:\\tools\\setup.msi", L"driver"}};
-    config = {{L"filecount", L"3"}, {L"file00", L"QVUTchkdl.dll"}, {L"file01", L"PX_Bootstrap.exe"},
-              {L"file02", L"tools\\setup.msi"}};
+                {L"E:\\QVEUSBAutorun.dll", L"device library"}, {L"E:\\tools\\setup.msi", L"driver"}};
+    config = {{L"filecount", L"5"}, {L"file00", L"QVUTchkdl.dll"}, {L"file01", L"PX_Bootstrap.exe"},
+              {L"file02", L"tools\\setup.msi"}, {L"file03", L"QVEUSBAutorun.dll"}, {L"file04", L"config.ini"}};
   }
 
   int Copy() {
@@ -760,22 +865,108 @@ class PhoneStartCopy : public ::testing::Test {
   std::map<std::wstring, std::wstring> config;
 };
 
-TEST_F(PhoneStartCopy, CopiesTheListedFilesAndRelaunchesTheCopyWithTheDriveLetter) {
+// The relaunch: its files held and proven the phone's, the program started as itself, and every
+// hold kept until the copy waits for its user.
+const char kRelaunch[] = R"(
+ShellExecute[C:\T\E\PX_Bootstrap.exe][-l E][C:\T\E]
+> Hold C:\T\E\PX_Bootstrap.exe
+> Hold C:\T\E\QVEUSBAutorun.dll
+> Hold C:\T\E\QVUTchkdl.dll
+> Hold C:\T\E\config.ini
+> Start C:\T\E\PX_Bootstrap.exe [-l E] in C:\T\E
+> WaitUntilIdle 5000
+> Release C:\T\E\PX_Bootstrap.exe
+> Release C:\T\E\QVEUSBAutorun.dll
+> Release C:\T\E\QVUTchkdl.dll
+> Release C:\T\E\config.ini
+> ReleaseFolder C:\T\E\tools
+> ReleaseFolder C:\T\E
+)";
+
+TEST_F(PhoneStartCopy, CopiesTheListedFilesIntoHeldFoldersAndRelaunchesTheCopyWithTheDriveLetter) {
   EXPECT_EQ(Copy(), 1);
   EXPECT_EQ(Rendered(pc.events), R"(
 > CreateFolder C:\T\E
+> HoldFolder C:\T\E
 > CreateFolder C:\T\E\tools
+> HoldFolder C:\T\E\tools
 > Copy E:\QVUTchkdl.dll -> C:\T\E\QVUTchkdl.dll
 CopyFile Src[E:\QVUTchkdl.dll], Target[C:\T\E\QVUTchkdl.dll], time:[5]
 > Copy E:\PX_Bootstrap.exe -> C:\T\E\PX_Bootstrap.exe
 CopyFile Src[E:\PX_Bootstrap.exe], Target[C:\T\E\PX_Bootstrap.exe], time:[5]
 > Copy E:\tools\setup.msi -> C:\T\E\tools\setup.msi
 CopyFile Src[E:\tools\setup.msi], Target[C:\T\E\tools\setup.msi], time:[5]
-CopyFile  - All Done time:[35]
-ShellExecute[C:\T\E\PX_Bootstrap.exe][-l E][C:\T\E]
-> Relaunch C:\T\E\PX_Bootstrap.exe [-l E] in C:\T\E checking PX_Bootstrap.exe against E:\
-)");
+> Copy E:\QVEUSBAutorun.dll -> C:\T\E\QVEUSBAutorun.dll
+CopyFile Src[E:\QVEUSBAutorun.dll], Target[C:\T\E\QVEUSBAutorun.dll], time:[5]
+> Copy E:\config.ini -> C:\T\E\config.ini
+CopyFile Src[E:\config.ini], Target[C:\T\E\config.ini], time:[5]
+CopyFile  - All Done time:[55])" + std::string(kRelaunch));
   EXPECT_EQ(pc.files[L"C:\\T\\E\\tools\\setup.msi"], L"driver");
+}
+
+TEST_F(PhoneStartCopy, TheProgramIsTheEntryOfItsOwnNameWhereverThePcFolderLies) {
+  // A profile whose folder holds the program's name: another entry is not the program.
+  pc.base = L"C:\\PX_Bootstrap.exe\\T";
+  pc.folders = {pc.base};
+  pc.files[L"E:\\License.txt"] = L"licence";
+  config[L"filecount"] = L"6";
+  config[L"file05"] = L"License.txt";
+  EXPECT_EQ(Copy(), 1);
+  const std::string record = Rendered(pc.events);
+  EXPECT_NE(record.find("ShellExecute[C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe][-l E][C:\\PX_Bootstrap.exe\\T\\E]\n"),
+            std::string::npos)
+      << record;
+  EXPECT_NE(record.find("> Start C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe [-l E]"), std::string::npos) << record;
+
+  // The entry in another letter case is the program all the same.
+  pc = ScriptedPc();
+  SetUp();
+  config[L"file01"] = L"px_bootstrap.EXE";
+  pc.files[L"E:\\px_bootstrap.EXE"] = L"program";
+  EXPECT_EQ(Copy(), 1);
+  EXPECT_NE(Rendered(pc.events).find("> Start C:\\T\\E\\px_bootstrap.EXE [-l E] in C:\\T\\E\n"), std::string::npos);
+}
+
+TEST_F(PhoneStartCopy, NothingBesideTheCopyRedirectsItsLibraries) {
+  // A redirection file is removed before the start.
+  pc.folders.insert(L"C:\\T\\E");
+  pc.files[L"C:\\T\\E\\PX_Bootstrap.exe.local"] = L"";
+  EXPECT_EQ(Copy(), 1);
+  const std::string removed = Rendered(pc.events);
+  EXPECT_NE(removed.find("ShellExecute[C:\\T\\E\\PX_Bootstrap.exe][-l E][C:\\T\\E]\n> RemoveFile C:\\T\\E\\PX_Bootstrap.exe.local\n"
+                         "> Hold C:\\T\\E\\PX_Bootstrap.exe\n"),
+            std::string::npos)
+      << removed;
+  EXPECT_EQ(pc.files.count(L"C:\\T\\E\\PX_Bootstrap.exe.local"), 0u);
+
+  // A folder (or a link) under that name is not removed, and nothing is started.
+  for (bool link : {false, true}) {
+    pc = ScriptedPc();
+    SetUp();
+    (link ? pc.links : pc.folders).insert(L"C:\\T\\E\\PX_Bootstrap.exe.local");
+    EXPECT_EQ(Copy(), 0);
+    const std::string refused = Rendered(pc.events);
+    EXPECT_NE(refused.find("> RemoveFile C:\\T\\E\\PX_Bootstrap.exe.local\n"
+                           "Relaunch refused: [C:\\T\\E\\PX_Bootstrap.exe.local] would redirect the program's libraries\n"
+                           "> ReleaseFolder C:\\T\\E\\tools\n"),
+              std::string::npos)
+        << refused;
+    EXPECT_EQ(refused.find("> Start"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find("> Message"), std::string::npos) << refused;
+  }
+}
+
+TEST_F(PhoneStartCopy, AStartThatFailedIsNoRelaunch) {
+  pc.programStarts = false;
+  EXPECT_EQ(Copy(), 0);
+  const std::string record = Rendered(pc.events);
+  EXPECT_NE(record.find("> Start C:\\T\\E\\PX_Bootstrap.exe [-l E] in C:\\T\\E\n"
+                        "Relaunch failed: [C:\\T\\E\\PX_Bootstrap.exe] did not start (740)\n"
+                        "> Release C:\\T\\E\\PX_Bootstrap.exe\n"),
+            std::string::npos)
+      << record;
+  EXPECT_EQ(record.find("> WaitUntilIdle"), std::string::npos) << record;
+  EXPECT_EQ(record.find("> Message"), std::string::npos) << record;
 }
 
 TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndNothingIsStarted) {
@@ -792,13 +983,20 @@ TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndNothingIsStarted) {
   const Case cases[] = {
       {"no base folder", [](PhoneStartCopy& t) { t.pc.base.clear(); }, cannotCreate + "[004]"},
       {"drive folder is a link", [](PhoneStartCopy& t) { t.pc.links.insert(L"C:\\T\\E"); }, cannotCreate + "[000]"},
+      {"drive folder cannot be held", [](PhoneStartCopy& t) { t.pc.unholdableFolders.insert(L"C:\\T\\E"); },
+       "[FOLDER] [C:\\T\\E] refused, it cannot be held (32)\n" + cannotCreate + "[000]"},
       {"tools folder cannot be made", [](PhoneStartCopy& t) { t.pc.refusedFolders.insert(L"C:\\T\\E\\tools"); },
+       cannotCreate + "[001]"},
+      {"tools folder cannot be held", [](PhoneStartCopy& t) { t.pc.unholdableFolders.insert(L"C:\\T\\E\\tools"); },
        cannotCreate + "[001]"},
       {"file missing on the phone", [](PhoneStartCopy& t) { t.pc.files.erase(L"E:\\tools\\setup.msi"); },
        cannotCopy + "E:\\tools\\setup.msi"},
       {"name leaves the folder", [](PhoneStartCopy& t) { t.config[L"file02"] = L"..\\x.dll"; }, cannotCopy + "E:\\..\\x.dll"},
-      {"copy not the phone's", [](PhoneStartCopy& t) { t.pc.relaunchRefused = L"E:\\QVUTchkdl.dll"; },
-       cannotCopy + "E:\\QVUTchkdl.dll"},
+      {"copy not the phone's", [](PhoneStartCopy& t) { t.pc.swappedAfterCopy.insert(L"C:\\T\\E\\QVUTchkdl.dll"); },
+       "CopyFile Src[E:\\QVUTchkdl.dll], Target[C:\\T\\E\\QVUTchkdl.dll] is not the phone's file (0, 0)\n"
+       "> Release C:\\T\\E\\PX_Bootstrap.exe\n> Release C:\\T\\E\\QVEUSBAutorun.dll\n" + cannotCopy + "E:\\QVUTchkdl.dll"},
+      {"configuration not copied", [](PhoneStartCopy& t) { t.config[L"filecount"] = L"4"; },
+       "CopyFile Src[E:\\config.ini], Target[C:\\T\\E\\config.ini] is not the phone's file (0, 2)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -808,8 +1006,7 @@ TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndNothingIsStarted) {
     EXPECT_EQ(Copy(), 0);
     const std::string record = Rendered(pc.events);
     EXPECT_NE(record.find(c.shown + "\n"), std::string::npos) << record;
-    const bool relaunchTried = c.name == std::string("copy not the phone's");
-    EXPECT_EQ(record.find("> Relaunch") != std::string::npos, relaunchTried) << record;
+    EXPECT_EQ(record.find("> Start"), std::string::npos) << record;
   }
   // A package without the program has nothing to start.
   pc = ScriptedPc();
@@ -818,7 +1015,7 @@ TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndNothingIsStarted) {
   EXPECT_EQ(Copy(), 0);
   const std::string record = Rendered(pc.events);
   EXPECT_NE(record.find("ShellExecute[][-l E][]\nNot Launch\n"), std::string::npos) << record;
-  EXPECT_EQ(record.find("> Relaunch"), std::string::npos);
+  EXPECT_EQ(record.find("> Start"), std::string::npos);
 }
 
 }  // namespace
