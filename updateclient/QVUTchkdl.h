@@ -34,7 +34,7 @@ int __stdcall CheckUASetup(const char* unused, char* result);
 typedef int(__stdcall* CheckUASetupProc)(const char*, char*);
 
 // Records the synchronisation update request and starts the update tool's launcher: 1 when the
-// launcher was started, 0 when it is not installed.
+// launcher was started, 0 when it is not installed, is refused or does not start.
 int __stdcall StartUpdate(void);
 typedef int(__stdcall* StartUpdateProc)(void);
 

@@ -44,13 +44,12 @@ bool SecureAgentFolders(bool create) {
 }
 
 // Starts an agent only when it may be started (HoldStartableAgent). A package without the agent
-// leaves nothing to start, as a start of a missing file would.
+// leaves nothing to start and is no failure; an agent that is there and does not start is one, as
+// the agent would not run.
 bool StartCheckedAgent(const std::string& agentPath, const std::string& folder, const qv::SignaturePolicy& policy) {
   if (IsAgentPathFreeOfLinks(agentPath) && !IsExistingFile(agentPath)) return true;
   const qv::CHeldFile agent = HoldStartableAgent(agentPath, policy);
-  if (!agent.IsHeld()) return false;
-  StartProgramIn(agentPath, folder);
-  return true;
+  return agent.IsHeld() && StartAgentProgram(agentPath, folder);
 }
 
 int StartInstalledAgent(const std::string& agentPath, const std::string& folder, const qv::SignaturePolicy& policy,

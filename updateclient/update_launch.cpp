@@ -32,7 +32,7 @@ int LaunchPhoneUpdateTool() {
   const qv::CHeldFile held = HoldStartableAgent(launcher, ReadAgentSignaturePolicy());
   if (!held.IsHeld()) return 0;
   UtTrace("Call Launcher");
-  StartProgramIn(launcher, folder);
+  if (!StartAgentProgram(launcher, folder)) return 0;
   UtTrace("Phone software update tool - Call END");
   return 1;
 }

@@ -1,4 +1,4 @@
-// Staging, replacement and checked copies in the agent folders, over the file system calls.
+// Staging, replacement, checked copies and starts in the agent folders, over the file system calls.
 #include "updateclient/win/agent_files.h"
 
 #include <windows.h>
@@ -195,6 +195,13 @@ qv::CHeldFile HoldStartableAgent(const std::string& path, const qv::SignaturePol
   }
   if (!IsSignedByMaker(policy, held)) return qv::CHeldFile();
   return held;
+}
+
+bool StartAgentProgram(const std::string& path, const std::string& folder) {
+  DWORD error = ERROR_SUCCESS;
+  if (StartProgramIn(path, folder, error)) return true;
+  UtTrace("Agent start failed: " + path + ", error " + std::to_string(error));
+  return false;
 }
 
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt) {

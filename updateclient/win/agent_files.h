@@ -38,6 +38,11 @@ bool IsStartableAgent(const std::string& path);
 // refused, which is traced. Start it while the hold lasts.
 qv::CHeldFile HoldStartableAgent(const std::string& path, const qv::SignaturePolicy& policy);
 
+// Starts the agent or launcher |path| in |folder| as itself, without arguments; the caller holds it
+// (HoldStartableAgent) until this returns. True when it was started; a start that failed is traced
+// ("Agent start failed: <path>, error N").
+bool StartAgentProgram(const std::string& path, const std::string& folder);
+
 // A name in |folder| that nothing has yet, for a file or folder the caller then creates
 // exclusively: "~<kind>-<process>-<tick>-<n>".
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt);

@@ -1,7 +1,6 @@
-// Process snapshots, version resources, shell starts and the other system calls of the agents.
+// Process snapshots, version resources, program starts and the other system calls of the agents.
 #include "updateclient/win/agent_system.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cwctype>
@@ -12,6 +11,7 @@
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 #include "common/win/process_list.h"
+#include "common/win/process_start.h"
 #include "common/win/version_resource.h"
 #include "updateclient/core/agent_rules.h"
 
@@ -109,8 +109,11 @@ bool IsExistingFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void StartProgramIn(const std::string& path, const std::string& folder) {
-  ::ShellExecuteA(nullptr, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+bool StartProgramIn(const std::string& path, const std::string& folder, DWORD& error) {
+  const qv::ProcessStart start = qv::StartProcess(qv::FromAnsi(path.data(), path.size()), std::wstring(),
+                                                  qv::FromAnsi(folder.data(), folder.size()));
+  error = start.error;
+  return start.started;
 }
 
 }  // namespace qv::updateclient

@@ -32,7 +32,8 @@ bool IsMutexPresent(const std::string& name);
 
 bool IsExistingFile(const std::string& path);
 
-// Starts |path| with the "open" verb in |folder|, normal window; the result is not examined.
-void StartProgramIn(const std::string& path, const std::string& folder);
+// Starts the program |path| (a full path) as itself in |folder|, normal window, with no arguments:
+// its command line is the quoted path. True when it was started; otherwise |error| says why.
+bool StartProgramIn(const std::string& path, const std::string& folder, DWORD& error);
 
 }  // namespace qv::updateclient
