@@ -1,0 +1,280 @@
+// Runs under Wine: programs started as themselves. The helper start_recorder.exe (beside this
+// test) records the command line and the current folder it got; a start runs exactly the program
+// named, with the quoted path and the arguments, in the folder given, and no file association of
+// the user's class registry takes a start over.
+#include "common/win/process_start.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/win/held_file.h"
+#include "tests/win/test_files.h"
+
+namespace {
+
+constexpr DWORD kExitWaitMs = 30000;  // a generous end for a helper that exits at once
+constexpr wchar_t kProbeExtension[] = L".qvstartprobe";
+constexpr wchar_t kProbeClass[] = L"QvStartProbe.Document";
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) narrow += c < 0x80 ? static_cast<char>(c) : '?';
+  return narrow;
+}
+
+// What the helper wrote: its command line and its current folder.
+struct Record {
+  bool found = false;
+  std::wstring commandLine;
+  std::wstring folder;
+};
+
+Record ReadRecord(const std::wstring& path) {
+  Record record;
+  const std::string text = qv::test::ReadAll(path);
+  const size_t first = text.find('\n');
+  if (text == "<missing>" || first == std::string::npos) return record;
+  const size_t second = text.find('\n', first + 1);
+  record.found = true;
+  record.commandLine = Utf8ToWide(text.substr(0, first));
+  record.folder = Utf8ToWide(text.substr(first + 1, second == std::string::npos ? second : second - first - 1));
+  return record;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Removes |folder| and everything below it (the test's own files only: no links are made there).
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        ::DeleteFileW(path.c_str());
+      }
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+  }
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+void SetDefaultValue(HKEY root, const std::wstring& key, const std::wstring& value) {
+  HKEY opened = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr),
+            ERROR_SUCCESS)
+      << Narrow(key);
+  qv::UniqueRegKey owned(opened);
+  ASSERT_EQ(::RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+// Every test works in a fresh folder of its own with a blank in its name, "work folder" inside it
+// as the started program's folder.
+class ProgramStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int s_nTests = 0;
+    wchar_t temp[MAX_PATH] = L"";
+    ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+    m_strRoot = std::wstring(temp) + L"qv start " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++s_nTests);
+    RemoveTree(m_strRoot);
+    ASSERT_TRUE(::CreateDirectoryW(m_strRoot.c_str(), nullptr));
+    m_strWork = m_strRoot + L"\\work folder";
+    ASSERT_TRUE(::CreateDirectoryW(m_strWork.c_str(), nullptr));
+    m_strRecorder = qv::test::OwnFolder() + L"start_recorder.exe";
+    ASSERT_TRUE(Exists(m_strRecorder)) << "start_recorder.exe is not beside the test";
+  }
+
+  void TearDown() override {
+    for (const std::wstring& key : {std::wstring(kProbeExtension), std::wstring(kProbeClass)}) {
+      ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str());
+      if (m_bMachineClasses) ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    }
+    RemoveTree(m_strRoot);
+  }
+
+  // The association of the probe's document type with |command|, in the user's own classes.
+  // Windows shows those in the merged view of HKEY_CLASSES_ROOT, where the shell looks; Wine 8
+  // keeps that view to the machine's classes, so there it goes into the merged view itself too.
+  void RegisterProbeAssociation(const std::wstring& command) {
+    const std::wstring commandKey = std::wstring(kProbeClass) + L"\\shell\\open\\command";
+    SetDefaultValue(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\") + kProbeExtension, kProbeClass);
+    SetDefaultValue(HKEY_CURRENT_USER, L"Software\\Classes\\" + commandKey, command);
+    qv::UniqueRegKey merged;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kProbeExtension, 0, KEY_READ, merged.put()) == ERROR_SUCCESS) return;
+    std::printf("the merged class view does not show the user's classes: association written there too\n");
+    m_bMachineClasses = true;
+    SetDefaultValue(HKEY_CLASSES_ROOT, kProbeExtension, kProbeClass);
+    SetDefaultValue(HKEY_CLASSES_ROOT, commandKey, command);
+  }
+
+  // A copy of the helper named |name| in the sub-folder |folder| (made when missing), its full path.
+  std::wstring CopyRecorder(const std::wstring& folder, const std::wstring& name) {
+    ::CreateDirectoryW((m_strRoot + L"\\" + folder).c_str(), nullptr);
+    const std::wstring copy = m_strRoot + L"\\" + folder + L"\\" + name;
+    EXPECT_TRUE(::CopyFileW(m_strRecorder.c_str(), copy.c_str(), FALSE)) << ::GetLastError();
+    return copy;
+  }
+
+  // Starts |program| with |arguments| in the work folder and waits for its end; its exit code.
+  DWORD RunToEnd(const std::wstring& program, const std::wstring& arguments) {
+    qv::ProcessStart start = qv::StartProcess(program, arguments, m_strWork);
+    EXPECT_TRUE(start.started) << "error " << start.error << ": " << Narrow(program);
+    EXPECT_TRUE(start.process);
+    DWORD exitCode = 12345;
+    EXPECT_TRUE(qv::WaitForExit(start.process.get(), kExitWaitMs, exitCode)) << "did not end: " << Narrow(program);
+    return exitCode;
+  }
+
+  std::wstring m_strRoot;
+  std::wstring m_strWork;
+  std::wstring m_strRecorder;
+  bool m_bMachineClasses = false;
+};
+
+TEST_F(ProgramStart, AMissingProgramIsNotStartedAndTheErrorSaysItIsMissing) {
+  for (const std::wstring& missing : {m_strRoot + L"\\absent.exe", m_strRoot + L"\\no such folder\\absent.exe"}) {
+    qv::ProcessStart start = qv::StartProcess(missing, L"", m_strWork);
+    EXPECT_FALSE(start.started) << Narrow(missing);
+    EXPECT_TRUE(start.error == ERROR_FILE_NOT_FOUND || start.error == ERROR_PATH_NOT_FOUND)
+        << "error " << start.error << ": " << Narrow(missing);
+    EXPECT_FALSE(start.process);
+  }
+}
+
+TEST_F(ProgramStart, AWorkingFolderThatIsNotThereRefusesTheStartRatherThanRunningElsewhere) {
+  const std::wstring record = m_strRoot + L"\\record.txt";
+  qv::ProcessStart start = qv::StartProcess(m_strRecorder, L"\"" + record + L"\"", m_strRoot + L"\\gone");
+  std::printf("start in a missing folder: error %lu\n", start.error);
+  EXPECT_FALSE(start.started);
+  EXPECT_NE(start.error, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_FALSE(start.process);
+  ::Sleep(500);
+  EXPECT_FALSE(Exists(record)) << "the program ran";
+}
+
+TEST_F(ProgramStart, TheProgramSeesItsQuotedPathAndArgumentsRunsInTheFolderGivenAndReturnsItsExitCode) {
+  const std::wstring record = m_strRoot + L"\\record.txt";
+  for (DWORD code : {7ul, 0ul}) {
+    ::DeleteFileW(record.c_str());
+    const std::wstring arguments = L"\"" + record + L"\" " + std::to_wstring(code);
+    EXPECT_EQ(RunToEnd(m_strRecorder, arguments), code);
+    const Record seen = ReadRecord(record);
+    ASSERT_TRUE(seen.found) << "the program wrote no record";
+    EXPECT_EQ(Narrow(seen.commandLine), Narrow(L"\"" + m_strRecorder + L"\" \"" + record + L"\" " + std::to_wstring(code)));
+    EXPECT_EQ(Narrow(seen.folder), Narrow(m_strWork));
+  }
+}
+
+TEST_F(ProgramStart, APathWithBlanksStartsWholeWithOrWithoutArguments) {
+  const std::wstring program = CopyRecorder(L"with blanks", L"start recorder.exe");
+  // Without arguments (as the agents and the launcher are started) the command line is the quoted
+  // path and nothing else; the helper then records beside itself.
+  const std::wstring beside = m_strRoot + L"\\with blanks\\start_record.txt";
+  EXPECT_EQ(RunToEnd(program, L""), 0u);
+  Record seen = ReadRecord(beside);
+  ASSERT_TRUE(seen.found) << "the program with blanks in its path wrote no record";
+  EXPECT_EQ(Narrow(seen.commandLine), Narrow(L"\"" + program + L"\""));
+  EXPECT_EQ(Narrow(seen.folder), Narrow(m_strWork));
+
+  const std::wstring record = m_strRoot + L"\\with blanks\\other record.txt";
+  EXPECT_EQ(RunToEnd(program, L"\"" + record + L"\" 3"), 3u);
+  seen = ReadRecord(record);
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(Narrow(seen.commandLine), Narrow(L"\"" + program + L"\" \"" + record + L"\" 3"));
+}
+
+TEST_F(ProgramStart, AProgramHeldAgainstChangesStillStarts) {
+  // The agents and the launcher are held (others may only read) until their start has begun.
+  const std::wstring program = CopyRecorder(L"held", L"held recorder.exe");
+  const qv::CHeldFile held = qv::CHeldFile::Open(program);
+  ASSERT_TRUE(held.IsHeld()) << held.Error();
+  EXPECT_EQ(RunToEnd(program, L""), 0u);
+  EXPECT_TRUE(ReadRecord(m_strRoot + L"\\held\\start_record.txt").found);
+}
+
+TEST_F(ProgramStart, AFileAssociationOfTheUserNeverTakesOverAStart) {
+  // A made-up document type whose "open" in the user's own class registry runs the helper.
+  const std::wstring association = m_strRoot + L"\\association.txt";
+  RegisterProbeAssociation(L"\"" + m_strRecorder + L"\" \"" + association + L"\" 5");
+  const std::wstring document = m_strRoot + L"\\document" + kProbeExtension;
+  qv::test::WriteAll(document, "not a program\r\n");
+
+  // The association is live: the shell's "open" of the document runs the helper.
+  SHELLEXECUTEINFOW shell{};
+  shell.cbSize = sizeof(shell);
+  shell.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  shell.lpVerb = L"open";
+  shell.lpFile = document.c_str();
+  shell.nShow = SW_SHOWNORMAL;
+  ASSERT_TRUE(::ShellExecuteExW(&shell)) << "the shell did not open the document: " << ::GetLastError();
+  qv::UniqueProcessHandle opened(shell.hProcess);
+  DWORD exitCode = 0;
+  ASSERT_TRUE(qv::WaitForExit(opened.get(), kExitWaitMs, exitCode));
+  EXPECT_EQ(exitCode, 5u);
+  ASSERT_TRUE(ReadRecord(association).found) << "the association did not run";
+  ASSERT_TRUE(::DeleteFileW(association.c_str()));
+
+  // A start of the same document is refused by the system instead.
+  qv::ProcessStart start = qv::StartProcess(document, L"", m_strWork);
+  std::printf("start of a document with an association: error %lu\n", start.error);
+  EXPECT_FALSE(start.started);
+  EXPECT_NE(start.error, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_FALSE(start.process);
+  ::Sleep(1000);
+  EXPECT_FALSE(Exists(association)) << "the association's program ran";
+}
+
+TEST_F(ProgramStart, AWaitEndsAtItsLimitWhileTheProgramRunsAndGivesTheCodeOnceItEnds) {
+  const std::wstring record = m_strRoot + L"\\record.txt";
+  qv::ProcessStart start = qv::StartProcess(m_strRecorder, L"\"" + record + L"\" 0 60000", m_strWork);
+  ASSERT_TRUE(start.started) << start.error;
+  DWORD exitCode = 0;
+  const ULONGLONG before = ::GetTickCount64();
+  EXPECT_FALSE(qv::WaitForExit(start.process.get(), 300, exitCode));
+  const ULONGLONG waited = ::GetTickCount64() - before;
+  EXPECT_GE(waited, 250u);
+  EXPECT_LT(waited, 10000u);
+  ASSERT_TRUE(::TerminateProcess(start.process.get(), 6));
+  EXPECT_TRUE(qv::WaitForExit(start.process.get(), kExitWaitMs, exitCode));
+  EXPECT_EQ(exitCode, 6u);
+  EXPECT_FALSE(qv::WaitForExit(nullptr, 0, exitCode));
+}
+
+TEST(ProcessElevation, TheAnswerIsTheTokensOwn) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+  qv::UniqueHandle owned(token);
+  TOKEN_ELEVATION elevation{};
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  ASSERT_TRUE(::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size));
+  ASSERT_TRUE(::GetTokenInformation(token, TokenElevationType, &type, sizeof(type), &size));
+  const bool elevated = qv::IsProcessElevated();
+  std::printf("IsProcessElevated %d, TokenIsElevated %lu, TokenElevationType %d\n", elevated ? 1 : 0,
+              elevation.TokenIsElevated, static_cast<int>(type));
+  EXPECT_EQ(elevated, elevation.TokenIsElevated != 0);
+  EXPECT_EQ(qv::IsProcessElevated(), elevated);
+}
+
+}  // namespace
