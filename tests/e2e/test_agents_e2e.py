@@ -655,6 +655,30 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.starts(with_request=True), [("QORLauncher.exe", self.rig.to_windows(self.root), "", "TRUE")])
         self.assertEqual(self.rig.reg_query(MAKER_KEY), {"SYNCUPDATE": "TRUE", "SYNCTYPE": "PXPC"})
 
+    def test_an_agent_or_launcher_the_system_does_not_start_fails_the_call(self):
+        # A file of the agent's name that is no program: allowed and held, then refused by the
+        # system's start. With no newer version published, the installed agent is what is started.
+        self.server.set_entry("NotiAgent_QOR_UA", drop=True)
+        os.makedirs(self.folder, exist_ok=True)
+        with open(os.path.join(self.folder, "CBWUAAgent.exe"), "wb") as f:
+            f.write(b"not a program")
+        process = self.start_call("CheckUASetup")
+        self.assertEqual(self.finish_call(process), (0, "MSG_FUNCTION_FAIL"))
+        trace = self.library_trace(process)
+        self.assertIn("Agent start failed: " + self.windows_folder() + "\\CBWUAAgent.exe, error 193", trace)
+        self.assertEqual(self.server.agent_downloads(), [])
+
+        # The launcher the same: the request is written, the call fails.
+        with open(os.path.join(self.root, "QORLauncher.exe"), "wb") as f:
+            f.write(b"not a program")
+        process = self.start_call("StartUpdate")
+        self.assertEqual(self.finish_call(process)[0], 0)
+        trace = self.library_trace(process)
+        self.assertIn("Agent start failed: " + self.rig.to_windows(self.root) + "\\QORLauncher.exe, error 193", trace)
+        self.assertNotIn("Phone software update tool - Call END", trace)
+        self.assertEqual(self.rig.reg_query(MAKER_KEY), {"SYNCUPDATE": "TRUE", "SYNCTYPE": "PXPC"})
+        self.assertEqual(self.starts(), [])
+
 
 if __name__ == "__main__":
     unittest.main()
