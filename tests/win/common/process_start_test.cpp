@@ -146,6 +146,17 @@ class ProgramStart : public ::testing::Test {
     return exitCode;
   }
 
+  // |start| was refused with a reason, gave no process, and |record| (what a program run in its
+  // stead would write) does not appear within a second either.
+  static void ExpectRefused(const qv::ProcessStart& start, const std::wstring& record, const char* what) {
+    std::printf("%s: error %lu\n", what, start.error);
+    EXPECT_FALSE(start.started) << what;
+    EXPECT_NE(start.error, static_cast<DWORD>(ERROR_SUCCESS)) << what;
+    EXPECT_FALSE(start.process) << what;
+    ::Sleep(1000);
+    EXPECT_FALSE(Exists(record)) << what << ": a program ran";
+  }
+
   std::wstring m_strRoot;
   std::wstring m_strWork;
   std::wstring m_strRecorder;
@@ -164,13 +175,8 @@ TEST_F(ProgramStart, AMissingProgramIsNotStartedAndTheErrorSaysItIsMissing) {
 
 TEST_F(ProgramStart, AWorkingFolderThatIsNotThereRefusesTheStartRatherThanRunningElsewhere) {
   const std::wstring record = m_strRoot + L"\\record.txt";
-  qv::ProcessStart start = qv::StartProcess(m_strRecorder, L"\"" + record + L"\"", m_strRoot + L"\\gone");
-  std::printf("start in a missing folder: error %lu\n", start.error);
-  EXPECT_FALSE(start.started);
-  EXPECT_NE(start.error, static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_FALSE(start.process);
-  ::Sleep(500);
-  EXPECT_FALSE(Exists(record)) << "the program ran";
+  ExpectRefused(qv::StartProcess(m_strRecorder, L"\"" + record + L"\"", m_strRoot + L"\\gone"), record,
+                "start in a missing folder");
 }
 
 TEST_F(ProgramStart, TheProgramSeesItsQuotedPathAndArgumentsRunsInTheFolderGivenAndReturnsItsExitCode) {
@@ -236,13 +242,7 @@ TEST_F(ProgramStart, AFileAssociationOfTheUserNeverTakesOverAStart) {
   ASSERT_TRUE(::DeleteFileW(association.c_str()));
 
   // A start of the same document is refused by the system instead.
-  qv::ProcessStart start = qv::StartProcess(document, L"", m_strWork);
-  std::printf("start of a document with an association: error %lu\n", start.error);
-  EXPECT_FALSE(start.started);
-  EXPECT_NE(start.error, static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_FALSE(start.process);
-  ::Sleep(1000);
-  EXPECT_FALSE(Exists(association)) << "the association's program ran";
+  ExpectRefused(qv::StartProcess(document, L"", m_strWork), association, "start of a document with an association");
 }
 
 TEST_F(ProgramStart, AWaitEndsAtItsLimitWhileTheProgramRunsAndGivesTheCodeOnceItEnds) {
