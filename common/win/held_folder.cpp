@@ -12,8 +12,10 @@ CHeldFolder CHeldFolder::Open(const std::wstring& root, const std::wstring& fold
   std::vector<UniqueFileHandle> steps;
   for (const std::wstring& step : FolderStepsBelow(root, folder)) {
     // Each step as itself: a link is opened as the link and refused below. The steps above are
-    // held already, so the way to this one cannot change while it is opened.
-    UniqueFileHandle handle(::CreateFileW(step.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    // held already, so the way to this one cannot change while it is opened. The hold asks to list
+    // the folder: an open for its attributes alone takes no part in the system's share checks,
+    // and would let anyone rename the folder under it.
+    UniqueFileHandle handle(::CreateFileW(step.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};

@@ -54,6 +54,58 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertIn("[IsConnectedInternet()] Connect Check return (FALSE)......", self.trace())
         self.assert_phone_start_closed(relaunched=True)
 
+    SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+
+    def test_a_templates_folder_whose_path_holds_the_programs_name_still_relaunches_the_program(self):
+        # The user's Templates folder lies in a folder named like the program: every copied file's
+        # path then holds the program's name, and only the entry of its own name is the program.
+        named = os.path.join(self.rig.profile_dir, "PX_Bootstrap.exe", "Templates")
+        shutil.rmtree(os.path.dirname(named), ignore_errors=True)
+        os.makedirs(os.path.join(named, "PXPC"))
+        self.addCleanup(shutil.rmtree, os.path.dirname(named), ignore_errors=True)
+        shutil.copy(build_output("stub_tool"), os.path.join(named, "PXPC", "PXPC.exe"))
+        shutil.copy(os.path.join(self.templates, "AutoRun_Log.ini"), named)
+        earlier = self.rig.reg_value(self.SHELL_FOLDERS, "Templates")
+        self.rig.reg_add(self.SHELL_FOLDERS, "Templates", self.rig.to_windows(named), kind="REG_EXPAND_SZ")
+        self.addCleanup(lambda: self.rig.reg_add(self.SHELL_FOLDERS, "Templates", earlier, kind="REG_EXPAND_SZ")
+                        if earlier is not None else self.rig.reg_delete_value(self.SHELL_FOLDERS, "Templates"))
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.plug_in(phone)
+        self.wait_until_done()
+        with open(os.path.join(named, "PX_Bootstrap_Log(0000).txt"), encoding="cp1252") as f:
+            trace = f.read()
+        copy = self.rig.to_windows(os.path.join(named, "E"))
+        self.assertIn(f"ShellExecute[{copy}\\PX_Bootstrap.exe][-l E][{copy}]", trace)
+        self.assertIn("[OnInitDialog() PC START, 1, 0, 7, 0]", trace)
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assertEqual(phone.mode_changes(), [])
+
+    def test_a_library_redirection_beside_the_copy_refuses_the_relaunch(self):
+        # "PX_Bootstrap.exe.local" beside the relaunched copy would make the system load the
+        # program's libraries (its side-by-side common controls among them) from the user's folder.
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.install_tool()
+        redirection = os.path.join(self.templates, "E", "PX_Bootstrap.exe.local")
+        os.makedirs(redirection)
+        self.plug_in(phone)
+        self.wait_until_done()
+        copy = self.rig.to_windows(os.path.join(self.templates, "E"))
+        self.assertIn(f"Relaunch refused: [{copy}\\PX_Bootstrap.exe.local] would redirect the program's libraries",
+                      self.trace())
+        self.assertNotIn("[OnInitDialog() PC START", self.trace())
+        self.assertEqual(self.lines_of(self.tool_log), [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        self.assert_phone_start_closed(relaunched=False, mode_export="ChangeMode2UMS")
+
+        # A file of that name is removed, and the relaunch goes on.
+        self.start_over(redirection, phone.log)
+        open(redirection, "w").close()
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertFalse(os.path.exists(redirection))
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+        self.assert_phone_start_closed(relaunched=True)
+
     def test_without_the_tool_the_phone_goes_to_the_mode_it_reported(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
         self.plug_in(phone)

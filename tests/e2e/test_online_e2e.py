@@ -61,6 +61,16 @@ class OnlineEndToEnd(PlugInTestCase):
     def downloaded(self):
         return [name for name in self.server.downloads() if name != "serverconfig.ini"]
 
+    def staged_verdict(self, name, verdict):
+        """The signature's verdict on `name` as it is checked on its arrival: in the update's own
+        folder beside the package folder, which the package takes its files from once complete."""
+        return (re.escape("[SIGNATURE] [" + self.rig.to_windows(self.package)) + r"\.update-\d+\\" + re.escape(name) +
+                re.escape("] " + verdict))
+
+    def stand_in(self, *args, log_name="stub-instance"):
+        """Another program of the user (tools/stub_instance), as Windows runs it."""
+        return self.rig.run(os.environ["QV_E2E_STUB_INSTANCE"], args, cwd=self.work, log_name=log_name)
+
     def accept_watching_progress(self, timeout=90):
         """At the licence page: starts watching the progress bar and the status text from inside
         Wine, accepts, and returns the watch, whose result comes once the page is gone."""
@@ -147,31 +157,47 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini", "PXPC_Readme.txt"])
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
-    def test_cancel_during_the_second_file_stops_it_keeps_the_first_and_switches_the_mode(self):
+    def test_a_cancelled_or_failed_update_leaves_the_earlier_package_which_still_starts(self):
         self.install_driver()
-        self.install_package("1.0.0.8")  # the second file is there before: it must be gone after
+        self.install_package("1.0.0.8")
+        earlier = {name: self.local_file(name) for name in os.listdir(self.package)}
         self.server.package_route("pxpcconfig.ini", pause_after=10, pause=60, release="second")
         phone = self.phone(selected_mode=2)
         self.plug_in(phone)
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30))
         self.accept_licence()
         self.assertTrue(harness.wait_for(lambda: "pxpcconfig.ini" in self.server.downloads(), timeout=30))
-        # Sent while the file is half way: the transfer stops at its next arrival at the latest
-        # (the release), and what came of the file is not kept.
+        # Sent while the second file is half way: the transfer stops at its next arrival at the
+        # latest (the release), and nothing of the update takes the earlier package's place.
         self.assertTrue(self.rig.ui("click", MODEL_NAME, IDS.IDC_BUTTON_CANCEL, "--send").ok)
         self.server.release("second")
         self.wait_until_done()  # no failure message holds it open
         self.assertEqual(self.downloaded(), ["PXPC.exe", "pxpcconfig.ini"])
-        self.assertTrue(self.package_has("PXPC.exe"))
-        self.assertFalse(self.package_has("pxpcconfig.ini"))
-        # The third file is replaced only when its own turn comes: the earlier package's stays.
-        self.assertTrue(self.package_has("PXPC_Readme.txt"))
+        self.assertEqual({name: self.local_file(name) for name in os.listdir(self.package)}, earlier)
+        self.assertEqual([name for name in os.listdir(self.templates) if name.startswith("PXPC.")], [])
         self.assert_reports("FAIL")
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
         self.assertEqual(self.lines_of(self.tool_log), [])
         self.assertRegex(self.trace(), r"Download of \[[^\]]*/pxpcconfig\.ini\] ended: cancelled after \d+ ms\r?\n\s*"
                                        r"\[DownloadPXPC_Package\(\)\] User Cancel \(1\)\r?\n")
         self.assertNotIn("Fail of download file", self.trace())
+
+        # A failed update (the server loses the last file) leaves it too; the next plug-in, when the
+        # server offers that version again, starts the earlier tool as it is.
+        self.start_over(self.tool_log, phone.log)
+        self.server.reset()
+        self.server.package_route("PXPC_Readme.txt", status=404)
+        self.run_to_the_download_failure(phone)
+        self.wait_until_done()
+        self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(PXPC_Readme.txt)", self.trace())
+        self.assertEqual({name: self.local_file(name) for name in os.listdir(self.package)}, earlier)
+        self.assert_reports("FAIL")
+        self.start_over(self.tool_log, phone.log)
+        self.server.reset()
+        self.server.set_serverconfig("PXPACKAGE", pack_version="1.0.0.8")
+        self.plug_in(phone)
+        self.wait_until_done()
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
     def test_package_folder_that_is_a_link_gets_nothing_deleted_or_written_through_it(self):
         elsewhere = self.users_folder("PXPC.exe", b"not the tool")
@@ -182,30 +208,31 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)", self.trace())
         self.assert_reports("FAIL")
 
-    def test_package_folder_swapped_for_a_link_during_a_download_gets_nothing_through_it(self):
-        elsewhere = self.users_folder("pxpcconfig.ini", b"the user's")
+    def test_package_folder_held_during_a_download_cannot_be_swapped_for_a_link(self):
+        elsewhere = self.users_folder("PXPC.exe", b"the user's")
         self.install_driver()
-        self.server.package_route("pxpcconfig.ini", pause_after=10, pause=60, release="second")
+        self.install_package("1.0.0.8")
+        self.server.package_route("PXPC.exe", pause_after=10, pause=60, release="first")
         phone = self.phone(selected_mode=2)
         self.plug_in(phone)
         self.assertIsNotNone(self.rig.ui.wait_window(MODEL_NAME, timeout=30), "no licence page")
         self.accept_licence()
-        self.assertTrue(harness.wait_for(lambda: "pxpcconfig.ini" in self.server.downloads(), timeout=30))
-        # Half way through the file, the package folder is moved aside and a link put in its place.
+        self.assertTrue(harness.wait_for(lambda: "PXPC.exe" in self.server.downloads(), timeout=30))
+        # While the tool is on its way, another program of the user tries to move the package
+        # folder aside (to put a link to its own folder in its place): the folder is held.
         moved = self.package + ".moved"
         shutil.rmtree(moved, ignore_errors=True)
-        os.rename(self.package, moved)
-        os.symlink(elsewhere, self.package)
         self.addCleanup(shutil.rmtree, moved, ignore_errors=True)
-        self.server.release("second")
-        self.expect_message(DOWNLOAD_FAILED)
-        self.assert_users_folder_untouched(elsewhere, "pxpcconfig.ini", b"the user's")
-        # The program's own file, marked for deletion on its handle, stays in the moved folder under
-        # Wine (its removal at the last close does not reach a file whose folder has moved); Windows
-        # removes it wherever it is.
-        self.assertRegex(self.trace(), r"Download to \[[^\]]*\\PXPC\\pxpcconfig\.ini\] refused: the file is no longer "
-                                       r"there\r?\n\s*\[DownloadPXPC_Package\(\)\] Fail of download file\.+\(pxpcconfig\.ini\)")
-        self.assert_reports("FAIL")
+        mover = self.stand_in("move", self.rig.to_windows(self.package), self.rig.to_windows(moved), log_name="mover")
+        self.assertEqual(mover.wait(30), 3, mover.output())
+        self.assertIn("move failed: 32", mover.output())  # a sharing violation
+        self.assertFalse(os.path.exists(moved))
+        self.server.release("first")
+        self.wait_until_done(90)
+        self.assert_users_folder_untouched(elsewhere, "PXPC.exe", b"the user's")
+        self.assertEqual(self.local_file("PXPC.exe"), self.server.package_file("PXPC.exe"))
+        self.assert_reports("OK")
+        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
 
     def test_configuration_dripped_by_the_server_is_given_up_and_the_next_phone_runs(self):
         # serverconfig.ini at ten bytes a second, long enough to take two minutes: the check fails
@@ -305,8 +332,7 @@ class OnlineEndToEnd(PlugInTestCase):
                     self.assertEqual(self.lines_of(self.setup_log), [] if msi else [""])
                     self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
                 else:
-                    local = self.rig.to_windows(os.path.join(self.package, installer))
-                    self.assertIn(f"[SIGNATURE] [{local}] refused, {REFUSALS[way]}", trace)
+                    self.assertRegex(trace, self.staged_verdict(installer, f"refused, {REFUSALS[way]}"))
                     self.assertIn(f"[DownloadPXPC_Package()] Fail of download file.....({installer})", trace)
                     self.assertFalse(self.package_has(installer))
                     self.assertNotIn("Install Driver Full Path Name", trace)
@@ -362,7 +388,7 @@ class OnlineEndToEnd(PlugInTestCase):
                 self.run_to_the_download_failure(phone)
                 self.wait_until_done()
                 trace = self.trace()
-                self.assertIn(f"[SIGNATURE] [{local}] refused, {REFUSALS['unsigned']}", trace)
+                self.assertRegex(trace, self.staged_verdict(name, f"refused, {REFUSALS['unsigned']}"))
                 self.assertIn(f"[DownloadPXPC_Package()] Fail of download file.....({name})", trace)
                 self.assertFalse(self.package_has(name))
                 self.assertEqual(self.lines_of(self.tool_log), [])

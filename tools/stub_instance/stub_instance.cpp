@@ -13,9 +13,13 @@
 //   stub_instance idle <seconds>
 //     runs for that many seconds and does nothing: copied under another name, a program of that
 //     name that is running.
+//   stub_instance move <from> <to>
+//     renames a file or folder as any program of the user may. Exit code 0 when it moved, else 3,
+//     with the system's error written to the output.
 // Exit code 2: usage error, or no window or mutex could be made or found.
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <cstdlib>
 
@@ -76,6 +80,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::Sleep(static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)) * 1000);
     ::CloseHandle(file);
     return 0;
+  }
+  if (count == 4 && std::wcscmp(argv[1], L"move") == 0) {
+    if (::MoveFileExW(argv[2], argv[3], 0)) return 0;
+    std::printf("move failed: %lu\n", static_cast<unsigned long>(::GetLastError()));
+    return 3;
   }
   if (count == 3 && std::wcscmp(argv[1], L"idle") == 0) {
     ::Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)) * 1000);

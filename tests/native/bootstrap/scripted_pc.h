@@ -44,6 +44,7 @@ class ScriptedPc : public PcSystem, public RunView {
   uint32_t installerExitCode = 0;
   bool installerEnds = true;            // within the time an installer is given
   std::set<std::wstring> unholdableFolders;  // in use without sharing, or otherwise refused (error 32)
+  std::multiset<std::wstring> heldFolders;   // held now: none of them can be removed
   std::set<std::wstring> unmovableFiles;     // targets that cannot be replaced
   uint32_t ticks = 1000;
   std::set<std::wstring> unsignedFiles;  // refused by the maker's signature check
@@ -71,7 +72,7 @@ class ScriptedPc : public PcSystem, public RunView {
     const bool empty = std::none_of(files.begin(), files.end(), [&path](const auto& file) {
       return file.first.compare(0, path.size() + 1, path + L"\\") == 0;
     });
-    if (empty && !ThroughLink(path)) folders.erase(path);
+    if (empty && !ThroughLink(path) && !heldFolders.count(path)) folders.erase(path);
   }
   std::unique_ptr<FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override;
   bool MoveFileOver(const std::wstring& source, const std::wstring& target) override {
@@ -233,8 +234,12 @@ class FolderHoldRecord : public FolderHold {
  public:
   FolderHoldRecord(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) {
     m_pc.Did(L"HoldFolder " + m_path);
+    m_pc.heldFolders.insert(m_path);
   }
-  ~FolderHoldRecord() override { m_pc.Did(L"ReleaseFolder " + m_path); }
+  ~FolderHoldRecord() override {
+    m_pc.Did(L"ReleaseFolder " + m_path);
+    m_pc.heldFolders.erase(m_pc.heldFolders.find(m_path));
+  }
 
  private:
   ScriptedPc& m_pc;
@@ -244,7 +249,7 @@ class FolderHoldRecord : public FolderHold {
 // A folder that exists and is reached through no link can be held, unless scripted otherwise.
 inline std::unique_ptr<FolderHold> ScriptedPc::HoldFolder(const std::wstring& folder, unsigned& error) {
   if (ThroughLink(folder) || !folders.count(folder) || unholdableFolders.count(folder)) {
-    error = ThroughLink(folder) ? 4390 : folders.count(folder) ? 32 : kErrorFileNotFound;
+    error = ThroughLink(folder) ? 4390 : folders.count(folder) ? 32 : files.count(folder) ? 267 : kErrorFileNotFound;
     Did(L"HoldFolder " + folder + L" refused");
     return nullptr;
   }
