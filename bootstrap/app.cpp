@@ -106,8 +106,8 @@ namespace {
 // Libraries that anything in this process loads by name from now on come from the system folder
 // only: not the program's own folder, where any program of the user can put a library under a
 // system library's name (system libraries load others by name: the shell loads version.dll), and
-// not the current folder or the PATH. The program's own libraries are bound at its start (the
-// device library) or loaded by full path (the update client). Systems without the call (before
+// not the current folder or the PATH. The program's own libraries (the device library, the
+// update client) are loaded by their full paths. Systems without the call (before
 // its 2011 update) at least drop the current folder.
 void RestrictLibrarySearch() {
   using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);

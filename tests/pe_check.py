@@ -5,7 +5,9 @@ for version 6, which then comes from the side-by-side store), exports exactly th
 its .def file, and (32-bit) its exports have the expected calling convention, read from the
 compiler's own symbol decoration in the objects it was linked from: _Name for caller-cleans,
 _Name@N for callee-cleans. Any other system DLL (version, wininet, urlmon, ...) would be looked
-for in the program's own folder first; those must be delay-loaded from the system folder instead."""
+for in the program's own folder first; those must be delay-loaded from the system folder instead.
+A DLL that the binary must load only by itself, by its full path (--not-imported), is neither in its
+import table nor named anywhere in it the way an import table or a delay-load descriptor names one."""
 import argparse
 import re
 import subprocess
@@ -31,9 +33,12 @@ def imports_of(dump):
     return [m.group(1) for m in re.finditer(r"^\s*DLL Name: (\S+)", dump, re.M)]
 
 
-def imported_names(dump, dll):
-    block = re.search(r"DLL Name: " + re.escape(dll) + r"\n\s*vma:.*?\n(.*?)(?:\n\s*\n|\Z)", dump, re.S | re.I)
-    return re.findall(r"^\s*[0-9a-f]+\s+\d+\s+(\S+)", block.group(1), re.M) if block else []
+def names_dll(data, dll):
+    """Whether the binary's bytes hold `dll` as a narrow string of its own (no printable character
+    before it, a NUL after it), in any letter case: how an import table and a delay-load descriptor
+    name a DLL. A path that ends in the name, or the name in wide characters, is no such string."""
+    pattern = rb"(?<![\x21-\x7e])" + re.escape(dll.encode("ascii")) + rb"\x00"
+    return re.search(pattern, data, re.I) is not None
 
 
 def exports_of(dump):
@@ -77,7 +82,8 @@ def main():
     parser.add_argument("--caller-cleans", action="store_true")
     parser.add_argument("--callee-cleans", default="",
                         help="comma-separated Name=argument-bytes, one for each export and no other")
-    parser.add_argument("--imports-from", default="", help="DLL=name,name: a project DLL imported by exactly these names")
+    parser.add_argument("--not-imported", action="append", default=[],
+                        help="a DLL the binary loads by itself: neither imported nor delay-loaded by name")
     parser.add_argument("binary")
     args = parser.parse_args()
 
@@ -87,16 +93,18 @@ def main():
     imports = imports_of(dump)
     if not imports:
         faults.append("no import table found")
-    project_dll = ""
-    if args.imports_from:
-        project_dll, names = args.imports_from.split("=")
-        found = imported_names(dump, project_dll)
-        if sorted(found) != sorted(names.split(",")):
-            faults.append(f"imports {sorted(found)} from {project_dll}, expected {sorted(names.split(','))}")
     allowed = allowed_imports(args.binary)
     for dll in imports:
-        if dll.lower() not in allowed and dll.lower() != project_dll.lower():
+        if dll.lower() not in allowed:
             faults.append(f"imports {dll}, which Windows may look for in the program's folder first")
+    if args.not_imported:
+        with open(args.binary, "rb") as f:
+            data = f.read()
+        for dll in args.not_imported:
+            if dll.lower() in (i.lower() for i in imports):
+                faults.append(f"imports {dll}, which it must load by itself")
+            elif names_dll(data, dll):
+                faults.append(f"holds the name {dll} as an import or a delay-load holds it, which it must load by itself")
 
     expected = def_exports(args.def_file) if args.def_file else []
     if expected:

@@ -9,6 +9,7 @@
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/usb_mode.h"
+#include "bootstrap/provisioning/device_library.h"
 #include "bootstrap/provisioning/driver_mgr.h"
 #include "bootstrap/provisioning/package_signature.h"
 #include "bootstrap/provisioning/registry_mgr.h"
@@ -22,18 +23,10 @@
 #include "common/win/held_file.h"
 #include "common/win/held_folder.h"
 #include "common/win/process_start.h"
-#include "modeswitch/QVEUSBAutorun.h"
 
 using qv::bootstrap::LibraryCall;
 
 namespace {
-
-using ModeExport = int (*)(char);
-
-// The exports in the modes' numbering; ChooseModeChange only gives numbers of this list.
-#define QV_MODE_EXPORT(suffix) ChangeMode2##suffix,
-constexpr ModeExport kModeExportFunctions[] = {QV_USB_MODES(QV_MODE_EXPORT)};
-#undef QV_MODE_EXPORT
 
 // The phone shows itself as a CD-ROM drive. Any other drive (a hard disk that the program was
 // copied to and run from by hand, a network drive, no drive at all) never gets the phone's
@@ -261,20 +254,21 @@ bool CWindowsPc::IsFactoryLine() { return CRegistryMgr(L"").IsExistKey(3, L"SOFT
 
 bool CWindowsPc::IsAdministrator() { return IsUserInGroup(DOMAIN_ALIAS_RID_ADMINS) != 0; }
 
+// Without a device library (the program runs from a place it may not load one from), the phone
+// does not answer.
 bool CWindowsPc::ReadSelectedMode(char driveLetter, unsigned char& answer) {
   unsigned char buffer[4] = {answer, 0, 0, 0};
-  const bool answered =
-      IsPhoneDrive(driveLetter) && ::GetPhoneData(driveLetter, qv::bootstrap::kItemSelectedMode, buffer, 1) != 0;
+  const CDeviceLibrary& library = CDeviceLibrary::Bound();
+  const bool answered = IsPhoneDrive(driveLetter) &&
+                        library.GetPhoneData(driveLetter, qv::bootstrap::kItemSelectedMode, buffer, 1) != 0;
   answer = buffer[0];
   return answered;
 }
 
 qv::bootstrap::PhoneSwitch CWindowsPc::SwitchMode(int modeExport, char driveLetter) {
-  if (modeExport < 0 || modeExport >= static_cast<int>(sizeof(kModeExportFunctions) / sizeof(kModeExportFunctions[0]))) {
-    return qv::bootstrap::PhoneSwitch::Failed;
-  }
   try {
-    const bool switched = IsPhoneDrive(driveLetter) && kModeExportFunctions[modeExport](driveLetter) == 1;
+    const CDeviceLibrary& library = CDeviceLibrary::Bound();
+    const bool switched = IsPhoneDrive(driveLetter) && library.ChangeMode(modeExport, driveLetter) == 1;
     return switched ? qv::bootstrap::PhoneSwitch::Switched : qv::bootstrap::PhoneSwitch::Failed;
   } catch (...) {
     return qv::bootstrap::PhoneSwitch::Threw;

@@ -25,6 +25,7 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertEqual(phone.commands(), [QUERY_SELECTED_MODE] * 2)  # both starts ask; neither switches
         trace = self.trace()
+        self.assertNotIn("[QVEUSBAutorun.dll]", trace)  # both loaded the device library, which says nothing
         self.assertIn("[OnInitDialog() PHONE START, 1, 0, 7, 0]", trace)
         self.assertIn("ShellExecute[C:\\users\\", trace)
         self.assertIn("][-l E][", trace)

@@ -2,15 +2,15 @@
 """The program's guards, end to end and offline, as in test_bootstrap_e2e: a running program whose
 name is only part of the PC tool's, another instance's window that hangs or is not the program's
 own (played by tools/stub_instance), a second start
-request while the worker runs, the program run by hand from a drive that is no CD-ROM drive, and a
-licence text too large to show whole."""
+request while the worker runs, the program run by hand from a drive that is no CD-ROM drive, a copy
+of the program beside a device library it may not load, and a licence text too large to show whole."""
 import os
 import shutil
 import time
 import unittest
 
 from plug_in_case import IDOK, IDS, PROGRAM, TOOL_ARGUMENTS, PlugInTestCase, harness
-from phone_image import MODE_CHANGE, MODEL_NAME, Phone  # noqa: E402
+from phone_image import MODE_CHANGE, MODEL_NAME, Phone, build_output  # noqa: E402
 from signing_authorities import REFUSALS, SigningAuthorities  # noqa: E402
 
 APP_MUTEX = "QV PX_Bootstrap Program"  # what makes a start look for another instance's window
@@ -195,10 +195,14 @@ class GuardsEndToEnd(PlugInTestCase):
         os.makedirs(empty, exist_ok=True)
         self.rig.map_drive(empty, phone.letter.lower())
         variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log), **phone.env()}
-        self.rig.run(os.path.join(copy, "PX_Bootstrap.exe"), ["-l", phone.letter.upper()], cwd=copy,
-                     env=variables).wait(45)
-        self.assertTrue(self.rig.wait_all_exited(["PX_Bootstrap.exe", "PXPC.exe"], 30))
+        self.rig.run(os.path.join(copy, "PX_Bootstrap.exe"), ["-l", phone.letter.upper()], cwd=copy, env=variables)
+        # Nor is there the phone's device library to prove the copy's against: none is loaded, the
+        # phone does not answer, and the mode change at the end fails.
+        self.expect_message("Automatic USB mode change is failed.")
         trace = self.trace()
+        library = self.rig.to_windows(os.path.join(copy, "QVEUSBAutorun.dll"))
+        self.assertIn(f"[QVEUSBAutorun.dll] [{library}] not loaded: the phone's library [E:\\QVEUSBAutorun.dll] "
+                      "cannot be held (error 2)", trace)
         config = self.rig.to_windows(os.path.join(copy, "config.ini"))
         self.assertIn(f"[SIGNATURE] The phone's config.ini cannot be read: the setting comes from [{config}]", trace)
         self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
@@ -256,6 +260,55 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertIn("[CheckSystem()] User Selection Mode is (3)", trace)
         self.assertIn("[ModeChange()] ChangeMode2ASK..(Drive : E)", trace)
         self.assertIn("[ModeChange()] Mode change failed", trace)
+
+    def test_a_device_library_beside_a_copy_outside_the_relaunch_folder_is_never_loaded(self):
+        # The program copied with the phone's files to a folder of the PC (a download folder), and
+        # beside it a library of the device library's name that records any load of it. Started as
+        # from the phone, or as a PC start for the phone in E: from there, or from the relaunch
+        # folder whose library is not the phone's: it is never loaded, and the phone does not answer.
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
+        self.rig.map_drive(phone.image, "e")  # the phone is there, a CD-ROM drive
+        planted = build_output("planted_device_library")
+        marker = os.path.join(self.work, "planted-device.log")
+        downloads = os.path.join(self.rig.profile_dir, "Downloads", "phone")
+        relaunch = os.path.join(self.templates, "E")
+        pc_copy = os.path.join(self.templates, "C")  # where a start from drive C copies to
+        self.addCleanup(shutil.rmtree, downloads, True)
+        self.addCleanup(shutil.rmtree, pc_copy, True)
+        not_loaded = "[QVEUSBAutorun.dll] [{}] not loaded: {}"
+        library_of = lambda folder: self.rig.to_windows(os.path.join(folder, "QVEUSBAutorun.dll"))  # noqa: E731
+        cases = [
+            ("phone start", downloads, [], "C", [
+                not_loaded.format(library_of(downloads), "the program's folder is not a drive's root"),
+                # its copy, relaunched for drive C, is no phone's either
+                not_loaded.format(library_of(pc_copy), "the launch drive [C:\\] is not a CD-ROM drive")]),
+            ("PC start elsewhere", downloads, ["-l", "E"], "E", [
+                not_loaded.format(library_of(downloads), "the program's folder is not the relaunch folder ["
+                                  + self.rig.to_windows(relaunch) + "\\]")]),
+            ("PC start, not the phone's library", relaunch, ["-l", "E"], "E", [
+                not_loaded.format(library_of(relaunch),
+                                  "not the bytes of the phone's library [E:\\QVEUSBAutorun.dll]")]),
+        ]
+        for name, folder, args, drive, refusals in cases:
+            with self.subTest(name):
+                self.start_over(marker, downloads, relaunch, pc_copy)
+                shutil.copytree(phone.image, folder)
+                shutil.copy(planted, os.path.join(folder, "QVEUSBAutorun.dll"))
+                program = os.path.join(folder, PROGRAM)
+                self.rig.run(program, args, cwd=folder, env={"QV_PLANTED_MARKER": harness.to_windows(marker),
+                                                             **phone.env()})
+                self.expect_message("Automatic USB mode change is failed.")
+                self.assertEqual(self.lines_of(marker), [], "the planted library was loaded")
+                self.assertEqual(phone.commands(), [])
+                trace = self.trace()
+                self.assertEqual([line for line in trace.splitlines() if line.startswith("[QVEUSBAutorun.dll]")],
+                                 refusals)
+                # As with a phone that does not answer: no mode is known, and the switch at the end fails.
+                self.assertEqual(trace.count("[CheckSystem()] Get User Selection Mode Command is Failed"),
+                                 len(refusals))
+                self.assertIn("[CheckSystem()] User Selection Mode is (3)", trace)
+                self.assertIn(f"[ModeChange()] ChangeMode2ASK..(Drive : {drive})", trace)
+                self.assertIn("[ModeChange()] Mode change failed", trace)
 
     def test_a_licence_over_a_megabyte_shows_its_first_megabyte(self):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")

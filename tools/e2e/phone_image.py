@@ -18,6 +18,7 @@ BUILD_OUTPUTS = {
     "agent_cabinets": "QV_E2E_AGENT_CABINETS",  # folder of the agent cabinets (agents/cab)
     "agent_caller": "QV_E2E_AGENT_CALLER",  # agent_caller.exe, beside the stand-in agents
     "planted_library": "QV_E2E_PLANTED_LIBRARY",  # a version.dll that records every load of it
+    "planted_device_library": "QV_E2E_PLANTED_DEVICE_LIBRARY",  # a QVEUSBAutorun.dll that records every load of it
 }
 
 MODEL_NAME = "Demo Phone"
