@@ -52,6 +52,12 @@ struct CopyProof {
 // Why the copy may not be loaded, or empty when it is proven the phone's library.
 std::wstring CopyProofRefusal(const CopyProof& proof, const std::wstring& phoneLibrary);
 
+// "<what> (error <error>)": a step of the load that failed with a system error.
+std::wstring LoadErrorRefusal(const wchar_t* what, unsigned error);
+
+// "no export <name>": a library without one of the exports the program calls.
+std::wstring MissingExportRefusal(const char* name);
+
 // "[QVEUSBAutorun.dll] [<library>] not loaded: <reason>\r\n": the one trace line of a library the
 // process does not use.
 std::wstring FormatDeviceLibraryRefusal(const std::wstring& library, const std::wstring& reason);

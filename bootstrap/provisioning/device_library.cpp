@@ -8,7 +8,6 @@
 #include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "common/core/command_line.h"
-#include "common/core/decimal_text.h"
 #include "common/win/held_file.h"
 
 using namespace qv::bootstrap;
@@ -28,8 +27,6 @@ std::wstring OwnProgramPath() {
 }
 
 bool IsCdRomRoot(const std::wstring& root) { return ::GetDriveTypeW(root.c_str()) == DRIVE_CDROM; }
-
-std::wstring WideOfAscii(const char* text) { return std::wstring(text, text + ::lstrlenA(text)); }
 
 }  // namespace
 
@@ -75,16 +72,16 @@ std::wstring CDeviceLibrary::Load(const std::wstring& path) {
   // A full path loads that file; its own imports (system libraries only) come from the system
   // folder, the only folder the program searches since its start.
   qv::UniqueModule library(::LoadLibraryExW(path.c_str(), nullptr, 0));
-  if (!library) return L"LoadLibraryExW failed (error " + qv::DecimalText(::GetLastError()) + L")";
+  if (!library) return LoadErrorRefusal(L"LoadLibraryExW failed", ::GetLastError());
   const auto find = [&library](const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(library.get(), name));
   };
   GetPhoneDataProc getPhoneData = reinterpret_cast<GetPhoneDataProc>(find("GetPhoneData"));
-  if (!getPhoneData) return L"no export GetPhoneData";
+  if (!getPhoneData) return MissingExportRefusal("GetPhoneData");
   ChangeModeProc changeMode[kModeCount] = {};
   for (int mode = 0; mode < kModeCount; ++mode) {
     changeMode[mode] = reinterpret_cast<ChangeModeProc>(find(kModeExportNames[mode]));
-    if (!changeMode[mode]) return L"no export " + WideOfAscii(kModeExportNames[mode]);
+    if (!changeMode[mode]) return MissingExportRefusal(kModeExportNames[mode]);
   }
   m_hLibrary = std::move(library);
   m_pGetPhoneData = getPhoneData;

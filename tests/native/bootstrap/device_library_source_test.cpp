@@ -164,6 +164,9 @@ TEST(DeviceLibrarySource, OnlyACopyHeldWithThePhonesBytesIsLoaded) {
 TEST(DeviceLibrarySource, ARefusalIsOneTraceLineWithThePathAndTheReason) {
   EXPECT_EQ(FormatDeviceLibraryRefusal(L"D:\\QVEUSBAutorun.dll", L"[D:\\] is not a CD-ROM drive"),
             L"[QVEUSBAutorun.dll] [D:\\QVEUSBAutorun.dll] not loaded: [D:\\] is not a CD-ROM drive\r\n");
+  // The load's own failures: the system's error, or the export that is missing.
+  EXPECT_EQ(LoadErrorRefusal(L"LoadLibraryExW failed", 193), L"LoadLibraryExW failed (error 193)");
+  EXPECT_EQ(MissingExportRefusal("ChangeMode2TET"), L"no export ChangeMode2TET");
 }
 
 }  // namespace
