@@ -16,16 +16,18 @@ std::unique_ptr<FolderHold> HoldFolderOrRefuse(PcSystem& pc, const std::wstring&
 }
 
 bool FolderHolds::Hold(PcSystem& pc, const std::wstring& folder) {
-  if (m_holds.count(folder)) return true;
+  if (Of(folder)) return true;
   std::unique_ptr<FolderHold> held = HoldFolderOrRefuse(pc, folder);
   if (!held) return false;
-  m_holds.emplace(folder, std::move(held));
+  m_holds.emplace_back(folder, std::move(held));
   return true;
 }
 
 const FolderHold* FolderHolds::Of(const std::wstring& folder) const {
-  auto found = m_holds.find(folder);
-  return found == m_holds.end() ? nullptr : found->second.get();
+  for (const auto& [path, held] : m_holds) {
+    if (path == folder) return held.get();
+  }
+  return nullptr;
 }
 
 }  // namespace qv::bootstrap

@@ -2,9 +2,10 @@
 // that none can be renamed, replaced or made a link in the meantime.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bootstrap/core/pc_system.h"
 
@@ -17,14 +18,23 @@ std::unique_ptr<FolderHold> HoldFolderOrRefuse(PcSystem& pc, const std::wstring&
 // The folders one step holds, each once, until the step ends.
 class FolderHolds {
  public:
+  FolderHolds() = default;
+  FolderHolds(const FolderHolds&) = delete;
+  FolderHolds& operator=(const FolderHolds&) = delete;
+  ~FolderHolds() { ReleaseAll(); }
+
   // Holds `folder` unless it is held already; false, traced, when it cannot be held.
   bool Hold(PcSystem& pc, const std::wstring& folder);
   // The hold of `folder`, null when it is not held.
   const FolderHold* Of(const std::wstring& folder) const;
-  void ReleaseAll() { m_holds.clear(); }
+  // Lets go of every hold, the last taken first.
+  void ReleaseAll() {
+    while (!m_holds.empty()) m_holds.pop_back();
+  }
 
  private:
-  std::map<std::wstring, std::unique_ptr<FolderHold>> m_holds;
+  // A handful at most: looked up in order.
+  std::vector<std::pair<std::wstring, std::unique_ptr<FolderHold>>> m_holds;
 };
 
 }  // namespace qv::bootstrap

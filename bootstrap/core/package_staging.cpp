@@ -23,12 +23,12 @@ bool PackageStaging::Open() {
   if (!m_folder.empty()) return true;
   if (!m_holds.Hold(m_pc, FolderOfPath(m_packageFolder))) return false;
   for (int attempt = 0; attempt < kStagingAttempts; ++attempt) {
-    const std::wstring folder = StagingFolderFor(m_packageFolder, m_pc.TickCount());
+    const std::wstring folder = StagingFolderFor(m_packageFolder, m_pc.TickCount() + static_cast<uint32_t>(attempt));
     if (!m_pc.CreateFolder(FolderOfPath(folder))) continue;  // only a folder of our own
     m_folder = folder;
     return m_holds.Hold(m_pc, FolderOfPath(folder));
   }
-  m_pc.Trace(L"[FOLDER] [" + StagingFolderFor(m_packageFolder, 0) + L"] refused, no fresh folder can be made\r\n");
+  m_pc.Trace(L"[FOLDER] [" + FolderOfPath(m_packageFolder) + L".update-*] refused, no fresh folder can be made\r\n");
   return false;
 }
 

@@ -140,13 +140,14 @@ class PcSystem {
                                                        const std::wstring& phoneFolder, LibraryCall& failure) = 0;
 
   // The USB driver: the phone's installer (its path beside the program; empty when the phone has
-  // none), whether the driver must be installed or updated, and its installation, waited for
-  // (InstallDriverPackage over the calls below).
+  // none) and the family it carries (known once the installer was asked for), the installers as
+  // the run knows them, whether the driver family `type` is installed (traced per folder), and
+  // whether its installed files are older than the versions announced online or offline.
   virtual std::wstring PreloadDriver() = 0;
-  virtual bool IsDriverDue() = 0;
-  virtual bool InstallDriver() = 0;
-  // Whether the driver family `type` is installed (traced per folder).
+  virtual int PreloadDriverType() = 0;
+  virtual DriverPackage DriverInstallers() = 0;
   virtual bool IsDriverInstalled(int type) = 0;
+  virtual bool IsDriverOutdated(int type, bool online) = 0;
   // Holds `copy` while it holds the bytes of `phone` (null otherwise, with the system's errors for
   // the copy and the phone's file, 0 where it opened), or `path` while it carries the maker's signature where the phone asks for
   // one (null when refused; the verdict is traced). Nothing can change a held file.

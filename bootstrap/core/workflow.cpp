@@ -303,10 +303,20 @@ bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, boo
   return IsModeChangeDone(false, admin);
 }
 
+bool IsDriverDue(PcSystem& pc, const std::wstring& serverConfigFile) {
+  pc.Trace(L"[IsRequireUpDrv()] START..............\r\n");
+  const bool online = pc.IsOnline();
+  const bool overwrite = !serverConfigFile.empty() &&
+                         IsFlagTrue(pc.ReadProfileString(serverConfigFile, L"FILES_DRIVER", L"unison_overwrite"));
+  const DriverQueries queries{[&pc](int type) { return pc.IsDriverInstalled(type); },
+                              [&pc](int type, bool isOnline) { return pc.IsDriverOutdated(type, isOnline); }};
+  return DecideRequireUpDrv(online, pc.PreloadDriverType(), overwrite, queries);
+}
+
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run) {
   const bool serverConfig = FetchServerConfig(pc, run);
   run.m_strPreloadDriver = pc.PreloadDriver();
-  run.m_bRequireDrv = pc.IsDriverDue() ? 1 : 0;
+  run.m_bRequireDrv = IsDriverDue(pc, run.m_strServerConfigFile) ? 1 : 0;
   if (serverConfig) run.m_bRequireUpPxpc = IsToolUpdateDue(pc, run) ? 1 : 0;
   return DecidePcStart(run.m_bAbnormalStatus == 1, run.m_bRequireDrv != 0, run.m_bRequireUpPxpc != 0);
 }
@@ -384,7 +394,7 @@ bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run) {
       break;
   }
   view.SetProgressDisplay(ProgressDisplay::Install, false);
-  const bool installed = pc.InstallDriver();
+  const bool installed = InstallDriverPackage(pc, view, pc.DriverInstallers());
   view.SetProgressDisplay(ProgressDisplay::Install, true);
   if (!installed) {
     pc.Trace(L"[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...\r\n");

@@ -41,6 +41,10 @@ SystemCheck CheckPcAndPhone(PcSystem& pc, RunView& view, const std::wstring& pho
 // is no administrator (that run has said all there is to say).
 bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, bool admin);
 
+// Whether the USB driver must be installed or updated, from the families installed, their files'
+// versions and, online, the server configuration `serverConfigFile` (empty when there is none).
+bool IsDriverDue(PcSystem& pc, const std::wstring& serverConfigFile);
+
 // The PC start's checks before any page shows: the update check, the phone's driver installer,
 // whether the driver and the tool are due, and so where the start goes.
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);

@@ -105,12 +105,7 @@ BOOL CDriverMgr::IsDriverVersionOutdated(int type, BOOL online) {
 }
 
 BOOL CDriverMgr::IsRequireUpDrv() {
-  WriteTraceLog(L"[IsRequireUpDrv()] START..............\r\n");
-  bool online = IsConnectedInternet() != 0;
-  bool overwrite = m_pRun && IsFlagTrue(ReadIniString(m_pRun->GetServerConfigFile(), L"FILES_DRIVER", L"unison_overwrite"));
-  DriverQueries queries{[this](int type) { return IsInstalledDriver(type) != 0; },
-                        [this](int type, bool isOnline) { return IsDriverVersionOutdated(type, isOnline) != 0; }};
-  return DecideRequireUpDrv(online, m_nPreloadType, overwrite, queries) ? TRUE : FALSE;
+  return m_pRun && qv::bootstrap::IsDriverDue(m_pRun->Pc(), m_pRun->GetServerConfigFile()) ? TRUE : FALSE;
 }
 
 std::wstring CDriverMgr::GetPreloadDriver() {

@@ -208,9 +208,15 @@ qv::bootstrap::ProgramStart CWindowsPc::StartProgram(const std::wstring& program
 
 std::wstring CWindowsPc::PreloadDriver() { return m_pDriverMgr ? m_pDriverMgr->GetPreloadDriver() : std::wstring(); }
 
-bool CWindowsPc::IsDriverDue() { return m_pDriverMgr && m_pDriverMgr->IsRequireUpDrv() != 0; }
+int CWindowsPc::PreloadDriverType() { return m_pDriverMgr ? m_pDriverMgr->m_nPreloadType : 0; }
 
-bool CWindowsPc::InstallDriver() { return m_pDriverMgr && m_pDriverMgr->InstallDriver() == 1; }
+qv::bootstrap::DriverPackage CWindowsPc::DriverInstallers() {
+  return m_pDriverMgr ? m_pDriverMgr->PackageOfRun() : qv::bootstrap::DriverPackage{};
+}
+
+bool CWindowsPc::IsDriverOutdated(int type, bool online) {
+  return m_pDriverMgr && m_pDriverMgr->IsDriverVersionOutdated(type, online ? TRUE : FALSE) != 0;
+}
 
 bool CWindowsPc::IsDriverInstalled(int type) { return m_pDriverMgr && m_pDriverMgr->IsInstalledDriver(type) != 0; }
 

@@ -39,9 +39,10 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   qv::bootstrap::ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
                                            const std::wstring& folder) override;
   std::wstring PreloadDriver() override;
-  bool IsDriverDue() override;
-  bool InstallDriver() override;
+  int PreloadDriverType() override;
+  qv::bootstrap::DriverPackage DriverInstallers() override;
   bool IsDriverInstalled(int type) override;
+  bool IsDriverOutdated(int type, bool online) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
                                                           unsigned& copyError, unsigned& phoneError) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldSignedByMaker(const std::wstring& path) override;

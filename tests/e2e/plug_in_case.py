@@ -101,7 +101,8 @@ class PlugInTestCase(RigTestCase):
         rig.reset(paths=[os.path.join(self.templates, name) for name in ("E", "F", "PXPC", "serverconfig.ini")] +
                   [os.path.join(rig.program_files_dir, UNISON_FOLDER[0]), self.tool_log, self.setup_log,
                    self.setup_release] +
-                  [os.path.join(self.templates, f) for f in os.listdir(self.templates) if f.startswith("PX_Bootstrap_Log")],
+                  [os.path.join(self.templates, f) for f in os.listdir(self.templates)
+                   if f.startswith("PX_Bootstrap_Log") or f.startswith("PXPC.update-")],
                   reg_keys=[FACTORY_KEY])
         with open(os.path.join(self.templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
             f.write("[LOG]\nenablelogging=1\n")

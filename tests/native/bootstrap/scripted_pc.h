@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/core/driver_decisions.h"
 #include "bootstrap/core/pc_system.h"
 
 namespace qv::bootstrap::testing {
@@ -37,8 +38,11 @@ class ScriptedPc : public PcSystem, public RunView {
   UsageAnswer usageEnd{LibraryCall::Returned, 1, ""};
 
   std::wstring preloadDriver;
-  bool driverDue = false;
-  bool driverInstalls = true;
+  int preloadType = 0;
+  DriverPackage driverPackage;                     // the installers as the run knows them
+  std::set<int> installedDrivers{1, 2, 3, 4, 5};  // every family: no driver is due
+  std::set<int> outdatedDrivers;
+  bool installerInstalls = true;  // an installer's run leaves every family installed
   bool programStarts = true;
   unsigned startError = 740;            // the system's error of a start that fails
   uint32_t installerExitCode = 0;
@@ -50,7 +54,6 @@ class ScriptedPc : public PcSystem, public RunView {
   std::set<std::wstring> unsignedFiles;  // refused by the maker's signature check
   bool signatureRequired = false;         // the phone asks for the maker's signature
   std::set<std::wstring> swappedAfterCopy;  // replaced by another program right after a copy
-  bool driverFamilyInstalled = true;      // after the installer ran
   bool factoryLine = false;
   bool administrator = true;
   int selectedMode = -1;  // the phone's answer byte; -1: the phone does not answer
@@ -129,14 +132,15 @@ class ScriptedPc : public PcSystem, public RunView {
   std::unique_ptr<UsageReport> OpenUsageReport(const std::wstring& programFolder, const std::wstring& phoneFolder,
                                                LibraryCall& failure) override;
   std::wstring PreloadDriver() override { return preloadDriver; }
-  bool IsDriverDue() override { return driverDue; }
-  bool InstallDriver() override {
-    Did(L"InstallDriver");
-    return driverInstalls;
-  }
+  int PreloadDriverType() override { return preloadType; }
+  DriverPackage DriverInstallers() override { return driverPackage; }
   bool IsDriverInstalled(int type) override {
     Did(L"IsDriverInstalled " + std::to_wstring(type));
-    return driverFamilyInstalled;
+    return installedDrivers.count(type) > 0;
+  }
+  bool IsDriverOutdated(int type, bool online) override {
+    Did(L"IsDriverOutdated " + std::to_wstring(type) + (online ? L" online" : L" offline"));
+    return outdatedDrivers.count(type) > 0;
   }
   std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& copyError,
                                            unsigned& phoneError) override;
@@ -146,6 +150,7 @@ class ScriptedPc : public PcSystem, public RunView {
   bool IsHeldSignedByMaker(const FileHold& file) override;
   InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override {
     Did(L"RunInstaller " + path + L" " + option + (msi ? L" msi" : L""));
+    if (installerInstalls && option != kMsiRemove) installedDrivers = {1, 2, 3, 4, 5};
     return {true, 0, installerEnds, installerExitCode};
   }
   ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,

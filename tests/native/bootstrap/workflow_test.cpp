@@ -54,6 +54,7 @@ class Workflow : public ::testing::Test {
     pc.base = L"C:\\T";
     pc.folders = {L"C:\\T"};
     pc.userCancel = &run.m_bUserCancel;
+    pc.driverPackage.serverDriver = L"C:\\T\\PXPC\\driver_setup.exe";  // once downloaded
     pc.server = {{L"http://dl.example/pxpc/serverconfig.ini", kServerConfig},
                  {L"http://dl.example/pxpc/PXPC.exe", L"tool"},
                  {L"http://dl.example/pxpc/pxpcconfig.ini", kToolConfig},
@@ -86,6 +87,11 @@ const char kUpdateCheckOnFirstRun[] = R"(
 > HoldFolder C:\T
 > Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
 > ReleaseFolder C:\T
+[IsRequireUpDrv()] START..............
+> IsOnline
+> IsDriverInstalled 3
+> IsDriverInstalled 2
+> IsDriverOutdated 2 online
 [IsRequireUpPXPC()] START..............
 > IsOnline
 )";
@@ -134,12 +140,60 @@ const std::string kDownloadReported = R"(
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
 [DownloadPXPC_Package()] END...(TRUE)................
 > Display download stop)";
+// The server's installer, which the download put in the package folder, installed there.
 const std::string kDriverInstall = R"(
 > IsOnline
 > Display install start
-> InstallDriver
+> IsOnline
+Driver install from server
+[CUSBAutoRunDlg::InstallDriver()] START.............
+> HoldFolder C:\T\PXPC
+> Hold C:\T\PXPC\driver_setup.exe
+[InstallDriver : MsgWaitForMultipleObjects 1]
+[InstallDriver : MsgWaitForMultipleObjects 2]
+> RunInstaller C:\T\PXPC\driver_setup.exe /i
+[InstallDriver : the installer ended with exit code 0]
+[InstallDriver : MsgWaitForMultipleObjects ENd]
+> IsOnline
+> IsDriverInstalled 2
+> BringToFront
+[CUSBAutoRunDlg::InstallDriver()] END.............
+> Release C:\T\PXPC\driver_setup.exe
+> ReleaseFolder C:\T\PXPC
 > Display install stop
 > Progress 2000)";
+// The phone's installer of the modem family, copied beside the program and run there offline.
+DriverPackage PhonesDriverPackage() {
+  DriverPackage package;
+  package.preloadDriver = L"C:\\T\\E\\setup.exe";
+  package.preloadName = L"setup.exe";
+  package.launchDrive = L"E";
+  package.programFolder = L"C:\\T\\E\\";
+  package.preloadType = kDriverModem;
+  return package;
+}
+const std::string kPhonesDriverInstall = R"(
+> IsOnline
+GetPreloadDriver ExePath = [E:\]
+Copy Preload Driver Path = [E:\setup.exe]
+> HoldFolder C:\T\E
+> Copy E:\setup.exe -> C:\T\E\setup.exe
+Copy Preload Driver - OK
+> ReleaseFolder C:\T\E
+[CUSBAutoRunDlg::InstallDriver()] START.............
+> HoldFolder C:\T\E
+> Hold C:\T\E\setup.exe
+[InstallDriver : MsgWaitForMultipleObjects 1]
+[InstallDriver : MsgWaitForMultipleObjects 2]
+> RunInstaller C:\T\E\setup.exe /i
+[InstallDriver : the installer ended with exit code 0]
+[InstallDriver : MsgWaitForMultipleObjects ENd]
+> IsOnline
+> IsDriverInstalled 3
+> BringToFront
+[CUSBAutoRunDlg::InstallDriver()] END.............
+> Release C:\T\E\setup.exe
+> ReleaseFolder C:\T\E)";
 const std::string kRunEnd = std::string(kToolStart) + "[AutoRun_PXBootstrap()] END...............\n";
 
 TEST_F(Workflow, FirstRunOnlineFetchesTheServersConfigDownloadsThePackageAndStartsTheTool) {
@@ -167,6 +221,11 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
 > HoldFolder C:\T
 > Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
 > ReleaseFolder C:\T
+[IsRequireUpDrv()] START..............
+> IsOnline
+> IsDriverInstalled 3
+> IsDriverInstalled 2
+> IsDriverOutdated 2 online
 [IsRequireUpPXPC()] START..............
 > IsOnline
 [IsRequireUpPXPC()] END..............
@@ -194,7 +253,7 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
 
 TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts) {
   InstallCurrentPackage();
-  pc.driverDue = true;
+  pc.installedDrivers.clear();
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
@@ -203,10 +262,15 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
   EXPECT_EQ(run.m_strDriverPath, L"C:\\T\\PXPC\\driver_setup.exe");
 
   // A failed installation is shown, and the tool is not started.
-  pc.driverInstalls = false;
+  pc.installerInstalls = false;
+  pc.installedDrivers.clear();
   EXPECT_FALSE(Run());
   const std::string failed = Record();
-  EXPECT_NE(failed.find(R"(> InstallDriver
+  EXPECT_NE(failed.find(R"(> IsDriverInstalled 2
+> BringToFront
+[InstallDriver()] IsInstalledDriver() return code : FALSE
+> Release C:\T\PXPC\driver_setup.exe
+> ReleaseFolder C:\T\PXPC
 > Display install stop
 [AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...
 > Message QV USB modem driver is not installed.|Reinstall QV USB modem driver.
@@ -219,7 +283,7 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
 }
 
 TEST_F(Workflow, WithBothDueThePackageComesFirstThenTheDriverWhichIsInstalledWithoutAPause) {
-  pc.driverDue = true;
+  pc.installedDrivers.clear();
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
@@ -230,7 +294,7 @@ TEST_F(Workflow, WithBothDueThePackageComesFirstThenTheDriverWhichIsInstalledWit
 
 TEST_F(Workflow, TheServerNamingThePhonesInstallerOrThePcToolLeavesTheDriverDownloadOut) {
   InstallCurrentPackage();
-  pc.driverDue = true;
+  pc.installedDrivers.clear();
   pc.preloadDriver = L"C:\\T\\E\\driver_setup.exe";
   pc.usageStart.result = 0;  // a start report that failed: the phone's installer still ends it
   PreparePcStart(pc, run);
@@ -310,19 +374,23 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
     c.breakIt(pc, run);
     EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::EndWithModeChange);
     const std::string record = Record();
-    const std::string tail = c.lastLines;
+    // After the failed check, the driver is decided on as ever.
+    const std::string tail = std::string(c.lastLines) +
+                             "[IsRequireUpDrv()] START..............\n> IsOnline\n> IsDriverInstalled 3\n"
+                             "> IsDriverInstalled 2\n> IsDriverOutdated 2 online\n";
     ASSERT_GE(record.size(), tail.size()) << record;
     EXPECT_EQ(record.substr(record.size() - tail.size()), tail) << record;
     EXPECT_TRUE(run.m_strServerConfigFile.empty());
     EXPECT_EQ(run.m_bRequireUpPxpc, 0);  // the tool's version is not asked after a failed check
   }
-  // Offline the check is not made at all, and nothing is abnormal.
+  // Offline the check is not made at all, and nothing is abnormal; without a driver on the phone
+  // there is nothing to install one with.
   pc = ScriptedPc();
   SetUp();
   pc.online = false;
   run.m_bAbnormalStatus = 0;
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::RunHidden);
-  EXPECT_EQ(Record(), "\n> IsOnline\n");
+  EXPECT_EQ(Record(), "\n> IsOnline\n[IsRequireUpDrv()] START..............\n> IsOnline\n");
 }
 
 TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeavesTheEarlierPackage) {
@@ -383,6 +451,57 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   EXPECT_EQ(pc.files, earlier);
 }
 
+TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
+  PreparePcStart(pc, run);
+  pc.files[L"C:\\T\\serverconfig.ini"] =
+      L"[PXPACKAGE]\npack_version=2\n[FILES_PXPC]\nfilecount=2\nfile00=PXPC.exe\nfile01=lib\\x.dll\n";
+  pc.server[L"http://dl.example/pxpc/lib\\x.dll"] = L"library";
+  // The first fresh name is taken (left behind, or put there by another program): never used.
+  pc.folders.insert(L"C:\\T\\PXPC.update-1005");
+  pc.files[L"C:\\T\\PXPC.update-1005\\PXPC.exe"] = L"planted";
+  Record();
+  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  const std::string record = Record();
+  EXPECT_NE(record.find(R"(
+> HoldFolder C:\T\PXPC
+> CreateFolder C:\T\PXPC.update-1005
+> CreateFolder C:\T\PXPC.update-1011
+> HoldFolder C:\T\PXPC.update-1011
+> Download http://dl.example/pxpc/PXPC.exe -> C:\T\PXPC.update-1011\PXPC.exe (cancellable)
+> CreateFolder C:\T\PXPC.update-1011\lib
+> HoldFolder C:\T\PXPC.update-1011\lib
+> Download http://dl.example/pxpc/lib\x.dll -> C:\T\PXPC.update-1011\lib\x.dll (cancellable)
+> Progress 1000
+> Move C:\T\PXPC.update-1011\PXPC.exe -> C:\T\PXPC\PXPC.exe
+> CreateFolder C:\T\PXPC\lib
+> HoldFolder C:\T\PXPC\lib
+> Move C:\T\PXPC.update-1011\lib\x.dll -> C:\T\PXPC\lib\x.dll
+> ReleaseFolder C:\T\PXPC\lib
+> ReleaseFolder C:\T\PXPC.update-1011\lib
+> ReleaseFolder C:\T\PXPC.update-1011
+> ReleaseFolder C:\T\PXPC
+> RemoveFolder C:\T\PXPC.update-1011\lib
+> RemoveFolder C:\T\PXPC.update-1011
+)"),
+            std::string::npos)
+      << record;
+  EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool");
+  EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\lib\\x.dll"], L"library");
+  EXPECT_EQ(pc.files[L"C:\\T\\PXPC.update-1005\\PXPC.exe"], L"planted");  // not ours: left alone
+  EXPECT_EQ(pc.folders.count(L"C:\\T\\PXPC.update-1011"), 0u);
+
+  // No fresh name to be had: nothing is fetched.
+  for (int tick = 0; tick < 64; ++tick) pc.refusedFolders.insert(L"C:\\T\\PXPC.update-" + std::to_wstring(1000 + tick));
+  Record();
+  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  const std::string refused = Record();
+  EXPECT_NE(refused.find("[FOLDER] [C:\\T\\PXPC.update-*] refused, no fresh folder can be made\n"
+                         "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"),
+            std::string::npos)
+      << refused;
+  EXPECT_EQ(refused.find("> Download"), std::string::npos) << refused;
+}
+
 TEST_F(Workflow, PackageNamesThatLeaveTheFolderOrLinksInItAreNeitherDeletedNorFetched) {
   PreparePcStart(pc, run);
   for (const wchar_t* name : {L"..\\..\\Windows\\evil.dll", L"C:\\evil.exe", L"nul.msi"}) {
@@ -439,19 +558,28 @@ TEST_F(Workflow, StatisticsThatCannotBeLoadedStopTheDownloadAndAFailedStartRepor
 TEST_F(Workflow, OfflineThePhonesDriverIsInstalledBeforeTheToolAndAFailedStartEndsTheRun) {
   InstallCurrentPackage();
   pc.online = false;
-  pc.driverDue = true;
+  pc.installedDrivers.clear();
   pc.preloadDriver = L"C:\\T\\E\\setup.exe";
+  pc.preloadType = kDriverModem;  // the phone carries the modem family
+  pc.driverPackage = PhonesDriverPackage();
+  pc.folders.insert(L"C:\\T\\E");
+  pc.files[L"E:\\setup.exe"] = L"phone's driver";
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
-  Record();
+  EXPECT_EQ(Record(), R"(
+> IsOnline
+[IsRequireUpDrv()] START..............
+> IsOnline
+> IsDriverInstalled 3
+> IsDriverInstalled 4
+> IsDriverInstalled 5
+> IsDriverInstalled 2
+)");
   EXPECT_TRUE(Run());
   EXPECT_EQ(Record(), std::string(R"(
 [AutoRun_PXBootstrap()] START...............
 > IsOnline
 > IsOnline
-> Display install start
-> InstallDriver
-> Display install stop
-> Progress 2000)") + kRunEnd);
+> Display install start)") + kPhonesDriverInstall + "\n> Display install stop\n> Progress 2000" + kRunEnd);
 
   // No driver on the phone: nothing to install with; the tool that is not there does not start.
   run.m_strPreloadDriver.clear();
@@ -726,7 +854,8 @@ Driver install from server
   package.serverDriver = L"C:\\T\\PXPC\\unison.MSI";
   pc.files[package.serverDriver] = L"package";
   package.preloadType = kDriverUnison;  // the phone carries the unison family: that one must be there
-  pc.driverFamilyInstalled = false;
+  pc.installerInstalls = false;
+  pc.installedDrivers.clear();
   pc.installerExitCode = 0;
   pc.installerEnds = false;  // still running when its time was up
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
@@ -778,36 +907,9 @@ TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes)
   pc.online = false;
   pc.folders.insert(L"C:\\T\\E");
   pc.files[L"E:\\setup.exe"] = L"phone's driver";
-  DriverPackage package;
-  package.preloadDriver = L"C:\\T\\E\\setup.exe";
-  package.preloadName = L"setup.exe";
-  package.launchDrive = L"E";
-  package.programFolder = L"C:\\T\\E\\";
-  package.preloadType = kDriverModem;
+  DriverPackage package = PhonesDriverPackage();
   EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
-  EXPECT_EQ(Record(), R"(
-> IsOnline
-GetPreloadDriver ExePath = [E:\]
-Copy Preload Driver Path = [E:\setup.exe]
-> HoldFolder C:\T\E
-> Copy E:\setup.exe -> C:\T\E\setup.exe
-Copy Preload Driver - OK
-> ReleaseFolder C:\T\E
-[CUSBAutoRunDlg::InstallDriver()] START.............
-> HoldFolder C:\T\E
-> Hold C:\T\E\setup.exe
-[InstallDriver : MsgWaitForMultipleObjects 1]
-[InstallDriver : MsgWaitForMultipleObjects 2]
-> RunInstaller C:\T\E\setup.exe /i
-[InstallDriver : the installer ended with exit code 0]
-[InstallDriver : MsgWaitForMultipleObjects ENd]
-> IsOnline
-> IsDriverInstalled )" + std::to_string(kDriverModem) + R"(
-> BringToFront
-[CUSBAutoRunDlg::InstallDriver()] END.............
-> Release C:\T\E\setup.exe
-> ReleaseFolder C:\T\E
-)");
+  EXPECT_EQ(Record(), kPhonesDriverInstall + "\n");
 
   // Replaced right after the copy: not the phone's file, not run.
   pc.swappedAfterCopy.insert(package.preloadDriver);

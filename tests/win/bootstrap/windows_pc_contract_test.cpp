@@ -1,0 +1,91 @@
+// The PC contract on the Windows adapter that the program runs on, under Wine, in a fresh folder
+// of the user's profile (so that a held folder is held from the profile down).
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bootstrap/provisioning/windows_pc.h"
+#include "common/core/signature_policy.h"
+#include "tests/native/bootstrap/pc_contract.h"
+
+namespace qv::bootstrap::testing {
+namespace {
+
+std::wstring ProfileFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  return ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROFILE, FALSE) ? folder : L"";
+}
+
+std::wstring ThisProgram() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return path;
+}
+
+class WindowsPlace : public PcContractPlace {
+ public:
+  WindowsPlace() : m_root(ProfileFolder() + L"\\pc-contract-" + std::to_wstring(::GetCurrentProcessId())) {
+    ::CreateDirectoryW(m_root.c_str(), nullptr);
+  }
+  ~WindowsPlace() override {
+    ::DeleteFileW((m_root + L"\\file.ini").c_str());
+    ::RemoveDirectoryW((m_root + L"\\held").c_str());
+    ::RemoveDirectoryW(m_root.c_str());
+  }
+  PcSystem& Pc() override { return m_pc; }
+  std::wstring Root() override { return m_root; }
+  void MakeFolder(const std::wstring& path) override { ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)); }
+  void MakeFile(const std::wstring& path, const std::string& text) override {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(file);
+  }
+  // This test program, told to run no test: it starts and ends at once.
+  std::wstring Program() override { return ThisProgram(); }
+  std::wstring ProgramArguments() override { return L"--gtest_filter=-*"; }
+
+ private:
+  qv::SignaturePolicy m_policy;
+  CWindowsPc m_pc{nullptr, m_policy};
+  std::wstring m_root;
+};
+
+TEST(WindowsPcContract, AHeldFolderStaysWhileFilesComeAndGoInIt) {
+  ASSERT_FALSE(ProfileFolder().empty());
+  WindowsPlace place;
+  ExpectTheHeldFolderContract(place);
+}
+
+TEST(WindowsPcContract, AStartReportsWhatHappened) {
+  WindowsPlace place;
+  ExpectTheStartContract(place);
+}
+
+// What only the real system shows: a held folder cannot be renamed by anyone, and a folder on the
+// way to it cannot be either.
+TEST(WindowsPcContract, NeitherAHeldFolderNorOneAboveItCanBeRenamed) {
+  WindowsPlace place;
+  const std::wstring upper = place.Root() + L"\\upper", folder = upper + L"\\held";
+  ASSERT_TRUE(::CreateDirectoryW(upper.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  {
+    unsigned error = 0;
+    const std::unique_ptr<FolderHold> held = place.Pc().HoldFolder(folder, error);
+    ASSERT_NE(held, nullptr) << error;
+    EXPECT_FALSE(::MoveFileExW(folder.c_str(), (upper + L"\\moved").c_str(), 0));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileExW(upper.c_str(), (place.Root() + L"\\moved").c_str(), 0));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  }
+  EXPECT_TRUE(::MoveFileExW(folder.c_str(), (upper + L"\\moved").c_str(), 0));
+  ::RemoveDirectoryW((upper + L"\\moved").c_str());
+  ::RemoveDirectoryW(upper.c_str());
+}
+
+}  // namespace
+}  // namespace qv::bootstrap::testing
