@@ -1,6 +1,7 @@
 // Command lines of the program, its relaunch and the PC tool.
 #include "bootstrap/core/launch_command.h"
 
+#include "bootstrap/core/device_library_source.h"
 #include "bootstrap/core/text_util.h"
 
 namespace qv::bootstrap {
@@ -48,7 +49,7 @@ std::vector<RelaunchFile> RelaunchFiles(const std::wstring& programName) {
   const size_t slash = programName.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programName.substr(0, slash + 1);
   return {{programName, RelaunchCheck::Required},
-          {folder + L"QVEUSBAutorun.dll", RelaunchCheck::Required},
+          {folder + kDeviceLibraryName, RelaunchCheck::Required},
           {folder + L"QVUTchkdl.dll", RelaunchCheck::WhereEitherHas},
           {folder + L"config.ini", RelaunchCheck::Required}};
 }
