@@ -140,28 +140,22 @@ const std::string kDownloadReported = R"(
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
 [DownloadPXPC_Package()] END...(TRUE)................
 > Display download stop)";
+// An installer's run in its held folder, from its start to the release of its folder: a setup
+// program that ends with exit code 0, after which the driver family is there.
+std::string HeldInstallerRun(const std::string& folder, const std::string& installer, int family) {
+  return "\n[CUSBAutoRunDlg::InstallDriver()] START.............\n> HoldFolder " + folder + "\n> Hold " + folder +
+         "\\" + installer +
+         "\n[InstallDriver : MsgWaitForMultipleObjects 1]\n[InstallDriver : MsgWaitForMultipleObjects 2]"
+         "\n> RunInstaller " + folder + "\\" + installer +
+         " /i\n[InstallDriver : the installer ended with exit code 0]\n[InstallDriver : MsgWaitForMultipleObjects ENd]"
+         "\n> IsOnline\n> IsDriverInstalled " + std::to_string(family) +
+         "\n> BringToFront\n[CUSBAutoRunDlg::InstallDriver()] END.............\n> Release " + folder + "\\" + installer +
+         "\n> ReleaseFolder " + folder;
+}
 // The server's installer, which the download put in the package folder, installed there.
-const std::string kDriverInstall = R"(
-> IsOnline
-> Display install start
-> IsOnline
-Driver install from server
-[CUSBAutoRunDlg::InstallDriver()] START.............
-> HoldFolder C:\T\PXPC
-> Hold C:\T\PXPC\driver_setup.exe
-[InstallDriver : MsgWaitForMultipleObjects 1]
-[InstallDriver : MsgWaitForMultipleObjects 2]
-> RunInstaller C:\T\PXPC\driver_setup.exe /i
-[InstallDriver : the installer ended with exit code 0]
-[InstallDriver : MsgWaitForMultipleObjects ENd]
-> IsOnline
-> IsDriverInstalled 2
-> BringToFront
-[CUSBAutoRunDlg::InstallDriver()] END.............
-> Release C:\T\PXPC\driver_setup.exe
-> ReleaseFolder C:\T\PXPC
-> Display install stop
-> Progress 2000)";
+const std::string kDriverInstall = "\n> IsOnline\n> Display install start\n> IsOnline\nDriver install from server" +
+                                   HeldInstallerRun("C:\\T\\PXPC", "driver_setup.exe", kDriverCbwUnison) +
+                                   "\n> Display install stop\n> Progress 2000";
 // The phone's installer of the modem family, copied beside the program and run there offline.
 DriverPackage PhonesDriverPackage() {
   DriverPackage package;
@@ -179,21 +173,7 @@ Copy Preload Driver Path = [E:\setup.exe]
 > HoldFolder C:\T\E
 > Copy E:\setup.exe -> C:\T\E\setup.exe
 Copy Preload Driver - OK
-> ReleaseFolder C:\T\E
-[CUSBAutoRunDlg::InstallDriver()] START.............
-> HoldFolder C:\T\E
-> Hold C:\T\E\setup.exe
-[InstallDriver : MsgWaitForMultipleObjects 1]
-[InstallDriver : MsgWaitForMultipleObjects 2]
-> RunInstaller C:\T\E\setup.exe /i
-[InstallDriver : the installer ended with exit code 0]
-[InstallDriver : MsgWaitForMultipleObjects ENd]
-> IsOnline
-> IsDriverInstalled 3
-> BringToFront
-[CUSBAutoRunDlg::InstallDriver()] END.............
-> Release C:\T\E\setup.exe
-> ReleaseFolder C:\T\E)";
+> ReleaseFolder C:\T\E)" + HeldInstallerRun("C:\\T\\E", "setup.exe", kDriverModem);
 const std::string kRunEnd = std::string(kToolStart) + "[AutoRun_PXBootstrap()] END...............\n";
 
 TEST_F(Workflow, FirstRunOnlineFetchesTheServersConfigDownloadsThePackageAndStartsTheTool) {
