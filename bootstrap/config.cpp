@@ -12,8 +12,7 @@ namespace {
 struct PcStartConfig {
   qv::CHeldFolder folder;
   qv::CHeldFile file;
-  bool refused = false;
-  std::wstring refusal;
+  std::wstring refusal;  // the trace line of a refused config.ini; empty when it may be read
 };
 
 PcStartConfig& ThePcStartConfig() {
@@ -34,11 +33,9 @@ void HoldPcStartConfig(const std::wstring& programFolder, const std::wstring& la
   const bool phoneGone = phone.Error() == ERROR_FILE_NOT_FOUND || phone.Error() == ERROR_PATH_NOT_FOUND ||
                          phone.Error() == ERROR_NOT_READY || launchDrive.empty();
   if (!config.folder.IsHeld()) {
-    config.refused = true;
     config.refusal = FormatText(L"[GetConfigInfo()] [%ls] refused, its folder cannot be held (%u)\r\n", path.c_str(),
                                 static_cast<unsigned>(config.folder.Error()));
   } else if (!config.file.IsHeld() || (!phoneGone && !config.file.HasSameBytes(phone))) {
-    config.refused = true;
     config.refusal = FormatText(L"[GetConfigInfo()] [%ls] refused, it is not the phone's file (%u, %u)\r\n",
                                 path.c_str(), static_cast<unsigned>(phone.Error()),
                                 static_cast<unsigned>(config.file.Error()));
@@ -67,7 +64,7 @@ std::wstring CUSBAutoRunDlg::GetModulePath() {
 }
 
 std::wstring CUSBAutoRunDlg::GetConfigString(const std::wstring& section, const std::wstring& key) const {
-  if (ThePcStartConfig().refused) return std::wstring();  // as if the file were missing
+  if (!ThePcStartConfig().refusal.empty()) return std::wstring();  // as if the file were missing
   return ReadIniString(m_strModulePath + L"config.ini", section, key);
 }
 

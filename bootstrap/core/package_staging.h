@@ -28,6 +28,8 @@ class PackageStaging {
   // folder: the package folder and the fresh folder are held from the first file on, and so is
   // any sub-folder on the way to the file. Null, traced, when a folder cannot be made or held.
   const FolderHold* Prepare(const std::wstring& name, std::wstring& path);
+  // The fresh folder, with its final backslash, once a file has been prepared.
+  const std::wstring& Folder() const { return m_folder; }
   // The file `name` has arrived complete and passed its checks.
   void Arrived(const std::wstring& name) { m_arrived.push_back(name); }
   // Moves every file that arrived into the package folder, in the order of their arrival. False

@@ -175,8 +175,7 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, PackageStaging& staging, 
   }
   // Code that does not bear the maker's signature fails the download and is not left behind. What
   // passes is proven again, and held, right before the tool that may load it starts.
-  const std::wstring folderOfPath = path.substr(0, path.size() - name.size());
-  if (!ProvePackageFile(pc, folderOfPath, name, nullptr)) {
+  if (!ProvePackageFile(pc, staging.Folder(), name, nullptr)) {
     pc.RemoveFile(path);
     TraceFailedFile(pc, name);
     return false;
