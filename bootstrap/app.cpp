@@ -68,8 +68,8 @@ BOOL CUSBAutoRunApp::InitInstance() {
   m_strCmdLine = command.cmdLine;
   m_strLaunchDrive = command.launchDrive;
   if (command.invalid) {
-    ::MessageBoxW(nullptr, L"Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]",
-                  g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+    TracedMessageBox(nullptr, L"Failed to run QV Autorun in system.\nInvalid parameter to run QV Autorun.\n[003]",
+                     g_strAppTitle);
     return FALSE;
   }
   dialog.m_hOtherAutoRun = other;

@@ -103,7 +103,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
 
   if (IsRunPXPC()) {
     WriteTraceLog(L"[OnInitDialog()] IsRunPXPC() return is TRUE......\r\n");
-    ::MessageBoxW(m_hWnd, L"RO Zeru Zav program is already running.", g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+    TracedMessageBox(m_hWnd, L"RO Zeru Zav program is already running.", g_strAppTitle);
     ExitProgram(1);
     return FALSE;
   }
@@ -335,8 +335,7 @@ void CUSBAutoRunDlg::ExitProgram(int modeChange) {
   m_bExiting = 1;
   if (modeChange == 1 && !ModeChange(m_nUserSelectionMode)) {
     ShowWindow(SW_HIDE);
-    ::MessageBoxW(nullptr, L"Automatic USB mode change is failed.", g_strAppTitle.c_str(),
-                  MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND);
+    TracedMessageBox(nullptr, L"Automatic USB mode change is failed.", g_strAppTitle, MB_TASKMODAL | MB_SETFOREGROUND);
     WriteTraceLog(L"[ExitProgram()] Mode Change Failed.............\r\n");
   }
   WriteTraceLog(L"[ExitProgram()] END...\r\n");

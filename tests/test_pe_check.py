@@ -44,7 +44,8 @@ class DefExports(unittest.TestCase):
 
     def test_the_projects_def_files(self):
         self.assertEqual(pe_check.def_exports(os.path.join(SOURCE, "updateclient", "QVUTchkdl.def")),
-                         ["CheckPXPC", "UpdateGBCforSync", "CheckUTSetup", "CheckUASetup", "StartUpdate"])
+                         ["CheckPXPC", "UpdateGBCforSync", "CheckUTSetup", "CheckUASetup", "StartUpdate",
+                          "GetFailureCause"])
         names = pe_check.def_exports(os.path.join(SOURCE, "modeswitch", "QVEUSBAutorun.def"))
         self.assertEqual(len(names), 10)
         self.assertIn("GetPhoneData", names)

@@ -38,6 +38,12 @@ typedef int(__stdcall* CheckUASetupProc)(const char*, char*);
 int __stdcall StartUpdate(void);
 typedef int(__stdcall* StartUpdateProc)(void);
 
+// Why the library's last request failed (the address and the server's status, or the network's
+// error), NUL-terminated and cut to |bytes|: for the caller's trace after a call that failed. An
+// empty text when the last request succeeded. Returns the length written.
+int __stdcall GetFailureCause(char* cause, int bytes);
+typedef int(__stdcall* GetFailureCauseProc)(char*, int);
+
 #ifdef __cplusplus
 }
 #endif

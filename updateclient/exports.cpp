@@ -2,6 +2,7 @@
 // exception boundary and cuts every text it writes to the caller's buffer size.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "updateclient/QVUTchkdl.h"
@@ -46,6 +47,8 @@ using qv::updateclient::PcToolCheck;
 using qv::updateclient::ReportDownloadStep;
 using qv::updateclient::SetLibraryModule;
 using qv::updateclient::TextOf;
+using qv::updateclient::FailureCause;
+using qv::updateclient::ForgetFailureCause;
 using qv::updateclient::UtTrace;
 
 extern "C" {
@@ -53,6 +56,7 @@ extern "C" {
 int __stdcall CheckPXPC(const char* testFlag, const char* version, char* downloadUrl, char* recommendedUrl,
                         char* result) {
   try {
+    ForgetFailureCause();
     PcToolCheck check = CheckPcToolRelease(TextOf(testFlag), TextOf(version));
     CopyToBuffer(check.strResult, result, QVUT_RESULT_BUFFER_BYTES);
     if (!check.bFound) return 0;
@@ -77,6 +81,18 @@ int __stdcall UpdateGBCforSync(const char* historyIdIn, const char* status, char
     CopyToBuffer("MSG_FAIL", result, QVUT_RESULT_BUFFER_BYTES);
   }
   return 1;
+}
+
+int __stdcall GetFailureCause(char* cause, int bytes) {
+  if (!cause || bytes <= 0) return 0;
+  try {
+    const std::string text = FailureCause();
+    CopyToBuffer(text, cause, static_cast<size_t>(bytes));
+    return static_cast<int>(std::min(text.size(), static_cast<size_t>(bytes) - 1));
+  } catch (...) {
+    cause[0] = '\0';
+    return 0;
+  }
 }
 
 int __stdcall CheckUTSetup(char* result) { return CheckAgentSetup(kNotificationAgent, result); }

@@ -20,7 +20,10 @@ ListAnswer ScanList(const std::string& url, PcToolRelease& release, std::string&
   if (answer.empty()) return ListAnswer::kEmpty;
   CMarkupReader reader;
   reader.Parse(answer);
-  if (!IsAcceptedAnswer(reader)) return ListAnswer::kRejected;
+  if (!IsAcceptedAnswer(reader)) {
+    NoteFailureCause("GET " + url + " answered a result the service did not mark OK");
+    return ListAnswer::kRejected;
+  }
   if (ScanForPcTool(reader.FindAll("sw_version"), reader.FindAll("sw_uri"), reader.FindAll("sw_recommand_uri"),
                     release)) {
     result = "MSG_SUCCESS";
@@ -72,6 +75,7 @@ PcToolCheck CheckPcToolRelease(const std::string& testFlag, const std::string& v
     answer = ScanList(SoftwareListUrl(kServiceBaseUrl, "T", "GO"), release, result);
     if (answer != ListAnswer::kRead) return Failed(FailureWord(answer));
   }
+  if (!release.Complete()) NoteFailureCause("no list of the service names a complete PC tool package");
 
   PcToolCheck check;
   check.bFound = true;

@@ -28,6 +28,7 @@ struct PackageQuery {
   int named = 0;             // the export's result: non-zero when it named a package
   std::wstring downloadUrl;  // the package's URL as the service named it
   std::wstring resultWord;   // the service's result word (MSG_...)
+  std::wstring cause;        // when it named none, why, as the library tells it (may be empty)
 };
 
 // One answer of the usage-statistics export.
@@ -35,6 +36,20 @@ struct UsageAnswer {
   LibraryCall call = LibraryCall::NotLoaded;
   int result = 0;
   std::string historyId;  // the new history id of a start report
+};
+
+// How a call on a file or folder went: the system's error, 0 when it succeeded.
+struct FileResult {
+  unsigned error = 0;
+  explicit operator bool() const { return error == 0; }
+};
+
+// How a download went; when it failed, why (the address and the server's status, the network's
+// error, or the limit it ran into).
+struct DownloadResult {
+  bool complete = false;
+  std::wstring cause;
+  explicit operator bool() const { return complete; }
 };
 
 // The usage-statistics export, loaded for one package download and released with this object.
@@ -108,12 +123,14 @@ class PcSystem {
   virtual bool FileExists(const std::wstring& path) = 0;
   virtual bool AnythingAt(const std::wstring& path) = 0;
   virtual bool IsFolder(const std::wstring& path) = 0;
-  virtual bool CreateFolder(const std::wstring& path) = 0;
+  virtual FileResult CreateFolder(const std::wstring& path) = 0;
   virtual void RemoveFolder(const std::wstring& path) = 0;
   virtual bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) = 0;
   virtual void RemoveFile(const std::wstring& path) = 0;
-  virtual bool CopyFileOver(const std::wstring& source, const std::wstring& target) = 0;
-  virtual bool MoveFileOver(const std::wstring& source, const std::wstring& target) = 0;
+  virtual FileResult CopyFileOver(const std::wstring& source, const std::wstring& target) = 0;
+  virtual FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) = 0;
+  // The system's text for one of its error numbers (empty when it has none).
+  virtual std::wstring SystemErrorText(unsigned error) = 0;
   // Holds `folder` (no final backslash) and every folder from the user's profile down to it, each
   // opened as itself and never through a link: while the hold lives none of them can be renamed,
   // replaced, removed or made a link. Null, with the system's error, when one is a link or cannot
@@ -129,7 +146,7 @@ class PcSystem {
   // the held folder `folder` that leaves no file behind when it fails; the file written must lie in
   // that folder when it is complete. `cancel`, when given, stops it between arrivals.
   virtual bool IsOnline() = 0;
-  virtual bool Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
+  virtual DownloadResult Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
                         const std::atomic<int>* cancel, const FolderHold& folder) = 0;
 
   // The update library of `programFolder`, proven to be the phone's copy in `phoneFolder`.

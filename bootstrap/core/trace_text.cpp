@@ -1,6 +1,8 @@
 // Formatting of trace entries and the choice of the log file.
 #include "bootstrap/core/trace_text.h"
 
+#include <algorithm>
+
 #include "bootstrap/core/text_util.h"
 
 namespace qv::bootstrap {
@@ -48,6 +50,38 @@ int FollowLogFileNumber(int current, const std::function<bool(int number)>& exis
     return current;
   }
   return ChooseLogFileNumber(true, exists);
+}
+
+namespace {
+
+// The first "[ddd]" of `text`, or empty.
+std::wstring MessageCode(const std::wstring& text) {
+  for (size_t at = text.find(L'['); at != std::wstring::npos && at + 5 <= text.size(); at = text.find(L'[', at + 1)) {
+    const bool digits = std::all_of(text.begin() + at + 1, text.begin() + at + 4,
+                                    [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+    if (digits && text[at + 4] == L']') return text.substr(at, 5);
+  }
+  return std::wstring();
+}
+
+}  // namespace
+
+std::wstring FormatMessageTrace(const std::wstring& text) {
+  std::wstring line = L"[MessageBox] ";
+  const std::wstring code = MessageCode(text);
+  if (!code.empty()) line += code + L' ';
+  for (wchar_t c : text) {
+    if (c == L'\n') {
+      line += L"\\n";
+    } else if (c != L'\r') {
+      line += c;
+    }
+  }
+  return line + L"\r\n";
+}
+
+std::wstring FormatCauseTrace(const std::wstring& operation, const std::wstring& cause) {
+  return L"[" + operation + L"] Cause: " + cause + L"\r\n";
 }
 
 }  // namespace qv::bootstrap

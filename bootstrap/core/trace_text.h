@@ -40,4 +40,12 @@ int ChooseLogFileNumber(bool relaunched, const std::function<bool(int number)>& 
 // file below `current` that disappears meanwhile is not noticed until `current` itself goes.
 int FollowLogFileNumber(int current, const std::function<bool(int number)>& exists);
 
+// "[MessageBox] <text>\r\n": a message box's text as one trace line, each line break written as
+// the two characters "\n". A message that carries a code ("[000]" to "[999]") has it first too:
+// "[MessageBox] [002] <text>".
+std::wstring FormatMessageTrace(const std::wstring& text);
+
+// "[<operation>] Cause: <cause>\r\n": why the step of the line before failed.
+std::wstring FormatCauseTrace(const std::wstring& operation, const std::wstring& cause);
+
 }  // namespace qv::bootstrap

@@ -9,6 +9,7 @@
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_decisions.h"
 #include "bootstrap/core/driver_tables.h"
+#include "bootstrap/core/failure_trace.h"
 #include "bootstrap/core/folder_holds.h"
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/package_rules.h"
@@ -48,8 +49,16 @@ std::wstring ReadServerConfig(PcSystem& pc, const RunFields& run, const wchar_t*
   return pc.ReadProfileString(run.m_strServerConfigFile, section, key);
 }
 
+const wchar_t kUpdateCheck[] = L"IsRequireUpPXPC()";
+const wchar_t kPackageDownload[] = L"DownloadPXPC_Package()";
+const wchar_t kDriverInstall[] = L"InstallDriver()";
+const wchar_t kToolStart[] = L"RunPXPC()";
+const wchar_t kPackageCopy[] = L"CopyInstallPackage()";
+
 // Asks the update service for the package's URL; false, traced, when it named none.
-bool QueryPackageUrl(PcSystem& pc, const RunFields& run, const std::string& testVersion, std::wstring& url) {
+// `cause`: what the library told of a list that named no complete package, for a URL refused next.
+bool QueryPackageUrl(PcSystem& pc, const RunFields& run, const std::string& testVersion, std::wstring& url,
+                     std::wstring& cause) {
   const PackageQuery answer = pc.CheckPxpc(run.m_strModulePath, PhoneFolderOf(run), testVersion);
   switch (answer.call) {
     case LibraryCall::NotLoaded:
@@ -68,9 +77,11 @@ bool QueryPackageUrl(PcSystem& pc, const RunFields& run, const std::string& test
     pc.Trace(std::wstring(L"[IsRequireUpPXPC()] CheckPXPC return MSG is (") + CheckFailureWord(answer.resultWord) +
              L").......\r\n");
     pc.Trace(L"[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\r\n");
+    TraceCause(pc, kUpdateCheck, answer.cause);
     return false;
   }
   url = answer.downloadUrl;
+  cause = answer.cause;
   return true;
 }
 
@@ -83,9 +94,14 @@ bool FetchServerConfigOnline(PcSystem& pc, RunFields& run) {
   run.m_strDownloadPath = PackageFolderIn(base);
   const std::wstring folder = run.m_strDownloadPath.substr(0, run.m_strDownloadPath.size() - 1);
   // Nothing is created or written through a base folder that is a link.
-  if (!pc.IsFolder(folder) && (!pc.IsFreeOfLinks(base, std::wstring()) || !pc.CreateFolder(folder))) {
-    pc.Trace(L"[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\r\n");
-    return false;
+  if (!pc.IsFolder(folder)) {
+    const bool linkFree = pc.IsFreeOfLinks(base, std::wstring());
+    const FileResult created = linkFree ? pc.CreateFolder(folder) : FileResult{};
+    if (!linkFree || !created) {
+      pc.Trace(L"[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\r\n");
+      TraceCause(pc, kUpdateCheck, linkFree ? SystemErrorCause(pc, created.error) : LinkCause(base));
+      return false;
+    }
   }
   const std::wstring localConfig = base + L"\\serverconfig.ini";
   // A test version that does not fit the library's buffer would ask for some other version.
@@ -94,31 +110,42 @@ bool FetchServerConfigOnline(PcSystem& pc, RunFields& run) {
     pc.Trace(L"[IsRequireUpPXPC()] Test version is too long.......\r\n");
     return false;
   }
-  std::wstring named;
-  if (!QueryPackageUrl(pc, run, testVersion, named)) return false;
+  std::wstring named, listCause;
+  if (!QueryPackageUrl(pc, run, testVersion, named, listCause)) return false;
   const std::optional<std::wstring> url = PackageBaseUrl(named);
+  const std::wstring namedCause = L"the service named [" + named + L"]";
   if (!url) {
     pc.Trace(L"[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\r\n");
+    TraceCause(pc, kUpdateCheck, listCause.empty() ? namedCause : listCause);
     return false;
   }
   // Any other scheme reaches local files, shares and servers without a deadline or a size limit.
   if (!IsHttpAddress(*url)) {
     pc.Trace(L"[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\r\n");
+    TraceCause(pc, kUpdateCheck, namedCause);
     return false;
   }
   run.m_strDownloadURL = *url;
   const std::unique_ptr<FolderHold> baseHold = HoldFolderOrRefuse(pc, base);
-  if (!baseHold || !pc.IsFreeOfLinks(base, L"serverconfig.ini") ||
-      !pc.Download(run.m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits, nullptr, *baseHold)) {
+  const bool linkFree = baseHold && pc.IsFreeOfLinks(base, L"serverconfig.ini");
+  const DownloadResult downloaded =
+      linkFree ? pc.Download(run.m_strDownloadURL + L"serverconfig.ini", localConfig, kServerConfigLimits, nullptr,
+                             *baseHold)
+               : DownloadResult{};
+  if (!downloaded) {
     pc.Trace(L"[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\r\n");
+    // A folder that cannot be held has its own line already.
+    TraceCause(pc, kUpdateCheck, baseHold && !linkFree ? LinkCause(localConfig) : downloaded.cause);
     return false;
   }
   run.m_strServerConfigFile = localConfig;
   return true;
 }
 
-void TraceFailedFile(PcSystem& pc, const std::wstring& name) {
+// The failed file's line, then why it failed.
+void TraceFailedFile(PcSystem& pc, const std::wstring& name, const std::wstring& cause) {
   pc.Trace(L"[DownloadPXPC_Package()] Fail of download file.....(" + name + L")\r\n");
+  TraceCause(pc, kPackageDownload, cause);
 }
 
 // Where the phone asks for the maker's signature, proves the package file `name` of `folder`: a
@@ -149,8 +176,12 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, PackageStaging& staging, 
                          const std::wstring& name, const wchar_t* cancelTrace) {
   // A name that would reach outside the package folder is never fetched, and neither is anything
   // for a package folder or file that is a link.
-  if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(run.m_strDownloadPath, name)) {
-    TraceFailedFile(pc, name);
+  if (!IsSafePackageFileName(name)) {
+    TraceFailedFile(pc, name, L"the name leaves the package folder or names a device");
+    return false;
+  }
+  if (!pc.IsFreeOfLinks(run.m_strDownloadPath, name)) {
+    TraceFailedFile(pc, name, LinkCause(run.m_strDownloadPath + name));
     return false;
   }
   if (run.m_bUserCancel) {
@@ -160,16 +191,18 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, PackageStaging& staging, 
   std::wstring path;
   const FolderHold* folder = staging.Prepare(name, path);
   if (!folder) {
-    TraceFailedFile(pc, name);
+    TraceFailedFile(pc, name, L"the update's folder cannot be made or held for it");
     return false;
   }
   // A package file may take long, but never a minute without data. Cancel stops the transfer
   // under way, and is then the user's cancel rather than a failed file.
-  if (!pc.Download(baseUrl + name, path, DownloadLimits{}, &run.m_bUserCancel, *folder)) {
+  const DownloadResult downloaded = pc.Download(baseUrl + name, path, DownloadLimits{}, &run.m_bUserCancel, *folder);
+  if (!downloaded) {
     if (run.m_bUserCancel) {
       pc.Trace(cancelTrace);
+      TraceCause(pc, kPackageDownload, downloaded.cause);
     } else {
-      TraceFailedFile(pc, name);
+      TraceFailedFile(pc, name, downloaded.cause);
     }
     return false;
   }
@@ -177,7 +210,7 @@ bool DownloadPackageFile(PcSystem& pc, RunFields& run, PackageStaging& staging, 
   // passes is proven again, and held, right before the tool that may load it starts.
   if (!ProvePackageFile(pc, staging.Folder(), name, nullptr)) {
     pc.RemoveFile(path);
-    TraceFailedFile(pc, name);
+    TraceFailedFile(pc, name, L"the maker's signature is required and was refused");
     return false;
   }
   staging.Arrived(name);
@@ -212,7 +245,7 @@ bool DownloadServerDriver(PcSystem& pc, RunView& view, RunFields& run, PackageSt
       view.RaiseProgress(kProgressDownloadsDone);
       return true;
     case ServerDriverStep::Refuse:
-      TraceFailedFile(pc, choice.name);
+      TraceFailedFile(pc, choice.name, L"serverconfig.ini names a driver installer outside the package folder");
       return false;
     case ServerDriverStep::Download:
       break;
@@ -271,9 +304,9 @@ SystemCheck CheckPcAndPhone(PcSystem& pc, RunView& view, const std::wstring& pho
   admin = pc.IsAdministrator() ? 1 : 0;
   if (!admin) {
     pc.Trace(L"[CheckSystem()] Admin is FALSE...\r\n");
-    view.ShowMessage(
-        L"[NOTIFICATION]\nThis computer is not logged in as Administrator account.\n"
-        L"The Autorun feature is not working under User account.");
+    Warn(pc, view,
+         L"[NOTIFICATION]\nThis computer is not logged in as Administrator account.\n"
+         L"The Autorun feature is not working under User account.");
     pc.Trace(L"[CheckSystem()] END...............\r\n");
     return SystemCheck::NotAdministrator;
   }
@@ -359,7 +392,7 @@ bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run) {
     }
     std::wstring failed;
     if (succeeded && !staging.Commit(failed)) {
-      TraceFailedFile(pc, failed);
+      TraceFailedFile(pc, failed, L"the downloaded file could not take its place in the package folder");
       succeeded = false;
     }
   }  // what is left of the update's folder goes; the installed package stays as it is
@@ -397,7 +430,7 @@ bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run) {
   view.SetProgressDisplay(ProgressDisplay::Install, true);
   if (!installed) {
     pc.Trace(L"[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...\r\n");
-    view.ShowMessage(kDriverFailedMessage);
+    Warn(pc, view, kDriverFailedMessage);
     return false;
   }
   view.RaiseProgress(kProgressMax);
@@ -415,27 +448,38 @@ bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::ws
   const std::wstring source = root + package.preloadName;
   pc.Trace(Joined({L"Copy Preload Driver Path = [", source, L"]\r\n"}));
   // Nothing is written through a link in the program's folder, which is held while it is written.
-  std::unique_ptr<FolderHold> held;
-  if (!package.preloadName.empty() && (held = HoldFolderOrRefuse(pc, FolderOfPath(target))) &&
-      pc.IsFreeOfLinks(package.programFolder, package.preloadName) && pc.CopyFileOver(source, target)) {
-    pc.Trace(L"Copy Preload Driver - OK\r\n");
-    return true;
+  std::wstring cause;
+  if (package.preloadName.empty()) {
+    cause = L"the phone names no driver installer";
+  } else if (const std::unique_ptr<FolderHold> held = HoldFolderOrRefuse(pc, FolderOfPath(target))) {
+    if (!pc.IsFreeOfLinks(package.programFolder, package.preloadName)) {
+      cause = LinkCause(target);
+    } else if (const FileResult copied = pc.CopyFileOver(source, target)) {
+      pc.Trace(L"Copy Preload Driver - OK\r\n");
+      return true;
+    } else {
+      cause = SystemErrorCause(pc, copied.error);
+    }
   }
   pc.Trace(Joined({L"CopyFile Failed Src[", source, L"], Target[", target, L"]\r\n"}));
+  TraceCause(pc, kDriverInstall, cause);
   return false;
 }
 
 namespace {
 
-// What became of an installer's run: its exit code, or why there is none.
-void TraceInstallerRun(PcSystem& pc, const InstallerRun& run) {
+// Traces what became of an installer's run (its exit code, or why there is none) and keeps it, for
+// the cause of a failed installation.
+void TraceInstallerRun(PcSystem& pc, const InstallerRun& run, std::wstring& outcome) {
   if (!run.started) {
     pc.Trace(Joined({L"[InstallDriver : the installer did not start (", DecimalText(run.error), L")]\r\n"}));
+    outcome = L"the installer did not start: " + SystemErrorCause(pc, run.error);
   } else if (!run.ended) {
-    pc.Trace(Joined({L"[InstallDriver : the installer has not ended after ", DecimalText(kInstallerWaitMs / 1000),
-                     L" s]\r\n"}));
+    outcome = Joined({L"the installer has not ended after ", DecimalText(kInstallerWaitMs / 1000), L" s"});
+    pc.Trace(L"[InstallDriver : " + outcome + L"]\r\n");
   } else {
-    pc.Trace(Joined({L"[InstallDriver : the installer ended with exit code ", DecimalText(run.exitCode), L"]\r\n"}));
+    outcome = L"the installer ended with exit code " + DecimalText(run.exitCode);
+    pc.Trace(L"[InstallDriver : " + outcome + L"]\r\n");
   }
 }
 
@@ -467,9 +511,11 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
   const std::wstring folder = FolderOfPath(installer);
   const std::unique_ptr<FolderHold> folderHold = HoldFolderOrRefuse(pc, folder);
   if (!folderHold) return false;
-  if (!pc.FileExists(installer) || !pc.IsFreeOfLinks(folder, installer.substr(folder.size() + 1))) {
+  const bool exists = pc.FileExists(installer);
+  if (!exists || !pc.IsFreeOfLinks(folder, installer.substr(folder.size() + 1))) {
     pc.Trace(Joined({L"Drv Setup Filename : ", installer, L"\n"}));
     pc.Trace(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
+    TraceCause(pc, kDriverInstall, exists ? LinkCause(installer) : L"[" + installer + L"] is not there, or is in use");
     return false;
   }
   // The phone's installer, copied where any program of the user can replace it, is installed only
@@ -492,15 +538,17 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
     if (!held) return false;
   }
   const bool msi = IsMsiPackage(installer);
+  std::wstring outcome;
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");
-  if (msi) TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiRemove, true));
+  if (msi) TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiRemove, true), outcome);
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 2]\r\n");
-  TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiInstall, msi));
+  TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiInstall, msi), outcome);
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
   const bool installed = pc.IsDriverInstalled(CurrentDriverType(pc.IsOnline(), package.preloadType));
   view.BringToFront();
   if (!installed) {
     pc.Trace(L"[InstallDriver()] IsInstalledDriver() return code : FALSE\r\n");
+    TraceCause(pc, kDriverInstall, outcome + L", and the driver's files are not installed");
     return false;
   }
   pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] END.............\r\n");
@@ -530,11 +578,18 @@ bool ArePackageFilesProven(PcSystem& pc, RunFields& run, const std::wstring& pac
   return true;
 }
 
-// Starts `program` while it is held with the maker's signature where the phone asks for one.
+// Starts `program` while it is held with the maker's signature where the phone asks for one; when
+// it does not start, `cause` says why.
 bool StartSignedProgram(PcSystem& pc, const std::wstring& program, const std::wstring& arguments,
-                        const std::wstring& folder) {
+                        const std::wstring& folder, std::wstring& cause) {
   const std::unique_ptr<FileHold> held = pc.HoldSignedByMaker(program);
-  return held && pc.StartProgram(program, arguments, folder).program != nullptr;
+  if (!held) {
+    cause = L"[" + program + L"] is refused: it cannot be held, or lacks the maker's signature";
+    return false;
+  }
+  const ProgramStart start = pc.StartProgram(program, arguments, folder);
+  if (!start.program) cause = L"[" + program + L"] did not start: " + SystemErrorCause(pc, start.error);
+  return start.program != nullptr;
 }
 
 }  // namespace
@@ -561,12 +616,21 @@ bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle) {
   // the phone asks for it (held, so that it cannot change, until it has started). Its folder is
   // held from here until the run ends.
   std::unique_ptr<FolderHold> folderHold = HoldFolderOrRefuse(pc, workFolder);
-  const bool started = folderHold && pc.IsFreeOfLinks(base, executable.substr(base.size() + 1)) &&
-                       ArePackageFilesProven(pc, run, PackageFolderIn(base)) &&
-                       StartSignedProgram(pc, executable, arguments, workFolder);
+  std::wstring cause;  // stays empty where a line of its own told it (a folder that cannot be held)
+  bool started = false;
+  if (!folderHold) {
+    // the refusal has its line
+  } else if (!pc.IsFreeOfLinks(base, executable.substr(base.size() + 1))) {
+    cause = LinkCause(executable);
+  } else if (!ArePackageFilesProven(pc, run, PackageFolderIn(base))) {
+    cause = L"a file of the package is refused: a link, or code without the maker's signature";
+  } else {
+    started = StartSignedProgram(pc, executable, arguments, workFolder, cause);
+  }
   if (folderHold) run.m_heldFolders.push_back(std::move(folderHold));
   if (!started) {
     pc.Trace(L"[RunPXPC()] END - Failed to run PXPC.............\r\n");
+    TraceCause(pc, kToolStart, cause);
     return false;
   }
   pc.Trace(L"[RunPXPC()] END.............\r\n");
@@ -580,7 +644,7 @@ bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& 
     const bool downloaded = DownloadPackage(pc, view, run);
     view.SetProgressDisplay(ProgressDisplay::Download, true);
     if (!downloaded) {
-      if (!run.m_bUserCancel) view.ShowMessage(kDownloadFailedMessage);
+      if (!run.m_bUserCancel) Warn(pc, view, kDownloadFailedMessage);
       return false;
     }
   }
@@ -619,7 +683,13 @@ const wchar_t kCannotCreateFolder[] =
 const wchar_t kFailedCopy[] =
     L"Failed to copy installation package to system.\nCannot copy installation package to temporary folder.\n[002]";
 
-bool EnsureFolder(PcSystem& pc, const std::wstring& folder) { return pc.IsFolder(folder) || pc.CreateFolder(folder); }
+// The folder there or made; when not, `cause` says why.
+bool EnsureFolder(PcSystem& pc, const std::wstring& folder, std::wstring& cause) {
+  if (pc.IsFolder(folder)) return true;
+  const FileResult created = pc.CreateFolder(folder);
+  if (!created) cause = L"[" + folder + L"] cannot be created: " + SystemErrorCause(pc, created.error);
+  return static_cast<bool>(created);
+}
 
 std::wstring ElapsedText(PcSystem& pc, uint32_t since) {
   return DecimalText(static_cast<int>(pc.TickCount() - since));
@@ -677,21 +747,24 @@ int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolde
   auto readConfig = [&](const std::wstring& key) { return pc.ReadProfileString(config, L"FILES", key); };
   const std::wstring base = pc.BaseFolder();
   if (base.empty()) {
-    view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[004]");
+    Warn(pc, view, std::wstring(kCannotCreateFolder) + L"[004]", kPackageCopy,
+         L"the user has neither a Templates nor an Application Data folder");
     return 0;
   }
   const wchar_t letter = sourceFolder.empty() ? L'\0' : sourceFolder[0];
   const std::wstring target = FormatPackageFolder(base, letter);
   // A base or relaunch folder that is a link would take the copy, and the start, elsewhere. The
-  // relaunch folder, and every sub-folder written to, is held until the copy has started.
+  // relaunch folder, and every sub-folder written to, is held until the copy has started. A folder
+  // that cannot be held has its own line, so its warning needs no cause.
   FolderHolds holds;
-  if (!pc.IsFreeOfLinks(base, std::wstring(1, letter)) || !EnsureFolder(pc, FolderOfPath(target)) ||
-      !holds.Hold(pc, FolderOfPath(target))) {
-    view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[000]");
+  std::wstring cause;
+  if (!pc.IsFreeOfLinks(base, std::wstring(1, letter))) cause = LinkCause(FolderOfPath(target));
+  if (!cause.empty() || !EnsureFolder(pc, FolderOfPath(target), cause) || !holds.Hold(pc, FolderOfPath(target))) {
+    Warn(pc, view, std::wstring(kCannotCreateFolder) + L"[000]", kPackageCopy, cause);
     return 0;
   }
-  if (!EnsureFolder(pc, target + L"tools") || !holds.Hold(pc, target + L"tools")) {
-    view.ShowMessage(std::wstring(kCannotCreateFolder) + L"[001]");
+  if (!EnsureFolder(pc, target + L"tools", cause) || !holds.Hold(pc, target + L"tools")) {
+    Warn(pc, view, std::wstring(kCannotCreateFolder) + L"[001]", kPackageCopy, cause);
     return 0;
   }
 
@@ -704,9 +777,19 @@ int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolde
     const std::wstring from = sourceFolder + name, to = target + name;
     // A name that leaves the package folder, or a file or sub-folder there that is a link or cannot
     // be held, is never copied: it fails like any failed copy.
-    if (!IsSafePackageFileName(name) || !pc.IsFreeOfLinks(target, name) || !holds.Hold(pc, FolderOfPath(to)) ||
-        !pc.CopyFileOver(from, to)) {
-      view.ShowMessage(std::wstring(kFailedCopy) + L"\n" + from);
+    if (!IsSafePackageFileName(name)) {
+      cause = L"config.ini lists a name that leaves the package folder or names a device";
+    } else if (!pc.IsFreeOfLinks(target, name)) {
+      cause = LinkCause(to);
+    }
+    bool copied = false;
+    if (cause.empty() && holds.Hold(pc, FolderOfPath(to))) {
+      const FileResult result = pc.CopyFileOver(from, to);
+      copied = static_cast<bool>(result);
+      if (!copied) cause = SystemErrorCause(pc, result.error);
+    }
+    if (!copied) {
+      Warn(pc, view, std::wstring(kFailedCopy) + L"\n" + from, kPackageCopy, cause);
       return 0;
     }
     if (IsProgramEntry(name, programName)) {
@@ -728,12 +811,14 @@ int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolde
   const std::vector<std::unique_ptr<FileHold>> held =
       HoldRelaunchFiles(pc, sourceFolder, target, programCopyName, notThePhones);
   if (!notThePhones.empty()) {
-    view.ShowMessage(std::wstring(kFailedCopy) + L"\n" + notThePhones);
+    Warn(pc, view, std::wstring(kFailedCopy) + L"\n" + notThePhones, kPackageCopy,
+         L"the copy on the PC does not hold the phone's bytes");
     return 0;
   }
   const ProgramStart started = pc.StartProgram(programCopy, arguments, workFolder);
   if (!started.program) {
     pc.Trace(Joined({L"Relaunch failed: [", programCopy, L"] did not start (", DecimalText(started.error), L")\r\n"}));
+    TraceCause(pc, kPackageCopy, SystemErrorCause(pc, started.error));
     return 0;
   }
   started.program->WaitUntilIdle(kRelaunchHoldMs);

@@ -72,19 +72,23 @@ BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   BOOL existed = IsExistFile(target);
   if (existed) ClearReadOnly(target);
   if (::CopyFileW(source.c_str(), target.c_str(), FALSE)) return TRUE;
+  const DWORD error = ::GetLastError();
   // A target that could not be replaced (held open by a running copy of the program, say) stays
   // in use only when it already is the source's copy, byte for byte: an older or planted file, or
   // one whose source is missing, is no copy.
   if (qv::CHeldFile::Open(source).HasSameBytes(qv::CHeldFile::Open(target))) return TRUE;
   WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
+  ::SetLastError(error);  // the copy's own error, for its caller
   return FALSE;
 }
 
 BOOL MoveFileOverwrite(const std::wstring& source, const std::wstring& target) {
   ClearReadOnly(target);
   if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return TRUE;
+  const DWORD error = ::GetLastError();
   WriteTraceLog(FormatText(L"MoveFile Src[%ls], Target[%ls] failed (%u)\r\n", source.c_str(), target.c_str(),
-                           static_cast<unsigned>(::GetLastError())));
+                           static_cast<unsigned>(error)));
+  ::SetLastError(error);
   return FALSE;
 }
 

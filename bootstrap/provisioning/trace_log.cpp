@@ -133,6 +133,11 @@ void WriteTraceLog(const std::wstring& text) {
   CTraceLogFile::Shared().Append(text);
 }
 
+int TracedMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT extraFlags) {
+  WriteTraceLog(qv::bootstrap::FormatMessageTrace(text));
+  return ::MessageBoxW(owner, text.c_str(), caption.c_str(), MB_ICONEXCLAMATION | MB_OK | extraFlags);
+}
+
 // The system C library's formatter rather than the runtime's own printf family (some 25 KB in the
 // program): our formats use %d, %u and %ls only, which both read alike. It reports a cut as -1
 // and then leaves the text unterminated; either way the loop grows the buffer.

@@ -41,5 +41,8 @@ std::wstring FormatText(const wchar_t* format, ...);
 
 // One entry of the trace log: to the debugger always, to the log file while its file side is on.
 void WriteTraceLog(const std::wstring& text);
+// A message box (exclamation icon, OK) whose text is traced first, so that the log tells what the
+// user was shown even while the box waits.
+int TracedMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT extraFlags = 0);
 // The logging switch of the user's AutoRun_Log.ini.
 BOOL IsLoggingEnabled();

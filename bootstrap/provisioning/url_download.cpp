@@ -11,8 +11,9 @@
 #include "bootstrap/core/package_rules.h"
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/files.h"
-#include "bootstrap/provisioning/trace_log.h"
+#include "common/core/decimal_text.h"
 #include "common/core/download_rules.h"
+#include "common/core/network_error.h"
 #include "common/core/unique_resource.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
@@ -22,6 +23,13 @@
 namespace {
 
 bool IsSuccessStatus(DWORD status) { return status >= 200 && status <= 299; }
+
+std::wstring WideOfAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// "GET <url> failed with WinINet error N (...)", with the error the last WinINet call left.
+std::wstring NetworkCause(const std::wstring& url) {
+  return L"GET " + url + L" failed with " + WideOfAscii(qv::InternetErrorText(::GetLastError()));
+}
 
 // The bytes a download into |path| may write: the file limit, and never into the last free
 // space of its disk (0 when the free space cannot be read).
@@ -89,9 +97,7 @@ class CTransferWatch : public qv::bootstrap::DownloadWatch {
 // link while the download ran has carried it elsewhere.
 bool IsStillAt(HANDLE file, const std::wstring& path, const qv::CHeldFolder* folder) {
   const std::wstring name = qv::bootstrap::FileNamePart(path);
-  if (folder ? folder->Contains(file, name) : qv::IsReachedAt(file, path)) return true;
-  WriteTraceLog(FormatText(L"Download to [%ls] refused: the file is no longer there\r\n", path.c_str()));
-  return false;
+  return folder ? folder->Contains(file, name) : qv::IsReachedAt(file, path);
 }
 
 // Bounds connecting, sending and each wait for more of an answer on |handle| and what it opens.
@@ -134,18 +140,28 @@ HINTERNET OpenHttpAnswer(HINTERNET session, const std::wstring& url, DWORD waitM
 // One HTTP transfer through WinINet, every wait bounded: the connection, the request and each
 // wait for more of the answer by the idle limit (WinINet's own timeouts), the whole by the loop.
 BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
-                  const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder) {
+                  const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder, std::wstring& cause) {
   const ULONGLONG started = ::GetTickCount64();
   qv::UniqueInternetHandle session(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return FALSE;
+  if (!session) {
+    cause = NetworkCause(url);
+    return FALSE;
+  }
   const DWORD timeout = static_cast<DWORD>(limits.idleMs);
   LimitWaits(session.get(), timeout);
   qv::UniqueInternetHandle connection;
   qv::UniqueInternetHandle answer(OpenHttpAnswer(session.get(), url, timeout, connection));
-  if (!answer) return FALSE;
+  if (!answer) {
+    cause = NetworkCause(url);
+    return FALSE;
+  }
   DWORD status = 0, size = sizeof(status);
-  if (!::HttpQueryInfoW(answer.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
-      !IsSuccessStatus(status)) {
+  if (!::HttpQueryInfoW(answer.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    cause = NetworkCause(url);
+    return FALSE;
+  }
+  if (!IsSuccessStatus(status)) {
+    cause = L"GET " + url + L" answered HTTP " + qv::DecimalText(status);
     return FALSE;
   }
   // A new file of its own, written through one handle and never through a link: what was there
@@ -153,11 +169,17 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
   DeleteFileEvenReadOnly(path);
   qv::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return FALSE;
+  if (!file) {
+    cause = L"[" + path + L"] cannot be created (system error " + qv::DecimalText(::GetLastError()) + L")";
+    return FALSE;
+  }
   // A failed download leaves nothing: the file this call made is removed wherever it now lies.
   auto removeUnlessKept = qv::MakeScopeExit([&file] { qv::DeleteOpenFile(file.get()); });
   CTransferWatch watch(answer.get(), started, limits.totalMs, cancel);
-  if (!watch.IsRunning()) return FALSE;
+  if (!watch.IsRunning()) {
+    cause = L"GET " + url + L": the transfer's watch did not start";
+    return FALSE;
+  }
   qv::InternetSource source(answer.get());
   qv::FileSink sink(file.get());
   qv::bootstrap::DownloadLimits bounded = limits;
@@ -168,11 +190,14 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
     if (end == qv::bootstrap::DownloadEnd::Complete) end = qv::bootstrap::DownloadEnd::Failed;
   }
   if (end != qv::bootstrap::DownloadEnd::Complete) {
-    WriteTraceLog(FormatText(L"Download of [%ls] ended: %ls after %u ms\r\n", url.c_str(),
-                             qv::bootstrap::DownloadEndText(end), static_cast<unsigned>(watch.ElapsedMs())));
+    cause = L"GET " + url + L" ended: " + qv::bootstrap::DownloadEndText(end) + L" after " +
+            qv::DecimalText(watch.ElapsedMs()) + L" ms";
     return FALSE;
   }
-  if (!IsStillAt(file.get(), path, folder)) return FALSE;
+  if (!IsStillAt(file.get(), path, folder)) {
+    cause = L"[" + path + L"] refused: the file is no longer there";
+    return FALSE;
+  }
   removeUnlessKept.release();
   return TRUE;
 }
@@ -180,18 +205,19 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
 }  // namespace
 
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
-                       const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder) {
+                       const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder, std::wstring* cause) {
   BOOL succeeded = FALSE;
+  std::wstring why;
   try {
     if (qv::IsHttpAddress(url)) {
-      succeeded = DownloadHttp(url, path, limits, cancel, folder);
+      succeeded = DownloadHttp(url, path, limits, cancel, folder, why);
     } else {
       // file:, ftp: and the like reach local files, network shares (with the user's credentials)
       // and servers without a deadline: never fetched.
-      WriteTraceLog(FormatText(L"Download of [%ls] refused: not an HTTP address\r\n", url.c_str()));
+      why = L"[" + url + L"] refused: not an HTTP address";
     }
   } catch (...) {
-    succeeded = FALSE;
+    succeeded = FALSE;  // out of memory: no cause can be told
   }
   // Only a file that is still where it was named is removed: through a link that was swapped in
   // on the way, the name would lead to someone else's file.
@@ -199,5 +225,6 @@ BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const 
   if (!succeeded && !named.empty() && IsFreeOfLinks(named, path.substr(named.size() + 1))) {
     DeleteFileEvenReadOnly(path);
   }
+  if (cause) cause->swap(why);  // empty on success
   return succeeded;
 }

@@ -25,6 +25,9 @@
 // With `folder` (the held folder that |path| names as its folder), the complete file must lie in
 // that very folder: its final path is compared with the held folder's, not with the folder that
 // the name leads to now.
+//
+// On FALSE, |cause| (when given) says why, for the trace line after the caller's: the address and
+// the server's status, the network's error, the limit the transfer ran into, or the file's fate.
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path,
                        const qv::bootstrap::DownloadLimits& limits = {}, const std::atomic<BOOL>* cancel = nullptr,
-                       const qv::CHeldFolder* folder = nullptr);
+                       const qv::CHeldFolder* folder = nullptr, std::wstring* cause = nullptr);

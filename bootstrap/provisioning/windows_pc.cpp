@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "bootstrap/core/launch_command.h"
@@ -115,7 +116,20 @@ bool CWindowsPc::IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool CWindowsPc::CreateFolder(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != 0; }
+namespace {
+
+// The result of a call that returned `succeeded`, with the error it left when it failed.
+qv::bootstrap::FileResult ResultOf(BOOL succeeded) {
+  if (succeeded) return {};
+  const DWORD error = ::GetLastError();
+  return {error ? static_cast<unsigned>(error) : static_cast<unsigned>(ERROR_GEN_FAILURE)};
+}
+
+}  // namespace
+
+qv::bootstrap::FileResult CWindowsPc::CreateFolder(const std::wstring& path) {
+  return ResultOf(::CreateDirectoryW(path.c_str(), nullptr));
+}
 
 void CWindowsPc::RemoveFolder(const std::wstring& path) { ::RemoveDirectoryW(path.c_str()); }
 
@@ -128,8 +142,19 @@ std::unique_ptr<qv::bootstrap::FolderHold> CWindowsPc::HoldFolder(const std::wst
   return std::make_unique<CFolderHold>(std::move(held));
 }
 
-bool CWindowsPc::MoveFileOver(const std::wstring& source, const std::wstring& target) {
-  return MoveFileOverwrite(source, target) != 0;
+qv::bootstrap::FileResult CWindowsPc::MoveFileOver(const std::wstring& source, const std::wstring& target) {
+  return ResultOf(MoveFileOverwrite(source, target));
+}
+
+std::wstring CWindowsPc::SystemErrorText(unsigned error) {
+  wchar_t text[512] = {};
+  const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, static_cast<DWORD>(std::size(text)), nullptr);
+  std::wstring message(text, length < std::size(text) ? length : 0);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+    message.pop_back();
+  }
+  return message;
 }
 
 bool CWindowsPc::IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) {
@@ -142,8 +167,8 @@ void CWindowsPc::WarmUpSignatureCheck(const std::wstring& file) {
   if (m_policy.IsRequired() && !m_policy.refuseAll) m_signatureWarmUp.Start(file);
 }
 
-bool CWindowsPc::CopyFileOver(const std::wstring& source, const std::wstring& target) {
-  return CopyFileOverwrite(source, target) != 0;
+qv::bootstrap::FileResult CWindowsPc::CopyFileOver(const std::wstring& source, const std::wstring& target) {
+  return ResultOf(CopyFileOverwrite(source, target));
 }
 
 std::wstring CWindowsPc::ReadProfileString(const std::wstring& file, const std::wstring& section,
@@ -155,11 +180,18 @@ std::string CWindowsPc::NarrowText(const std::wstring& text) { return qv::ToAnsi
 
 bool CWindowsPc::IsOnline() { return IsConnectedInternet() == 1; }
 
-bool CWindowsPc::Download(const std::wstring& url, const std::wstring& file,
-                          const qv::bootstrap::DownloadLimits& limits, const std::atomic<int>* cancel,
-                          const qv::bootstrap::FolderHold& folder) {
+qv::bootstrap::DownloadResult CWindowsPc::Download(const std::wstring& url, const std::wstring& file,
+                                                   const qv::bootstrap::DownloadLimits& limits,
+                                                   const std::atomic<int>* cancel,
+                                                   const qv::bootstrap::FolderHold& folder) {
+  qv::bootstrap::DownloadResult result;
   const auto* held = dynamic_cast<const CFolderHold*>(&folder);
-  return held && DownloadUrlToFile(url, file, limits, cancel, &held->Folder()) != 0;
+  if (!held) {
+    result.cause = L"[" + file + L"] refused: its folder is not held";
+    return result;
+  }
+  result.complete = DownloadUrlToFile(url, file, limits, cancel, &held->Folder(), &result.cause) != 0;
+  return result;
 }
 
 qv::bootstrap::PackageQuery CWindowsPc::CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
@@ -174,13 +206,19 @@ qv::bootstrap::PackageQuery CWindowsPc::CheckPxpc(const std::wstring& programFol
   char downloadUrl[QVUT_URL_BUFFER_BYTES] = {};
   char recommendedUrl[QVUT_URL_BUFFER_BYTES] = {};
   char resultWord[QVUT_RESULT_BUFFER_BYTES] = {};
+  char cause[512] = {};
   try {
     query.named = checkPxpc(testFlag, version, downloadUrl, recommendedUrl, resultWord);
+    // Why it failed, from a library that tells it (an earlier one does not).
+    auto failureCause = reinterpret_cast<GetFailureCauseProc>(
+        reinterpret_cast<void*>(::GetProcAddress(library.get(), "GetFailureCause")));
+    if (failureCause) failureCause(cause, static_cast<int>(sizeof(cause)));
   } catch (...) {
     query.call = LibraryCall::Threw;
     return query;
   }
   library.reset();
+  query.cause = WideOf(cause, sizeof(cause));
   query.call = LibraryCall::Returned;
   query.downloadUrl = WideOf(downloadUrl, sizeof(downloadUrl));
   query.resultWord = WideOf(resultWord, sizeof(resultWord));

@@ -19,17 +19,18 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   bool FileExists(const std::wstring& path) override;
   bool AnythingAt(const std::wstring& path) override;
   bool IsFolder(const std::wstring& path) override;
-  bool CreateFolder(const std::wstring& path) override;
+  qv::bootstrap::FileResult CreateFolder(const std::wstring& path) override;
   void RemoveFolder(const std::wstring& path) override;
   std::unique_ptr<qv::bootstrap::FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override;
-  bool MoveFileOver(const std::wstring& source, const std::wstring& target) override;
+  qv::bootstrap::FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) override;
+  std::wstring SystemErrorText(unsigned error) override;
   bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) override;
   void RemoveFile(const std::wstring& path) override;
-  bool CopyFileOver(const std::wstring& source, const std::wstring& target) override;
+  qv::bootstrap::FileResult CopyFileOver(const std::wstring& source, const std::wstring& target) override;
   std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key) override;
   std::string NarrowText(const std::wstring& text) override;
   bool IsOnline() override;
-  bool Download(const std::wstring& url, const std::wstring& file, const qv::bootstrap::DownloadLimits& limits,
+  qv::bootstrap::DownloadResult Download(const std::wstring& url, const std::wstring& file, const qv::bootstrap::DownloadLimits& limits,
                 const std::atomic<int>* cancel, const qv::bootstrap::FolderHold& folder) override;
   qv::bootstrap::PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
                                         const std::string& testVersion) override;

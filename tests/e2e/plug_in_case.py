@@ -3,6 +3,7 @@ PC between scenarios (no package copy, no PC tool, no driver, no trace log, logg
 and helpers that plug a phone in and read what the program left behind. The trace log of each
 scenario is kept under QV_E2E_WORK/traces, screenshots under QV_E2E_WORK/screenshots."""
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -189,12 +190,29 @@ class PlugInTestCase(RigTestCase):
         with open(self.trace_path, encoding="cp1252") as f:
             return f.read()
 
-    def expect_message(self, text, timeout=60):
-        """Waits for the program's message box, checks its text, presses OK and waits for the end."""
+    def expect_message(self, text, timeout=60, cause=None, traced=True):
+        """Waits for the program's message box, checks its text, presses OK and waits for the end.
+        The trace log names the box's text (with its code first) before it showed, and, when
+        ``cause`` (a pattern) is given, the next line tells the cause of the failure it reports. A
+        box of a start that never got to its dialog (``traced`` False) reaches the debugger only."""
         box = self.rig.ui.wait_message_box(MODEL_NAME, timeout=timeout)
         self.assertEqual(box and box["text"], text)
         self.assertTrue(self.rig.ui.answer(MODEL_NAME, IDOK))
         self.wait_until_done()
+        if traced:
+            code = re.search(r"\[\d{3}\]", text)
+            line = "[MessageBox] " + (code.group() + " " if code else "") + text.replace("\n", "\\n")
+            self.assert_lines_follow(re.escape(line), *([cause] if cause else []))
+
+    def assert_lines_follow(self, *patterns):
+        """Lines of the trace log, one after the other (the empty line after each entry aside), that
+        match the patterns in turn, each whole; returns the first line's matches."""
+        lines = [line for line in self.trace().splitlines() if line]
+        for at in range(len(lines) - len(patterns) + 1):
+            found = [re.fullmatch(p, lines[at + i]) for i, p in enumerate(patterns)]
+            if all(found):
+                return found[0]
+        self.fail("no lines in a row match " + " / ".join(patterns) + " in:\n" + "\n".join(lines))
 
     def assert_shown(self, controls, *ids):
         self.assertEqual([i for i in ids if not controls[i]["visible"]], [], "hidden, though they should show")

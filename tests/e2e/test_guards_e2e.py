@@ -71,7 +71,8 @@ class GuardsEndToEnd(PlugInTestCase):
         self.rig.map_drive(phone.image, "e")
         self.holding(os.path.join(self.templates, "E", "PX_Bootstrap.exe"))
         self.start_again(phone)
-        self.expect_message(copy_failed + "\nE:\\PX_Bootstrap.exe")
+        self.expect_message(copy_failed + "\nE:\\PX_Bootstrap.exe",
+                            cause=r"\[CopyInstallPackage\(\)\] Cause: the copy on the PC does not hold the phone's bytes")
         trace = self.trace()
         self.assertIn("CopyFile Src[E:\\PX_Bootstrap.exe], Target[", trace)
         self.assertIn("] is not the phone's file", trace)
@@ -87,7 +88,7 @@ class GuardsEndToEnd(PlugInTestCase):
         os.link(other, os.path.join(self.templates, "E", "driver_setup.exe"))
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
         self.start_again(phone)
-        self.expect_message(copy_failed + "\nE:\\driver_setup.exe")
+        self.expect_message(copy_failed + "\nE:\\driver_setup.exe", cause=r"\[CopyInstallPackage\(\)\] Cause: .+")
         self.assert_users_file_unchanged(other)
         self.assertEqual(self.lines_of(self.setup_log), [])
         self.assertNotIn("[OnInitDialog() PC START", self.trace())

@@ -178,8 +178,9 @@ class OnlineEndToEnd(PlugInTestCase):
         self.assert_reports("FAIL")
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
         self.assertEqual(self.lines_of(self.tool_log), [])
-        self.assertRegex(self.trace(), r"Download of \[[^\]]*/pxpcconfig\.ini\] ended: cancelled after \d+ ms\r?\n\s*"
-                                       r"\[DownloadPXPC_Package\(\)\] User Cancel \(1\)\r?\n")
+        self.assert_lines_follow(r"\[DownloadPXPC_Package\(\)\] User Cancel \(1\)",
+                                 r"\[DownloadPXPC_Package\(\)\] Cause: GET http://\S+/pxpcconfig\.ini ended: cancelled "
+                                 r"after \d+ ms")
         self.assertNotIn("Fail of download file", self.trace())
 
         # A failed update (the server loses the last file) leaves it too; the next plug-in, when the
@@ -189,7 +190,9 @@ class OnlineEndToEnd(PlugInTestCase):
         self.server.package_route("PXPC_Readme.txt", status=404)
         self.run_to_the_download_failure(phone)
         self.wait_until_done()
-        self.assertIn("[DownloadPXPC_Package()] Fail of download file.....(PXPC_Readme.txt)", self.trace())
+        self.assert_lines_follow(re.escape("[DownloadPXPC_Package()] Fail of download file.....(PXPC_Readme.txt)"),
+                                 re.escape(f"[DownloadPXPC_Package()] Cause: GET {self.server.package_url}"
+                                           "PXPC_Readme.txt answered HTTP 404"))
         self.assertEqual({name: self.local_file(name) for name in os.listdir(self.package)}, earlier)
         self.assert_reports("FAIL")
         self.start_over(self.tool_log, phone.log)
@@ -244,9 +247,9 @@ class OnlineEndToEnd(PlugInTestCase):
         self.plug_in(phone)
         self.wait_until_done(timeout=120)
         took = time.monotonic() - started
-        ended = re.search(r"Download of \[[^\]]*/serverconfig\.ini\] ended: not complete in time after (\d+) ms\r?\n\s*"
-                          r"\[IsRequireUpPXPC\(\)\] Fail of download \(serverconfig\.ini\)\.+\r?\n"
-                          r"(.*\n)*\[OnInitDialog\(\)\] Abnormal Status\.+", self.trace())
+        ended = re.search(r"\[IsRequireUpPXPC\(\)\] Fail of download \(serverconfig\.ini\)\.+\r?\n\s*"
+                          r"\[IsRequireUpPXPC\(\)\] Cause: GET http://[^ ]*/serverconfig\.ini ended: not complete in "
+                          r"time after (\d+) ms\r?\n(.*\n)*\[OnInitDialog\(\)\] Abnormal Status\.+", self.trace())
         self.assertIsNotNone(ended, "the dripped download did not end along the failed check")
         self.assertTrue(60000 <= int(ended.group(1)) < 65000, ended.group(1))
         self.assertLess(took, 100)
@@ -394,6 +397,31 @@ class OnlineEndToEnd(PlugInTestCase):
                 self.assertEqual(self.lines_of(self.tool_log), [])
                 self.assert_reports("FAIL")
 
+    def test_a_failed_update_check_tells_its_cause_and_the_run_ends_with_the_mode_change(self):
+        # The service's list answers with a server error, then the reachability probe does: the
+        # library's result word says which step failed, the cause line after it says why.
+        cases = [
+            ("list", lambda: self.server.route("/ksvc/b2c/client/buyer_autorun_swupload_list.jsp", status=500,
+                                               body="Internal error"),
+             "MSG_SERVER_FAIL", rf"GET http://127\.0\.0\.1:{self.server.service_port}/ksvc/b2c/client/"
+                                r"buyer_autorun_swupload_list\.jsp\?\S* answered HTTP 500"),
+            ("probe", lambda: self.server.probe(status=503), "MSG_SERVER_CONN_ERROR",
+             rf"GET http://127\.0\.0\.1:{self.server.probe_port}/ answered HTTP 503"),
+        ]
+        for name, break_it, word, cause in cases:
+            with self.subTest(step=name):
+                self.start_over(self.tool_log)
+                self.server.reset()
+                break_it()
+                phone = self.phone(selected_mode=1)
+                self.plug_in(phone)
+                self.wait_until_done()
+                self.assert_lines_follow(re.escape(f"[IsRequireUpPXPC()] CheckPXPC return MSG is ({word})......."),
+                                         re.escape("[IsRequireUpPXPC()] CheckPXPC return is FALSE......."),
+                                         r"\[IsRequireUpPXPC\(\)\] Cause: " + cause)
+                self.assertEqual(self.downloaded(), [])
+                self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
+
     def test_a_package_address_that_is_not_http_is_refused_and_the_run_ends_at_once(self):
         # A local folder only administrators may read, and an FTP server that accepts and then
         # never speaks: neither is reached, nothing is copied, and the run ends with the mode change.
@@ -418,7 +446,8 @@ class OnlineEndToEnd(PlugInTestCase):
                     self.wait_until_done(30)
                     self.assertLess(time.monotonic() - started, 30)
                     trace = self.trace()
-                    self.assertIn("[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......", trace)
+                    self.assert_lines_follow(re.escape("[IsRequireUpPXPC()] PX_PC Download URL is not HTTP......."),
+                                             re.escape(f"[IsRequireUpPXPC()] Cause: the service named [{address}]"))
                     self.assertFalse(os.path.exists(os.path.join(self.templates, "serverconfig.ini")))
                     self.assertEqual(self.downloaded(), [])
                     self.assertEqual(self.lines_of(self.tool_log), [])

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "common/core/decimal_text.h"
+#include "common/core/network_error.h"
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 #include "common/win/internet_handle.h"
@@ -43,14 +45,42 @@ HINTERNET OpenSession(const char* agent) {
   return session;
 }
 
-// True for an address the transport fetches (http: or https:); a refusal is traced.
+// True for an address the transport fetches (http: or https:); a refusal is traced and noted.
 bool IsFetchable(const std::string& url) {
   const std::string why = WhyAddressRefused(url);
   UtTrace(why);
+  if (!why.empty()) NoteFailureCause(why);
   return why.empty();
 }
 
+std::string AsciiOf(const std::wstring& digits) { return std::string(digits.begin(), digits.end()); }
+
+// Notes "GET <url> failed with WinINet error N (...)" with the error of the last WinINet call.
+void NoteNetworkFailure(const std::string& url) {
+  NoteFailureCause("GET " + url + " failed with " + InternetErrorText(::GetLastError()));
+}
+
+// The library's one failure cause, shared by whichever thread asks; one short text under a lock.
+SRWLOCK g_causeLock = SRWLOCK_INIT;
+char g_cause[512] = {};
+
 }  // namespace
+
+void ForgetFailureCause() { NoteFailureCause(std::string()); }
+
+void NoteFailureCause(const std::string& cause) {
+  ::AcquireSRWLockExclusive(&g_causeLock);
+  const size_t length = cause.copy(g_cause, sizeof(g_cause) - 1);
+  g_cause[length] = '\0';
+  ::ReleaseSRWLockExclusive(&g_causeLock);
+}
+
+std::string FailureCause() {
+  ::AcquireSRWLockShared(&g_causeLock);
+  std::string cause(g_cause);
+  ::ReleaseSRWLockShared(&g_causeLock);
+  return cause;
+}
 
 void UtTrace(const std::string& text) {
   if (text.empty()) return;
@@ -58,39 +88,60 @@ void UtTrace(const std::string& text) {
 }
 
 bool IsServerReachable(const std::string& host) {
+  const std::string address = "http://" + host + ":" + AsciiOf(DecimalText(kProbePort)) + "/";
   UniqueInternetHandle session(OpenSession("Mirror session"));
-  if (!session) return false;
-  UniqueInternetHandle connection(::InternetConnectA(session.get(), host.c_str(), kProbePort, nullptr, nullptr,
-                                                     INTERNET_SERVICE_HTTP, 0, 1));
-  if (!connection) return false;
-  UniqueInternetHandle request(::HttpOpenRequestA(connection.get(), "GET", "", nullptr, nullptr, nullptr,
-                                                  INTERNET_FLAG_EXISTING_CONNECT, 1));
-  if (!request) return false;
-  ::HttpAddRequestHeadersA(request.get(), "Content-Type: application/x-www-form-urlencoded", static_cast<DWORD>(-1),
-                           HTTP_ADDREQ_FLAG_ADD_IF_NEW);
-  if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
-  return StatusCode(request.get()) == 200;
+  UniqueInternetHandle connection(session ? ::InternetConnectA(session.get(), host.c_str(), kProbePort, nullptr,
+                                                               nullptr, INTERNET_SERVICE_HTTP, 0, 1)
+                                          : nullptr);
+  UniqueInternetHandle request(connection ? ::HttpOpenRequestA(connection.get(), "GET", "", nullptr, nullptr, nullptr,
+                                                               INTERNET_FLAG_EXISTING_CONNECT, 1)
+                                          : nullptr);
+  if (request) {
+    ::HttpAddRequestHeadersA(request.get(), "Content-Type: application/x-www-form-urlencoded",
+                             static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  }
+  if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+    NoteNetworkFailure(address);
+    return false;
+  }
+  const DWORD status = StatusCode(request.get());
+  NoteFailureCause(status == 200 ? std::string() : "GET " + address + " answered HTTP " + AsciiOf(DecimalText(status)));
+  return status == 200;
 }
 
 std::string HttpGetMarkup(const std::string& url) {
   if (!IsFetchable(url)) return std::string();
   const ULONGLONG started = ::GetTickCount64();
   UniqueInternetHandle session(OpenSession(""));
-  if (!session) return std::string();
-  UniqueInternetHandle file(::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0,
-                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_TRANSFER_BINARY, 1));
-  if (!file) return std::string();
+  UniqueInternetHandle file(session ? ::InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0,
+                                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_TRANSFER_BINARY, 1)
+                                    : nullptr);
+  if (!file) {
+    NoteNetworkFailure(url);
+    return std::string();
+  }
+  // The answer is read whatever its status, as the service's answers always were; a status other
+  // than success is what support is told when the answer then fails.
+  const DWORD status = StatusCode(file.get());
+  const std::string answered = "GET " + url + " answered HTTP " + AsciiOf(DecimalText(status));
   std::string body;
   InternetSource source(file.get());
   if (!ReadWholeAnswer(source, body, [started] { return ::GetTickCount64() - started; }) ||
       !IsWithinAnswerLimits(body)) {
+    NoteFailureCause(answered + ", and its answer did not end in time or is larger than allowed");
     return std::string();
   }
 
   // Line by line, as text: line ends dropped, each line converted from UTF-8 on its own.
-  return MarkupFromBody(ConvertLineByLine(body, [](const std::string& line) {
+  std::string markup = MarkupFromBody(ConvertLineByLine(body, [](const std::string& line) {
     return qv::ToAnsi(qv::FromUtf8(line.data(), line.size()));
   }));
+  if (status < 200 || status > 299) {
+    NoteFailureCause(answered);
+  } else {
+    NoteFailureCause(markup.empty() ? answered + " without markup" : std::string());
+  }
+  return markup;
 }
 
 // The Content-Length of an open answer that succeeded (2xx); 0 for an error page, however long, and

@@ -12,6 +12,13 @@ namespace qv::updateclient {
 // Writes "[KSVC_UT]   " and |text| to the debugger output; an empty text writes nothing.
 void UtTrace(const std::string& text);
 
+// Why the library's last request failed, as one line for its caller's trace: the address and the
+// server's status, the network's error, or what was wrong with the answer. Empty when the last
+// request succeeded, or after ForgetFailureCause. NoteFailureCause keeps at most 511 characters.
+void ForgetFailureCause();
+void NoteFailureCause(const std::string& cause);
+std::string FailureCause();
+
 // True when the host answers GET / on the probe port with status 200.
 bool IsServerReachable(const std::string& host);
 

@@ -66,9 +66,10 @@ class ScriptedPc : public PcSystem, public RunView {
     return links.count(path) > 0 || (!ThroughLink(path) && (files.count(path) > 0 || folders.count(path) > 0));
   }
   bool IsFolder(const std::wstring& path) override { return folders.count(path) > 0; }
-  bool CreateFolder(const std::wstring& path) override {
+  FileResult CreateFolder(const std::wstring& path) override {
     Did(L"CreateFolder " + path);
-    return !refusedFolders.count(path) && !links.count(path) && folders.insert(path).second;
+    if (refusedFolders.count(path)) return {5};  // access denied
+    return {!links.count(path) && folders.insert(path).second ? 0u : 183u};  // already exists
   }
   void RemoveFolder(const std::wstring& path) override {
     Did(L"RemoveFolder " + path);
@@ -78,12 +79,16 @@ class ScriptedPc : public PcSystem, public RunView {
     if (empty && !ThroughLink(path) && !heldFolders.count(path)) folders.erase(path);
   }
   std::unique_ptr<FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override;
-  bool MoveFileOver(const std::wstring& source, const std::wstring& target) override {
+  FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) override {
     Did(L"Move " + source + L" -> " + target);
-    if (!FileExists(source) || ThroughLink(target) || unmovableFiles.count(target)) return false;
+    if (!FileExists(source)) return {kErrorFileNotFound};
+    if (ThroughLink(target) || unmovableFiles.count(target)) return {5};
     files[target] = files[source];
     files.erase(source);
-    return true;
+    return {};
+  }
+  std::wstring SystemErrorText(unsigned error) override {
+    return error == 2 ? L"File not found." : error == 5 ? L"Access denied." : std::wstring();
   }
   bool IsFreeOfLinks(const std::wstring& folder, const std::wstring& name) override {
     return !ThroughLink(name.empty() ? folder : folder + L"\\" + name) && !ThroughLink(folder + name);
@@ -92,11 +97,11 @@ class ScriptedPc : public PcSystem, public RunView {
     Did(L"RemoveFile " + path);
     if (!ThroughLink(path)) files.erase(path);
   }
-  bool CopyFileOver(const std::wstring& source, const std::wstring& target) override {
+  FileResult CopyFileOver(const std::wstring& source, const std::wstring& target) override {
     Did(L"Copy " + source + L" -> " + target);
-    if (!files.count(source)) return false;
+    if (!files.count(source)) return {kErrorFileNotFound};
     files[target] = swappedAfterCopy.count(target) ? L"planted" : files[source];
-    return true;
+    return {};
   }
   std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key) override {
     auto found = files.find(file);
@@ -111,18 +116,19 @@ class ScriptedPc : public PcSystem, public RunView {
     Did(L"IsOnline");
     return online;
   }
-  bool Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
-                const std::atomic<int>* cancel, const FolderHold&) override {
+  // A URL the server lacks answers 404; the cancel's URL ends as cancelled.
+  DownloadResult Download(const std::wstring& url, const std::wstring& file, const DownloadLimits& limits,
+                          const std::atomic<int>* cancel, const FolderHold&) override {
     Did(L"Download " + url + L" -> " + file + (limits.totalMs ? L" (bounded)" : L"") + (cancel ? L" (cancellable)" : L""));
     files.erase(file);
     if (url == cancelAtUrl && userCancel) {
       *userCancel = 1;
-      return false;
+      return {false, L"GET " + url + L" ended: cancelled after 5 ms"};
     }
     auto served = server.find(url);
-    if (served == server.end()) return false;
+    if (served == server.end()) return {false, L"GET " + url + L" answered HTTP 404"};
     files[file] = served->second;
-    return true;
+    return {true, L""};
   }
   PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
                          const std::string& testVersion) override {

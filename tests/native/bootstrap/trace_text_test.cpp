@@ -24,6 +24,17 @@ TEST(TraceText, FileEntryEndsInOneLineEndAndAnEmptyLine) {
   EXPECT_EQ(FormatLogFilePath(L"C:\\T", 37), L"C:\\T\\PX_Bootstrap_Log(0037).txt");
 }
 
+TEST(TraceText, AMessageIsOneLineWithItsCodeFirstAndACauseNamesItsOperation) {
+  EXPECT_EQ(FormatMessageTrace(L"Failed.\nCannot copy.\n[002]\nE:\\a.dll"),
+            L"[MessageBox] [002] Failed.\\nCannot copy.\\n[002]\\nE:\\a.dll\r\n");
+  EXPECT_EQ(FormatMessageTrace(L"Line one.\r\nLine two."), L"[MessageBox] Line one.\\nLine two.\r\n");
+  // Only three digits in brackets make a code; a path's brackets or a notice's word do not.
+  EXPECT_EQ(FormatMessageTrace(L"[NOTIFICATION]\n[12] [1234] x[9"), L"[MessageBox] [NOTIFICATION]\\n[12] [1234] x[9\r\n");
+  EXPECT_EQ(FormatMessageTrace(L"x [00"), L"[MessageBox] x [00\r\n");
+  EXPECT_EQ(FormatMessageTrace(L""), L"[MessageBox] \r\n");
+  EXPECT_EQ(FormatCauseTrace(L"RunPXPC()", L"system error 2"), L"[RunPXPC()] Cause: system error 2\r\n");
+}
+
 TEST(TraceText, RelaunchedRunWritesToTheLastFileOfTheUnbrokenRow) {
   auto present = [](std::set<int> numbers) {
     return [numbers](int n) { return numbers.count(n) > 0; };

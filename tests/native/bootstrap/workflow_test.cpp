@@ -249,10 +249,12 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
   EXPECT_NE(failed.find(R"(> IsDriverInstalled 2
 > BringToFront
 [InstallDriver()] IsInstalledDriver() return code : FALSE
+[InstallDriver()] Cause: the installer ended with exit code 0, and the driver's files are not installed
 > Release C:\T\PXPC\driver_setup.exe
 > ReleaseFolder C:\T\PXPC
 > Display install stop
 [AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...
+[MessageBox] QV USB modem driver is not installed.\nReinstall QV USB modem driver.
 > Message QV USB modem driver is not installed.|Reinstall QV USB modem driver.
 [AutoRun_PXBootstrap()] Timer call exit function
 [AutoRun_PXBootstrap()] END...............
@@ -317,7 +319,11 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
       {"no base folder", [](ScriptedPc& pc, RunFields&) { pc.base.clear(); },
        "[IsRequireUpPXPC()] PX_PC Download PC Path find failed.......\n"},
       {"base folder is a link", [](ScriptedPc& pc, RunFields&) { pc.links.insert(L"C:\\T"); },
-       "[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\n"},
+       "[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\n"
+       "[IsRequireUpPXPC()] Cause: a link on the way to [C:\\T]\n"},
+      {"package folder cannot be made", [](ScriptedPc& pc, RunFields&) { pc.refusedFolders.insert(L"C:\\T\\PXPC"); },
+       "> CreateFolder C:\\T\\PXPC\n[IsRequireUpPXPC()] Create failed PX_PC Download PC Path.......\n"
+       "[IsRequireUpPXPC()] Cause: system error 5 (Access denied.)\n"},
       {"test version too long", [](ScriptedPc&, RunFields& run) { run.m_strPxpcTestVer = L"1234567890.1234567890"; },
        "> CreateFolder C:\\T\\PXPC\n[IsRequireUpPXPC()] Test version is too long.......\n"},
       {"library not the phone's", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.call = LibraryCall::NotLoaded; },
@@ -327,20 +333,39 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
       {"export threw", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.call = LibraryCall::Threw; },
        "[IsRequireUpPXPC()] pFuncChkPXPC Error.(try..catch)\n"},
       {"no package named",
-       [](ScriptedPc& pc, RunFields&) { pc.packageQuery = {LibraryCall::Returned, 0, L"", L"x MSG_SERVER_FAIL"}; },
+       [](ScriptedPc& pc, RunFields&) {
+         pc.packageQuery = {LibraryCall::Returned, 0, L"", L"x MSG_SERVER_FAIL", L"GET http://svc/list answered HTTP 500"};
+       },
        "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL).......\n"
+       "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\n"
+       "[IsRequireUpPXPC()] Cause: GET http://svc/list answered HTTP 500\n"},
+      {"no package named, by a library that tells no cause",
+       [](ScriptedPc& pc, RunFields&) { pc.packageQuery = {LibraryCall::Returned, 0, L"", L"MSG_FUNCTION_FAIL"}; },
+       "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_FUNCTION_FAIL).......\n"
        "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\n"},
       {"URL without a slash", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"nowhere"; },
-       "[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\n"},
+       "[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\n"
+       "[IsRequireUpPXPC()] Cause: the service named [nowhere]\n"},
+      {"no complete package in the lists",
+       [](ScriptedPc& pc, RunFields&) {
+         pc.packageQuery = {LibraryCall::Returned, 1, L"", L"", L"no list of the service names a complete package"};
+       },
+       "[IsRequireUpPXPC()] PX_PC Download URL is not valid.......\n"
+       "[IsRequireUpPXPC()] Cause: no list of the service names a complete package\n"},
       {"a local file's address", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"file:///C:/adminonly/"; },
-       "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"},
+       "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"
+       "[IsRequireUpPXPC()] Cause: the service named [file:///C:/adminonly/]\n"},
       {"an FTP address", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"ftp://dl.example/pxpc/"; },
-       "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"},
+       "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"
+       "[IsRequireUpPXPC()] Cause: the service named [ftp://dl.example/pxpc/]\n"},
       {"serverconfig.ini missing", [](ScriptedPc& pc, RunFields&) { pc.server.clear(); },
        "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (bounded)\n"
-       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n> ReleaseFolder C:\\T\n"},
+       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"
+       "[IsRequireUpPXPC()] Cause: GET http://dl.example/pxpc/serverconfig.ini answered HTTP 404\n"
+       "> ReleaseFolder C:\\T\n"},
       {"serverconfig.ini a link", [](ScriptedPc& pc, RunFields&) { pc.links.insert(L"C:\\T\\serverconfig.ini"); },
-       "> HoldFolder C:\\T\n[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n> ReleaseFolder C:\\T\n"},
+       "> HoldFolder C:\\T\n[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"
+       "[IsRequireUpPXPC()] Cause: a link on the way to [C:\\T\\serverconfig.ini]\n> ReleaseFolder C:\\T\n"},
       {"base folder cannot be held", [](ScriptedPc& pc, RunFields&) { pc.unholdableFolders.insert(L"C:\\T"); },
        "> CheckPXPC C:\\T\\E\\ E:\\ []\n> HoldFolder C:\\T refused\n[FOLDER] [C:\\T] refused, it cannot be held (32)\n"
        "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"},
@@ -386,6 +411,7 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   const std::string failed = Record();
   EXPECT_NE(failed.find(R"(> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC.update-1005\pxpcconfig.ini (cancellable)
 [DownloadPXPC_Package()] Fail of download file.....(pxpcconfig.ini)
+[DownloadPXPC_Package()] Cause: GET http://dl.example/pxpc/pxpcconfig.ini answered HTTP 404
 > RemoveFile C:\T\PXPC.update-1005\PXPC.exe
 > ReleaseFolder C:\T\PXPC.update-1005
 > ReleaseFolder C:\T\PXPC
@@ -395,6 +421,7 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
 [DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.
 [DownloadPXPC_Package()] END...(TRUE)................
 > Display download stop
+[MessageBox] RO Zeru Zav download is failed.\nPlease try again when Internet access is available.
 > Message RO Zeru Zav download is failed.|Please try again when Internet access is available.
 [AutoRun_PXBootstrap()] Timer call exit function
 )"),
@@ -408,7 +435,10 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   pc.cancelAtUrl = L"http://dl.example/pxpc/pxpcconfig.ini";
   EXPECT_FALSE(Run());
   const std::string cancelled = Record();
-  EXPECT_NE(cancelled.find("(cancellable)\n[DownloadPXPC_Package()] User Cancel (1)\n"), std::string::npos) << cancelled;
+  EXPECT_NE(cancelled.find("(cancellable)\n[DownloadPXPC_Package()] User Cancel (1)\n[DownloadPXPC_Package()] Cause: GET "
+                           "http://dl.example/pxpc/pxpcconfig.ini ended: cancelled after 5 ms\n"),
+            std::string::npos)
+      << cancelled;
   EXPECT_NE(cancelled.find("> Report [H42] FAIL"), std::string::npos);
   EXPECT_EQ(cancelled.find("> Message"), std::string::npos);
   EXPECT_EQ(pc.files, earlier);
@@ -424,6 +454,8 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   const std::string unmoved = Record();
   EXPECT_NE(unmoved.find("> Move C:\\T\\PXPC.update-1015\\PXPC.exe -> C:\\T\\PXPC\\PXPC.exe\n"
                          "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"
+                         "[DownloadPXPC_Package()] Cause: the downloaded file could not take its place in the "
+                         "package folder\n"
                          "> RemoveFile C:\\T\\PXPC.update-1015\\PXPC.exe\n"
                          "> RemoveFile C:\\T\\PXPC.update-1015\\pxpcconfig.ini\n"),
             std::string::npos)
@@ -576,6 +608,7 @@ TEST_F(Workflow, OfflineThePhonesDriverIsInstalledBeforeTheToolAndAFailedStartEn
 > Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
 > Release C:\T\PXPC\PXPC.exe
 [RunPXPC()] END - Failed to run PXPC.............
+[RunPXPC()] Cause: [C:\T\PXPC\PXPC.exe] did not start: system error 2 (File not found.)
 [CheckSystem()] IsConnectedInternet() ==> FALSE...
 [AutoRun_PXBootstrap()] Timer call exit function
 [AutoRun_PXBootstrap()] END...............
@@ -768,6 +801,7 @@ TEST_F(Workflow, ThePhonesModeIsAskedOnItsDriveAndAFactoryLineOrAUserWithoutRigh
 > ReadSelectedMode E
 [CheckSystem()] Get User Selection Mode Command is Failed
 [CheckSystem()] Admin is FALSE...
+[MessageBox] [NOTIFICATION]\nThis computer is not logged in as Administrator account.\nThe Autorun feature is not working under User account.
 > Message [NOTIFICATION]|This computer is not logged in as Administrator account.|The Autorun feature is not working under User account.
 [CheckSystem()] END...............
 )");
@@ -856,6 +890,7 @@ Driver install from server
 > IsDriverInstalled )" + std::to_string(kDriverUnison) + R"(
 > BringToFront
 [InstallDriver()] IsInstalledDriver() return code : FALSE
+[InstallDriver()] Cause: the installer has not ended after 600 s, and the driver's files are not installed
 > Release C:\T\PXPC\unison.MSI
 > ReleaseFolder C:\T\PXPC
 )");
@@ -1044,6 +1079,7 @@ TEST_F(PhoneStartCopy, AStartThatFailedIsNoRelaunch) {
   const std::string record = Rendered(pc.events);
   EXPECT_NE(record.find("> Start C:\\T\\E\\PX_Bootstrap.exe [-l E] in C:\\T\\E\n"
                         "Relaunch failed: [C:\\T\\E\\PX_Bootstrap.exe] did not start (740)\n"
+                        "[CopyInstallPackage()] Cause: system error 740\n"
                         "> Release C:\\T\\E\\PX_Bootstrap.exe\n"),
             std::string::npos)
       << record;
@@ -1051,32 +1087,46 @@ TEST_F(PhoneStartCopy, AStartThatFailedIsNoRelaunch) {
   EXPECT_EQ(record.find("> Message"), std::string::npos) << record;
 }
 
-TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndNothingIsStarted) {
-  const std::string cannotCreate =
-      "> Message Failed to copy installation package to system.|Cannot create temporary installation directory.|";
-  const std::string cannotCopy =
-      "> Message Failed to copy installation package to system.|Cannot copy installation package to temporary "
-      "folder.|[002]|";
+TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndCauseAndNothingIsStarted) {
+  // The warning as traced (code first, line breaks as \n), the cause when one is told, then shown.
+  const auto cannotCreate = [](const std::string& code, const std::string& cause) {
+    return "[MessageBox] " + code + " Failed to copy installation package to system.\\nCannot create temporary "
+           "installation directory.\\n" + code + "\n" + (cause.empty() ? "" : "[CopyInstallPackage()] Cause: " + cause + "\n") +
+           "> Message Failed to copy installation package to system.|Cannot create temporary installation directory.|" +
+           code;
+  };
+  const auto cannotCopy = [](const std::string& file, const std::string& cause) {
+    return "[MessageBox] [002] Failed to copy installation package to system.\\nCannot copy installation package to "
+           "temporary folder.\\n[002]\\n" + file + "\n[CopyInstallPackage()] Cause: " + cause + "\n" +
+           "> Message Failed to copy installation package to system.|Cannot copy installation package to temporary "
+           "folder.|[002]|" + file;
+  };
   struct Case {
     const char* name;
     void (*breakIt)(PhoneStartCopy&);
     std::string shown;
   };
   const Case cases[] = {
-      {"no base folder", [](PhoneStartCopy& t) { t.pc.base.clear(); }, cannotCreate + "[004]"},
-      {"drive folder is a link", [](PhoneStartCopy& t) { t.pc.links.insert(L"C:\\T\\E"); }, cannotCreate + "[000]"},
+      {"no base folder", [](PhoneStartCopy& t) { t.pc.base.clear(); },
+       cannotCreate("[004]", "the user has neither a Templates nor an Application Data folder")},
+      {"drive folder is a link", [](PhoneStartCopy& t) { t.pc.links.insert(L"C:\\T\\E"); },
+       cannotCreate("[000]", "a link on the way to [C:\\T\\E]")},
+      {"drive folder cannot be made", [](PhoneStartCopy& t) { t.pc.refusedFolders.insert(L"C:\\T\\E"); },
+       cannotCreate("[000]", "[C:\\T\\E] cannot be created: system error 5 (Access denied.)")},
       {"drive folder cannot be held", [](PhoneStartCopy& t) { t.pc.unholdableFolders.insert(L"C:\\T\\E"); },
-       "[FOLDER] [C:\\T\\E] refused, it cannot be held (32)\n" + cannotCreate + "[000]"},
+       "[FOLDER] [C:\\T\\E] refused, it cannot be held (32)\n" + cannotCreate("[000]", "")},
       {"tools folder cannot be made", [](PhoneStartCopy& t) { t.pc.refusedFolders.insert(L"C:\\T\\E\\tools"); },
-       cannotCreate + "[001]"},
+       cannotCreate("[001]", "[C:\\T\\E\\tools] cannot be created: system error 5 (Access denied.)")},
       {"tools folder cannot be held", [](PhoneStartCopy& t) { t.pc.unholdableFolders.insert(L"C:\\T\\E\\tools"); },
-       cannotCreate + "[001]"},
+       cannotCreate("[001]", "")},
       {"file missing on the phone", [](PhoneStartCopy& t) { t.pc.files.erase(L"E:\\tools\\setup.msi"); },
-       cannotCopy + "E:\\tools\\setup.msi"},
-      {"name leaves the folder", [](PhoneStartCopy& t) { t.config[L"file02"] = L"..\\x.dll"; }, cannotCopy + "E:\\..\\x.dll"},
+       cannotCopy("E:\\tools\\setup.msi", "system error 2 (File not found.)")},
+      {"name leaves the folder", [](PhoneStartCopy& t) { t.config[L"file02"] = L"..\\x.dll"; },
+       cannotCopy("E:\\..\\x.dll", "config.ini lists a name that leaves the package folder or names a device")},
       {"copy not the phone's", [](PhoneStartCopy& t) { t.pc.swappedAfterCopy.insert(L"C:\\T\\E\\QVUTchkdl.dll"); },
        "CopyFile Src[E:\\QVUTchkdl.dll], Target[C:\\T\\E\\QVUTchkdl.dll] is not the phone's file (0, 0)\n"
-       "> Release C:\\T\\E\\PX_Bootstrap.exe\n> Release C:\\T\\E\\QVEUSBAutorun.dll\n" + cannotCopy + "E:\\QVUTchkdl.dll"},
+       "> Release C:\\T\\E\\PX_Bootstrap.exe\n> Release C:\\T\\E\\QVEUSBAutorun.dll\n" +
+           cannotCopy("E:\\QVUTchkdl.dll", "the copy on the PC does not hold the phone's bytes")},
       {"configuration not copied", [](PhoneStartCopy& t) { t.config[L"filecount"] = L"4"; },
        "CopyFile Src[E:\\config.ini], Target[C:\\T\\E\\config.ini] is not the phone's file (0, 2)"},
   };

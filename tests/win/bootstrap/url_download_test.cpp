@@ -110,6 +110,21 @@ TEST_F(UrlDownload, ErrorStatusFailsAndLeavesNoFile) {
   EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
 }
 
+TEST_F(UrlDownload, AFailureTellsItsCause) {
+  std::wstring cause = L"stale";
+  EXPECT_FALSE(DownloadUrlToFile(Url(L"/missing"), m_strTarget, {}, nullptr, nullptr, &cause));
+  EXPECT_EQ(cause, L"GET " + Url(L"/missing") + L" answered HTTP 404");
+  EXPECT_FALSE(DownloadUrlToFile(Url(L"/package.bin", kClosedPort), m_strTarget, {}, nullptr, nullptr, &cause));
+  EXPECT_EQ(cause, L"GET " + Url(L"/package.bin", kClosedPort) + L" failed with WinINet error 12029 (cannot connect)");
+  EXPECT_FALSE(DownloadUrlToFile(L"file:///C:/x.ini", m_strTarget, {}, nullptr, nullptr, &cause));
+  EXPECT_EQ(cause, L"[file:///C:/x.ini] refused: not an HTTP address");
+  const std::wstring unwritable = m_strFolder + L"no such folder\\download.bin";
+  EXPECT_FALSE(DownloadUrlToFile(Publish(L"small.bin", "small"), unwritable, {}, nullptr, nullptr, &cause));
+  EXPECT_EQ(cause, L"[" + unwritable + L"] cannot be created (system error 3)");
+  EXPECT_TRUE(DownloadUrlToFile(Publish(L"small.bin", "small"), m_strTarget, {}, nullptr, nullptr, &cause));
+  EXPECT_EQ(cause, L"");
+}
+
 TEST_F(UrlDownload, FailedTransferLeavesNoFile) {
   WriteAll(m_strTarget, "the previous download");
   EXPECT_FALSE(DownloadUrlToFile(Url(L"/package.bin", kClosedPort), m_strTarget));
