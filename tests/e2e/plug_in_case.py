@@ -1,7 +1,8 @@
 """What every end-to-end scenario shares: a Wine prefix and X display for the test class, a clean
 PC between scenarios (no package copy, no PC tool, no driver, no trace log, logging switched on),
 and helpers that plug a phone in and read what the program left behind. The trace log of each
-scenario is kept under QV_E2E_WORK/traces, screenshots under QV_E2E_WORK/screenshots."""
+scenario is kept under QV_E2E_WORK/traces, and read by tools/trace_report, which must find the verdict
+tests/e2e/trace_verdicts.py expects; screenshots go under QV_E2E_WORK/screenshots."""
 import os
 import re
 import shutil
@@ -10,6 +11,8 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "trace_report"))
+import check_traces  # noqa: E402
 import harness  # noqa: E402
 from control_ids import BOOTSTRAP as IDS, IDOK  # noqa: E402,F401 (IDOK re-exported)
 from phone_image import MODEL_NAME, build_output  # noqa: E402
@@ -111,7 +114,13 @@ class PlugInTestCase(RigTestCase):
     def tearDown(self):
         if os.path.exists(self.trace_path):
             os.makedirs(os.path.join(self.work, "traces"), exist_ok=True)
-            shutil.copy(self.trace_path, os.path.join(self.work, "traces", self.id().rsplit(".", 1)[-1] + ".txt"))
+            name = self.id().rsplit(".", 1)[-1]
+            kept = os.path.join(self.work, "traces", name + ".txt")
+            shutil.copy(self.trace_path, kept)
+            # The log reader must read the scenario's outcome from it (tests/e2e/trace_verdicts.py).
+            found = check_traces.problem(name, kept)
+            if found:
+                self.fail("trace_report: " + found)
 
     # -- helpers ------------------------------------------------------------------------------
 
