@@ -3,10 +3,12 @@
 model's config.ini (errors stop the build), optionally signs the three binaries, writes autorun.inf,
 and makes the image folder, an ISO 9660 image with Joliet names and a SHA-256 list of both.
 
-    build_cd_image.py --bin DIR --model DIR --out DIR [--extra FILE]...
+    build_cd_image.py --bin DIR --model DIR --out DIR [--extra FILE]... [--waive CODE]...
                       [--pkcs12 FILE [--password-file FILE] [--timestamp-url URL]]
 
-Into --out: image/ (the files of the image, read-only), <model folder name>.iso and SHA256SUMS.
+Into --out: image/ (the files of the image, read-only), <model folder name>.iso, SHA256SUMS, and
+<model folder name>.report.txt, what a PC will do with the image (also printed). --waive CODE is
+passed to the checker: the errors of that finding code do not stop the build.
 The image holds the files config.ini lists, its preload installer, and autorun.inf; the program and
 its two libraries always come from --bin (also on the root, where autorun starts them), every other
 file from the model folder, or from an --extra file (put on the root under its own name).
@@ -27,10 +29,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import check_config  # noqa: E402
+import image_report  # noqa: E402
 from check_config import DELIVERABLES, PROGRAM, find_in  # noqa: E402
-
-# The volume label: Joliet keeps 16 characters, and Windows shows the Joliet label.
-LABEL_LIMIT = 16
+from config_rules import volume_label  # noqa: E402
 # Joliet keeps names of up to 64 characters.
 NAME_LIMIT = 64
 PASSWORD_VARIABLE = "QV_SIGN_PASSWORD"
@@ -124,7 +125,8 @@ def signing_identity(pkcs12, password_file, work):
 def signature_warnings(profile, name, root):
     """What the model's [SIGNATURE] setting says that the signing certificate does not match."""
     publisher = (profile.get("SIGNATURE", "publisher") or "").strip()
-    pinned = [r.strip().lower() for r in (profile.get("SIGNATURE", "root_sha256") or "").split(",") if r.strip()]
+    roots = profile.entry("SIGNATURE", "root_sha256")  # read whole, however long
+    pinned = [r.strip().lower() for r in (roots.value if roots else "").split(",") if r.strip()]
     warnings = []
     if publisher and publisher != name:
         warnings.append(f"config.ini names the publisher '{publisher}', but the binaries are signed by '{name}'")
@@ -225,10 +227,11 @@ def extract_image(iso, folder):
 
 def build(args):
     model = os.path.abspath(args.model)
-    findings = check_config.check_path(model, args.bin, args.extra)
-    for finding in findings:
+    checked = check_config.check_path(model, args.bin, args.extra, args.waive)
+    for finding in checked.findings:
         print(finding)
-    if any(f.severity == "error" for f in findings):
+    print(checked.summary())
+    if checked.failed():
         raise BuildError(f"no image built: {model} has errors")
     profile = check_config.read_profile(find_in(model, "config.ini"), [])
     plan = plan_image(profile, model, args.bin, args.extra)
@@ -239,6 +242,7 @@ def build(args):
         print("note: neither SOURCE_DATE_EPOCH nor a commit time: the image carries today's date")
     out = os.path.abspath(args.out)
     os.makedirs(out, exist_ok=True)
+    signer = None
     with tempfile.TemporaryDirectory() as work:
         if args.pkcs12:
             binaries = {d: plan[d] for d in DELIVERABLES}
@@ -246,7 +250,8 @@ def build(args):
             signed_copy = {binaries[d]: signed[d] for d in DELIVERABLES}
             plan = {path: signed_copy.get(source, source) for path, source in plan.items()}
             print(f"Signed {', '.join(DELIVERABLES)} with {args.pkcs12}")
-            name, root = signing_identity(args.pkcs12, args.password_file or os.path.join(work, "password"), work)
+            name, root = signer = signing_identity(args.pkcs12, args.password_file or os.path.join(work, "password"),
+                                                   work)
             print(f"Signing certificate: common name '{name}', root SHA-256 {root or '(no root in the file)'}")
             for warning in signature_warnings(profile, name, root):
                 print(f"warning: {warning}")
@@ -267,12 +272,20 @@ def build(args):
 
     iso_name = os.path.basename(model.rstrip("/")) + ".iso"
     iso = os.path.join(out, iso_name)
-    write_iso(os.path.join(out, "image"), iso, model_name[:LABEL_LIMIT], date)
+    label = volume_label(model_name)
+    write_iso(os.path.join(out, "image"), iso, label, date)
     files = sorted(os.path.relpath(os.path.join(root, name), out)
                    for root, _, names in os.walk(os.path.join(out, "image")) for name in names)
     write_sums(out, files + [iso_name])
-    print(f"Image: {iso} ({os.path.getsize(iso)} bytes, label \"{model_name[:LABEL_LIMIT]}\")")
+    print(f"Image: {iso} ({os.path.getsize(iso)} bytes, label \"{label}\")")
     print(f"SHA-256: {sha256(iso)}; every file's in {os.path.join(out, 'SHA256SUMS')}")
+    # The report stays out of SHA256SUMS: it names the image's own SHA-256.
+    waived = [f for f in checked.findings if f.severity == check_config.NOTE]
+    report = image_report.report_text(profile, os.path.join(out, "image"), iso, label, sha256(iso), signer, waived)
+    with open(image_report.report_name(iso), "w", encoding="utf-8") as f:
+        f.write(report)
+    print(f"Report: {image_report.report_name(iso)}")
+    print(report, end="")
 
 
 def main(argv=None):
@@ -283,6 +296,7 @@ def main(argv=None):
     parser.add_argument("--out", required=True, metavar="DIR")
     parser.add_argument("--extra", metavar="FILE", action="append", default=[],
                         help="a file for the image's root from elsewhere, e.g. a built driver installer")
+    check_config.add_waive_option(parser)
     parser.add_argument("--pkcs12", metavar="FILE", help="sign the binaries with this PKCS#12 certificate")
     parser.add_argument("--password-file", metavar="FILE", help=f"the certificate's password (else ${PASSWORD_VARIABLE})")
     parser.add_argument("--timestamp-url", metavar="URL", help="RFC 3161 time-stamp server for the signatures")
@@ -295,6 +309,7 @@ def main(argv=None):
     for extra in args.extra:
         if not os.path.isfile(extra):
             parser.error(f"--extra {extra}: not found")
+    check_config.check_waived(parser, args.waive)
     if (args.password_file or args.timestamp_url) and not args.pkcs12:
         parser.error("--password-file and --timestamp-url go with --pkcs12")
     try:

@@ -8,6 +8,7 @@ import hashlib
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -15,6 +16,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "e2e"), os.path.join(HERE, "..", "..", "tests", "e2e")]
+import binary_facts  # noqa: E402
 import build_cd_image  # noqa: E402
 import check_config  # noqa: E402
 import plug_in_case  # noqa: E402
@@ -44,6 +46,24 @@ def read_iso(path):
             tree.update({prefix + name: read(os.path.join(root, name)) for name in files})
         build_cd_image.clear(out)
     return label, tree
+
+
+MSI_PACKAGE = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" + bytes(504)
+
+
+def cache_value(build, name):
+    """A setting of the build tree, as its CMakeCache.txt holds it."""
+    with open(os.path.join(build, "CMakeCache.txt")) as f:
+        for line in f:
+            if line.startswith(name + ":"):
+                return line.rstrip("\n").split("=", 1)[1]
+    raise KeyError(name)
+
+
+def read_report(path):
+    """The report's facts: {name before the first ': ': the rest}."""
+    with open(path, encoding="utf-8") as f:
+        return dict(line.rstrip("\n").split(": ", 1) for line in f)
 
 
 def read(path):
@@ -118,12 +138,41 @@ class ShippedImage(unittest.TestCase):
         for line in listing:
             self.assertTrue(line.startswith("-r--r--r--"), line)
 
+    def test_the_report_names_what_a_pc_will_do_with_the_values_the_binaries_were_built_with(self):
+        report = read_report(os.path.splitext(self.iso)[0] + ".report.txt")
+        profile = check_config.read_profile(os.path.join(self.model, "config.ini"), [])
+        listed = profile.listed("FILES")
+        self.assertEqual(listed, ["PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "config.ini", "License.txt",
+                                  "unison_driver.msi"])
+        self.assertEqual(report["Copied to the PC ([FILES], 6)"], ", ".join(listed))
+        self.assertEqual(report["Relaunched on the PC"], "PX_Bootstrap.exe")
+        self.assertEqual(report["Driver"], f"family {profile.get('DRIVER', 'preload_type')}, installer "
+                         f"{profile.get('DRIVER', 'preload')}, an MSI package, installed through msiexec")
+        self.assertEqual(report["PC tool"], profile.get("PXPC", "pxpc_name"))
+        self.assertEqual(report["Update service"], cache_value(self.build, "QV_SERVICE_BASE_URL") + " (in QVUTchkdl.dll)")
+        self.assertEqual(report["Reachability probe host"], cache_value(self.build, "QV_PROBE_HOST") + " (in QVUTchkdl.dll)")
+        self.assertEqual(report["Connectivity address"], cache_value(self.build, "QV_CONNECTIVITY_URL") +
+                         " (in PX_Bootstrap.exe)")
+        self.assertEqual(report["Signature of packages"], "not verified (config.ini has no [SIGNATURE])")
+        self.assertEqual(report["SHA-256"], hashlib.sha256(read(self.iso)).hexdigest())
+
     def test_checksums_cover_every_file_and_the_image(self):
         out = os.path.dirname(self.iso)
         result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=out, capture_output=True, text=True)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         checked = {line.rsplit(": ", 1)[0] for line in result.stdout.splitlines()}
         self.assertEqual(checked, {f"image/{name}" for name in SAMPLE_FILES} | {os.path.basename(self.iso)})
+
+
+def replace_in_config(model, *pairs):
+    config = os.path.join(model, "config.ini")
+    with open(config, encoding="cp1252", newline="") as f:
+        text = f.read()
+    for old, new in pairs:
+        assert old in text, old
+        text = text.replace(old, new, 1)
+    with open(config, "w", encoding="cp1252", newline="") as f:
+        f.write(text)
 
 
 class Refusals(unittest.TestCase):
@@ -133,6 +182,7 @@ class Refusals(unittest.TestCase):
         self.folder = tempfile.mkdtemp()
         self.bin = os.path.join(self.folder, "bin")
         self.model = os.path.join(self.folder, "phone")
+        self.out = os.path.join(self.folder, "out")
         os.makedirs(self.bin)
         for name in DELIVERABLES:
             with open(os.path.join(self.bin, name), "wb") as f:
@@ -140,42 +190,170 @@ class Refusals(unittest.TestCase):
         shutil.copytree(SAMPLE, self.model)
         self.installer = os.path.join(self.folder, "unison_driver.msi")
         with open(self.installer, "wb") as f:
-            f.write(b"installer")
+            f.write(MSI_PACKAGE)
 
     def tearDown(self):
         build_cd_image.clear(self.folder)
 
     def build(self, *extra):
-        return builder("--bin", self.bin, "--model", self.model, "--out", os.path.join(self.folder, "out"), *extra)
+        return builder("--bin", self.bin, "--model", self.model, "--out", self.out, *extra)
 
-    def test_a_model_with_an_error_gives_no_image(self):
-        os.remove(os.path.join(self.model, "License.txt"))
+    def test_a_model_the_checker_fails_gives_no_image_and_writes_nothing(self):
+        def remove_licence():
+            os.remove(os.path.join(self.model, "License.txt"))
+
+        def not_an_installer():
+            with open(self.installer, "wb") as f:
+                f.write(b"installer")
+
+        cases = [
+            ("listed file missing", remove_licence, "file04: 'License.txt' is not in the model folder"),
+            ("unread section", lambda: replace_in_config(self.model, ("[DRIVER]", "[DRIVERS]")), "[unread-section]"),
+            ("unread key", lambda: replace_in_config(self.model, ("preload=", "pre_load=")), "[unread-key]"),
+            ("licence not copied", lambda: replace_in_config(self.model, ("file04=License.txt", "file04=config.ini")),
+             "[licence-not-copied]"),
+            ("empty PC tool", lambda: replace_in_config(self.model, ("pxpc_name=PXPC.exe", "pxpc_name=")),
+             "[empty-pxpc-name]"),
+            ("preload no installer", not_an_installer, "[preload-not-installer]"),
+            ("label cut", lambda: replace_in_config(self.model, ("model_name=Demo Phone", "model_name=Demo Phone Ultra Plus 5G")), "[label-cut]"),
+        ]
+        for name, change, finding in cases:
+            with self.subTest(name):
+                build_cd_image.clear(self.model)
+                shutil.copytree(SAMPLE, self.model)
+                with open(self.installer, "wb") as f:
+                    f.write(MSI_PACKAGE)
+                change()
+                result = self.build("--extra", self.installer)
+                self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+                self.assertIn(finding, result.stdout)
+                self.assertRegex(result.stdout, r"config\.ini: \d+ entries checked, 1 error\n")
+                self.assertIn("no image built", result.stderr)
+                self.assertFalse(os.path.exists(self.out), "nothing is written to --out")
+
+    def test_waive_is_passed_to_the_checker_and_named_in_the_report(self):
+        replace_in_config(self.model, ("model_name=Demo Phone", "model_name=Demo Phone Ultra Plus 5G"))
+        result = self.build("--extra", self.installer, "--waive", "label-cut")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("note: [PXPACKAGE] model_name: 'Demo Phone Ultra Plus 5G' is longer", result.stdout)
+        report = read_report(os.path.join(self.out, "phone.report.txt"))
+        self.assertEqual(report["CD image phone.iso"], 'volume label "Demo Phone Ultra"')
+        self.assertTrue(report["Waived"].startswith("label-cut ('Demo Phone Ultra Plus 5G' is longer than"), report)
+        unknown = self.build("--extra", self.installer, "--waive", "label-cuts")
+        self.assertEqual(unknown.returncode, 2)
+        self.assertIn("--waive label-cuts: no finding has this code", unknown.stderr)
+
+    def test_the_report_beside_the_image(self):
         result = self.build("--extra", self.installer)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("file04: 'License.txt' is not in the model folder", result.stdout)
-        self.assertIn("no image built", result.stderr)
-        self.assertFalse(os.path.exists(os.path.join(self.folder, "out", "phone.iso")))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        path = os.path.join(self.out, "phone.report.txt")
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        self.assertIn(f"Report: {path}\n{text}", result.stdout, "the builder prints the report it writes")
+        report = read_report(path)
+        iso = os.path.join(self.out, "phone.iso")
+        self.assertEqual(report, {
+            "CD image phone.iso": 'volume label "Demo Phone"',
+            "Copied to the PC ([FILES], 6)": "PX_Bootstrap.exe, QVEUSBAutorun.dll, QVUTchkdl.dll, config.ini, License.txt, "
+                                             "unison_driver.msi",
+            "Relaunched on the PC": "PX_Bootstrap.exe",
+            "Driver": "family unison, installer unison_driver.msi, an MSI package, installed through msiexec",
+            "PC tool": "PXPC.exe",
+            # The stand-ins carry no addresses.
+            "Update service": "not found: not a Windows binary (in QVUTchkdl.dll)",
+            "Reachability probe host": "not found: not a Windows binary (in QVUTchkdl.dll)",
+            "Connectivity address": "not found: not a Windows binary (in PX_Bootstrap.exe)",
+            "Signature of packages": "not verified (config.ini has no [SIGNATURE])",
+            "Binaries on the image": "not signed",
+            "SHA-256": hashlib.sha256(read(iso)).hexdigest()})
+        with open(os.path.join(self.out, "SHA256SUMS")) as f:
+            self.assertNotIn("report", f.read(), "the report names the image's SHA-256, so it is not in the list")
+
+    def test_the_report_of_a_setup_program_a_program_in_tools_and_a_pinned_signature(self):
+        os.makedirs(os.path.join(self.model, "tools"))
+        for name in ("config.ini", "License.txt"):
+            shutil.copyfile(os.path.join(self.model, name), os.path.join(self.model, "tools", name))
+        with open(os.path.join(self.model, "setup.exe"), "wb") as f:
+            f.write(b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"PE\0\0" + bytes(18) + b"\x02\x01" + bytes(64))
+        replace_in_config(self.model, ("filecount=6", "filecount=9"),
+                          ("file05=unison_driver.msi", "file05=tools\\PX_Bootstrap.exe\r\nfile06=tools\\QVEUSBAutorun.dll"
+                                                       "\r\nfile07=tools\\config.ini\r\nfile08=tools\\License.txt"),
+                          ("preload=unison_driver.msi", "preload=setup.exe"), ("preload_type=unison", "preload_type=modem"),
+                          (";[SIGNATURE]\r\n;publisher=Demo Maker Ltd\r\n", "[SIGNATURE]\r\npublisher=Demo Maker Ltd\r\n"
+                           "root_sha256=" + "AB" * 32 + "\r\n"))
+        result = self.build()
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        report = read_report(os.path.join(self.out, "phone.report.txt"))
+        self.assertEqual(report["Relaunched on the PC"], "tools\\PX_Bootstrap.exe")
+        self.assertEqual(report["Driver"], "family modem, installer setup.exe, started as a program")
+        self.assertEqual(report["Signature of packages"], "publisher 'Demo Maker Ltd', roots: " + "ab" * 32)
 
     def test_long_non_ascii_name_sub_folder_and_unlisted_files(self):
-        config = os.path.join(self.model, "config.ini")
-        with open(config, encoding="cp1252") as f:
-            text = f.read()
-        with open(config, "w", encoding="cp1252", newline="") as f:
-            f.write(text.replace("Demo Phone", "D\u00e9mo Phone Ultra Plus 5G").replace("=License.txt", "=tools\\License.txt"))
+        replace_in_config(self.model, ("model_name=Demo Phone", "model_name=D\u00e9mo Phone Ultra Plus 5G"),
+                          ("filecount=6", "filecount=7"),
+                          ("file05=unison_driver.msi", "file05=unison_driver.msi\r\nfile06=tools\\Notes.txt"))
         os.makedirs(os.path.join(self.model, "tools"))
-        os.rename(os.path.join(self.model, "License.txt"), os.path.join(self.model, "tools", "License.txt"))
+        with open(os.path.join(self.model, "tools", "Notes.txt"), "w") as f:
+            f.write("notes for the PC")
         open(os.path.join(self.model, "notes.txt"), "w").close()
-        result = self.build("--extra", self.installer)
+        result = self.build("--extra", self.installer, "--waive", "label-cut")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("note: notes.txt is not listed in config.ini, so it is not on the image", result.stdout)
         self.assertIn("Not signed: no certificate given", result.stdout)
-        label, tree = read_iso(os.path.join(self.folder, "out", "phone.iso"))
+        label, tree = read_iso(os.path.join(self.out, "phone.iso"))
         self.assertEqual(label, "D\u00e9mo Phone Ultra")
         self.assertEqual(tree["autorun.inf"].decode("utf-16"),
                          "[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel=D\u00e9mo Phone Ultra Plus 5G\r\n")
-        self.assertEqual(tree["tools/License.txt"], read(os.path.join(self.model, "tools", "License.txt")))
+        self.assertEqual(tree["tools/Notes.txt"], b"notes for the PC")
         self.assertEqual(tree["PX_Bootstrap.exe"], b"PX_Bootstrap.exe")
         self.assertNotIn("notes.txt", tree)
+
+
+def pe_with_read_only_data(strings, wide=False):
+    """A PE image whose one section, .rdata, holds `strings` NUL-padded to four bytes each."""
+    data = b"".join((s.encode("utf-16-le") + b"\0\0" if wide else s.encode() + b"\0").ljust(
+        (len(s) * (2 if wide else 1) + 4) // 4 * 4 + 4, b"\0") for s in strings)
+    header = b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"PE\0\0" + struct.pack("<HHIIIHH", 0x14C, 1, 0, 0, 0, 0, 0x2102)
+    section = b".rdata\0\0" + struct.pack("<IIII", len(data), 0x1000, len(data), 0x200) + bytes(16)
+    return (header + section).ljust(0x200, b"\0") + data
+
+
+class AddressesInBinaries(unittest.TestCase):
+    """How the report reads the addresses out of a binary's read-only data."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+
+    def tearDown(self):
+        shutil.rmtree(self.folder)
+
+    def binary(self, strings, wide=False):
+        path = os.path.join(self.folder, "QVUTchkdl.dll")
+        with open(path, "wb") as f:
+            f.write(pe_with_read_only_data(strings, wide))
+        return path
+
+    def test_the_update_client_s_service_and_probe(self):
+        common = ["http://", "https://", "QORLauncher.exe", "2.5.4.3", "S-1-5-18", "ksvc/b2c/client"]
+        cases = [
+            ("the probe on the service's host", ["svc.example.net", "http://svc.example.net:9002", "probe.example.net"],
+             ("http://svc.example.net:9002", "svc.example.net", None)),
+            ("another probe host", ["http://svc.example.net:9002", "10.1.2.3"], ("http://svc.example.net:9002", "10.1.2.3", None)),
+            ("two probe candidates", ["http://svc.example.net", "a.example.net", "b.example.net"],
+             ("http://svc.example.net", None, "2 host names in it (a.example.net, b.example.net)")),
+            ("two addresses", ["http://a.example.net", "http://b.example.net/x"],
+             (None, None, "2 addresses in it (http://a.example.net, http://b.example.net/x)")),
+            ("no address", ["127.0.0.1"], (None, None, "0 addresses in it")),
+        ]
+        for name, strings, expected in cases:
+            with self.subTest(name):
+                self.assertEqual(binary_facts.update_endpoints(self.binary(common + strings)), expected)
+
+    def test_the_program_s_connectivity_address_is_a_wide_string(self):
+        self.assertEqual(binary_facts.connectivity_url(self.binary(["http://", "http://www.example.com/"], wide=True)),
+                         ("http://www.example.com/", None))
+        self.assertEqual(binary_facts.connectivity_url(self.binary(["http://www.example.com/"])),
+                         (None, "0 addresses in it"), "a narrow string is not the program's address")
 
 
 @unittest.skipUnless(shutil.which("osslsigncode") and shutil.which("openssl"), "needs osslsigncode and openssl")
