@@ -164,9 +164,12 @@ class StartAccount:
         return [f for f in self.failures if f.kind not in NOT_FATAL]
 
     def attach_cause(self, line):
-        """The Cause line names the operation of the failure just before it."""
+        """The Cause line follows the failure it explains (a message box may come between): one of
+        the start's few lines before it. A cause after a line not read as a failure explains none."""
+        at = self.start.lines.index(line)
+        recent = {l.step for l in self.start.lines[max(0, at - 3):at]}
         for failure in reversed(self.failures):
-            if failure.cause is None:
+            if failure.cause is None and failure.line.step in recent:
                 failure.cause = line.fields["cause"]
                 return
 

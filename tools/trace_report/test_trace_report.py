@@ -191,6 +191,13 @@ class CausesAndMessages(unittest.TestCase):
         self.assertIn("E:\\QVUTchkdl.dll", first.detail)
         self.assertEqual(len(rep.starts), 1)
 
+    def test_a_cause_after_a_line_that_reports_no_failure_explains_none(self):
+        rep = report(*self.DOWNLOAD, self.FAILED_FILE, "[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.",
+                     "[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.",
+                     "[DownloadPXPC_Package()] END...(TRUE)................",
+                     "[DownloadPXPC_Package()] Cause: GET http://x/ answered HTTP 500", *self.GAVE_UP)
+        self.assertIsNone(rep.last.first_failure.why)
+
     def test_message_codes_name_the_failure(self):
         for code, kind in (("[000]", "relaunch-folder"), ("[001]", "relaunch-tools-folder"),
                            ("[004]", "no-templates-folder")):
