@@ -91,7 +91,9 @@ class StartAccount:
                 if kind == "copy-failed" and self.has("copy_not_phones"):
                     kind = "copy-not-the-phones"
                 if kind and not any(f.kind == kind for f in self.failures):
-                    self.add(line, kind, fields["text"].replace("\\n", " / "))
+                    # A failed copy's message ends with the phone's path of the file.
+                    parts = fields["text"].split("\\n")
+                    self.add(line, kind, parts[-1] if fields.get("code") == "[002]" else "")
             elif name == "copy_refused" and self.start.kind == "phone":
                 self.add(line, "copy-failed", fields["src"])
             elif name == "copy_not_phones":
