@@ -58,6 +58,8 @@ VERDICTS = {
         None, "packages must bear the signature of Demo Maker Ltd"),
     "test_a_downloaded_tool_replaced_before_its_start_is_not_started": ("tool-unsigned", "PXPC.exe"),
     "test_every_library_of_a_signed_package_must_bear_the_makers_signature": (None, "started the PC tool"),
+    "test_a_failed_update_check_tells_its_cause_and_the_run_ends_with_the_mode_change": (
+        "update-check-failed", "answered HTTP 503"),
     "test_a_package_address_that_is_not_http_is_refused_and_the_run_ends_at_once": (
         "package-url-not-http", "ChangeMode2UMS"),
     "test_server_and_phone_driver_of_the_same_name": (None, "installed the phone's driver"),
