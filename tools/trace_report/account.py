@@ -20,6 +20,10 @@ UPDATE_CHECK_KINDS = [
 ]
 DOWNLOAD_SETUP_FAILURES = ("ServerConfigFile name is empty", "Download URL is empty", "Download PC path is empty",
                            "LoadLibrary(QVUTchkdl.dll) failed", "Library function failed", "pFuncUpdateGBCSync(1) Failed")
+# What the update library's result word says of the failed check.
+RESULT_WORDS = {"MSG_SERVER_CONN_ERROR": "the update service could not be reached (its reachability check failed)",
+                "MSG_SERVER_FAIL": "the update service answered with an error or without a package for this phone",
+                "MSG_FUNCTION_FAIL": "the update library failed in itself"}
 NOT_FATAL = ("device-library-not-loaded", "phone-no-answer", "mode-change-failed")
 # Outcomes that are no failure: what the program is meant to do, or what the user chose.
 GOOD_OUTCOMES = ("tool started", "tool already running", "factory line", "declined", "cancelled",
@@ -118,7 +122,11 @@ class StartAccount:
                 self.add(line, "signature-setting-invalid", reason=fields["why"])
             elif name == "update_check_failed":
                 kind = next((k for text, k in UPDATE_CHECK_KINDS if fields["what"].startswith(text)), None)
-                if kind:
+                answer = self.first("update_answer")
+                if kind == "update-check-failed" and answer:
+                    word = answer.fields["word"]
+                    self.add(line, kind, f"the update library's result {word}: {RESULT_WORDS.get(word, 'unknown')}")
+                elif kind:
                     self.add(line, kind, fields["what"])
             elif name == "update_library_not_phones":
                 self.add(line, "update-library-failed", line.text)

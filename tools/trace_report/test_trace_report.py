@@ -228,10 +228,13 @@ class CausesAndMessages(unittest.TestCase):
                   "package-url-not-http", None)]
         for failure, cause, kind, hint in cases:
             with self.subTest(kind=kind):
-                rep = report(*opening("PC"), "[IsConnectedInternet()] Connect Check return (TRUE)......", failure,
+                rep = report(*opening("PC"), "[IsConnectedInternet()] Connect Check return (TRUE)......",
+                             "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL).......", failure,
                              f"[IsRequireUpPXPC()] Cause: {cause}", "[OnInitDialog()] Abnormal Status.......", *switch())
                 first = rep.last.first_failure
                 self.assertEqual((first.kind, first.why), (kind, cause))
+                if kind == "update-check-failed":
+                    self.assertIn("MSG_SERVER_FAIL: the update service answered with an error", first.detail)
                 if hint:
                     self.assertIn(hint, first.hint)
                 else:
