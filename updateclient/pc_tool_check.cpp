@@ -21,7 +21,8 @@ ListAnswer ScanList(const std::string& url, PcToolRelease& release, std::string&
   CMarkupReader reader;
   reader.Parse(answer);
   if (!IsAcceptedAnswer(reader)) {
-    NoteFailureCause("GET " + url + " answered a result the service did not mark OK");
+    // An error status, noted by the request, says more than the answer it came with.
+    if (FailureCause().empty()) NoteFailureCause("GET " + url + " answered a result the service did not mark OK");
     return ListAnswer::kRejected;
   }
   if (ScanForPcTool(reader.FindAll("sw_version"), reader.FindAll("sw_uri"), reader.FindAll("sw_recommand_uri"),

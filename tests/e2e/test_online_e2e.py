@@ -403,7 +403,7 @@ class OnlineEndToEnd(PlugInTestCase):
         cases = [
             ("list", lambda: self.server.route("/ksvc/b2c/client/buyer_autorun_swupload_list.jsp", status=500,
                                                body="Internal error"),
-             "MSG_SERVER_FAIL", rf"GET http://127\.0\.0\.1:{self.server.service_port}/ksvc/b2c/client/"
+             "MSG_FUNCTION_FAIL", rf"GET http://127\.0\.0\.1:{self.server.service_port}/ksvc/b2c/client/"
                                 r"buyer_autorun_swupload_list\.jsp\?\S* answered HTTP 500"),
             ("probe", lambda: self.server.probe(status=503), "MSG_SERVER_CONN_ERROR",
              rf"GET http://127\.0\.0\.1:{self.server.probe_port}/ answered HTTP 503"),
