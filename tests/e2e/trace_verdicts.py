@@ -63,4 +63,6 @@ VERDICTS = {
     "test_a_package_address_that_is_not_http_is_refused_and_the_run_ends_at_once": (
         "package-url-not-http", "ChangeMode2UMS"),
     "test_server_and_phone_driver_of_the_same_name": (None, "installed the phone's driver"),
+    # tools/cd_image (win64 tree): the image's phone start, read while the licence page waits.
+    "test_the_phone_start_from_the_extracted_signed_image": (None, "still runs"),
 }

@@ -25,9 +25,10 @@ RESULT_WORDS = {"MSG_SERVER_CONN_ERROR": "the update service could not be reache
                 "MSG_SERVER_FAIL": "the update service answered with an error or without a package for this phone",
                 "MSG_FUNCTION_FAIL": "the update library failed in itself"}
 NOT_FATAL = ("device-library-not-loaded", "phone-no-answer", "mode-change-failed")
-# Outcomes that are no failure: what the program is meant to do, or what the user chose.
+# Outcomes that are no failure: what the program is meant to do, what the user chose, or a run that
+# has not failed so far (its log was taken while it still ran).
 GOOD_OUTCOMES = ("tool started", "tool already running", "factory line", "declined", "cancelled",
-                 "left to the running dialog", "another phone's dialog runs")
+                 "left to the running dialog", "another phone's dialog runs", "still running")
 
 
 class Failure:
@@ -352,6 +353,8 @@ class PlugInAccount:
                 return "declined"
         if not pcs and self.any("relaunch") and not any(s.failures for s in self.starts):
             return "relaunched"
+        if pcs and not pcs[-1].start.ended and not any(s.failures for s in self.starts):
+            return "still running"
         return "failed"
 
     @property
@@ -365,6 +368,8 @@ class PlugInAccount:
                 "cancelled": "the user cancelled the download: the phone was switched to its mode",
                 "left to the running dialog": "the same phone's dialog was already open: it was brought forward",
                 "another phone's dialog runs": "another phone's dialog was open: this phone was switched to its mode",
+                "still running": "the log ends while the PC start still runs, without a failure so far (the "
+                                 "licence page may be waiting for the user)",
                 }[self.outcome]
 
 
