@@ -38,6 +38,9 @@ def problem(test_name, path):
 
 
 def main(folders):
+    if not folders or any(f.startswith("-") for f in folders):
+        print("usage: check_traces.py FOLDER... (folders of <scenario test name>.txt trace logs)", file=sys.stderr)
+        return 2
     differing = 0
     for folder in folders:
         for name in sorted(os.listdir(folder)):
