@@ -3,7 +3,8 @@ phone's CD-ROM drive (the program, both DLLs with the simulated phone's variant 
 library, config.ini, License.txt, a driver installer), the simulated phone's settings and
 command log, and the build outputs they come from (paths from the environment that ctest sets).
 sample_image() builds the sample phone model's CD image from the same build outputs, as a maker
-builds theirs."""
+builds theirs; read_model() gives what a model folder's config.ini tells the program (the caption,
+the PC tool's name, the driver, the signature setting), as the system's profile reader reads it."""
 import os
 import shutil
 import subprocess
@@ -35,6 +36,17 @@ SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__
 SAMPLE_MODEL = os.path.join(SOURCE_ROOT, "samples", "demo-phone")
 IMAGE_BUILDER = os.path.join(SOURCE_ROOT, "tools", "cd_image", "build_cd_image.py")
 
+sys.path.insert(0, os.path.dirname(IMAGE_BUILDER))
+import check_config  # noqa: E402
+
+
+class ImageRefused(RuntimeError):
+    """The image builder refused the model folder; ``output`` holds its findings as it printed them."""
+
+    def __init__(self, output):
+        super().__init__(f"the image builder failed:\n{output}")
+        self.output = output
+
 
 def build_output(name):
     return os.environ[BUILD_OUTPUTS[name]]
@@ -45,19 +57,53 @@ def sample_image(out, signing=(), model=SAMPLE_MODEL):
     the update client of this build and the simulated phone's variant of the mode-switch library,
     with the built driver installer the sample names. `signing` is passed on to the builder (e.g.
     ``("--pkcs12", file, "--password-file", file)``); `model` is the sample or a copy of it.
-    Returns the ISO's path; raises RuntimeError with the builder's output when it fails."""
+    Returns the ISO's path; raises ImageRefused (a RuntimeError) with the builder's output when it fails."""
+    return model_image(out, model, [os.path.join(build_output("drivers"), "unison_driver.msi")], signing)
+
+
+def model_image(out, model, extras=(), signing=()):
+    """Builds the CD image of any model folder into `out` as sample_image does, with the given
+    `extras` (files for the image's root from elsewhere) only: everything else comes from the folder."""
     binaries = os.path.join(out, "bin")
     shutil.rmtree(binaries, ignore_errors=True)
     os.makedirs(binaries)
     for output, name in (("program", "PX_Bootstrap.exe"), ("update_client", "QVUTchkdl.dll"),
                          ("phone_dll", "QVEUSBAutorun.dll")):
         shutil.copyfile(build_output(output), os.path.join(binaries, name))
+    extra_args = [arg for extra in extras for arg in ("--extra", extra)]
     result = subprocess.run([sys.executable, "-B", IMAGE_BUILDER, "--bin", binaries, "--model", model,
-                             "--out", out, "--extra", os.path.join(build_output("drivers"), "unison_driver.msi"),
-                             *signing], capture_output=True, text=True)
+                             "--out", out, *extra_args, *signing], capture_output=True, text=True)
     if result.returncode != 0:
-        raise RuntimeError(f"the image builder failed:\n{result.stdout}{result.stderr}")
-    return os.path.join(out, os.path.basename(model) + ".iso")
+        raise ImageRefused(f"{result.stdout}{result.stderr}")
+    return os.path.join(out, os.path.basename(os.path.normpath(model)) + ".iso")
+
+
+class Model:
+    """What a model folder's config.ini tells the program: the caption of its windows (model_name,
+    or the program's default when empty), the model type, the PC tool's file name, the phone's driver
+    installer and its family, and the maker's signature setting (None without a [SIGNATURE] section;
+    else its publisher and the pinned roots, lower-case)."""
+
+    def __init__(self, folder):
+        profile = check_config.read_profile(check_config.find_in(folder, "config.ini") or
+                                            os.path.join(folder, "config.ini"), [])
+        self.folder = folder
+        self.model_name = profile.get("PXPACKAGE", "model_name")
+        self.caption = self.model_name or check_config.DEFAULT_CAPTION
+        self.model_type = profile.get("PXPACKAGE", "model_type")
+        self.pxpc_name = profile.get("PXPC", "pxpc_name")
+        self.preload = profile.get("DRIVER", "preload")
+        self.preload_type = profile.get("DRIVER", "preload_type")
+        self.signature = None
+        if profile.section("SIGNATURE") is not None:
+            roots = [r.strip().lower() for r in profile.get("SIGNATURE", "root_sha256").split(",") if r.strip()]
+            self.signature = {"publisher": profile.get("SIGNATURE", "publisher").strip(), "roots": roots}
+
+    def tool_arguments(self, letter="E"):
+        """The command line the program gives the PC tool started from the phone on drive `letter`:
+        the drive, the type's first character (an ASCII letter upper-cased) and the caption."""
+        kind = self.model_type[:1].upper() if self.model_type[:1].isascii() else self.model_type[:1]
+        return f"-pxpc;{letter};{kind};{self.caption};"
 
 
 def write_ini(path, sections):

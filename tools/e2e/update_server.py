@@ -2,11 +2,14 @@
 scenario (country table, software lists, the package's serverconfig.ini, pxpcconfig.ini and a
 data file) completed with build outputs (the stub PC tool as PXPC.exe, the driver installers),
 served on the ports the win64 build talks to, with "the Internet" answering on the connectivity
-port so the program finds the PC online. Scenarios change the copy, never the repository."""
+port so the program finds the PC online. Scenarios change the copy, never the repository. A port
+that another program holds stops the start with PortInUse, whose text is one plain sentence."""
 import configparser
+import errno
 import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import urllib.parse
@@ -23,6 +26,36 @@ DRIVER_INSTALLERS = ("driver_setup.exe", "driver_setup_fail.exe", "unison_driver
 
 def port_from_env(name, default):
     return int(os.environ.get(name, default))
+
+
+class PortInUse(RuntimeError):
+    """A fixed loopback port that another program listens on; its text names the port."""
+
+    def __init__(self, port):
+        super().__init__(f"Port {port} is in use by another program: stop it (another demo or test run?) "
+                         "and try again.")
+        self.port = port
+
+
+def port_in_use(port, host="127.0.0.1"):
+    """Whether binding `port` fails because it is taken. Bound as the fake server binds (address
+    reuse on), so a port that an earlier run left in TIME_WAIT counts as free, as it is for the server."""
+    with socket.socket() as probe:
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            probe.bind((host, port))
+        except OSError as error:
+            if error.errno == errno.EADDRINUSE:
+                return True
+            raise
+    return False
+
+
+def check_ports_free(ports, host="127.0.0.1"):
+    """Raises PortInUse for the first of `ports` that another program holds."""
+    for port in ports:
+        if port_in_use(port, host):
+            raise PortInUse(port)
 
 
 class UpdateServer:
@@ -45,14 +78,28 @@ class UpdateServer:
     def package_url(self):
         return f"http://127.0.0.1:{self.service_port}/{PACKAGE}/"
 
+    @property
+    def ports(self):
+        return [self.service_port, self.probe_port, self.connectivity_port]
+
     def start(self):
+        """Starts the server on a fresh default scenario. PortInUse when one of its ports is taken
+        (asked first, and again after a failed start, which a program that took it meanwhile causes);
+        RuntimeError with the server's own messages when it fails for another reason."""
+        check_ports_free(self.ports)
         os.makedirs(self.root, exist_ok=True)
         self.reset()
-        subprocess.run([sys.executable, SERVER_SCRIPT, "start", "--scenario", self.scenario_dir,
-                        "--port", str(self.service_port), "--probe-port", str(self.probe_port),
-                        "--connectivity-port", str(self.connectivity_port), "--log", self.log,
-                        "--pidfile", self.pidfile, "--errlog", os.path.join(self.root, "server.err")],
-                       check=True, capture_output=True, timeout=30)
+        errlog = os.path.join(self.root, "server.err")
+        done = subprocess.run([sys.executable, SERVER_SCRIPT, "start", "--scenario", self.scenario_dir,
+                               "--port", str(self.service_port), "--probe-port", str(self.probe_port),
+                               "--connectivity-port", str(self.connectivity_port), "--log", self.log,
+                               "--pidfile", self.pidfile, "--errlog", errlog],
+                              capture_output=True, text=True, timeout=30)
+        if done.returncode != 0:
+            check_ports_free(self.ports)
+            with open(errlog, errors="replace") if os.path.exists(errlog) else open(os.devnull) as f:
+                messages = f.read()
+            raise RuntimeError(f"the fake update server did not start: {done.stderr.strip()}\n{messages}".strip())
         return self
 
     def stop(self):
