@@ -8,8 +8,10 @@ cd "$(dirname "$0")"
 
 declare -a stage_names=() stage_seconds=()
 binary_sizes=""
+plug_in_figure=""
 summary() {
   if [ -n "$binary_sizes" ]; then echo; echo "== Shipped binaries (build/win32/bin)"; echo "$binary_sizes"; fi
+  if [ -n "$plug_in_figure" ]; then echo; echo "== Plug-in (a figure, not a check)"; echo "  $plug_in_figure"; fi
   echo
   echo "== Stage times"
   for i in "${!stage_names[@]}"; do printf '  %-66s %6ss\n' "${stage_names[$i]}" "${stage_seconds[$i]}"; done
@@ -76,5 +78,19 @@ reader_benchmark() {
   python3 tests/native/updateclient/benchmark_ratio.py build/native/reader_benchmark.json
 }
 stage "benchmark" reader_benchmark
+# A current-package plug-in to the PC tool's start beside two bare Wine starts, on the tree that runs
+# the end-to-end scenarios: a figure, never a failure (see tools/e2e/plug_in_timing.py).
+plug_in_timing() {
+  local tree=build/win64 line
+  if [ "$runs_32bit" = yes ]; then tree=build/win32-wine; fi
+  if line=$(set -a; . "$tree/e2e.env"; set +a
+            timeout 300 python3 -B tools/e2e/plug_in_timing.py --work "$tree/plug-in-timing" --rounds 3 | tail -1); then
+    plug_in_figure="$line ($tree)"
+  else
+    plug_in_figure="not measured (the timing run failed; see $tree/plug-in-timing)"
+  fi
+  echo "$plug_in_figure"
+}
+stage "plug-in timing" plug_in_timing
 echo
 echo "All tests passed."
