@@ -75,4 +75,22 @@ inline void ExpectTheStartContract(PcContractPlace& place) {
   started.program->WaitUntilIdle(5000);
 }
 
+// A failed file call tells the system's error, which the trace's cause line names with its text; a
+// call that succeeds tells none.
+inline void ExpectTheFileResultContract(PcContractPlace& place) {
+  PcSystem& pc = place.Pc();
+  const std::wstring root = place.Root();
+  place.MakeFile(root + L"\\a.ini", "[S]\nk=a\n");
+  EXPECT_EQ(pc.CopyFileOver(root + L"\\missing.ini", root + L"\\b.ini").error, kErrorFileNotFound);
+  EXPECT_EQ(pc.CopyFileOver(root + L"\\a.ini", root + L"\\b.ini").error, 0u);
+  EXPECT_EQ(pc.MoveFileOver(root + L"\\missing.ini", root + L"\\c.ini").error, kErrorFileNotFound);
+  EXPECT_EQ(pc.MoveFileOver(root + L"\\b.ini", root + L"\\c.ini").error, 0u);
+  EXPECT_EQ(pc.CreateFolder(root + L"\\new").error, 0u);
+  EXPECT_EQ(pc.CreateFolder(root + L"\\new").error, 183u);  // the system's "already exists"
+  const std::wstring text = pc.SystemErrorText(kErrorFileNotFound);
+  ASSERT_FALSE(text.empty());
+  EXPECT_NE(text.back(), L'\n');  // the cause line ends with the text itself
+  EXPECT_NE(text.back(), L' ');
+}
+
 }  // namespace qv::bootstrap::testing

@@ -29,6 +29,11 @@ TEST(ScriptedPcContract, AHeldFolderStaysWhileFilesComeAndGoInIt) {
   ExpectTheHeldFolderContract(place);
 }
 
+TEST(ScriptedPcContract, AFailedFileCallTellsTheSystemsError) {
+  ScriptedPlace place;
+  ExpectTheFileResultContract(place);
+}
+
 TEST(ScriptedPcContract, AStartReportsWhatHappened) {
   ScriptedPlace place;
   ExpectTheStartContract(place);

@@ -32,7 +32,7 @@ class ScriptedPc : public PcSystem, public RunView {
   std::atomic<int>* userCancel = nullptr;
   bool online = true;
 
-  PackageQuery packageQuery{LibraryCall::Returned, 1, L"http://dl.example/pxpc/", L"MSG_OK"};
+  PackageQuery packageQuery{LibraryCall::Returned, 1, L"http://dl.example/pxpc/", L"MSG_OK", L""};
   LibraryCall usageLibrary = LibraryCall::Returned;  // NotLoaded or NoExport: OpenUsageReport fails
   UsageAnswer usageStart{LibraryCall::Returned, 1, "H42"};
   UsageAnswer usageEnd{LibraryCall::Returned, 1, ""};

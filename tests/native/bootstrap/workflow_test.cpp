@@ -340,7 +340,7 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
        "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\n"
        "[IsRequireUpPXPC()] Cause: GET http://svc/list answered HTTP 500\n"},
       {"no package named, by a library that tells no cause",
-       [](ScriptedPc& pc, RunFields&) { pc.packageQuery = {LibraryCall::Returned, 0, L"", L"MSG_FUNCTION_FAIL"}; },
+       [](ScriptedPc& pc, RunFields&) { pc.packageQuery = {LibraryCall::Returned, 0, L"", L"MSG_FUNCTION_FAIL", L""}; },
        "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_FUNCTION_FAIL).......\n"
        "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......\n"},
       {"URL without a slash", [](ScriptedPc& pc, RunFields&) { pc.packageQuery.downloadUrl = L"nowhere"; },

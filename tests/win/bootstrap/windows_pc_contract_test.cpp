@@ -61,6 +61,11 @@ TEST(WindowsPcContract, AHeldFolderStaysWhileFilesComeAndGoInIt) {
   ExpectTheHeldFolderContract(place);
 }
 
+TEST(WindowsPcContract, AFailedFileCallTellsTheSystemsError) {
+  WindowsPlace place;
+  ExpectTheFileResultContract(place);
+}
+
 TEST(WindowsPcContract, AStartReportsWhatHappened) {
   WindowsPlace place;
   ExpectTheStartContract(place);
