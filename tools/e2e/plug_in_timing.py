@@ -16,15 +16,14 @@ END or a finding), counted at its first appearance in that start.
 import argparse
 import os
 import re
-import shutil
 import statistics
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from phone_image import Phone, build_output, write_ini  # noqa: E402
-from signed_plug_in_benchmark import package_of  # noqa: E402
+from phone_image import Phone, build_output  # noqa: E402
+from signed_plug_in_benchmark import install_current_package, one_plug_in, package_of, sign_image  # noqa: E402
 from signing_authorities import SigningAuthorities, add_root_to_prefix  # noqa: E402
 from update_server import UpdateServer  # noqa: E402
 
@@ -77,22 +76,11 @@ def bare_starts(rig, work):
     return time.monotonic() - started
 
 
-def one_plug_in(rig, phone, tool_log, templates, round_number):
+def timed_plug_in(rig, phone, tool_log, templates, round_number):
     """Seconds to the tool's start, and the steps of both starts, of one plug-in."""
-    for path in (tool_log, os.path.join(templates, "E")):
-        if os.path.isdir(path):
-            shutil.rmtree(path)
-        elif os.path.exists(path):
-            os.remove(path)
-    started = time.monotonic()
-    run = rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(tool_log),
-                                           "WINEDEBUG": DEBUG_LINES}, log_name=f"plug-in-{round_number}")
-    if not harness.wait_for(lambda: os.path.exists(tool_log) and os.path.getsize(tool_log) > 0, 60, interval=0.01):
-        raise SystemExit("the tool was not started; see " + run.log_path)
-    elapsed = time.monotonic() - started
-    if not rig.wait_all_exited([PROGRAM, "PXPC.exe"], 60):
-        raise SystemExit("the program did not end")
-    return elapsed, steps_of(run.log_path)
+    log_name = f"plug-in-{round_number}"
+    elapsed = one_plug_in(rig, phone, tool_log, templates, env={"WINEDEBUG": DEBUG_LINES}, log_name=log_name)
+    return elapsed, steps_of(os.path.join(rig.logs, log_name + ".log"))
 
 
 def main():
@@ -107,47 +95,28 @@ def main():
             UpdateServer(os.path.join(work, "server")) as server:
         listed = package_of(server, authorities, 1)
         add_root_to_prefix(rig, os.path.join(authorities.out, "maker-root.pem"))
-        templates = rig.templates_dir
-        package = os.path.join(templates, "PXPC")
-        rig.reset(paths=[package, os.path.join(templates, "serverconfig.ini"),
-                         os.path.join(rig.program_files_dir, "QV Electronics")])
-        os.makedirs(package)
-        for name in listed:
-            shutil.copy(os.path.join(server.package_dir, name), package)
-        write_ini(os.path.join(package, "pxpcconfig.ini"), {"PXPACKAGE": {"pack_version": "1.0.0.9"}})
+        templates = install_current_package(rig, server, listed, work)
         phone = Phone(os.path.join(work, "phone"), preload="unison_driver.msi",
                       config=authorities.setting() if args.signed else None)
         if args.signed:
-            for name in ("PX_Bootstrap.exe", "QVUTchkdl.dll", "QVEUSBAutorun.dll"):
-                binary = os.path.join(phone.image, name)
-                authorities.copy("signed", binary, binary + ".signed")
-                os.replace(binary + ".signed", binary)
-        setup = rig.run(os.path.join(build_output("drivers"), "driver_setup.exe"), log_name="earlier-driver-setup",
-                        env={"QV_DRIVER_SETUP_LOG": harness.to_windows(os.path.join(work, "earlier.log"))})
-        if setup.wait(60) != 0:
-            raise SystemExit("the driver's setup program failed")
+            sign_image(authorities, phone)
         rig.map_drive(phone.image, "e")
         tool_log = os.path.join(work, "tool.log")
-        one_plug_in(rig, phone, tool_log, templates, 0)  # warm: the prefix after the remap
-        bare, plug_ins, moments = [], [], {}
-        order = []
+        one_plug_in(rig, phone, tool_log, templates)  # warm: the prefix after the remap
+        bare, plug_ins, moments = [], [], {}  # moments: (start, step) -> ms per round, in order of appearance
         for round_number in range(1, args.rounds + 1):
             bare.append(bare_starts(rig, work))
-            elapsed, steps = one_plug_in(rig, phone, tool_log, templates, round_number)
+            elapsed, steps = timed_plug_in(rig, phone, tool_log, templates, round_number)
             plug_ins.append(elapsed)
             origin = steps[0][2] if steps else 0.0
             for which, name, seconds in steps:
-                if (which, name) not in moments:
-                    moments[(which, name)] = []
-                    order.append((which, name))
-                moments[(which, name)].append((seconds - origin) * 1000)
+                moments.setdefault((which, name), []).append((seconds - origin) * 1000)
             print(f"round {round_number}: two bare starts {bare[-1]:.2f} s, plug-in to tool started {elapsed:.2f} s "
                   f"({elapsed / bare[-1]:.2f}x)")
         print()
         print(f"Steps ({'signed' if args.signed else 'unverified'} phone), ms from the phone start's first line, "
               f"median of {args.rounds}:")
-        for which, name in order:
-            values = moments[(which, name)]
+        for (which, name), values in moments.items():
             print(f"  {statistics.median(values):7.0f}  {which:5s}  {name}" +
                   ("" if len(values) == args.rounds else f"  ({len(values)} of {args.rounds} rounds)"))
         print()

@@ -39,15 +39,45 @@ def package_of(server, authorities, files):
     return listed
 
 
-def one_plug_in(rig, phone, tool_log, templates):
-    """Seconds from the start on the phone's drive to the tool's record of its start."""
+def install_current_package(rig, server, listed, work):
+    """The PC as a plug-in finds it when its package is current: the server's `listed` files in the
+    package folder with the server's version, and the driver installed on an earlier day, so that
+    only the tool's start is timed. Returns the Templates folder."""
+    templates = rig.templates_dir
+    package = os.path.join(templates, "PXPC")
+    rig.reset(paths=[package, os.path.join(templates, "serverconfig.ini"),
+                     os.path.join(rig.program_files_dir, "QV Electronics")])
+    os.makedirs(package)
+    for name in listed:
+        shutil.copy(os.path.join(server.package_dir, name), package)
+    write_ini(os.path.join(package, "pxpcconfig.ini"), {"PXPACKAGE": {"pack_version": "1.0.0.9"}})
+    setup = rig.run(os.path.join(build_output("drivers"), "driver_setup.exe"), log_name="earlier-driver-setup",
+                    env={"QV_DRIVER_SETUP_LOG": harness.to_windows(os.path.join(work, "earlier.log"))})
+    if setup.wait(60) != 0:
+        raise SystemExit("the driver's setup program failed")
+    return templates
+
+
+def sign_image(authorities, phone):
+    """The phone's own binaries signed by the maker: a maker who names its certificate signs the
+    image's binaries with it too (the image builder does, given the certificate)."""
+    for name in ("PX_Bootstrap.exe", "QVUTchkdl.dll", "QVEUSBAutorun.dll"):
+        binary = os.path.join(phone.image, name)
+        authorities.copy("signed", binary, binary + ".signed")
+        os.replace(binary + ".signed", binary)
+
+
+def one_plug_in(rig, phone, tool_log, templates, env=None, log_name=None):
+    """Seconds from the start on the phone's drive to the tool's record of its start; `env` adds
+    variables to the program's, whose output goes to the rig's log `log_name`."""
     for path in (tool_log, os.path.join(templates, "E")):
         if os.path.isdir(path):
             shutil.rmtree(path)
         elif os.path.exists(path):
             os.remove(path)
     started = time.monotonic()
-    rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(tool_log)})
+    rig.run(f"E:\\{PROGRAM}", env={**phone.env(), "QV_STUB_LOG": harness.to_windows(tool_log), **(env or {})},
+            log_name=log_name)
     if not harness.wait_for(lambda: os.path.exists(tool_log) and os.path.getsize(tool_log) > 0, 60, interval=0.01):
         raise SystemExit("the tool was not started; see the trace log under " + templates)
     elapsed = time.monotonic() - started
@@ -71,17 +101,10 @@ def main():
             UpdateServer(os.path.join(work, "server")) as server:
         listed = package_of(server, authorities, args.files)
         add_root_to_prefix(rig, os.path.join(authorities.out, "maker-root.pem"))
-        templates = rig.templates_dir
-        package = os.path.join(templates, "PXPC")
-        rig.reset(paths=[package, os.path.join(templates, "serverconfig.ini"),
-                         os.path.join(rig.program_files_dir, "QV Electronics")])
-        os.makedirs(package)
+        templates = install_current_package(rig, server, listed, work)
         if args.trace:
             with open(os.path.join(templates, "AutoRun_Log.ini"), "w", newline="\r\n") as f:
                 f.write("[LOG]\nenablelogging=1\n")
-        for name in listed:
-            shutil.copy(os.path.join(server.package_dir, name), package)
-        write_ini(os.path.join(package, "pxpcconfig.ini"), {"PXPACKAGE": {"pack_version": "1.0.0.9"}})
         tool_log = os.path.join(work, "tool.log")
         phones = {
             "signed": Phone(os.path.join(work, "phone-signed"), preload="unison_driver.msi",
@@ -89,17 +112,7 @@ def main():
             "unverified": Phone(os.path.join(work, "phone-unverified"), preload="unison_driver.msi"),
         }
         if not args.unsigned_image:
-            # A maker who names its certificate signs the image's binaries with it too (the image
-            # builder does, given the certificate).
-            for name in ("PX_Bootstrap.exe", "QVUTchkdl.dll", "QVEUSBAutorun.dll"):
-                binary = os.path.join(phones["signed"].image, name)
-                authorities.copy("signed", binary, binary + ".signed")
-                os.replace(binary + ".signed", binary)
-        # The driver installed on an earlier day, so that only the tool's start is timed.
-        setup = rig.run(os.path.join(build_output("drivers"), "driver_setup.exe"), log_name="earlier-driver-setup",
-                        env={"QV_DRIVER_SETUP_LOG": harness.to_windows(os.path.join(work, "earlier.log"))})
-        if setup.wait(60) != 0:
-            raise SystemExit("the driver's setup program failed")
+            sign_image(authorities, phones["signed"])
         times = {way: [] for way in phones}
         print(f"Plug-in to tool start, current package of {args.files} programs and libraries "
               f"({len(listed)} files), {args.rounds} rounds:")
