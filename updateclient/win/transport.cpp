@@ -7,7 +7,6 @@
 
 #include <vector>
 
-#include "common/core/decimal_text.h"
 #include "common/core/network_error.h"
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
@@ -53,8 +52,6 @@ bool IsFetchable(const std::string& url) {
   return why.empty();
 }
 
-std::string AsciiOf(const std::wstring& digits) { return std::string(digits.begin(), digits.end()); }
-
 // Notes "GET <url> failed with WinINet error N (...)" with the error of the last WinINet call.
 void NoteNetworkFailure(const std::string& url) {
   NoteFailureCause("GET " + url + " failed with " + InternetErrorText(::GetLastError()));
@@ -88,7 +85,7 @@ void UtTrace(const std::string& text) {
 }
 
 bool IsServerReachable(const std::string& host) {
-  const std::string address = "http://" + host + ":" + AsciiOf(DecimalText(kProbePort)) + "/";
+  const std::string address = "http://" + host + ":" + std::to_string(kProbePort) + "/";
   UniqueInternetHandle session(OpenSession("Mirror session"));
   UniqueInternetHandle connection(session ? ::InternetConnectA(session.get(), host.c_str(), kProbePort, nullptr,
                                                                nullptr, INTERNET_SERVICE_HTTP, 0, 1)
@@ -105,7 +102,7 @@ bool IsServerReachable(const std::string& host) {
     return false;
   }
   const DWORD status = StatusCode(request.get());
-  NoteFailureCause(status == 200 ? std::string() : "GET " + address + " answered HTTP " + AsciiOf(DecimalText(status)));
+  NoteFailureCause(status == 200 ? std::string() : "GET " + address + " answered HTTP " + std::to_string(status));
   return status == 200;
 }
 
@@ -123,7 +120,7 @@ std::string HttpGetMarkup(const std::string& url) {
   // The answer is read whatever its status, as the service's answers always were; a status other
   // than success is what support is told when the answer then fails.
   const DWORD status = StatusCode(file.get());
-  const std::string answered = "GET " + url + " answered HTTP " + AsciiOf(DecimalText(status));
+  const std::string answered = "GET " + url + " answered HTTP " + std::to_string(status);
   std::string body;
   InternetSource source(file.get());
   if (!ReadWholeAnswer(source, body, [started] { return ::GetTickCount64() - started; }) ||
