@@ -15,6 +15,7 @@ BUILD_OUTPUTS = {
     "update_client": "QV_E2E_UPDATE_CLIENT",  # QVUTchkdl.dll
     "phone_dll": "QV_E2E_PHONE_DLL",      # the simulator variant of QVEUSBAutorun.dll
     "stub_tool": "QV_E2E_STUB_TOOL",      # stands in for the PC tool
+    "bare_dialog": "QV_E2E_BARE_DIALOG",  # a dialog program that ends as it opens: the floor of a start
     "drivers": "QV_E2E_DRIVERS",          # folder of driver installers
     "agent_cabinets": "QV_E2E_AGENT_CABINETS",  # folder of the agent cabinets (agents/cab)
     "agent_caller": "QV_E2E_AGENT_CALLER",  # agent_caller.exe, beside the stand-in agents
