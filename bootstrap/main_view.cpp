@@ -72,14 +72,18 @@ BOOL CUSBAutoRunDlg::InitControl() {
   if (!m_fontNormal) return FALSE;
   m_fontBold.reset(CreateDialogFont(FW_BOLD));
   if (!m_fontBold) return FALSE;
-  std::wstring licence;
+  m_ctrlProgress.SetRange(0, kProgressComplete);
   bool cut = false;
-  if (!ReadLicence(m_strModulePath + L"License.txt", licence, cut)) return FALSE;
+  if (!ReadLicence(m_strModulePath + L"License.txt", m_strLicence, cut)) return FALSE;
   if (cut) {
     WriteTraceLog(FormatText(L"[InitControl()] License.txt is longer than %u bytes: only its beginning is shown.......\r\n",
                              static_cast<unsigned>(kLicenceShownBytes)));
   }
-  SetDlgItemText(kIdLicenceText, licence);
+  return TRUE;
+}
+
+void CUSBAutoRunDlg::LayOutLicencePage() {
+  SetDlgItemText(kIdLicenceText, m_strLicence);
   SetFont(static_cast<HFONT>(m_fontBold.get()));
 
   SetWindowPos(nullptr, 0, 0, kPageWidth, kLicencePageHeight, SWP_NOZORDER);
@@ -111,7 +115,6 @@ BOOL CUSBAutoRunDlg::InitControl() {
   place(kIdNo, W - 120, H - 40, 100, 25, SW_SHOW, true);
   place(kIdCancel, W - 120, H - 40, 100, 25, SW_HIDE, true);
   place(kIdProgress, 20, 82, W - 40, 15, SW_HIDE, false);
-  m_ctrlProgress.SetRange(0, kProgressComplete);
 
   SetDlgItemText(kIdQuestion, FormatText(L"Software is available for your %ls to communicate with your PC.\n"
                                          L"Download and Install now?",
@@ -125,7 +128,6 @@ BOOL CUSBAutoRunDlg::InitControl() {
   SetDlgItemText(kIdNo, L"No");
   SetDlgItemText(kIdCancel, L"Cancel");
   OnDecline();
-  return TRUE;
 }
 
 void CUSBAutoRunDlg::ModifyDialog_Step1() {

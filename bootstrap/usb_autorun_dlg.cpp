@@ -136,7 +136,8 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
       AutoRunMainWork();
       break;
     case PcStartStep::AskLicence:
-      break;  // the licence page, set up by InitControl, waits for the user
+      LayOutLicencePage();  // and the page waits for the user
+      break;
   }
   WriteTraceLog(L"[OnInitDialog()]..END.................\r\n");
   return TRUE;

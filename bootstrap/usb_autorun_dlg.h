@@ -77,7 +77,12 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   BOOL InstallDriver();
 
   // View
+  // What every PC start needs of the page: the caption, the colours and fonts, and License.txt
+  // read (a start without them ends with a mode switch).
   BOOL InitControl();
+  // The licence page's layout and texts, made only when the page is to be shown: a run that
+  // stays hidden never shows it.
+  void LayOutLicencePage();
   void ModifyDialog_Step1();
   void SetProgressTimer(UINT_PTR timerId, BOOL stop);
   // Raises the bar to at least `position`; a position already higher stays.
@@ -98,6 +103,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   std::wstring m_strModuleName;
   BOOL m_bEnableLog = 0;  // handed to the trace log, which keeps the file it writes to
   qv::UniqueGdiObject m_fontNormal, m_fontBold;
+  std::wstring m_strLicence;  // License.txt as the licence page shows it
   qv::UniqueGdiObject m_hBrush;  // the white background of the pages
   qv::ui::CProgressCtrl m_ctrlProgress;
   HICON m_hIcon = nullptr;
