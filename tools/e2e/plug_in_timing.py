@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Shows where the time of a plug-in goes: plays the plug-in of a phone whose package is current
 (online, the PC tool started at the end) N times and prints, beside two bare Wine starts in the
-same prefix (of a dialog program that ends as it opens, and of a program without a window), the moment of each step of both starts of the program. The steps come
-from the program's own debugger lines, which Wine writes with its time stamps and process ids under
-WINEDEBUG=warn+seh (the channel that reports OutputDebugString), so both starts share one clock.
+same prefix (of a dialog program that ends as it opens, and of a program without a window), the
+moment of each step of both starts of the program. The steps come from the program's own debugger
+lines, which Wine writes with its time stamps and process ids under WINEDEBUG=warn+seh (the
+channel that reports OutputDebugString), so both starts share one clock.
 Not a test: the figures depend on the machine. Build outputs come from the end-to-end environment:
 
     set -a; . build/win32-wine/e2e.env; set +a
@@ -118,8 +119,9 @@ def main():
             line = f"round {round_number}: two bare starts {bare[-1]:.2f} s (without a window {windowless[-1]:.2f} s)"
             # The builds take turns in going first, so that neither always finds the prefix as the other left it.
             for build, phone in sorted(phones.items(), reverse=round_number % 2 == 0):
-                rig.map_drive(phone.image, "e")
-                one_plug_in(rig, phone, tool_log, templates)  # warm: the prefix after the remap
+                if len(phones) > 1 or round_number == 1:
+                    rig.map_drive(phone.image, "e")
+                    one_plug_in(rig, phone, tool_log, templates)  # warm: the prefix after the remap
                 elapsed, steps = timed_plug_in(rig, phone, tool_log, templates, f"{round_number}-{build.split()[-1]}")
                 plug_ins[build].append(elapsed)
                 origin = steps[0][2] if steps else 0.0
@@ -134,7 +136,7 @@ def main():
             columns = "".join(f"{statistics.median(builds[b]):7.0f}" if b in builds else "      -" for b in phones)
             counts = {len(values) for values in builds.values()}
             print(f"  {columns}  {which:5s}  {name}" +
-                  ("" if counts == {args.rounds} else f"  (not in every round)"))
+                  ("" if counts == {args.rounds} else "  (not in every round)"))
         print()
         median_bare = statistics.median(bare)
         if args.before:
@@ -154,6 +156,7 @@ def make_phone(root, authorities, signed, before=None):
     if signed:
         sign_image(authorities, phone)
     return phone
+
 
 if __name__ == "__main__":
     main()

@@ -6,11 +6,10 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <cstring>
-
 namespace {
 
-// A dialog template in memory: no controls, "MS Shell Dlg" 8 (DS_SETFONT), as the bootstrap's.
+// A dialog template in memory: no controls, with a font of its own (DS_SETFONT) as the bootstrap's
+// dialogs have.
 struct alignas(4) DialogTemplate {
   DLGTEMPLATE header;
   WORD menu = 0, windowClass = 0, title = 0;
