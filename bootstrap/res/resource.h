@@ -11,6 +11,8 @@
 #define IDD_INIT_DIALOG             130
 #define IDB_HEADER_LEFT             131
 #define IDB_HEADER_RIGHT            132
+#define IDB_HEADER_LEFT_200         133  // the header pictures drawn at 200 %
+#define IDB_HEADER_RIGHT_200        134
 
 // Controls of IDD_PX_BOOTSTRAP_DIALOG.
 #define IDC_STATIC_QUESTION         1001

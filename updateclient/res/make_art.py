@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Draws the two pictures of the library's setup dialogs and writes them as 24-bit BMP resources:
 setup_left.bmp (bitmap 1002, 111 x 37: a phone receiving an upgrade) and setup_right.bmp (bitmap
-1001, 87 x 39: the maker's letters). The shapes, colours and rasteriser are the program's own
-(bootstrap/res/make_art.py), so both binaries share one look.
+1001, 87 x 39: the maker's letters); and each at 200 % for screens of twice the pixel density,
+setup_left_200.bmp (bitmap 1003, 222 x 74) and setup_right_200.bmp (bitmap 1004, 174 x 78), as
+8-bit BI_RLE8 BMPs in the program's palette cut to the colours they use. The shapes, colours,
+palette and rasteriser are the program's own (bootstrap/res/make_art.py), so both binaries share
+one look.
 
 Standard library only and deterministic:
-    make_art.py [--out DIR]     write both files
+    make_art.py [--out DIR]     write the four files
     make_art.py --check [DIR]   exit 1 when a file in DIR differs from what would be written
 """
+import functools
 import importlib.util
 import os
 import struct
@@ -29,6 +33,8 @@ art = _program_art()
 
 SETUP_LEFT = ("setup_left.bmp", 111, 37)
 SETUP_RIGHT = ("setup_right.bmp", 87, 39)
+SETUP_LEFT_200 = ("setup_left_200.bmp", 222, 74)
+SETUP_RIGHT_200 = ("setup_right_200.bmp", 174, 78)
 
 
 def upgrade_arrow(left, right, cy, width):
@@ -83,10 +89,19 @@ def bmp24(rows):
 
 def generate():
     """Returns {file name: bytes}."""
+    return dict(_generated())
+
+
+@functools.lru_cache(maxsize=None)
+def _generated():
+    """The files as (name, bytes) pairs, drawn once per process (deterministic, and seconds long)."""
     files = {}
     for (name, width, height), scene in ((SETUP_LEFT, setup_left_scene()), (SETUP_RIGHT, setup_right_scene())):
         files[name] = bmp24(art.render(scene, width, height, art.WHITE))
-    return files
+    palette = art.build_palette()
+    for (name, width, height), scene in ((SETUP_LEFT_200, setup_left_scene()), (SETUP_RIGHT_200, setup_right_scene())):
+        files[name] = art.bmp8_rle(art.quantise(art.render_200(scene, width, height), palette), palette)
+    return tuple(sorted(files.items()))
 
 
 def main(argv):
