@@ -8,38 +8,46 @@
 
 #include "bootstrap/app.h"
 #include "bootstrap/core/line_ends.h"
+#include "bootstrap/core/page_layout.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "bootstrap/view/control_ids.h"
 #include "common/win/ansi_text.h"
+#include "common/core/display_scale.h"
 #include "common/win/handles.h"
+#include "common/win/ui/display.h"
 
 namespace {
 
-constexpr int kLicencePageHeight = 410;
-constexpr int kProgressPageHeight = 180;
-constexpr int kPageWidth = 420;
+using qv::bootstrap::ControlPlacement;
+using qv::bootstrap::PagePixels;
 
-HFONT CreateDialogFont(int weight) {
-  return ::CreateFontW(12, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, L"MS Sans Serif");
+// The page's text font, 12 pixels high at 96 DPI (the same point size at any other).
+HFONT CreateDialogFont(int weight, unsigned dpi) {
+  return ::CreateFontW(qv::ScaleForDpi(12, dpi), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, L"MS Sans Serif");
 }
 
-int BitmapWidth(unsigned id) {
-  qv::UniqueGdiObject bitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id)));
+int BitmapWidth(HGDIOBJ bitmap) {
   BITMAP info{};
-  if (!bitmap || !::GetObjectW(bitmap.get(), sizeof(info), &info)) return 0;
+  if (!bitmap || !::GetObjectW(bitmap, sizeof(info), &info)) return 0;
   return info.bmWidth;
 }
 
-// Turns a static control into a picture showing one of the program's bitmaps. The bitmap lives
-// as long as the program: the dialog is shown once per run.
-void ShowPicture(const qv::ui::CWindow& control, unsigned bitmapId) {
+// Turns a static control into a picture showing `picture`, which `holder` keeps while it is shown.
+void ShowPicture(const qv::ui::CWindow& control, qv::UniqueGdiObject& holder, HBITMAP picture) {
   HWND hWnd = control.GetSafeHwnd();
   LONG_PTR style = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
   ::SetWindowLongPtrW(hWnd, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP);
-  qv::ui::CStatic(hWnd).SetBitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId)));
-  control.ShowWindow(SW_SHOW);
+  qv::ui::SetPicture(hWnd, holder, picture);
+}
+
+PagePixels SizeOf(const RECT& rect) { return {rect.right - rect.left, rect.bottom - rect.top}; }
+
+// Controls that show text in the page's normal font; the header and its pictures keep the
+// template's font.
+bool TakesNormalFont(int id) {
+  return id != kIdHeaderStrip && id != kIdLeftPicture && id != kIdRightPicture && id != kIdProgress;
 }
 
 // The licence page shows at most this much of License.txt: a drive anyone can make may carry a
@@ -67,10 +75,11 @@ bool ReadLicence(const std::wstring& path, std::wstring& text, bool& cut) {
 
 BOOL CUSBAutoRunDlg::InitControl() {
   SetWindowText(g_strAppTitle);
-  m_hBrush.reset(::CreateSolidBrush(RGB(255, 255, 255)));
-  m_fontNormal.reset(CreateDialogFont(FW_NORMAL));
+  m_hBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW)));
+  m_nDpi = qv::ui::DpiOf(m_hWnd);
+  m_fontNormal.reset(CreateDialogFont(FW_NORMAL, m_nDpi));
   if (!m_fontNormal) return FALSE;
-  m_fontBold.reset(CreateDialogFont(FW_BOLD));
+  m_fontBold.reset(CreateDialogFont(FW_BOLD, m_nDpi));
   if (!m_fontBold) return FALSE;
   m_ctrlProgress.SetRange(0, kProgressComplete);
   bool cut = false;
@@ -82,39 +91,66 @@ BOOL CUSBAutoRunDlg::InitControl() {
   return TRUE;
 }
 
+void CUSBAutoRunDlg::SizeWindowForPage(const POINT* topLeft) {
+  const PagePixels workArea = SizeOf(qv::ui::WorkAreaOf(m_hWnd));
+  const PagePixels wanted = m_bProgressPage ? qv::bootstrap::ProgressPageWindow(m_nDpi, {})
+                                            : qv::bootstrap::LicencePageWindow(m_nDpi, {});
+  const PagePixels window = m_bProgressPage ? qv::bootstrap::ProgressPageWindow(m_nDpi, workArea)
+                                            : qv::bootstrap::LicencePageWindow(m_nDpi, workArea);
+  m_nShortenedBy = wanted.height - window.height;
+  const RECT now = GetWindowRect();
+  SetWindowPos(nullptr, topLeft ? topLeft->x : now.left, topLeft ? topLeft->y : now.top, window.width, window.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+qv::bootstrap::PageMetrics CUSBAutoRunDlg::CurrentMetrics() const {
+  qv::bootstrap::PageMetrics metrics;
+  metrics.dpi = m_nDpi;
+  metrics.client = SizeOf(GetClientRect());
+  metrics.leftPictureWidth = BitmapWidth(m_leftPicture.get());
+  metrics.rightPictureWidth = BitmapWidth(m_rightPicture.get());
+  metrics.shortenedBy = m_nShortenedBy;
+  return metrics;
+}
+
+void CUSBAutoRunDlg::PlaceControl(const ControlPlacement& place) const {
+  qv::ui::CWindow control = GetDlgItem(place.id);
+  control.MoveWindow(place.x, place.y, place.width, place.height);
+  if (TakesNormalFont(place.id)) control.SetFont(static_cast<HFONT>(m_fontNormal.get()));
+}
+
+void CUSBAutoRunDlg::PlaceControls() {
+  const HINSTANCE module = ::GetModuleHandleW(nullptr);
+  ShowPicture(GetDlgItem(kIdLeftPicture), m_leftPicture,
+              qv::ui::LoadPictureForDpi(module, kLeftHeaderBitmap, kLeftHeaderLargeBitmap, m_nDpi));
+  ShowPicture(GetDlgItem(kIdRightPicture), m_rightPicture,
+              qv::ui::LoadPictureForDpi(module, kRightHeaderBitmap, kRightHeaderLargeBitmap, m_nDpi));
+  for (const ControlPlacement& place : qv::bootstrap::PlaceMainDialogControls(CurrentMetrics())) PlaceControl(place);
+}
+
 void CUSBAutoRunDlg::LayOutLicencePage() {
   SetDlgItemText(kIdLicenceText, m_strLicence);
   SetFont(static_cast<HFONT>(m_fontBold.get()));
+  qv::ui::LayOutDpiChangesOurselves(m_hWnd);
 
-  SetWindowPos(nullptr, 0, 0, kPageWidth, kLicencePageHeight, SWP_NOZORDER);
+  const POINT origin{0, 0};
+  SizeWindowForPage(&origin);
   CenterWindow();
-  RECT client = GetClientRect();
-  const int W = client.right - client.left, H = client.bottom - client.top;
-  HFONT normal = static_cast<HFONT>(m_fontNormal.get());
-  auto place = [&](int id, int x, int y, int width, int height, int show, bool normalFont) {
-    qv::ui::CWindow control = GetDlgItem(id);
-    control.MoveWindow(x, y, width, height);
-    if (normalFont) control.SetFont(normal);
-    if (show >= 0) control.ShowWindow(show);
-    return control.GetRectIn(*this).bottom;
-  };
-  place(kIdHeaderStrip, 0, 0, W, 45, SW_SHOW, false);
-  int leftWidth = BitmapWidth(kLeftHeaderBitmap), rightWidth = BitmapWidth(kRightHeaderBitmap);
-  place(kIdLeftPicture, 20, 5, leftWidth, 40, -1, false);
-  ShowPicture(GetDlgItem(kIdLeftPicture), kLeftHeaderBitmap);
-  place(kIdRightPicture, W - 20 - rightWidth, 5, rightWidth, 40, -1, false);
-  ShowPicture(GetDlgItem(kIdRightPicture), kRightHeaderBitmap);
-  place(kIdQuestion, 20, 50, W - 40, 40, -1, true);
-  int bottom = place(kIdStatus, 20, 60, W - 40, 20, SW_HIDE, true);
-  bottom = place(kIdLicenceHeading, 20, bottom + 10, W - 40, 20, SW_HIDE, true);
-  bottom = place(kIdLicenceHint, 20, bottom + 1, W - 40, 20, SW_SHOW, true);
-  bottom = place(kIdLicenceText, 20, bottom + 5, W - 40, 150, SW_SHOW, true);
-  bottom = place(kIdAccept, 20, bottom + 5, W - 40, 20, SW_SHOW, true);
-  place(kIdDecline, 20, bottom + 1, W - 40, 20, SW_SHOW, true);
-  place(kIdYes, 20, H - 40, 100, 25, SW_SHOW, true);
-  place(kIdNo, W - 120, H - 40, 100, 25, SW_SHOW, true);
-  place(kIdCancel, W - 120, H - 40, 100, 25, SW_HIDE, true);
-  place(kIdProgress, 20, 82, W - 40, 15, SW_HIDE, false);
+  PlaceControls();
+  for (int id : {kIdHeaderStrip, kIdLeftPicture, kIdRightPicture, kIdLicenceHint, kIdLicenceText, kIdAccept,
+                 kIdDecline, kIdYes, kIdNo}) {
+    GetDlgItem(id).ShowWindow(SW_SHOW);
+  }
+  for (int id : {kIdStatus, kIdLicenceHeading, kIdCancel, kIdProgress}) GetDlgItem(id).ShowWindow(SW_HIDE);
+  // The windows' order is the order the Tab key visits them and lets each text label the
+  // control after it.
+  HWND after = HWND_TOP;
+  for (int id : qv::bootstrap::MainDialogControlOrder()) {
+    HWND control = ::GetDlgItem(m_hWnd, id);
+    ::SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    after = control;
+  }
+  m_bPageLaidOut = true;
 
   SetDlgItemText(kIdQuestion, FormatText(L"Software is available for your %ls to communicate with your PC.\n"
                                          L"Download and Install now?",
@@ -128,21 +164,53 @@ void CUSBAutoRunDlg::LayOutLicencePage() {
   SetDlgItemText(kIdNo, L"No");
   SetDlgItemText(kIdCancel, L"Cancel");
   OnDecline();
+  // The keyboard starts in the licence text, at its beginning and with nothing selected.
+  HWND licence = ::GetDlgItem(m_hWnd, kIdLicenceText);
+  ::SetFocus(licence);
+  ::SendMessageW(licence, EM_SETSEL, 0, 0);
 }
 
 void CUSBAutoRunDlg::ModifyDialog_Step1() {
   WriteTraceLog(L"ModifyDialog_Step1()\r\n");
-  RECT window = GetWindowRect();
-  SetWindowPos(nullptr, window.left, window.top, window.right - window.left, kProgressPageHeight,
-               SWP_NOZORDER | SWP_NOMOVE);
+  m_bProgressPage = true;
+  SizeWindowForPage(nullptr);
   for (int id : {kIdLicenceHeading, kIdLicenceHint, kIdLicenceText, kIdAccept, kIdDecline, kIdYes, kIdNo}) {
     GetDlgItem(id).ShowWindow(SW_HIDE);
   }
-  RECT client = GetClientRect();
+  for (const ControlPlacement& place : qv::bootstrap::PlaceMainDialogControls(CurrentMetrics())) {
+    if (place.id == kIdCancel) PlaceControl(place);
+  }
   qv::ui::CWindow cancel = GetDlgItem(kIdCancel);
-  cancel.MoveWindow(client.right - 120, client.bottom - 40, 100, 25);
-  cancel.SetFont(static_cast<HFONT>(m_fontNormal.get()));
   cancel.ShowWindow(SW_SHOW);
+  ::SetFocus(cancel.GetSafeHwnd());  // the button that held the focus is gone
+}
+
+INT_PTR CUSBAutoRunDlg::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
+  const unsigned newDpi = LOWORD(dpi) ? LOWORD(dpi) : qv::ui::DpiOf(m_hWnd);
+  if (!m_bPageLaidOut) {  // a run that stays hidden lays nothing out
+    m_nDpi = newDpi;
+    return 0;
+  }
+  qv::UniqueGdiObject normal(CreateDialogFont(FW_NORMAL, newDpi)), bold(CreateDialogFont(FW_BOLD, newDpi));
+  if (!normal || !bold) return 0;  // the page stays as it is rather than without its fonts
+  m_nDpi = newDpi;
+  // The fonts in use go only once every control has its new one.
+  std::swap(m_fontNormal, normal);
+  std::swap(m_fontBold, bold);
+  SetFont(static_cast<HFONT>(m_fontBold.get()));
+  // Where the system suggests on the new monitor; without a suggestion the window keeps its place.
+  const RECT* where = reinterpret_cast<const RECT*>(suggested);
+  const POINT topLeft = where ? POINT{where->left, where->top} : POINT{};
+  SizeWindowForPage(where ? &topLeft : nullptr);
+  PlaceControls();
+  Invalidate();
+  return 0;
+}
+
+INT_PTR CUSBAutoRunDlg::OnSysColorChange(WPARAM, LPARAM) {
+  m_hBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW)));
+  Invalidate();
+  return 0;
 }
 
 INT_PTR CUSBAutoRunDlg::OnPaint(WPARAM, LPARAM) {
@@ -170,8 +238,9 @@ INT_PTR CUSBAutoRunDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
   HDC dc = reinterpret_cast<HDC>(wParam);
   int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
   if (id == kIdHeaderStrip) {
-    ::SetTextColor(dc, RGB(0, 0, 0));
-    ::SetBkColor(dc, RGB(255, 255, 255));
+    // The system's window colours: white and black normally, the theme's in high contrast.
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
     ::SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<INT_PTR>(m_hBrush.get());
   }

@@ -140,7 +140,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
       break;
   }
   WriteTraceLog(L"[OnInitDialog()]..END.................\r\n");
-  return TRUE;
+  return m_bPageLaidOut ? FALSE : TRUE;  // the licence page put the keyboard's focus where it starts
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bootstrap/core/page_layout.h"
 #include "bootstrap/core/pc_system.h"
 #include "bootstrap/core/progress_step.h"
 #include "bootstrap/core/run_fields.h"
@@ -84,6 +85,10 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   // stays hidden never shows it.
   void LayOutLicencePage();
   void ModifyDialog_Step1();
+  // The window's size for the page it shows at the current DPI, at `topLeft` (null: where it is).
+  void SizeWindowForPage(const POINT* topLeft);
+  // Every control placed, with its font and picture, for the current DPI and window size.
+  void PlaceControls();
   void SetProgressTimer(UINT_PTR timerId, BOOL stop);
   // Raises the bar to at least `position`; a position already higher stays.
   void RaiseProgress(int position) override;
@@ -104,7 +109,12 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   BOOL m_bEnableLog = 0;  // handed to the trace log, which keeps the file it writes to
   qv::UniqueGdiObject m_fontNormal, m_fontBold;
   std::wstring m_strLicence;  // License.txt as the licence page shows it
-  qv::UniqueGdiObject m_hBrush;  // the white background of the pages
+  qv::UniqueGdiObject m_hBrush;  // the header's background: the system's window colour (white)
+  qv::UniqueGdiObject m_leftPicture, m_rightPicture;  // the header pictures as shown
+  unsigned m_nDpi = 96;          // of the monitor the window is on
+  int m_nShortenedBy = 0;        // what the window lost to fit its screen, in pixels
+  bool m_bPageLaidOut = false;   // the licence page was laid out: the window is shown
+  bool m_bProgressPage = false;  // and has turned to the progress page
   qv::ui::CProgressCtrl m_ctrlProgress;
   HICON m_hIcon = nullptr;
 
@@ -128,6 +138,8 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
     QV_BUTTON_CLICKED(kIdCancel, OnCancelDownload)
     QV_MESSAGE(kProgressTimerMessage, OnProgressTimerRequest)
     QV_MESSAGE(kRaiseProgressMessage, OnRaiseProgress)
+    QV_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+    QV_MESSAGE(WM_SYSCOLORCHANGE, OnSysColorChange)
   QV_END_MSG_MAP()
 
  private:
@@ -137,6 +149,11 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   INT_PTR OnTimer(WPARAM, LPARAM);
   INT_PTR OnClose(WPARAM, LPARAM);
   INT_PTR OnCtlColor(WPARAM, LPARAM);
+  // The window moved to a monitor of another DPI: fonts, pictures and layout made again for it.
+  INT_PTR OnDpiChanged(WPARAM dpi, LPARAM suggestedRect);
+  INT_PTR OnSysColorChange(WPARAM, LPARAM);
+  qv::bootstrap::PageMetrics CurrentMetrics() const;
+  void PlaceControl(const qv::bootstrap::ControlPlacement& place) const;
   void OnYes();
   void OnNo();
   void OnAccept();

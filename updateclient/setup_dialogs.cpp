@@ -3,8 +3,13 @@
 
 #include <commctrl.h>
 
+#include <utility>
+#include <vector>
+
+#include "common/core/display_scale.h"
 #include "common/core/unique_resource.h"
 #include "common/win/ansi_text.h"
+#include "common/win/ui/display.h"
 #include "updateclient/core/agent_rules.h"
 #include "updateclient/library_module.h"
 #include "updateclient/win/agent_files.h"
@@ -19,15 +24,92 @@ const wchar_t kAlternativeCaption[] = L"Corbel Wireless Utility Application - QV
 const wchar_t kAlternativeBody[] =
     L"Software is available that will help your QV phone to \ncommunicate with your PC. Download now?";
 
+// The heading's font: 18 pixels high at 96 DPI.
+constexpr int kHeadingHeight = 18;
+// Smaller than this the heading would no longer read as one.
+constexpr int kSmallestHeadingHeight = 11;
+
+HFONT CreateHeadingFont(int height) {
+  return ::CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial");
+}
+
+// Whether `text` in `font` fits on one line of `width` pixels.
+bool FitsOneLine(HWND control, HFONT font, const std::wstring& text, int width) {
+  HDC dc = ::GetDC(control);
+  if (!dc) return true;
+  HGDIOBJ was = ::SelectObject(dc, font);
+  SIZE extent{};
+  const BOOL measured = ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  ::SelectObject(dc, was);
+  ::ReleaseDC(control, dc);
+  return !measured || extent.cx <= width;
+}
+
+// The template's two pictures (static bitmaps without an id of their own), left one first.
+std::vector<HWND> PictureControls(HWND dialog) {
+  std::vector<HWND> pictures;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if ((::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) pictures.push_back(child);
+  }
+  RECT first{}, second{};
+  if (pictures.size() == 2 && ::GetWindowRect(pictures[0], &first) && ::GetWindowRect(pictures[1], &second) &&
+      second.left < first.left) {
+    std::swap(pictures[0], pictures[1]);
+  }
+  return pictures;
+}
+
 }  // namespace
 
 CSetupDialog::CSetupDialog(UINT templateId)
     : CDialogBase(templateId, nullptr, LibraryModule()),
-      m_brWhite(::CreateSolidBrush(RGB(255, 255, 255))),
-      m_fontHeading(::CreateFontW(18, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial")) {
+      m_brBackground(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW))) {
+  UsePerMonitorDpi();
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
+}
+
+void CSetupDialog::FitToDpi(unsigned dpi) {
+  qv::ui::CWindow heading = GetDlgItem(IDC_SETUP_HEADING);
+  const std::wstring text = heading.GetWindowText();
+  const RECT room = heading.GetClientRect();
+  const int height = qv::LargestFittingHeight(
+      qv::ScaleForDpi(kHeadingHeight, dpi), qv::ScaleForDpi(kSmallestHeadingHeight, dpi), [&](int candidate) {
+        qv::UniqueGdiObject font(CreateHeadingFont(candidate));
+        return !font || FitsOneLine(heading.GetSafeHwnd(), static_cast<HFONT>(font.get()), text, room.right - room.left);
+      });
+  qv::UniqueGdiObject font(CreateHeadingFont(height));
+  if (font) {
+    heading.SetFont(static_cast<HFONT>(font.get()));
+    std::swap(m_fontHeading, font);  // the font it had goes once the control has the new one
+  }
+  const unsigned art[2][2] = {{IDB_SETUP_LEFT, IDB_SETUP_LEFT_200}, {IDB_SETUP_RIGHT, IDB_SETUP_RIGHT_200}};
+  const std::vector<HWND> pictures = PictureControls(m_hWnd);
+  if (dpi != qv::kBaseDpi || m_pictures[0]) {  // at 100 % the template's own pictures serve
+    for (size_t i = 0; i < pictures.size() && i < 2; ++i) {
+      HBITMAP picture = qv::ui::LoadPictureForDpi(LibraryModule(), art[i][0], art[i][1], dpi);
+      if (picture) qv::ui::SetPicture(pictures[i], m_pictures[i], picture);
+    }
+  }
+  Invalidate();
+}
+
+void CSetupDialog::OnDpiChanged(WPARAM dpi, LPARAM) {
+  // The dialog manager scales the template's controls and font first; the heading and the
+  // pictures follow once it has.
+  PostMessage(kFitToDpi, LOWORD(dpi));
+}
+
+INT_PTR CSetupDialog::OnFitToDpi(WPARAM dpi, LPARAM) {
+  FitToDpi(dpi ? static_cast<unsigned>(dpi) : qv::ui::DpiOf(m_hWnd));
+  return 0;
+}
+
+INT_PTR CSetupDialog::OnSysColorChange(WPARAM, LPARAM) {
+  m_brBackground.reset(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW)));
+  Invalidate();
+  return 0;
 }
 
 void CSetupDialog::ApplyAlternativeCaption() {
@@ -37,18 +119,18 @@ void CSetupDialog::ApplyAlternativeCaption() {
 }
 
 INT_PTR CSetupDialog::OnCtlColor(WPARAM hdc, LPARAM control) {
+  // The system's window colours, white and black normally and the theme's in high contrast: the
+  // texts are always drawn in the colour made for the background they are on.
   HDC dc = reinterpret_cast<HDC>(hdc);
   HWND hWnd = reinterpret_cast<HWND>(control);
   if (hWnd == m_hWnd) {
-    ::SetBkColor(dc, RGB(255, 255, 255));
+    ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
   } else {
-    if (::GetDlgCtrlID(hWnd) == IDC_SETUP_HEADING) {
-      ::SelectObject(dc, m_fontHeading.get());
-      ::SetTextColor(dc, RGB(0, 0, 0));
-    }
+    if (::GetDlgCtrlID(hWnd) == IDC_SETUP_HEADING && m_fontHeading) ::SelectObject(dc, m_fontHeading.get());
+    ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
     ::SetBkMode(dc, TRANSPARENT);
   }
-  return reinterpret_cast<INT_PTR>(m_brWhite.get());
+  return reinterpret_cast<INT_PTR>(m_brBackground.get());
 }
 
 bool CSetupDialog::ButtonReads(const wchar_t* text) const {
@@ -56,7 +138,7 @@ bool CSetupDialog::ButtonReads(const wchar_t* text) const {
 }
 
 BOOL CSetupConfirmDlg::OnInitDialog() {
-  GetDlgItem(IDC_SETUP_HEADING).SetFont(static_cast<HFONT>(m_fontHeading.get()));
+  FitToDpi(qv::ui::DpiOf(m_hWnd));
   if (m_nAlternativeText == 1) {
     ApplyAlternativeCaption();
     SetDlgItemText(IDC_SETUP_BODY, kAlternativeBody);
@@ -84,7 +166,10 @@ CSetupProgressDlg::~CSetupProgressDlg() {
 }
 
 BOOL CSetupProgressDlg::OnInitDialog() {
-  GetDlgItem(IDC_SETUP_HEADING).SetFont(static_cast<HFONT>(m_fontHeading.get()));
+  FitToDpi(qv::ui::DpiOf(m_hWnd));
+  // The status line comes right before the bar, so a screen reader takes it for the bar's name.
+  ::SetWindowPos(GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd(), GetDlgItem(IDC_SETUP_STATUS).GetSafeHwnd(), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   m_nCancelRequested = 0;
   m_nBusy = 0;
   if (m_nAlternativeText == 1) ApplyAlternativeCaption();

@@ -18,7 +18,9 @@
 
 namespace qv::updateclient {
 
-// The look both dialogs share: white background, bold Arial heading, the alternative caption.
+// The look both dialogs share: the system's window colours (white and black normally), a bold
+// Arial heading, the pictures at the top, the alternative caption; laid out again for the DPI of
+// the monitor the dialog is on.
 class CSetupDialog : public qv::ui::CDialogBase {
  public:
   std::string m_strTitle;       // the alternative caption; empty: the default alternative one
@@ -28,12 +30,28 @@ class CSetupDialog : public qv::ui::CDialogBase {
   explicit CSetupDialog(UINT templateId);
   // Caption and heading for the alternative texts.
   void ApplyAlternativeCaption();
+  // The heading's font, as large as its nominal size at this DPI allows on one line of its
+  // control, and the pictures drawn for the DPI.
+  void FitToDpi(unsigned dpi);
   INT_PTR OnCtlColor(WPARAM hdc, LPARAM control);
+  void OnDpiChanged(WPARAM dpi, LPARAM);
+  INT_PTR OnFitToDpi(WPARAM dpi, LPARAM);
+  INT_PTR OnSysColorChange(WPARAM, LPARAM);
   bool ButtonReads(const wchar_t* text) const;
 
-  qv::UniqueGdiObject m_brWhite;
+  // Comes after the dialog manager has scaled the dialog to a new DPI.
+  static constexpr UINT kFitToDpi = WM_APP + 2;
+  qv::UniqueGdiObject m_brBackground;
   qv::UniqueGdiObject m_fontHeading;
+  qv::UniqueGdiObject m_pictures[2];  // left, right
 };
+
+#define QV_SETUP_DIALOG_LOOK()                              \
+  QV_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)                 \
+  QV_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)                    \
+  QV_MESSAGE_THEN_DEFAULT(WM_DPICHANGED, OnDpiChanged)      \
+  QV_MESSAGE(kFitToDpi, OnFitToDpi)                         \
+  QV_MESSAGE(WM_SYSCOLORCHANGE, OnSysColorChange)
 
 class CSetupConfirmDlg : public CSetupDialog {
  public:
@@ -45,8 +63,7 @@ class CSetupConfirmDlg : public CSetupDialog {
   void OnCancelOrClose();
 
   QV_BEGIN_MSG_MAP()
-    QV_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
-    QV_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
+    QV_SETUP_DIALOG_LOOK()
     QV_BUTTON_CLICKED(IDC_SETUP_INSTALL_NOW, OnInstallNow)
     QV_BUTTON_CLICKED(IDC_SETUP_CANCEL_CLOSE, OnCancelOrClose)
   QV_END_MSG_MAP()
@@ -75,8 +92,7 @@ class CSetupProgressDlg : public CSetupDialog {
   INT_PTR OnWorkerEnded(WPARAM, LPARAM);
 
   QV_BEGIN_MSG_MAP()
-    QV_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColor)
-    QV_MESSAGE(WM_CTLCOLORDLG, OnCtlColor)
+    QV_SETUP_DIALOG_LOOK()
     QV_MESSAGE(kWorkerEnded, OnWorkerEnded)
     QV_BUTTON_CLICKED(IDC_SETUP_CANCEL_CLOSE, OnCancelOrClose)
   QV_END_MSG_MAP()

@@ -27,4 +27,6 @@ enum : unsigned {
   kProgramIcon = IDR_MAINFRAME,
   kLeftHeaderBitmap = IDB_HEADER_LEFT,
   kRightHeaderBitmap = IDB_HEADER_RIGHT,
+  kLeftHeaderLargeBitmap = IDB_HEADER_LEFT_200,  // the same pictures drawn at 200 %
+  kRightHeaderLargeBitmap = IDB_HEADER_RIGHT_200,
 };

@@ -7,8 +7,7 @@
 
 #define IDB_SETUP_RIGHT 1001  // 87 x 39, top right
 #define IDB_SETUP_LEFT 1002   // 111 x 37, top left
-// The same pictures at 200 % (make_art.py draws them); not packed while the size budget has no
-// room, so loading them fails and the dialogs scale the 100 % pictures.
+// The same pictures at 200 % (make_art.py draws them), for display scales above 100 %.
 #define IDB_SETUP_LEFT_200 1003   // 222 x 74
 #define IDB_SETUP_RIGHT_200 1004  // 174 x 78
 

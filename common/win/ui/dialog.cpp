@@ -1,6 +1,10 @@
 // Dialog procedure, dispatch and modal loop of the dialog base.
 #include "common/win/ui/dialog.h"
 
+#include <optional>
+
+#include "common/win/ui/display.h"
+
 namespace qv::ui {
 
 namespace {
@@ -25,6 +29,8 @@ CDialogBase::~CDialogBase() {
 
 INT_PTR CDialogBase::DoModal() {
   m_bEnded = false;
+  std::optional<CPerMonitorDpiScope> perMonitorDpi;
+  if (m_bPerMonitorDpi) perMonitorDpi.emplace();
   HINSTANCE resources = m_hResources ? m_hResources : ::GetModuleHandleW(nullptr);
   HWND hWnd = ::CreateDialogParamW(resources, MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
                                    DialogProc, reinterpret_cast<LPARAM>(this));

@@ -40,6 +40,9 @@ class CDialogBase : public CWindow {
   }
   // Keeps the modal loop from showing the window after initialisation.
   void KeepHidden() { m_bKeepHidden = true; }
+  // Makes the dialog per-monitor DPI aware whatever the program that shows it declared: for a
+  // library's dialogs, which cannot declare it themselves.
+  void UsePerMonitorDpi() { m_bPerMonitorDpi = true; }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -50,6 +53,7 @@ class CDialogBase : public CWindow {
   HINSTANCE m_hResources;
   bool m_bEnded = false;
   bool m_bKeepHidden = false;
+  bool m_bPerMonitorDpi = false;
   INT_PTR m_nResult = 0;
 };
 
@@ -83,6 +87,12 @@ class CKeepOpenDialog : public CDialogBase {
     handler();                                                                       \
     result = 0;                                                                      \
     return true;                                                                     \
+  }
+// handler: void Handler(WPARAM, LPARAM), which runs before the dialog manager's own handling
+#define QV_MESSAGE_THEN_DEFAULT(msg, handler) \
+  if (uMsg == (msg)) {                        \
+    handler(wParam, lParam);                  \
+    return false;                             \
   }
 #define QV_END_MSG_MAP() \
   return false;          \
