@@ -52,6 +52,35 @@ class HarnessError(Exception):
 
 
 # ---------------------------------------------------------------------------------------------
+# Display scale and colour scheme, as the user's settings of the prefix.
+
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"  # LogPixels: the scale every new process gets
+COLOURS_KEY = r"HKCU\Control Panel\Colors"   # the system colours, read by each process at its start
+SCREEN_FOR_200_PERCENT = "1920x1200x24"       # room for the program's pages at 192 dpi
+
+# A high-contrast scheme (white on black, blue selection), as the system colours under
+# "Control Panel\Colors": a program that draws with the system colours shows it.
+HIGH_CONTRAST_COLOURS = {
+    "Window": "0 0 0", "WindowText": "255 255 255", "WindowFrame": "255 255 255",
+    "ButtonFace": "0 0 0", "ButtonText": "255 255 255", "ButtonShadow": "128 128 128",
+    "ButtonHilight": "255 255 255", "ButtonLight": "192 192 192", "ButtonDkShadow": "255 255 255",
+    "ButtonAlternateFace": "0 0 0", "GrayText": "0 255 0", "Hilight": "0 0 255", "HilightText": "255 255 255",
+    "HotTrackingColor": "255 255 0", "InfoWindow": "0 0 0", "InfoText": "255 255 255",
+    "Menu": "0 0 0", "MenuText": "255 255 255", "MenuBar": "0 0 0", "MenuHilight": "0 0 255",
+    "Background": "0 0 0", "Scrollbar": "0 0 0", "AppWorkSpace": "0 0 0",
+    "ActiveBorder": "0 0 0", "InactiveBorder": "0 0 0", "ActiveTitle": "0 0 255", "TitleText": "255 255 255",
+    "InactiveTitle": "0 0 0", "InactiveTitleText": "0 255 0",
+    "GradientActiveTitle": "0 0 255", "GradientInactiveTitle": "0 0 0",
+}
+
+
+def scheme_colour(text):
+    """A colour of ``HKCU\\Control Panel\\Colors`` ("R G B") as an (r, g, b) tuple."""
+    r, g, b = (int(part) for part in text.split())
+    return (r, g, b)
+
+
+# ---------------------------------------------------------------------------------------------
 # Pure helpers (no Wine, no display): path mapping and parsing of tool output.
 
 def wait_for(predicate, timeout=20, interval=0.2):
@@ -245,8 +274,12 @@ class WineRig:
     scenarios use. ``ui_driver`` is the host path of ``ui_driver.exe`` (default: ``$QV_UI_DRIVER``).
     The registry helpers use the view of the programs under test (``BITNESS``)."""
 
-    def __init__(self, root, display, ui_driver=None, loader=WINE_LOADER, server=WINESERVER):
+    def __init__(self, root, display, ui_driver=None, loader=WINE_LOADER, server=WINESERVER, programs=None):
         self.root = os.path.abspath(root)
+        # Exe names of every program the scenarios start: with them, ``reset`` ends just those and
+        # keeps the server (quicker); without, it ends every Wine process and starts a new server.
+        self.programs = list(programs) if programs is not None else None
+        self.scale = None  # the LogPixels the server started with, once set_scale has asked
         self.prefix = os.path.join(self.root, "prefix")
         self.home = os.path.join(self.root, "home")
         self.logs = os.path.join(self.root, "logs")
@@ -358,15 +391,20 @@ class WineRig:
         self.stop()
 
     def reset(self, paths=(), reg_keys=()):
-        """Between scenarios in one prefix: ends every Wine process, removes the given host files
-        and folders, starts the server again and deletes the given registry keys (the programs' view)."""
-        self.kill_all()
+        """Between scenarios in one prefix: ends every Wine process and starts the server again
+        (or, for a rig given its ``programs``, ends those programs and keeps the server), removes
+        the given host files and folders and deletes the given registry keys (the programs' view)."""
+        if self.programs is None:
+            self.kill_all()
+        else:
+            self.end_programs(self.programs)
         for path in paths:
             if os.path.isdir(path) and not os.path.islink(path):
                 shutil.rmtree(path)
             elif os.path.lexists(path):
                 os.remove(path)
-        self._up()
+        if self.programs is None:
+            self._up()
         for key in reg_keys:
             self.reg_delete_key(key)
 
@@ -513,6 +551,14 @@ class WineRig:
                 return False
             time.sleep(interval)
 
+    def end_programs(self, names, timeout=20):
+        """Terminates the prefix's processes with these exe names and waits until none is left;
+        HarnessError when one stays."""
+        if self.processes(names):
+            self.kill_processes(names)
+        if not self.wait_all_exited(names, timeout):
+            raise HarnessError(f"still running after {timeout} s: {[p['exe'] for p in self.processes(names)]}")
+
     def kill_processes(self, names):
         """Terminates the prefix's processes with these exe names; returns how many ended."""
         return self.ui.kill(*names)
@@ -549,19 +595,81 @@ class WineRig:
         args = ["delete", key, *(["/ve"] if name == "" else ["/v", name]), "/f"]
         return self._reg(*args, wine_setting=wine_setting)[0] == 0
 
-    def reg_query(self, key):
-        """The values of ``key`` (the programs' view) as {name: data} (see ``reg_data``), or None when
-        the key does not exist."""
-        rc, out, _ = self._reg("query", key)
+    def reg_query(self, key, wine_setting=False):
+        """The values of ``key`` (the programs' view, or with ``wine_setting`` Wine's own) as
+        {name: data} (see ``reg_data``), or None when the key does not exist."""
+        rc, out, _ = self._reg("query", key, wine_setting=wine_setting)
         if rc != 0:
             return None
         values = next(iter(parse_reg_query(out).values()), {})  # the key itself comes first
         return {name: reg_data(kind, data) for name, (kind, data) in values.items()}
 
-    def reg_value(self, key, name, default=None):
-        """One value of ``key`` (the programs' view), or ``default`` when the key or value is missing."""
-        values = self.reg_query(key)
+    def reg_value(self, key, name, default=None, wine_setting=False):
+        """One value of ``key`` (the programs' view, or with ``wine_setting`` Wine's own), or
+        ``default`` when the key or value is missing."""
+        values = self.reg_query(key, wine_setting=wine_setting)
         return default if values is None else values.get(name, default)
+
+    # -- display scale and colours ----------------------------------------------------------
+
+    def set_scale(self, dpi, restart=True):
+        """Makes ``dpi`` the scale of the prefix (``LogPixels`` of the user's desktop settings; 96
+        is 100 %) and, unless ``restart`` is False, restarts the server when the scale changes.
+        Each process reads the scale at its start, but Wine answers another process's question for
+        a window's scale (GetDpiForWindow) from what its desktop took when the server started.
+        Returns the scale a new process gets, as ``display_settings()`` reports it."""
+        if self.scale is None:  # what the running server started with
+            self.scale = self.reg_value(DESKTOP_KEY, "LogPixels", 96, wine_setting=True)
+        self.reg_add(DESKTOP_KEY, "LogPixels", int(dpi), kind="REG_DWORD", wine_setting=True)
+        if restart and dpi != self.scale:
+            self.restart()
+            self.scale = dpi
+        self.ui.close()  # the driver's next process has the new scale
+        return self.display_settings()
+
+    def display_settings(self):
+        """What a process started now gets: ``logpixels`` (the screen's dots per inch),
+        ``window_dpi`` (GetDpiForWindow of a new window), ``screen`` and ``work`` (the work area)
+        and ``colours`` (the system colours as "#rrggbb": window, window_text, button_face...)."""
+        settings = self.ui.display()
+        if settings is None:
+            raise HarnessError("the UI driver's display probe failed")
+        return settings
+
+    def set_colours(self, colours):
+        """Writes the system colours (``{name: "R G B"}``, e.g. ``HIGH_CONTRAST_COLOURS``) that
+        programs started from now on draw with, in one registry import; returns the values they
+        replace (None where there was none), for ``restore_colours``."""
+        before = self.reg_query(COLOURS_KEY, wine_setting=True) or {}
+        earlier = {name: before.get(name) for name in colours}
+        self.reg_import({COLOURS_KEY: colours})
+        self.ui.close()  # the driver's next process reads the new colours
+        return earlier
+
+    def restore_colours(self, earlier):
+        """Puts back what ``set_colours`` returned."""
+        self.reg_import({COLOURS_KEY: earlier})
+        self.ui.close()
+
+    def reg_import(self, keys):
+        """Sets string values of keys in Wine's own view with one ``reg import``: ``{key: {name:
+        text, or None to delete the value}}``, keys as ``HKCU\\...`` or ``HKLM\\...``."""
+        roots = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
+        quoted = lambda text: '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'  # noqa: E731
+        lines = ["REGEDIT4", ""]
+        for key, values in keys.items():
+            root, rest = key.split("\\", 1)
+            lines.append(f"[{roots.get(root, root)}\\{rest}]")
+            lines += [f"{quoted(name)}={'-' if value is None else quoted(value)}" for name, value in values.items()]
+            lines.append("")
+        with tempfile.NamedTemporaryFile("w", suffix=".reg", dir=self.root, delete=False, encoding="ascii") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        try:
+            rc, out, err = self._reg("import", to_windows(f.name), wine_setting=True)
+        finally:
+            os.remove(f.name)
+        if rc != 0:
+            raise HarnessError(f"reg import: exit code {rc}: {out}{err}".strip())
 
     # -- screenshots --------------------------------------------------------------------------
 

@@ -220,11 +220,40 @@ class UiDriver:
         the button is hidden or disabled (unless ``force``)."""
         return self("click", title, control_id, *(["--force"] if force else []), *filter_args(**filters)).ok
 
-    def key(self, title, name, real_input=False, **filters):
-        """Return or Escape to the dialog: posted to its thread's focused window (through the
-        thread's message loop), or with ``real_input`` injected as keyboard input after making
-        the dialog the foreground window."""
-        return self("key", title, name, *(["--input"] if real_input else []), *filter_args(**filters)).ok
+    def key(self, title, name, post=False, **filters):
+        """Presses a key as the user does (``tab``, ``shift+tab``, ``space``, ``return``,
+        ``escape``, ``alt+<letter>``, arrows...): keyboard input to the dialog made the foreground
+        window, or with ``post`` posted into its thread's queue (through the thread's message
+        loop either way). Returns once the dialog's thread has handled it: the focus then (see
+        ``focus``), None when the key could not be delivered."""
+        result = self("key", title, name, *(["--post"] if post else []), *filter_args(**filters))
+        return (result.first.get("focus") or {"id": None}) if result.ok else None
+
+    def focus(self, title, **filters):
+        """The keyboard focus of the dialog's thread: ``id`` (-1 outside the dialog), ``class``,
+        ``hwnd``, and whether the dialog is ``active`` and the ``foreground`` window; None when
+        there is no such dialog."""
+        result = self("focus", title, *filter_args(**filters))
+        return result.first if result.ok else None
+
+    def dpi_changed(self, title, dpi, **filters):
+        """Sends WM_DPICHANGED for ``dpi`` (no suggested rectangle); the dialog afterwards, as
+        ``dialog`` gives it, or None."""
+        result = self("dpi-changed", title, dpi, *filter_args(**filters))
+        return result.first if result.ok else None
+
+    def accessible(self, title, control_id, **filters):
+        """What the system's accessibility layer gives for the control's client object: ``name``,
+        ``role`` and ``role_text``, ``value``, ``state`` (None members where it gives none), or None
+        when there is no such control."""
+        result = self("accessible", title, control_id, *filter_args(**filters))
+        return result.first if result.ok else None
+
+    def display(self):
+        """What a process started now in the prefix gets: ``logpixels``, ``window_dpi``,
+        ``screen``, ``work`` and the system ``colours`` ("#rrggbb")."""
+        result = self("display")
+        return result.first if result.ok else None
 
     def close_window(self, title, **filters):
         """Posts WM_CLOSE, as the close box does; False when there is no such window."""

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "common/win/handles.h"
+#include "tools/ui_driver/accessible.h"
 #include "tools/ui_driver/json_line.h"
+#include "tools/ui_driver/keyboard.h"
 #include "tools/ui_driver/window_query.h"
 
 namespace {
@@ -39,7 +41,13 @@ const char kUsageText[] =
     "                               is gone; with --texts, also each text control ID showed\n"
     "  dialog <title>               the dialog and all its controls\n"
     "  click <title> <id> [--force] [--send]   BM_CLICK (posted; --send waits for it)\n"
-    "  key <title> return|escape [--input]     key press through the dialog thread's queue\n"
+    "  key <title> <key> [--post]   a key as typed: tab, shift+tab, space, return, escape, alt+<letter>,\n"
+    "                               up, down, left, right, home, end; real input to the dialog made\n"
+    "                               the foreground window (--post: into the dialog thread's queue)\n"
+    "  focus <title>                the control with the keyboard focus in the dialog's thread\n"
+    "  dpi-changed <title> <dpi>    WM_DPICHANGED (sent), then the dialog as `dialog` gives it\n"
+    "  accessible <title> <id>      the control's accessible name and role (oleacc)\n"
+    "  display                      the scale and system colours this prefix gives a new process\n"
     "  close <title>                post WM_CLOSE\n"
     "  message-boxes [title]        the message boxes shown\n"
     "  answer <title> <id|text>     press a message box button, wait until the box is gone\n"
@@ -57,6 +65,7 @@ struct CArgs {
   bool m_bForce = false;
   bool m_bSend = false;
   bool m_bInput = false;
+  bool m_bPost = false;
 };
 
 void PrintLine(const CJsonObject& json) {
@@ -102,6 +111,8 @@ std::string ParseArgs(const std::vector<std::wstring>& argv, CArgs* args) {
       args->m_bSend = true;
     } else if (arg == L"--input") {
       args->m_bInput = true;
+    } else if (arg == L"--post") {
+      args->m_bPost = true;
     } else if (arg == L"--class" && hasValue) {
       args->m_filter.m_strClass = argv[++i];
     } else if ((arg == L"--pid" || arg == L"--hwnd" || arg == L"--timeout" || arg == L"--texts") && hasValue) {
@@ -241,48 +252,86 @@ int CmdClick(const CArgs& args) {
   return kOk;
 }
 
-// Posts the key to the focused window of the dialog's thread (the dialog itself when the focus
-// is elsewhere), so that it passes the thread's message loop and its filters, as typed keys do.
-bool PostKey(HWND target, WORD vk) {
-  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
-  return PostMessageW(target, WM_KEYDOWN, vk, 1 | scan) &&
-         PostMessageW(target, WM_KEYUP, vk, 1 | scan | (1LL << 30) | (1LL << 31));
-}
-
-// Real keyboard input: the dialog is made the foreground window, then the key is injected.
-bool InjectKey(HWND dialog, WORD vk) {
-  SetForegroundWindow(dialog);
-  Sleep(100);
-  INPUT input[2] = {};
-  input[0].type = input[1].type = INPUT_KEYBOARD;
-  input[0].ki.wVk = input[1].ki.wVk = vk;
-  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  return SendInput(2, input, sizeof(INPUT)) == 2;
-}
-
+// A key as the user types it (see keyboard.h). The answer comes once the dialog's thread is
+// back in its message loop, with the focus after the key.
 int CmdKey(const CArgs& args, const std::wstring& keyName) {
-  WORD vk = 0;
-  if (_wcsicmp(keyName.c_str(), L"return") == 0 || _wcsicmp(keyName.c_str(), L"enter") == 0) vk = VK_RETURN;
-  if (_wcsicmp(keyName.c_str(), L"escape") == 0 || _wcsicmp(keyName.c_str(), L"esc") == 0) vk = VK_ESCAPE;
-  if (!vk) return Usage("key: return or escape");
+  qv::ui::CKeyStroke key;
+  if (!qv::ui::ParseKeyName(keyName, &key)) return Usage("key: tab, shift+tab, space, return, escape, alt+<letter>...");
+  if (args.m_bInput && args.m_bPost) return Usage("key: --input or --post, not both");
   HWND dialog = PickWindow(args.m_filter);
   if (!dialog) return Fail("not found", FilterJson(args));
-  GUITHREADINFO info = {};
-  info.cbSize = sizeof(info);
-  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-  const bool focusInDialog = info.hwndFocus && (info.hwndFocus == dialog || IsChild(dialog, info.hwndFocus));
-  HWND target = focusInDialog ? info.hwndFocus : dialog;
-  const bool delivered = args.m_bInput ? InjectKey(dialog, vk) : PostKey(target, vk);
-  if (!delivered) return Fail("key not delivered", FilterJson(args));
-  // With --input the key goes wherever the system sends keyboard input: the foreground window.
+  const qv::ui::CJsonObject before = qv::ui::FocusJson(dialog);
+  const qv::ui::KeyDelivery how = args.m_bPost ? qv::ui::KeyDelivery::kPost : qv::ui::KeyDelivery::kInput;
+  std::string failure;
+  if (!qv::ui::DeliverKey(dialog, key, how, &failure)) return Fail(failure.c_str(), FilterJson(args));
   CJsonObject result;
-  result.Bool("ok", true).Int("dialog", reinterpret_cast<INT_PTR>(dialog));
-  if (args.m_bInput) {
-    result.Int("foreground", reinterpret_cast<INT_PTR>(GetForegroundWindow()));
-  } else {
-    result.Int("target", reinterpret_cast<INT_PTR>(target)).Int("target_id", target == dialog ? -1 : GetDlgCtrlID(target));
-  }
-  PrintLine(result.Bool("focus_in_dialog", focusInDialog).Str("method", args.m_bInput ? "input" : "post"));
+  result.Bool("ok", true).Int("dialog", reinterpret_cast<INT_PTR>(dialog)).Str("method", args.m_bPost ? "post" : "input")
+      .Obj("focus_before", before).Bool("exists", IsWindow(dialog) != FALSE);
+  if (IsWindow(dialog)) result.Obj("focus", qv::ui::FocusJson(dialog));
+  PrintLine(result);
+  return kOk;
+}
+
+int CmdFocus(const CArgs& args) {
+  HWND dialog = PickWindow(args.m_filter);
+  if (!dialog) return Fail("not found", FilterJson(args));
+  PrintLine(qv::ui::FocusJson(dialog).Bool("ok", true));
+  return kOk;
+}
+
+// WM_DPICHANGED as the system sends it when the window moves to a monitor of another scale. The
+// suggested rectangle is not passed (0): it would point into the driver's memory.
+int CmdDpiChanged(const CArgs& args, const std::wstring& dpiText) {
+  long long dpi = 0;
+  if (!ParseNumber(dpiText, &dpi) || dpi < 24 || dpi > 960) return Usage("dpi-changed: a scale of 24..960 dpi");
+  HWND dialog = PickWindow(args.m_filter);
+  if (!dialog) return Fail("not found", FilterJson(args));
+  LRESULT ignored = 0;
+  const WPARAM both = MAKEWPARAM(static_cast<WORD>(dpi), static_cast<WORD>(dpi));
+  if (!qv::ui::SendTimed(dialog, WM_DPICHANGED, both, 0, &ignored)) return Fail("no answer", FilterJson(args));
+  PrintLine(qv::ui::DialogJson(dialog));
+  return kOk;
+}
+
+int CmdAccessible(const CArgs& args) {
+  HWND dialog = nullptr, control = nullptr;
+  if (!FindControl(args, &dialog, &control)) return Fail("not found", FilterJson(args));
+  CJsonObject json = qv::ui::AccessibleJson(control);
+  PrintLine(json.Int("id", args.m_filter.m_nControlId).Str("class", qv::ui::ClassOf(control)));
+  return kOk;
+}
+
+std::string ColourText(COLORREF colour) {
+  char text[8];
+  snprintf(text, sizeof(text), "#%02x%02x%02x", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+  return text;
+}
+
+// What a program started now in this prefix gets: the scale (the system's, the screen's and a
+// new window's) and the system colours the dialogs draw with.
+int CmdDisplay() {
+  HDC screen = GetDC(nullptr);
+  const int logPixels = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  HWND probe = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  const UINT windowDpi = probe ? qv::ui::DpiOf(probe) : 0;
+  if (probe) DestroyWindow(probe);
+  const struct { const char* m_szName; int m_nIndex; } kColours[] = {
+      {"window", COLOR_WINDOW}, {"window_text", COLOR_WINDOWTEXT}, {"button_face", COLOR_BTNFACE},
+      {"button_text", COLOR_BTNTEXT}, {"gray_text", COLOR_GRAYTEXT}, {"highlight", COLOR_HIGHLIGHT},
+      {"highlight_text", COLOR_HIGHLIGHTTEXT}, {"button_shadow", COLOR_BTNSHADOW},
+      {"button_highlight", COLOR_BTNHIGHLIGHT}};
+  CJsonObject colours;
+  for (const auto& colour : kColours) colours.Str(colour.m_szName, ColourText(GetSysColor(colour.m_nIndex)));
+  RECT work = {};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  PrintLine(CJsonObject()
+                .Bool("ok", true)
+                .Int("logpixels", logPixels)
+                .Int("window_dpi", windowDpi)
+                .Obj("screen", CJsonObject().Int("width", GetSystemMetrics(SM_CXSCREEN)).Int("height", GetSystemMetrics(SM_CYSCREEN)))
+                .Obj("work", qv::ui::RectJson(work))
+                .Obj("colours", colours));
   return kOk;
 }
 
@@ -415,19 +464,25 @@ int Run(const std::vector<std::wstring>& argv) {
     if (args.m_filter.m_nKind == WindowKind::kAny) args.m_filter.m_nKind = WindowKind::kDialog;
     return CmdDialog(args);
   }
-  if (command == L"key" && need(2)) {
+  if (command == L"display" && need(0)) return CmdDisplay();
+  if ((command == L"key" || command == L"dpi-changed") && need(2)) {
     if (args.m_filter.m_nKind == WindowKind::kAny) args.m_filter.m_nKind = WindowKind::kDialog;
-    return CmdKey(args, pos[2]);
+    return command == L"key" ? CmdKey(args, pos[2]) : CmdDpiChanged(args, pos[2]);
+  }
+  if (command == L"focus" && need(1)) {
+    if (args.m_filter.m_nKind == WindowKind::kAny) args.m_filter.m_nKind = WindowKind::kDialog;
+    return CmdFocus(args);
   }
   if (command == L"answer" && need(2)) {
     args.m_filter.m_nKind = WindowKind::kMessageBox;
     return CmdAnswer(args, pos[2]);
   }
-  if ((command == L"state" || command == L"click" || command == L"watch") && need(2)) {
+  if ((command == L"state" || command == L"click" || command == L"watch" || command == L"accessible") && need(2)) {
     long long id = 0;
     if (!ParseNumber(pos[2], &id) || id < 0 || id > 0xFFFF) return Usage("control id: a number 0..65535");
     args.m_filter.m_nControlId = static_cast<int>(id);
     if (command == L"watch") return CmdWatch(args);
+    if (command == L"accessible") return CmdAccessible(args);
     return command == L"state" ? CmdState(args) : CmdClick(args);
   }
   return Usage("unknown command or wrong number of arguments");

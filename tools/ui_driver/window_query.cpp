@@ -191,6 +191,10 @@ CJsonObject ControlJson(HWND dialog, HWND control) {
       .Int("style", static_cast<DWORD>(style))
       .Int("exstyle", static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE)))
       .Obj("rect", RectJson(rc));
+  RECT screen = {}, client = {};
+  GetWindowRect(control, &screen);
+  GetClientRect(control, &client);
+  json.Obj("screen", RectJson(screen)).Obj("client", CJsonObject().Int("width", client.right).Int("height", client.bottom));
   LRESULT value = 0;
   if (_wcsicmp(cls.c_str(), L"Button") == 0) {
     if (SendTimed(control, BM_GETCHECK, 0, 0, &value)) json.Int("checked", value);
@@ -205,9 +209,30 @@ CJsonObject ControlJson(HWND dialog, HWND control) {
   return json;
 }
 
+UINT DpiOf(HWND hwnd) {
+  // Looked up at run time: a system without per-window scaling has one scale for all.
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow) return getDpiForWindow(hwnd);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return static_cast<UINT>(dpi);
+}
+
+CJsonObject MonitorJson(HWND hwnd) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &info)) return CJsonObject();
+  return CJsonObject().Obj("rect", RectJson(info.rcMonitor)).Obj("work", RectJson(info.rcWork));
+}
+
 CJsonObject DialogJson(HWND dialog) {
   RECT client = {};
   GetClientRect(dialog, &client);
+  RECT screenClient = client;
+  MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&screenClient), 2);
   HWND focus = nullptr;
   const int focusId = FocusedControlId(dialog, &focus);
   std::vector<CJsonObject> controls;
@@ -216,6 +241,9 @@ CJsonObject DialogJson(HWND dialog) {
       .Int("style", static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)))
       .Int("exstyle", static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)))
       .Obj("client", CJsonObject().Int("width", client.right).Int("height", client.bottom))
+      .Obj("client_screen", RectJson(screenClient))
+      .Int("dpi", DpiOf(dialog))
+      .Obj("monitor", MonitorJson(dialog))
       .Bool("foreground", GetForegroundWindow() == dialog)
       .Bool("minimized", IsIconic(dialog) != FALSE)
       .Int("focus", reinterpret_cast<INT_PTR>(focus))

@@ -48,7 +48,12 @@ bool ReadText(HWND hwnd, std::wstring* text);
 // Sends with a timeout so that a busy or hung program cannot block the driver.
 bool SendTimed(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
 
+// The window's scale in dots per inch (GetDpiForWindow, else the screen's).
+UINT DpiOf(HWND hwnd);
+
 CJsonObject RectJson(const RECT& rc);
+// The monitor nearest the window: "rect" and "work" (its work area), screen coordinates.
+CJsonObject MonitorJson(HWND hwnd);
 CJsonObject WindowJson(HWND hwnd);
 CJsonObject ControlJson(HWND dialog, HWND control);
 CJsonObject DialogJson(HWND dialog);
