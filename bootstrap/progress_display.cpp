@@ -23,7 +23,14 @@ INT_PTR CUSBAutoRunDlg::OnProgressTimerRequest(WPARAM timerId, LPARAM stop) {
     GetDlgItem(kIdQuestion).ShowWindow(SW_HIDE);
     GetDlgItem(kIdStatus).ShowWindow(SW_SHOW);
     m_ctrlProgress.ShowWindow(SW_SHOW);
-    if (timerId == TIMER_PROGRESS_INSTALL) GetDlgItem(kIdCancel).EnableWindow(FALSE);
+    if (timerId == TIMER_PROGRESS_INSTALL) {
+      HWND cancel = GetDlgItem(kIdCancel).GetSafeHwnd();
+      const bool focused = ::GetFocus() == cancel;
+      ::EnableWindow(cancel, FALSE);
+      // The keyboard's focus would be nowhere: it goes on to the bar, which a screen reader reads
+      // with the status line before it.
+      if (focused) ::SetFocus(m_ctrlProgress.GetSafeHwnd());
+    }
   }
   SetTimer(timerId, qv::bootstrap::kDisplayTimerPeriodMs);
   return 0;

@@ -319,6 +319,7 @@ void CUSBAutoRunDlg::OnNo() {
 void CUSBAutoRunDlg::OnAccept() {
   qv::ui::CButton(::GetDlgItem(m_hWnd, kIdAccept)).SetCheck(BST_CHECKED);
   qv::ui::CButton(::GetDlgItem(m_hWnd, kIdDecline)).SetCheck(BST_UNCHECKED);
+  KeepRadioButtonsTabStops();
   GetDlgItem(kIdYes).EnableWindow(TRUE);
   GetDlgItem(kIdNo).EnableWindow(TRUE);
 }
@@ -326,8 +327,18 @@ void CUSBAutoRunDlg::OnAccept() {
 void CUSBAutoRunDlg::OnDecline() {
   qv::ui::CButton(::GetDlgItem(m_hWnd, kIdAccept)).SetCheck(BST_UNCHECKED);
   qv::ui::CButton(::GetDlgItem(m_hWnd, kIdDecline)).SetCheck(BST_CHECKED);
+  KeepRadioButtonsTabStops();
   GetDlgItem(kIdYes).EnableWindow(FALSE);
   GetDlgItem(kIdNo).EnableWindow(TRUE);
+}
+
+void CUSBAutoRunDlg::KeepRadioButtonsTabStops() const {
+  // Checking a radio button takes the tab stop from the one that is no longer checked; each of
+  // these two is a group of its own, so the Tab key would then never reach it.
+  for (int id : {kIdAccept, kIdDecline}) {
+    HWND button = ::GetDlgItem(m_hWnd, id);
+    ::SetWindowLongPtrW(button, GWL_STYLE, ::GetWindowLongPtrW(button, GWL_STYLE) | WS_TABSTOP);
+  }
 }
 
 void CUSBAutoRunDlg::ExitProgram(int modeChange) {

@@ -158,6 +158,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   void OnNo();
   void OnAccept();
   void OnDecline();
+  void KeepRadioButtonsTabStops() const;
   void OnCancelDownload() { m_bUserCancel = 1; }
   void StepProgress();
   INT_PTR OnProgressTimerRequest(WPARAM timerId, LPARAM stop);

@@ -33,28 +33,37 @@ MainDialogPlacements PlaceMainDialogControls(const PageMetrics& m) {
   auto s = [&](int pixels) { return ScaleForDpi(pixels, m.dpi); };
   const int W = m.client.width, H = m.client.height;
   const int margin = s(20), inner = W - s(40), buttonWidth = s(100), buttonHeight = s(25);
+  // A licence box shortened to fit the screen moves what is below it up by as much.
   const int licenceText = std::max(s(kLicenceTextHeight) - std::max(m.shortenedBy, 0),
                                    std::min(s(kShortestLicenceText), s(kLicenceTextHeight)));
+  const int raised = s(kLicenceTextHeight) - licenceText;
   MainDialogPlacements placed{};
   int count = 0, bottom = 0;
-  auto place = [&](int id, int x, int y, int width, int height) {
-    placed[static_cast<size_t>(count++)] = {id, x, y, width, height};
-    bottom = y + height;
+  // A control below another starts from that one's bottom; the chain is added up at 96 DPI and
+  // each position then scaled once, so every control sits where its 100 % place scales to.
+  auto place = [&](int id, int x, int y, int width, int height, int lift = 0) {
+    placed[static_cast<size_t>(count++)] = {id, x, s(y) - lift, width, height};
+  };
+  auto below = [&](int id, int gap, int height, int lift = 0) {
+    bottom += gap;
+    place(id, margin, bottom, inner, id == kIdLicenceText ? licenceText : s(height), lift);
+    bottom += height;
   };
   place(kIdHeaderStrip, 0, 0, W, s(45));
-  place(kIdLeftPicture, margin, s(5), m.leftPictureWidth, s(40));
-  place(kIdRightPicture, W - margin - m.rightPictureWidth, s(5), m.rightPictureWidth, s(40));
-  place(kIdQuestion, margin, s(50), inner, s(40));
-  place(kIdStatus, margin, s(60), inner, s(20));
-  place(kIdLicenceHeading, margin, bottom + s(10), inner, s(20));
-  place(kIdLicenceHint, margin, bottom + s(1), inner, s(20));
-  place(kIdLicenceText, margin, bottom + s(5), inner, licenceText);
-  place(kIdAccept, margin, bottom + s(5), inner, s(20));
-  place(kIdDecline, margin, bottom + s(1), inner, s(20));
-  place(kIdYes, margin, H - s(40), buttonWidth, buttonHeight);
-  place(kIdNo, W - s(120), H - s(40), buttonWidth, buttonHeight);
-  place(kIdCancel, W - s(120), H - s(40), buttonWidth, buttonHeight);
-  place(kIdProgress, margin, s(82), inner, s(15));
+  place(kIdLeftPicture, margin, 5, m.leftPictureWidth, s(40));
+  place(kIdRightPicture, W - margin - m.rightPictureWidth, 5, m.rightPictureWidth, s(40));
+  place(kIdQuestion, margin, 50, inner, s(40));
+  bottom = 60;
+  below(kIdStatus, 0, 20);
+  below(kIdLicenceHeading, 10, 20);
+  below(kIdLicenceHint, 1, 20);
+  below(kIdLicenceText, 5, kLicenceTextHeight);
+  below(kIdAccept, 5, 20, raised);
+  below(kIdDecline, 1, 20, raised);
+  placed[static_cast<size_t>(count++)] = {kIdYes, margin, H - s(40), buttonWidth, buttonHeight};
+  placed[static_cast<size_t>(count++)] = {kIdNo, W - s(120), H - s(40), buttonWidth, buttonHeight};
+  placed[static_cast<size_t>(count++)] = {kIdCancel, W - s(120), H - s(40), buttonWidth, buttonHeight};
+  place(kIdProgress, margin, 82, inner, s(15));
   return placed;
 }
 

@@ -61,7 +61,10 @@ def phone_start_closings(trace):
 
 
 class RigTestCase(unittest.TestCase):
-    """A display and a Wine prefix for the test class, in QV_E2E_WORK."""
+    """A display and a Wine prefix for the test class, in QV_E2E_WORK, and the class's fake server
+    (``SERVER``: a server class taking its folder, started for the class) when it names one."""
+
+    SERVER = None
 
     @classmethod
     def setUpClass(cls):
@@ -70,9 +73,12 @@ class RigTestCase(unittest.TestCase):
         os.makedirs(cls.shots, exist_ok=True)
         cls.display = harness.Display().start()
         cls.rig = harness.WineRig(os.path.join(cls.work, "rig"), cls.display).start()
+        cls.server = cls.SERVER(os.path.join(cls.work, "server")).start() if cls.SERVER else None
 
     @classmethod
     def tearDownClass(cls):
+        if cls.server:
+            cls.server.stop()
         cls.rig.stop()
         cls.display.stop()
 

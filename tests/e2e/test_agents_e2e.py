@@ -34,16 +34,12 @@ UT_PACKAGE = ("CBWNotiAgent.exe", "QORClient_CBW.exe", "QORLauncher.exe", "data/
 
 
 class AgentEndToEnd(RigTestCase):
+    SERVER = AgentServer
+
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.server = AgentServer(os.path.join(cls.work, "server")).start()
         cls.stand_ins = os.path.dirname(build_output("agent_caller"))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        super().tearDownClass()
 
     def setUp(self):
         rig = self.rig

@@ -22,15 +22,7 @@ DRIVER_NOT_INSTALLED = "QV USB modem driver is not installed.\nReinstall QV USB 
 
 
 class OnlineEndToEnd(PlugInTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.server = UpdateServer(os.path.join(cls.work, "server")).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        super().tearDownClass()
+    SERVER = UpdateServer
 
     def setUp(self):
         super().setUp()

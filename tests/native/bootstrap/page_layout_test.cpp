@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <map>
 
+#include "common/core/display_scale.h"
+
 namespace {
 
 using qv::bootstrap::ControlPlacement;
@@ -76,11 +78,11 @@ TEST(MainDialogLayout, EveryOtherScaleLaysTheSamePageOutLargerWithNothingOverlap
     for (const auto& [id, at] : p) {
       SCOPED_TRACE(id);
       const ControlPlacement& was = base.at(id);
-      // Positions from the top grow with the scale (chained ones may gather a pixel of rounding
-      // per step); those from the right and bottom edges keep their scaled distance to the edge.
-      if (id != 1013 && id != 1003 && id != 1006) EXPECT_NEAR(at.x, was.x * scale, 2);
-      if (id != 1002 && id != 1003 && id != 1006) EXPECT_NEAR(at.y, was.y * scale, 3);
-      if (id != 1012 && id != 1013) EXPECT_NEAR(at.height, was.height * scale, 1);
+      // Every position from the top or left is its 100 % place scaled once (no rounding gathered
+      // down the page); those from the right and bottom edges keep their scaled distance to them.
+      if (id != 1013 && id != 1003 && id != 1006) EXPECT_EQ(at.x, qv::ScaleForDpi(was.x, dpi));
+      if (id != 1002 && id != 1003 && id != 1006) EXPECT_EQ(at.y, qv::ScaleForDpi(was.y, dpi));
+      if (id != 1012 && id != 1013) EXPECT_EQ(at.height, qv::ScaleForDpi(was.height, dpi));
       EXPECT_GE(at.x, 0);
       EXPECT_LE(at.x + at.width, metrics.client.width);
       EXPECT_LE(at.y + at.height, metrics.client.height);
