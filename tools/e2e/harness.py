@@ -428,6 +428,23 @@ class WineRig:
             self.reg_delete_value(r"HKLM\Software\Wine\Drives", name, wine_setting=True)
         if restart:
             self.restart()
+            if cdrom and self.ui.exe:
+                self._await_cdrom(letter, name)
+
+    def _await_cdrom(self, letter, name, attempts=2, timeout=20):
+        # A program asks the mount manager for the type; on a loaded machine it may answer only
+        # a moment after the server's start, and a server ended before it saved the registry
+        # forgets the type. So the drive is confirmed from the Windows side before any program
+        # of a scenario starts, with the type written and the server started once more if lost.
+        for attempt in range(attempts):
+            if wait_for(lambda: self.ui.drive_kind(letter) == "cdrom", timeout, 0.5):
+                return
+            if attempt + 1 < attempts:
+                if self.reg_value(r"HKLM\Software\Wine\Drives", name, wine_setting=True) != "cdrom":
+                    self.reg_add(r"HKLM\Software\Wine\Drives", name, "cdrom", wine_setting=True)
+                self.restart()
+        raise HarnessError(f"drive {letter.upper()}: is not a CD-ROM drive after {attempts} server starts: "
+                           f"{self.ui.drive_kind(letter)}")
 
     def unmap_drive(self, letter="e"):
         """Removes drive ``letter`` and its type, and restarts the server."""

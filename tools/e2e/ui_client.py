@@ -255,6 +255,12 @@ class UiDriver:
         result = self("display")
         return result.first if result.ok else None
 
+    def drive_kind(self, letter):
+        """The type of drive ``letter`` as a program started now sees it: "cdrom", "fixed",
+        "no_root", ...; None when the driver could not tell."""
+        result = self("drive", letter)
+        return result.first["kind"] if result.ok else None
+
     def close_window(self, title, **filters):
         """Posts WM_CLOSE, as the close box does; False when there is no such window."""
         return self("close", title, *filter_args(**filters)).ok

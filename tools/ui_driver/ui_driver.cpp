@@ -48,6 +48,7 @@ const char kUsageText[] =
     "  dpi-changed <title> <dpi>    WM_DPICHANGED (sent), then the dialog as `dialog` gives it\n"
     "  accessible <title> <id>      the control's accessible name and role (oleacc)\n"
     "  display                      the scale and system colours this prefix gives a new process\n"
+    "  drive <letter>               the drive's type as a program sees it (GetDriveTypeW)\n"
     "  close <title>                post WM_CLOSE\n"
     "  message-boxes [title]        the message boxes shown\n"
     "  answer <title> <id|text>     press a message box button, wait until the box is gone\n"
@@ -335,6 +336,21 @@ int CmdDisplay() {
   return kOk;
 }
 
+// A drive's type as a program started now sees it: Wine answers from its mount manager, which
+// takes a drive's configured type only once it runs in a new server.
+int CmdDrive(const std::wstring& letter) {
+  if (letter.size() != 1 || !iswalpha(letter[0])) return Usage("drive: one letter");
+  const std::wstring root = letter + L":\\";
+  const UINT type = GetDriveTypeW(root.c_str());
+  const char* const kNames[] = {"unknown", "no_root", "removable", "fixed", "remote", "cdrom", "ramdisk"};
+  PrintLine(CJsonObject()
+                .Bool("ok", true)
+                .Str("root", root)
+                .Int("type", static_cast<int>(type))
+                .Str("kind", type < 7 ? kNames[type] : "unknown"));
+  return kOk;
+}
+
 int CmdClose(const CArgs& args) {
   HWND hwnd = PickWindow(args.m_filter);
   if (!hwnd) return Fail("not found", FilterJson(args));
@@ -465,6 +481,7 @@ int Run(const std::vector<std::wstring>& argv) {
     return CmdDialog(args);
   }
   if (command == L"display" && need(0)) return CmdDisplay();
+  if (command == L"drive" && need(1)) return CmdDrive(pos[1]);
   if ((command == L"key" || command == L"dpi-changed") && need(2)) {
     if (args.m_filter.m_nKind == WindowKind::kAny) args.m_filter.m_nKind = WindowKind::kDialog;
     return command == L"key" ? CmdKey(args, pos[2]) : CmdDpiChanged(args, pos[2]);
