@@ -11,6 +11,7 @@
 
 #include "bootstrap/core/download_loop.h"
 #include "bootstrap/core/file_hold.h"
+#include "common/core/trace_sink.h"
 
 namespace qv::bootstrap {
 
@@ -106,12 +107,9 @@ struct DriverPackage {
 // How a mode switch went: the phone switched, it did not (or was not asked), or the library threw.
 enum class PhoneSwitch { Switched, Failed, Threw };
 
-class PcSystem {
+// Every line of a run's trace log goes through the inherited Trace.
+class PcSystem : public qv::TraceSink {
  public:
-  virtual ~PcSystem() = default;
-
-  // One entry of the trace log.
-  virtual void Trace(const std::wstring& line) = 0;
 
   // Files and folders. The user's base folder (empty when unknown); a file that can be opened;
   // anything at all under that name (a file, a folder or a link); a folder; a new folder; an empty
