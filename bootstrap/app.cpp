@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "bootstrap/config.h"
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/core/version_text.h"
 #include "common/win/version_resource.h"
@@ -41,13 +42,13 @@ BOOL CUSBAutoRunApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
 
-  CUSBAutoRunDlg dialog;
-  dialog.GetModulePath();
+  LaunchContext launch;
+  ReadModulePath(launch.moduleFolder, launch.moduleName);
   const std::wstring arguments = qv::SkipProgramName(::GetCommandLineW());
   const LaunchCommand command = ParseLaunchCommand(arguments);
   // A PC start reads its configuration only while it is held and proven the phone's.
-  if (!command.cmdLine.empty()) HoldPcStartConfig(dialog.m_strModulePath, command.launchDrive);
-  g_strAppTitle = AppTitleOrDefault(dialog.GetConfigString(L"PXPACKAGE", L"model_name"));
+  if (!command.cmdLine.empty()) HoldPcStartConfig(launch.moduleFolder, command.launchDrive);
+  g_strAppTitle = AppTitleOrDefault(ReadConfigString(launch.moduleFolder, L"PXPACKAGE", L"model_name"));
 
   // Our own class name, with the attributes of the system's dialog class, marks windows the
   // search for another instance must pass over.
@@ -72,6 +73,11 @@ BOOL CUSBAutoRunApp::InitInstance() {
                      g_strAppTitle);
     return FALSE;
   }
+  launch.cmdLine = m_strCmdLine;
+  launch.launchDrive = m_strLaunchDrive;
+  launch.caption = g_strAppTitle;
+  launch.version = GetProgramVersion();
+  CUSBAutoRunDlg dialog(std::move(launch));
   dialog.m_hOtherAutoRun = other;
   m_pMainWnd = &dialog;
   dialog.DoModal();

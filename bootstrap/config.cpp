@@ -1,4 +1,6 @@
 // Where the program runs from and its configuration readers.
+#include "bootstrap/config.h"
+
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/files.h"
 #include "bootstrap/provisioning/trace_log.h"
@@ -44,10 +46,11 @@ void HoldPcStartConfig(const std::wstring& programFolder, const std::wstring& la
 
 const std::wstring& PcStartConfigRefusal() { return ThePcStartConfig().refusal; }
 
-std::wstring CUSBAutoRunDlg::GetModulePath() {
+void ReadModulePath(std::wstring& folder, std::wstring& name) {
+  folder.clear();
+  name.clear();
   wchar_t path[520] = {};
   DWORD length = ::GetModuleFileNameW(nullptr, path, 520);
-  std::wstring folder, name;
   if (length > 0 && length < 520) {
     std::wstring full(path, length);
     size_t slash = full.rfind(L'\\');
@@ -58,17 +61,19 @@ std::wstring CUSBAutoRunDlg::GetModulePath() {
       name = full.substr(slash + 1);
     }
   }
-  m_strModulePath = folder;
-  m_strModuleName = name;
-  return folder;
+}
+
+std::wstring ReadConfigString(const std::wstring& programFolder, const std::wstring& section, const std::wstring& key) {
+  if (!ThePcStartConfig().refusal.empty()) return std::wstring();  // as if the file were missing
+  return ReadIniString(programFolder + L"config.ini", section, key);
+}
+
+std::wstring CUSBAutoRunDlg::GetModulePath() {
+  m_strModulePath = m_launch.moduleFolder;
+  m_strModuleName = m_launch.moduleName;
+  return m_strModulePath;
 }
 
 std::wstring CUSBAutoRunDlg::GetConfigString(const std::wstring& section, const std::wstring& key) const {
-  if (!ThePcStartConfig().refusal.empty()) return std::wstring();  // as if the file were missing
-  return ReadIniString(m_strModulePath + L"config.ini", section, key);
-}
-
-std::wstring CUSBAutoRunDlg::GetIniString(const std::wstring& file, const std::wstring& section,
-                                          const std::wstring& key) const {
-  return ReadIniString(file, section, key);
+  return ReadConfigString(m_strModulePath, section, key);
 }

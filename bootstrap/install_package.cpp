@@ -1,8 +1,8 @@
 // The phone start's copy of the installation package into the PC folder named after the phone's
 // drive letter, and the relaunch of that copy with "-l" and the letter, on the workflow's PC.
+#include "bootstrap/config.h"
 #include "bootstrap/core/workflow.h"
 #include "bootstrap/provisioning/windows_pc.h"
-#include "bootstrap/usb_autorun_dlg.h"
 #include "bootstrap/view/init_dlg.h"
 
 namespace {
@@ -25,10 +25,10 @@ class CCopyView final : public qv::bootstrap::RunView {
 }  // namespace
 
 int CopyInstallPackage(CInitDlg& caller) {
-  CUSBAutoRunDlg phone;  // never shown: only its view of where the program runs from
-  const std::wstring source = phone.GetModulePath();
+  std::wstring source, name;
+  ReadModulePath(source, name);
   const qv::SignaturePolicy nothingStarted;  // the copy starts no tool and installs nothing
   CWindowsPc pc(nullptr, nothingStarted);
   CCopyView view(caller);
-  return qv::bootstrap::CopyPackageToPc(pc, view, source, phone.m_strModuleName);
+  return qv::bootstrap::CopyPackageToPc(pc, view, source, name);
 }

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "bootstrap/app.h"
 #include "bootstrap/core/line_ends.h"
 #include "bootstrap/core/page_layout.h"
 #include "bootstrap/provisioning/trace_log.h"
@@ -74,7 +73,7 @@ bool ReadLicence(const std::wstring& path, std::wstring& text, bool& cut) {
 }  // namespace
 
 BOOL CUSBAutoRunDlg::InitControl() {
-  SetWindowText(g_strAppTitle);
+  SetWindowText(m_launch.caption);
   m_hBrush.reset(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW)));
   m_nDpi = qv::ui::DpiOf(m_hWnd);
   m_fontNormal.reset(CreateDialogFont(FW_NORMAL, m_nDpi));
@@ -154,7 +153,7 @@ void CUSBAutoRunDlg::LayOutLicencePage() {
 
   SetDlgItemText(kIdQuestion, FormatText(L"Software is available for your %ls to communicate with your PC.\n"
                                          L"Download and Install now?",
-                                         g_strAppTitle.c_str()));
+                                         m_launch.caption.c_str()));
   SetDlgItemText(kIdStatus, L"Downloading...");
   SetDlgItemText(kIdLicenceHeading, L"License Agreement");
   SetDlgItemText(kIdLicenceHint, L"Please read the following license agreement carefully.");

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "bootstrap/app.h"
+#include "bootstrap/config.h"
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/path_text.h"
@@ -20,7 +20,8 @@
 
 using namespace qv::bootstrap;
 
-CUSBAutoRunDlg::CUSBAutoRunDlg(HWND parent) : CKeepOpenDialog(kMainDialogTemplate, parent) {
+CUSBAutoRunDlg::CUSBAutoRunDlg(LaunchContext launch, HWND parent)
+    : CKeepOpenDialog(kMainDialogTemplate, parent), m_launch(std::move(launch)) {
   m_hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon));
   m_DriverMgr.AttachRun(this);
 }
@@ -33,12 +34,12 @@ CUSBAutoRunDlg::~CUSBAutoRunDlg() {
 BOOL CUSBAutoRunDlg::InitAutoRun() {
   GetModulePath();
   m_bEnableLog = IsLoggingEnabled();
-  CTraceLogFile::Shared().Start(m_bEnableLog != 0, !TheApp().m_strCmdLine.empty(), GetBaseFolder());
+  CTraceLogFile::Shared().Start(m_bEnableLog != 0, m_launch.IsPcStart(), GetBaseFolder());
   GetConfigInfo();
   return CheckSystem();
 }
 
-std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return TheApp().m_strLaunchDrive; }
+std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return m_launch.launchDrive; }
 
 void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUnisonPreloadType; }
 
@@ -47,7 +48,7 @@ void CUSBAutoRunDlg::GetConfigInfo() {
   if (!PcStartConfigRefusal().empty()) WriteTraceLog(PcStartConfigRefusal());
   m_strPxpcName = GetConfigString(L"PXPC", L"pxpc_name");
   m_strModelType = GetConfigString(L"PXPACKAGE", L"model_type");
-  m_strPhoneDrive = TheApp().m_strLaunchDrive.empty() ? m_strModulePath : TheApp().m_strLaunchDrive;
+  m_strPhoneDrive = m_launch.launchDrive.empty() ? m_strModulePath : m_launch.launchDrive;
   m_strPxpcTestVer = GetConfigString(L"PXPC", L"pxpc_test_ver");
   WriteTraceLog(L"[GetConfigInfo()] END...............\r\n");
 }
@@ -58,9 +59,8 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
   m_ctrlProgress = qv::ui::CProgressCtrl(::GetDlgItem(m_hWnd, kIdProgress));
   if (!InitAutoRun()) return FALSE;
 
-  CUSBAutoRunApp& app = TheApp();
-  std::wstring version = app.GetProgramVersion();
-  bool pcStart = !app.m_strCmdLine.empty();
+  const std::wstring& version = m_launch.version;
+  const bool pcStart = m_launch.IsPcStart();
   if (!pcStart) {
     WriteTraceLog(FormatText(L"================[OnInitDialog() PHONE START, %ls]==============\r\n", version.c_str()));
   } else {
@@ -103,7 +103,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
 
   if (IsRunPXPC()) {
     WriteTraceLog(L"[OnInitDialog()] IsRunPXPC() return is TRUE......\r\n");
-    TracedMessageBox(m_hWnd, L"RO Zeru Zav program is already running.", g_strAppTitle);
+    TracedMessageBox(m_hWnd, L"RO Zeru Zav program is already running.", m_launch.caption);
     ExitProgram(1);
     return FALSE;
   }
@@ -111,7 +111,7 @@ BOOL CUSBAutoRunDlg::OnInitDialog() {
   if (!pcStart) {
     WriteTraceLog(L"Start : [CInitDlg dlg.DoModal()]\r\n");
     CInitDlg copyDialog(nullptr);
-    copyDialog.SetCaption(g_strAppTitle);
+    copyDialog.SetCaption(m_launch.caption);
     copyDialog.DoModal();
     for (int sleeps = 0; sleeps < 301 && copyDialog.m_bFinished != 1; ++sleeps) ::Sleep(100);
     WriteTraceLog(L"End : [CInitDlg dlg.DoModal()]\r\n");
@@ -259,22 +259,8 @@ void CUSBAutoRunDlg::AutoRunThread(CUSBAutoRunDlg* dialog) {
 }
 
 void CUSBAutoRunDlg::AutoRun_PXBootstrap() {
-  m_bModeChangeOnExit = RunWorkflow(m_pc, *this, *this, g_strAppTitle) ? 0 : 1;
+  m_bModeChangeOnExit = RunWorkflow(m_pc, *this, *this, m_launch.caption) ? 0 : 1;
 }
-
-BOOL CUSBAutoRunDlg::AutoRunOnline() { return RunOnline(m_pc, *this, *this, g_strAppTitle) ? TRUE : FALSE; }
-
-BOOL CUSBAutoRunDlg::AutoRunOffline() { return RunOffline(m_pc, *this, *this, g_strAppTitle) ? TRUE : FALSE; }
-
-BOOL CUSBAutoRunDlg::GetServerConfig() { return FetchServerConfig(m_pc, *this) ? TRUE : FALSE; }
-
-BOOL CUSBAutoRunDlg::IsRequireUpPXPC() { return IsToolUpdateDue(m_pc, *this) ? TRUE : FALSE; }
-
-BOOL CUSBAutoRunDlg::DownloadPXPC_Package() { return DownloadPackage(m_pc, *this, *this) ? TRUE : FALSE; }
-
-BOOL CUSBAutoRunDlg::InstallDriver() { return InstallDriverStep(m_pc, *this, *this) ? TRUE : FALSE; }
-
-BOOL CUSBAutoRunDlg::RunPXPC() { return StartPcTool(m_pc, *this, g_strAppTitle) ? TRUE : FALSE; }
 
 void CUSBAutoRunDlg::SetProgressDisplay(ProgressDisplay display, bool stop) {
   SetProgressTimer(display == ProgressDisplay::Download ? TIMER_PROGRESS_DOWNLOAD : TIMER_PROGRESS_INSTALL,
@@ -282,7 +268,7 @@ void CUSBAutoRunDlg::SetProgressDisplay(ProgressDisplay display, bool stop) {
 }
 
 void CUSBAutoRunDlg::ShowMessage(const std::wstring& text) {
-  ::MessageBoxW(m_hWnd, text.c_str(), g_strAppTitle.c_str(), MB_ICONEXCLAMATION | MB_OK);
+  ::MessageBoxW(m_hWnd, text.c_str(), m_launch.caption.c_str(), MB_ICONEXCLAMATION | MB_OK);
 }
 
 INT_PTR CUSBAutoRunDlg::OnTimer(WPARAM wParam, LPARAM) {
@@ -347,7 +333,7 @@ void CUSBAutoRunDlg::ExitProgram(int modeChange) {
   m_bExiting = 1;
   if (modeChange == 1 && !ModeChange(m_nUserSelectionMode)) {
     ShowWindow(SW_HIDE);
-    TracedMessageBox(nullptr, L"Automatic USB mode change is failed.", g_strAppTitle, MB_TASKMODAL | MB_SETFOREGROUND);
+    TracedMessageBox(nullptr, L"Automatic USB mode change is failed.", m_launch.caption, MB_TASKMODAL | MB_SETFOREGROUND);
     WriteTraceLog(L"[ExitProgram()] Mode Change Failed.............\r\n");
   }
   WriteTraceLog(L"[ExitProgram()] END...\r\n");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bootstrap/core/page_layout.h"
+#include "bootstrap/launch_context.h"
 #include "bootstrap/core/pc_system.h"
 #include "bootstrap/core/progress_step.h"
 #include "bootstrap/core/run_fields.h"
@@ -31,14 +32,6 @@ constexpr UINT kProgressTimerMessage = WM_APP + 1;
 // position cannot interleave with the creeping step.
 constexpr UINT kRaiseProgressMessage = WM_APP + 2;
 
-// The PC start's folder and configuration, held from the start of the program until it ends:
-// config.ini is read while nobody can change it, and only while it holds the bytes of the phone's
-// own (when the phone's drive `launchDrive` is still there). Until this is called, nothing is held
-// and config.ini is read as it is (the phone start reads the phone's own).
-void HoldPcStartConfig(const std::wstring& programFolder, const std::wstring& launchDrive);
-// The trace line of a PC start's config.ini that was refused; empty when none was.
-const std::wstring& PcStartConfigRefusal();
-
 // The workflow's fields (qv::bootstrap::RunFields) are the dialog's own; its workflow operations
 // hand over to the portable workflow with the dialog as the run's window.
 class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
@@ -46,13 +39,13 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
                        private IDriverRun,
                        private qv::bootstrap::RunView {
  public:
-  explicit CUSBAutoRunDlg(HWND parent = nullptr);
+  // The start the application made; the dialog keeps its own copy.
+  explicit CUSBAutoRunDlg(LaunchContext launch, HWND parent = nullptr);
   ~CUSBAutoRunDlg() override;
 
-  // Start-up and configuration
+  // Start-up and configuration: where the program runs from, as the launch context has it.
   std::wstring GetModulePath();
   std::wstring GetConfigString(const std::wstring& section, const std::wstring& key) const override;
-  std::wstring GetIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key) const;
   BOOL InitAutoRun();
   void GetConfigInfo();
 
@@ -69,13 +62,6 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   // Workflow
   void AutoRunMainWork();
   void AutoRun_PXBootstrap();
-  BOOL AutoRunOnline();
-  BOOL AutoRunOffline();
-  BOOL RunPXPC();
-  BOOL GetServerConfig();
-  BOOL IsRequireUpPXPC();
-  BOOL DownloadPXPC_Package();
-  BOOL InstallDriver();
 
   // View
   // What every PC start needs of the page: the caption, the colours and fonts, and License.txt
@@ -181,6 +167,7 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   void QueryOtherInstance();
   static void AutoRunThread(CUSBAutoRunDlg* dialog);
 
+  const LaunchContext m_launch;
   std::unique_ptr<qv::ui::CWorkerThread> m_autoRunThreadOwner;
   // The PC the workflow works on: installs through m_DriverMgr, starts under m_signaturePolicy.
   CWindowsPc m_pc{&m_DriverMgr, m_signaturePolicy};

@@ -6,7 +6,6 @@
 
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/version_text.h"
-#include "bootstrap/provisioning/trace_log.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
 #include "common/win/held_file.h"
@@ -77,7 +76,6 @@ BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
   // in use only when it already is the source's copy, byte for byte: an older or planted file, or
   // one whose source is missing, is no copy.
   if (qv::CHeldFile::Open(source).HasSameBytes(qv::CHeldFile::Open(target))) return TRUE;
-  WriteTraceLog(FormatText(L"CopyFile Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
   ::SetLastError(error);  // the copy's own error, for its caller
   return FALSE;
 }
@@ -85,10 +83,6 @@ BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target) {
 BOOL MoveFileOverwrite(const std::wstring& source, const std::wstring& target) {
   ClearReadOnly(target);
   if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return TRUE;
-  const DWORD error = ::GetLastError();
-  WriteTraceLog(FormatText(L"MoveFile Src[%ls], Target[%ls] failed (%u)\r\n", source.c_str(), target.c_str(),
-                           static_cast<unsigned>(error)));
-  ::SetLastError(error);
   return FALSE;
 }
 

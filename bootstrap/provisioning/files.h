@@ -14,11 +14,13 @@ std::wstring GetFileVersionString(const std::wstring& path);
 
 // Copies |source| over |target|, clearing a read-only target first. TRUE when the target now is a
 // copy of the source: copied, or, where the copy failed over a target that is there, holding the
-// source's bytes already. A missing source is always a failed copy, traced.
+// source's bytes already. A missing source is always a failed copy. On failure the last error is
+// the copy's own; the caller traces it.
 BOOL CopyFileOverwrite(const std::wstring& source, const std::wstring& target);
 
 // Moves |source| over |target| on the same volume, clearing a read-only target first. The move
-// renames the file: nothing is written into the file that |target| named before.
+// renames the file: nothing is written into the file that |target| named before. On failure the
+// last error is the move's; the caller traces it.
 BOOL MoveFileOverwrite(const std::wstring& source, const std::wstring& target);
 
 // Deletes a file; a read-only one is first set to plain FILE_ATTRIBUTE_ARCHIVE. A file that

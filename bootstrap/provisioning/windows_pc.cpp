@@ -143,7 +143,11 @@ std::unique_ptr<qv::bootstrap::FolderHold> CWindowsPc::HoldFolder(const std::wst
 }
 
 qv::bootstrap::FileResult CWindowsPc::MoveFileOver(const std::wstring& source, const std::wstring& target) {
-  return ResultOf(MoveFileOverwrite(source, target));
+  const qv::bootstrap::FileResult result = ResultOf(MoveFileOverwrite(source, target));
+  if (!result) {
+    Trace(FormatText(L"MoveFile Src[%ls], Target[%ls] failed (%u)\r\n", source.c_str(), target.c_str(), result.error));
+  }
+  return result;
 }
 
 std::wstring CWindowsPc::SystemErrorText(unsigned error) {
@@ -168,7 +172,9 @@ void CWindowsPc::WarmUpSignatureCheck(const std::wstring& file) {
 }
 
 qv::bootstrap::FileResult CWindowsPc::CopyFileOver(const std::wstring& source, const std::wstring& target) {
-  return ResultOf(CopyFileOverwrite(source, target));
+  const qv::bootstrap::FileResult result = ResultOf(CopyFileOverwrite(source, target));
+  if (!result) Trace(FormatText(L"CopyFile Src[%ls], Target[%ls]\r\n", source.c_str(), target.c_str()));
+  return result;
 }
 
 std::wstring CWindowsPc::ReadProfileString(const std::wstring& file, const std::wstring& section,

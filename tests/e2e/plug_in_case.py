@@ -103,6 +103,7 @@ class PlugInTestCase(RigTestCase):
 
     def setUp(self):
         rig = self.rig
+        self.started = None  # the program this case started last
         self.templates = rig.templates_dir
         self.package = os.path.join(self.templates, "PXPC")
         self.tool_log = os.path.join(self.work, "tool.log")
@@ -140,14 +141,19 @@ class PlugInTestCase(RigTestCase):
         ends every program)."""
         variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log),
                      "QV_DRIVER_SETUP_LOG": harness.to_windows(self.setup_log), **phone.env(), **env}
-        return self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables, log_name=log_name)
+        self.started = self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables, log_name=log_name)
+        return self.started
 
     def start_over(self, *paths):
         """Between the cases of one scenario: every program ends; the trace log and ``paths`` go."""
         self.rig.reset(paths=[self.trace_path, *paths])
 
     def wait_until_done(self, timeout=60):
-        # The tool the program started counts too: its record is written when it has run.
+        # The program started last first: until Wine has made its process, the process list
+        # would show nothing to wait for. Then the copies and the tool it started in turn (the
+        # tool's record is written when it has run).
+        if self.started is not None:
+            self.started.wait(timeout)
         self.assertTrue(self.rig.wait_all_exited([PROGRAM, "PXPC.exe"], timeout), "the program did not end")
         self.assert_phone_starts_closed()
 
