@@ -44,6 +44,20 @@ struct SidTraits {
   static void Close(Type h) { ::FreeSid(h); }
 };
 
+// What the security API hands out with LocalAlloc.
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type memory) { ::LocalFree(memory); }
+};
+
+// A search of a folder's entries (FindFirstFile): INVALID_HANDLE_VALUE when absent.
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::FindClose(h); }
+};
+
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueProcessHandle = UniqueResource<KernelHandleTraits>;
@@ -51,5 +65,7 @@ using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueSid = UniqueResource<SidTraits>;
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 
 }  // namespace qv

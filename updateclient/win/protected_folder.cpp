@@ -16,20 +16,6 @@ namespace qv::updateclient {
 
 namespace {
 
-struct LocalMemoryTraits {  // what the security API hands out with LocalAlloc
-  using Type = HLOCAL;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type memory) { ::LocalFree(memory); }
-};
-using UniqueLocalMemory = qv::UniqueResource<LocalMemoryTraits>;
-
-struct FindHandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { ::FindClose(h); }
-};
-using UniqueFindHandle = qv::UniqueResource<FindHandleTraits>;
-
 std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
   DWORD size = SECURITY_MAX_SID_SIZE;
   std::vector<BYTE> sid(size);
@@ -130,7 +116,7 @@ std::string SidText(PSID sid) {
   if (sid == nullptr || !::IsValidSid(sid)) return std::string();
   char* text = nullptr;
   if (!::ConvertSidToStringSidA(sid, &text)) return std::string();
-  UniqueLocalMemory owned(text);
+  qv::UniqueLocalMemory owned(text);
   return text;
 }
 
@@ -269,7 +255,7 @@ bool ReadSecurityDescription(HANDLE object, SecurityDescription& description) {
                         nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS) {
     return false;
   }
-  UniqueLocalMemory owned(raw);
+  qv::UniqueLocalMemory owned(raw);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   if (!::GetSecurityDescriptorControl(raw, &control, &revision)) return false;
@@ -346,7 +332,7 @@ bool EnsureProtectedFolder(const std::string& path) {
 
 bool ForEachFolderEntry(const std::string& folder, const std::function<bool(const WIN32_FIND_DATAA&)>& visit) {
   WIN32_FIND_DATAA entry{};
-  UniqueFindHandle find(::FindFirstFileA(JoinFolderAndName(folder, "*").c_str(), &entry));
+  qv::UniqueFindHandle find(::FindFirstFileA(JoinFolderAndName(folder, "*").c_str(), &entry));
   if (!find) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     const char* name = entry.cFileName;
