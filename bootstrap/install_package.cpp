@@ -1,8 +1,9 @@
 // The phone start's copy of the installation package into the PC folder named after the phone's
 // drive letter, and the relaunch of that copy with "-l" and the letter, on the workflow's PC.
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/workflow.h"
+#include "bootstrap/provisioning/own_program.h"
 #include "bootstrap/provisioning/windows_pc.h"
-#include "bootstrap/usb_autorun_dlg.h"
 #include "bootstrap/view/init_dlg.h"
 
 namespace {
@@ -25,10 +26,10 @@ class CCopyView final : public qv::bootstrap::RunView {
 }  // namespace
 
 int CopyInstallPackage(CInitDlg& caller) {
-  CUSBAutoRunDlg phone;  // never shown: only its view of where the program runs from
-  const std::wstring source = phone.GetModulePath();
+  // The phone's root, where the program runs from on a phone start, and the program's own name.
+  const qv::bootstrap::ProgramPath program = qv::bootstrap::SplitProgramPath(OwnProgramPath());
   const qv::SignaturePolicy nothingStarted;  // the copy starts no tool and installs nothing
   CWindowsPc pc(nullptr, nothingStarted);
   CCopyView view(caller);
-  return qv::bootstrap::CopyPackageToPc(pc, view, source, phone.m_strModuleName);
+  return qv::bootstrap::CopyPackageToPc(pc, view, program.folder, program.name);
 }

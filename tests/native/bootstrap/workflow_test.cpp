@@ -39,6 +39,25 @@ std::string Rendered(const std::vector<std::wstring>& events) {
   return text;
 }
 
+// The trace of one look for a family's files under the scripted PC's Program Files: its folder,
+// then the folder's variant, each with the number of the family's pairs missing there. The files
+// of an installed family are in its folder only.
+std::string InstalledCheck(int type, bool installed) {
+  std::string folder;
+  for (wchar_t c : GetDriverFolder(L"C:\\Program Files", type)) folder += static_cast<char>(c);
+  const std::string all = std::to_string(DriverFilePairs(type).size());
+  return "[IsInstalledDriver()] START..............\nIsInstalledDriver:\t[" + folder + "][" + (installed ? "0" : all) +
+         "] [LF]\nIsInstalledDriver:\t[" + folder + "s][" + all + "] [LF]\n[IsInstalledDriver()] END..............\n";
+}
+
+// The phone names no driver installer of its own.
+const char kNoPreloadDriver[] = "GetPreloadDriver ExePath = [C:\\T\\E\\]\nThis device not support preload driver\n";
+// Online with every family installed: the driver is not due.
+std::string DriverCurrentOnline() {
+  return "[IsRequireUpDrv()] START..............\n> IsOnline\n" + InstalledCheck(kDriverModem, true) +
+         InstalledCheck(kDriverCbwUnison, true);
+}
+
 const wchar_t kServerConfig[] =
     L"[PXPACKAGE]\npack_version=2.0.0.1\n[FILES_PXPC]\nfilecount=2\nfile00=PXPC.exe\nfile01=pxpcconfig.ini\n"
     L"[FILES_DRIVER]\ndriver_name_cbw_unison=driver_setup.exe\n";
@@ -54,7 +73,6 @@ class Workflow : public ::testing::Test {
     pc.base = L"C:\\T";
     pc.folders = {L"C:\\T"};
     pc.userCancel = &run.m_bUserCancel;
-    pc.driverPackage.serverDriver = L"C:\\T\\PXPC\\driver_setup.exe";  // once downloaded
     pc.server = {{L"http://dl.example/pxpc/serverconfig.ini", kServerConfig},
                  {L"http://dl.example/pxpc/PXPC.exe", L"tool"},
                  {L"http://dl.example/pxpc/pxpcconfig.ini", kToolConfig},
@@ -80,21 +98,18 @@ class Workflow : public ::testing::Test {
   RunFields run;
 };
 
-const char kUpdateCheckOnFirstRun[] = R"(
+std::string UpdateCheckOnFirstRun() {
+  return R"(
 > IsOnline
 > CreateFolder C:\T\PXPC
 > CheckPXPC C:\T\E\ E:\ []
 > HoldFolder C:\T
 > Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
 > ReleaseFolder C:\T
-[IsRequireUpDrv()] START..............
-> IsOnline
-> IsDriverInstalled 3
-> IsDriverInstalled 2
-> IsDriverOutdated 2 online
-[IsRequireUpPXPC()] START..............
+)" + std::string(kNoPreloadDriver) + DriverCurrentOnline() + R"([IsRequireUpPXPC()] START..............
 > IsOnline
 )";
+}
 
 const char kToolStart[] = R"(
 [RunPXPC()] START.............
@@ -146,16 +161,18 @@ std::string HeldInstallerRun(const std::string& folder, const std::string& insta
   return "\n[CUSBAutoRunDlg::InstallDriver()] START.............\n> HoldFolder " + folder + "\n> Hold " + folder +
          "\\" + installer +
          "\n[InstallDriver : MsgWaitForMultipleObjects 1]\n[InstallDriver : MsgWaitForMultipleObjects 2]"
-         "\n> RunInstaller " + folder + "\\" + installer +
-         " /i\n[InstallDriver : the installer ended with exit code 0]\n[InstallDriver : MsgWaitForMultipleObjects ENd]"
-         "\n> IsOnline\n> IsDriverInstalled " + std::to_string(family) +
-         "\n> BringToFront\n[CUSBAutoRunDlg::InstallDriver()] END.............\n> Release " + folder + "\\" + installer +
+         "\nInstall Driver Full Path Name = " + folder + "\\" + installer + " [LF]\n> Start " + folder + "\\" +
+         installer + " [] in " + folder + "\n> WaitForEnd 600000"
+         "\n[InstallDriver : the installer ended with exit code 0]\n[InstallDriver : MsgWaitForMultipleObjects ENd]"
+         "\n> IsOnline\n" + InstalledCheck(family, true) +
+         "> BringToFront\n[CUSBAutoRunDlg::InstallDriver()] END.............\n> Release " + folder + "\\" + installer +
          "\n> ReleaseFolder " + folder;
 }
 // The server's installer, which the download put in the package folder, installed there.
-const std::string kDriverInstall = "\n> IsOnline\n> Display install start\n> IsOnline\nDriver install from server" +
-                                   HeldInstallerRun("C:\\T\\PXPC", "driver_setup.exe", kDriverCbwUnison) +
-                                   "\n> Display install stop\n> Progress 2000";
+std::string DriverInstall() {
+  return "\n> IsOnline\n> Display install start\n> IsOnline\nDriver install from server" +
+         HeldInstallerRun("C:\\T\\PXPC", "driver_setup.exe", kDriverCbwUnison) + "\n> Display install stop\n> Progress 2000";
+}
 // The phone's installer of the modem family, copied beside the program and run there offline.
 DriverPackage PhonesDriverPackage() {
   DriverPackage package;
@@ -166,7 +183,8 @@ DriverPackage PhonesDriverPackage() {
   package.preloadType = kDriverModem;
   return package;
 }
-const std::string kPhonesDriverInstall = R"(
+std::string PhonesDriverInstall() {
+  return R"(
 > IsOnline
 GetPreloadDriver ExePath = [E:\]
 Copy Preload Driver Path = [E:\setup.exe]
@@ -174,11 +192,12 @@ Copy Preload Driver Path = [E:\setup.exe]
 > Copy E:\setup.exe -> C:\T\E\setup.exe
 Copy Preload Driver - OK
 > ReleaseFolder C:\T\E)" + HeldInstallerRun("C:\\T\\E", "setup.exe", kDriverModem);
+}
 const std::string kRunEnd = std::string(kToolStart) + "[AutoRun_PXBootstrap()] END...............\n";
 
 TEST_F(Workflow, FirstRunOnlineFetchesTheServersConfigDownloadsThePackageAndStartsTheTool) {
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
-  EXPECT_EQ(Record(), kUpdateCheckOnFirstRun);
+  EXPECT_EQ(Record(), UpdateCheckOnFirstRun());
   EXPECT_EQ(run.m_strDownloadURL, L"http://dl.example/pxpc/");
   EXPECT_EQ(run.m_strServerConfigFile, L"C:\\T\\serverconfig.ini");
   EXPECT_EQ(run.m_bRequireUpPxpc, 1);
@@ -201,12 +220,7 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
 > HoldFolder C:\T
 > Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
 > ReleaseFolder C:\T
-[IsRequireUpDrv()] START..............
-> IsOnline
-> IsDriverInstalled 3
-> IsDriverInstalled 2
-> IsDriverOutdated 2 online
-[IsRequireUpPXPC()] START..............
+)" + std::string(kNoPreloadDriver) + DriverCurrentOnline() + R"([IsRequireUpPXPC()] START..............
 > IsOnline
 [IsRequireUpPXPC()] END..............
 )");
@@ -233,21 +247,20 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
 
 TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts) {
   InstallCurrentPackage();
-  pc.installedDrivers.clear();
+  pc.RemoveDrivers();
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
   EXPECT_EQ(Record(), kDownloadStart + kUpdateFolder + kDriverFile + "\n> Progress 1000" + kDriverInPlace +
-                          kUpdateFolderGone + kDownloadReported + kDriverInstall + kRunEnd);
+                          kUpdateFolderGone + kDownloadReported + DriverInstall() + kRunEnd);
   EXPECT_EQ(run.m_strDriverPath, L"C:\\T\\PXPC\\driver_setup.exe");
 
   // A failed installation is shown, and the tool is not started.
   pc.installerInstalls = false;
-  pc.installedDrivers.clear();
+  pc.RemoveDrivers();
   EXPECT_FALSE(Run());
   const std::string failed = Record();
-  EXPECT_NE(failed.find(R"(> IsDriverInstalled 2
-> BringToFront
+  EXPECT_NE(failed.find(InstalledCheck(kDriverCbwUnison, false) + R"(> BringToFront
 [InstallDriver()] IsInstalledDriver() return code : FALSE
 [InstallDriver()] Cause: the installer ended with exit code 0, and the driver's files are not installed
 > Release C:\T\PXPC\driver_setup.exe
@@ -265,19 +278,19 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
 }
 
 TEST_F(Workflow, WithBothDueThePackageComesFirstThenTheDriverWhichIsInstalledWithoutAPause) {
-  pc.installedDrivers.clear();
+  pc.RemoveDrivers();
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   Record();
   EXPECT_TRUE(Run());
   EXPECT_EQ(Record(), kDownloadStart + kUpdateFolder + kPackageFiles + "\n> Progress 500" + kDriverFile +
                           "\n> Progress 1000" + kPackageInPlace + kDriverInPlace + kUpdateFolderGone + kDownloadReported +
-                          kDriverInstall + kRunEnd);
+                          DriverInstall() + kRunEnd);
 }
 
 TEST_F(Workflow, TheServerNamingThePhonesInstallerOrThePcToolLeavesTheDriverDownloadOut) {
   InstallCurrentPackage();
-  pc.installedDrivers.clear();
-  pc.preloadDriver = L"C:\\T\\E\\driver_setup.exe";
+  pc.RemoveDrivers();
+  pc.programConfig = L"[DRIVER]\npreload=driver_setup.exe\n";
   pc.usageStart.result = 0;  // a start report that failed: the phone's installer still ends it
   PreparePcStart(pc, run);
   EXPECT_EQ(run.m_strPreloadDriver, L"C:\\T\\E\\driver_setup.exe");
@@ -381,8 +394,7 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
     const std::string record = Record();
     // After the failed check, the driver is decided on as ever.
     const std::string tail = std::string(c.lastLines) +
-                             "[IsRequireUpDrv()] START..............\n> IsOnline\n> IsDriverInstalled 3\n"
-                             "> IsDriverInstalled 2\n> IsDriverOutdated 2 online\n";
+                             kNoPreloadDriver + DriverCurrentOnline();
     ASSERT_GE(record.size(), tail.size()) << record;
     EXPECT_EQ(record.substr(record.size() - tail.size()), tail) << record;
     EXPECT_TRUE(run.m_strServerConfigFile.empty());
@@ -395,7 +407,7 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
   pc.online = false;
   run.m_bAbnormalStatus = 0;
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::RunHidden);
-  EXPECT_EQ(Record(), "\n> IsOnline\n[IsRequireUpDrv()] START..............\n> IsOnline\n");
+  EXPECT_EQ(Record(), "\n> IsOnline\n" + std::string(kNoPreloadDriver) + "[IsRequireUpDrv()] START..............\n> IsOnline\n");
 }
 
 TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeavesTheEarlierPackage) {
@@ -570,28 +582,27 @@ TEST_F(Workflow, StatisticsThatCannotBeLoadedStopTheDownloadAndAFailedStartRepor
 TEST_F(Workflow, OfflineThePhonesDriverIsInstalledBeforeTheToolAndAFailedStartEndsTheRun) {
   InstallCurrentPackage();
   pc.online = false;
-  pc.installedDrivers.clear();
-  pc.preloadDriver = L"C:\\T\\E\\setup.exe";
-  pc.preloadType = kDriverModem;  // the phone carries the modem family
-  pc.driverPackage = PhonesDriverPackage();
+  pc.RemoveDrivers();
+  pc.programConfig = L"[DRIVER]\npreload=setup.exe\npreload_type=modem\n";  // the phone carries the modem family
   pc.folders.insert(L"C:\\T\\E");
   pc.files[L"E:\\setup.exe"] = L"phone's driver";
   EXPECT_EQ(PreparePcStart(pc, run), PcStartStep::AskLicence);
   EXPECT_EQ(Record(), R"(
 > IsOnline
+GetPreloadDriver ExePath = [C:\T\E\]
+Preload Driver[setup.exe], Type[modem]
+Path to copy preload driver[C:\T\E\setup.exe]
 [IsRequireUpDrv()] START..............
 > IsOnline
-> IsDriverInstalled 3
-> IsDriverInstalled 4
-> IsDriverInstalled 5
-> IsDriverInstalled 2
-)");
+)" + InstalledCheck(kDriverModem, false) + InstalledCheck(kDriverAndroid, false) +
+                          InstalledCheck(kDriverZodavozUro, false) + InstalledCheck(kDriverCbwUnison, false));
+  EXPECT_EQ(run.m_nPreloadType, kDriverModem);
   EXPECT_TRUE(Run());
   EXPECT_EQ(Record(), std::string(R"(
 [AutoRun_PXBootstrap()] START...............
 > IsOnline
 > IsOnline
-> Display install start)") + kPhonesDriverInstall + "\n> Display install stop\n> Progress 2000" + kRunEnd);
+> Display install start)") + PhonesDriverInstall() + "\n> Display install stop\n> Progress 2000" + kRunEnd);
 
   // No driver on the phone: nothing to install with; the tool that is not there does not start.
   run.m_strPreloadDriver.clear();
@@ -844,7 +855,7 @@ TEST_F(Workflow, TheServersInstallerRunsHeldAndSignedInItsHeldFolderAnMsiIsRemov
   package.serverDriver = L"C:\\T\\PXPC\\driver_setup.exe";
   pc.folders.insert(L"C:\\T\\PXPC");
   pc.files[package.serverDriver] = L"driver";
-  pc.installerExitCode = 3010;
+  pc.exitCode = 3010;
   EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
   EXPECT_EQ(Record(), R"(
 > IsOnline
@@ -854,12 +865,13 @@ Driver install from server
 > Hold C:\T\PXPC\driver_setup.exe
 [InstallDriver : MsgWaitForMultipleObjects 1]
 [InstallDriver : MsgWaitForMultipleObjects 2]
-> RunInstaller C:\T\PXPC\driver_setup.exe /i
+Install Driver Full Path Name = C:\T\PXPC\driver_setup.exe [LF]
+> Start C:\T\PXPC\driver_setup.exe [] in C:\T\PXPC
+> WaitForEnd 600000
 [InstallDriver : the installer ended with exit code 3010]
 [InstallDriver : MsgWaitForMultipleObjects ENd]
 > IsOnline
-> IsDriverInstalled )" + std::to_string(kDriverCbwUnison) + R"(
-> BringToFront
+)" + InstalledCheck(kDriverCbwUnison, true) + R"(> BringToFront
 [CUSBAutoRunDlg::InstallDriver()] END.............
 > Release C:\T\PXPC\driver_setup.exe
 > ReleaseFolder C:\T\PXPC
@@ -869,9 +881,9 @@ Driver install from server
   pc.files[package.serverDriver] = L"package";
   package.preloadType = kDriverUnison;  // the phone carries the unison family: that one must be there
   pc.installerInstalls = false;
-  pc.installedDrivers.clear();
-  pc.installerExitCode = 0;
-  pc.installerEnds = false;  // still running when its time was up
+  pc.RemoveDrivers();
+  pc.exitCode = 0;
+  pc.programEnds = false;  // still running when its time was up
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   EXPECT_EQ(Record(), R"(
 > IsOnline
@@ -880,15 +892,18 @@ Driver install from server
 > HoldFolder C:\T\PXPC
 > Hold C:\T\PXPC\unison.MSI
 [InstallDriver : MsgWaitForMultipleObjects 1]
-> RunInstaller C:\T\PXPC\unison.MSI /x msi
+Install Driver Full Path Name = C:\T\PXPC\unison.MSI [LF]
+> Start C:\Windows\system32\msiexec.exe [/x "C:\T\PXPC\unison.MSI" /qn] in C:\T\PXPC
+> WaitForEnd 600000
 [InstallDriver : the installer has not ended after 600 s]
 [InstallDriver : MsgWaitForMultipleObjects 2]
-> RunInstaller C:\T\PXPC\unison.MSI /i msi
+Install Driver Full Path Name = C:\T\PXPC\unison.MSI [LF]
+> Start C:\Windows\system32\msiexec.exe [/i "C:\T\PXPC\unison.MSI" /qn] in C:\T\PXPC
+> WaitForEnd 600000
 [InstallDriver : the installer has not ended after 600 s]
 [InstallDriver : MsgWaitForMultipleObjects ENd]
 > IsOnline
-> IsDriverInstalled )" + std::to_string(kDriverUnison) + R"(
-> BringToFront
+)" + InstalledCheck(kDriverUnison, false) + R"(> BringToFront
 [InstallDriver()] IsInstalledDriver() return code : FALSE
 [InstallDriver()] Cause: the installer has not ended after 600 s, and the driver's files are not installed
 > Release C:\T\PXPC\unison.MSI
@@ -901,7 +916,7 @@ Driver install from server
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   const std::string refused = Record();
   EXPECT_NE(refused.find("[SIGNATURE] [C:\\T\\PXPC\\unison.MSI] refused\n"), std::string::npos) << refused;
-  EXPECT_EQ(refused.find("> RunInstaller"), std::string::npos);
+  EXPECT_EQ(refused.find("> Start"), std::string::npos);
   pc.unsignedFiles.clear();
   pc.unholdableFolders.insert(L"C:\\T\\PXPC");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
@@ -924,7 +939,7 @@ TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes)
   pc.files[L"E:\\setup.exe"] = L"phone's driver";
   DriverPackage package = PhonesDriverPackage();
   EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
-  EXPECT_EQ(Record(), kPhonesDriverInstall + "\n");
+  EXPECT_EQ(Record(), PhonesDriverInstall() + "\n");
 
   // Replaced right after the copy: not the phone's file, not run.
   pc.swappedAfterCopy.insert(package.preloadDriver);
@@ -933,7 +948,7 @@ TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes)
   EXPECT_NE(swapped.find("Preload Driver[C:\\T\\E\\setup.exe] is not the phone's file[E:\\setup.exe] (0)\n"),
             std::string::npos)
       << swapped;
-  EXPECT_EQ(swapped.find("> RunInstaller"), std::string::npos);
+  EXPECT_EQ(swapped.find("> Start"), std::string::npos);
 
   // No phone drive, a folder that cannot be held, or a link where the copy goes: nothing copied,
   // nothing run.
