@@ -3,6 +3,7 @@
 
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/provisioning/files.h"
+#include "bootstrap/provisioning/own_program.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "bootstrap/usb_autorun_dlg.h"
 #include "common/win/held_file.h"
@@ -47,20 +48,9 @@ void HoldPcStartConfig(const std::wstring& programFolder, const std::wstring& la
 const std::wstring& PcStartConfigRefusal() { return ThePcStartConfig().refusal; }
 
 void ReadModulePath(std::wstring& folder, std::wstring& name) {
-  folder.clear();
-  name.clear();
-  wchar_t path[520] = {};
-  DWORD length = ::GetModuleFileNameW(nullptr, path, 520);
-  if (length > 0 && length < 520) {
-    std::wstring full(path, length);
-    size_t slash = full.rfind(L'\\');
-    if (slash == std::wstring::npos) {
-      name = full;
-    } else {
-      folder = full.substr(0, slash + 1);
-      name = full.substr(slash + 1);
-    }
-  }
+  qv::bootstrap::ProgramPath program = qv::bootstrap::SplitProgramPath(OwnProgramPath());
+  folder = std::move(program.folder);
+  name = std::move(program.name);
 }
 
 std::wstring ReadConfigString(const std::wstring& programFolder, const std::wstring& section, const std::wstring& key) {

@@ -1,7 +1,8 @@
 // The phone start's copy of the installation package into the PC folder named after the phone's
 // drive letter, and the relaunch of that copy with "-l" and the letter, on the workflow's PC.
-#include "bootstrap/config.h"
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/workflow.h"
+#include "bootstrap/provisioning/own_program.h"
 #include "bootstrap/provisioning/windows_pc.h"
 #include "bootstrap/view/init_dlg.h"
 
@@ -25,10 +26,10 @@ class CCopyView final : public qv::bootstrap::RunView {
 }  // namespace
 
 int CopyInstallPackage(CInitDlg& caller) {
-  std::wstring source, name;
-  ReadModulePath(source, name);
+  // The phone's root, where the program runs from on a phone start, and the program's own name.
+  const qv::bootstrap::ProgramPath program = qv::bootstrap::SplitProgramPath(OwnProgramPath());
   const qv::SignaturePolicy nothingStarted;  // the copy starts no tool and installs nothing
   CWindowsPc pc(nullptr, nothingStarted);
   CCopyView view(caller);
-  return qv::bootstrap::CopyPackageToPc(pc, view, source, name);
+  return qv::bootstrap::CopyPackageToPc(pc, view, program.folder, program.name);
 }

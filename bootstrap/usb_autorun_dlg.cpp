@@ -39,10 +39,6 @@ BOOL CUSBAutoRunDlg::InitAutoRun() {
   return CheckSystem();
 }
 
-std::wstring CUSBAutoRunDlg::GetLaunchDrive() const { return m_launch.launchDrive; }
-
-void CUSBAutoRunDlg::SetUnisonPreload() { m_strPreloadType = qv::bootstrap::kUnisonPreloadType; }
-
 void CUSBAutoRunDlg::GetConfigInfo() {
   WriteTraceLog(L"[GetConfigInfo()] START...............\r\n");
   if (!PcStartConfigRefusal().empty()) WriteTraceLog(PcStartConfigRefusal());

@@ -150,16 +150,6 @@ class CUSBAutoRunDlg : public qv::ui::CKeepOpenDialog,
   INT_PTR OnProgressTimerRequest(WPARAM timerId, LPARAM stop);
   INT_PTR OnRaiseProgress(WPARAM position, LPARAM);
   bool IsDialogThread() const;
-  // What the driver manager reads of this run.
-  std::wstring GetProgramFolder() const override { return m_strModulePath; }
-  std::wstring GetLaunchDrive() const override;
-  std::wstring GetServerConfigFile() const override { return m_strServerConfigFile; }
-  std::wstring GetPreloadDriverPath() const override { return m_strPreloadDriver; }
-  std::wstring GetServerDriverPath() const override { return m_strDriverPath; }
-  BOOL IsPreloadDriverSame() const override { return m_bPreloadSame; }
-  void SetUnisonPreload() override;
-  qv::bootstrap::PcSystem& Pc() override { return m_pc; }
-  qv::bootstrap::RunView& View() override { return *this; }
   // What the workflow shows on the window.
   void SetProgressDisplay(qv::bootstrap::ProgressDisplay display, bool stop) override;
   void ShowMessage(const std::wstring& text) override;

@@ -2,6 +2,7 @@
 #include "bootstrap/core/driver_decisions.h"
 
 #include "bootstrap/core/driver_tables.h"
+#include "bootstrap/core/path_text.h"
 #include "bootstrap/core/text_util.h"
 #include "bootstrap/core/version_text.h"
 
@@ -22,6 +23,22 @@ int CountMissingPairs(const std::wstring& folder, const std::vector<DriverFilePa
 }
 
 }  // namespace
+
+std::wstring SafePreloadName(const std::wstring& preload) {
+  return IsSafePackageFileName(preload) ? preload : std::wstring();
+}
+
+PreloadDriver FindPreloadDriver(const std::wstring& programFolder, const std::wstring& preload,
+                                const std::wstring& preloadType, int currentType) {
+  PreloadDriver found;
+  found.type = currentType;
+  const std::wstring name = SafePreloadName(preload);
+  if (name.empty()) return found;
+  found.path = programFolder + name;
+  found.type = PreloadTypeFromText(preloadType, currentType);
+  found.unison = IsUnisonPreloadText(preloadType);
+  return found;
+}
 
 bool IsDriverPairMissing(const std::wstring& folder, const std::wstring& name32,
                          const std::wstring& name64, const PathTest& exists) {
@@ -100,6 +117,19 @@ bool IsMsiPackage(const std::wstring& path) { return EndsWithNoCase(path, L"msi"
 
 std::wstring FormatMsiexecParameters(const std::wstring& option, const std::wstring& path) {
   return option + L" \"" + path + L"\" /qn";
+}
+
+InstallerCommand InstallerCommandOf(const std::wstring& systemFolder, const std::wstring& path,
+                                    const std::wstring& option, bool msi) {
+  InstallerCommand command;
+  command.folder = FolderOfPath(path);
+  if (!msi) {
+    command.program = path;
+    return command;
+  }
+  if (!systemFolder.empty()) command.program = systemFolder + L'\\' + kMsiexec;
+  command.arguments = FormatMsiexecParameters(option, path);
+  return command;
 }
 
 }  // namespace qv::bootstrap

@@ -1,6 +1,7 @@
-// The driver manager's decisions: whether a family is installed, whether its files are older
-// than announced, whether the driver must be installed or updated, and which installer to run
-// how. The file system and the configuration files are reached through the functions passed in.
+// The driver manager's decisions: the phone's installer and its family, whether a family is
+// installed, whether its files are older than announced, whether the driver must be installed or
+// updated, and which installer to run how. The file system and the configuration files are
+// reached through the functions passed in.
 #pragma once
 
 #include <functional>
@@ -12,6 +13,21 @@ namespace qv::bootstrap {
 using PathTest = std::function<bool(const std::wstring& path)>;
 using KeyReader = std::function<std::wstring(const std::wstring& key)>;
 using FileVersionReader = std::function<std::wstring(const std::wstring& path)>;
+
+// The phone's driver installer as config.ini names it (`preload`, relative to the phone's root and
+// to the program's folder, and `preload_type`).
+struct PreloadDriver {
+  std::wstring path;   // beside the program; empty when the phone names none
+  int type = 0;        // the family; an unknown text leaves the family known before
+  bool unison = false;  // "unison" exactly: the run's preload type text becomes "unison"
+};
+
+// A `preload` name that leaves the program's folder or names a device counts as none.
+std::wstring SafePreloadName(const std::wstring& preload);
+
+// The installer beside the program (`programFolder` with its final backslash) and its family.
+PreloadDriver FindPreloadDriver(const std::wstring& programFolder, const std::wstring& preload,
+                                const std::wstring& preloadType, int currentType);
 
 // True when neither folder\name32 nor folder\name64 exists.
 bool IsDriverPairMissing(const std::wstring& folder, const std::wstring& name32,
@@ -81,5 +97,17 @@ constexpr wchar_t kMsiInstall[] = L"/i";
 
 // "<option> \"<path>\" /qn": a quiet msiexec run on the package.
 std::wstring FormatMsiexecParameters(const std::wstring& option, const std::wstring& path);
+
+// How an installer is started: a setup program as itself without arguments; an MSI package by
+// the system's msiexec, taken by its full path (a bare name could be found in the working folder,
+// which holds downloaded files), quietly with `option`. Either in the installer's folder. No
+// program (nothing starts) when msiexec is asked for and the system folder is unknown.
+struct InstallerCommand {
+  std::wstring program;
+  std::wstring arguments;
+  std::wstring folder;
+};
+InstallerCommand InstallerCommandOf(const std::wstring& systemFolder, const std::wstring& path,
+                                    const std::wstring& option, bool msi);
 
 }  // namespace qv::bootstrap

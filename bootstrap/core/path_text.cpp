@@ -11,6 +11,12 @@ std::wstring FolderOfPath(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+ProgramPath SplitProgramPath(const std::wstring& path) {
+  const size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos) return {std::wstring(), path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
 std::wstring FormatDriveRoot(wchar_t driveLetter) { return std::wstring(1, driveLetter) + L":\\"; }
 
 bool IsSafePackageFileName(const std::wstring& name) { return IsContainedName(name); }

@@ -12,6 +12,14 @@ namespace qv::bootstrap {
 // The path cut before its last backslash (no trailing backslash); empty when it has none.
 std::wstring FolderOfPath(const std::wstring& path);
 
+// A program's full path cut into its folder (with its final backslash; empty when the path has
+// none) and its file name.
+struct ProgramPath {
+  std::wstring folder;
+  std::wstring name;
+};
+ProgramPath SplitProgramPath(const std::wstring& path);
+
 // "E:\" for the letter E.
 std::wstring FormatDriveRoot(wchar_t driveLetter);
 

@@ -72,6 +72,9 @@ class StartedProgram {
   // Waits at most `milliseconds` until the program waits for its user's input (it has bound its
   // libraries by then).
   virtual void WaitUntilIdle(uint32_t milliseconds) = 0;
+  // Waits at most `milliseconds` until the program ends; the wait also ends when keyboard or mouse
+  // input reaches the calling thread's queue. True, with its exit code, when it has ended.
+  virtual bool WaitForEnd(uint32_t milliseconds, uint32_t& exitCode) = 0;
 };
 
 // How a start went: the program (null when it did not start) or the system's error.
@@ -154,18 +157,10 @@ class PcSystem : public qv::TraceSink {
   virtual std::unique_ptr<UsageReport> OpenUsageReport(const std::wstring& programFolder,
                                                        const std::wstring& phoneFolder, LibraryCall& failure) = 0;
 
-  // The USB driver: the phone's installer (its path beside the program; empty when the phone has
-  // none) and the family it carries (known once the installer was asked for), the installers as
-  // the run knows them, whether the driver family `type` is installed (traced per folder), and
-  // whether its installed files are older than the versions announced online or offline.
-  virtual std::wstring PreloadDriver() = 0;
-  virtual int PreloadDriverType() = 0;
-  virtual DriverPackage DriverInstallers() = 0;
-  virtual bool IsDriverInstalled(int type) = 0;
-  virtual bool IsDriverOutdated(int type, bool online) = 0;
-  // Holds `copy` while it holds the bytes of `phone` (null otherwise, with the system's errors for
-  // the copy and the phone's file, 0 where it opened), or `path` while it carries the maker's signature where the phone asks for
-  // one (null when refused; the verdict is traced). Nothing can change a held file.
+  // Proven files. Holds `copy` while it holds the bytes of `phone` (null otherwise, with the
+  // system's errors for the copy and the phone's file, 0 where it opened), or `path` while it
+  // carries the maker's signature where the phone asks for one (null when refused; the verdict is
+  // traced). Nothing can change a held file: others can neither write nor delete it.
   virtual std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
                                                    unsigned& copyError, unsigned& phoneError) = 0;
   virtual std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) = 0;
@@ -175,9 +170,15 @@ class PcSystem : public qv::TraceSink {
   virtual bool IsSignatureRequired() = 0;
   virtual std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) = 0;
   virtual bool IsHeldSignedByMaker(const FileHold& file) = 0;
-  // Runs an installer (`msi`: the system's msiexec on the package with `option`) and waits until it
-  // ends, or for as long as an installer is given.
-  virtual InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) = 0;
+
+  // What the USB driver's decisions read: the system's Program Files folder (where the driver
+  // families install) and its own folder (msiexec's), each empty when unknown; the version of a
+  // file from its version resource ("0.0.0.0" without one); and a value of config.ini beside the
+  // program as this start may read it (empty when missing, and for every key of a file refused).
+  virtual std::wstring ProgramFilesFolder() = 0;
+  virtual std::wstring SystemFolder() = 0;
+  virtual std::wstring FileVersion(const std::wstring& path) = 0;
+  virtual std::wstring ReadProgramConfig(const std::wstring& section, const std::wstring& key) = 0;
 
   // Starts `program` (a full path) as itself with `arguments` in `folder`.
   virtual ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,

@@ -13,17 +13,19 @@
 namespace qv::bootstrap {
 
 struct RunFields {
-  // The program's folder ("C:\...\E\", with its final backslash) and the phone's drive ("E" or a
-  // folder when started without one).
+  // The program's folder ("C:\...\E\", with its final backslash) and the phone's drive (the
+  // letter "E" given at the relaunch, or the program's folder when started without one).
   std::wstring m_strModulePath;
   std::wstring m_strPhoneDrive;
   // From the phone's config.ini.
   std::wstring m_strPxpcName;
   std::wstring m_strModelType;
   std::wstring m_strPxpcTestVer;
-  // The phone's driver installer (its path beside the program) and its family's text.
+  // The phone's driver installer (its path beside the program), its family's text ("unison" once
+  // found so) and its family (0 while none is known).
   std::wstring m_strPreloadDriver;
   std::wstring m_strPreloadType;
+  int m_nPreloadType = 0;
   // The update check: the package's base URL, the package folder, the downloaded serverconfig.ini.
   std::wstring m_strDownloadURL;
   std::wstring m_strDownloadPath;

@@ -48,4 +48,10 @@ bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix) {
          EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+std::wstring Joined(std::initializer_list<std::wstring_view> parts) {
+  std::wstring text;
+  for (std::wstring_view part : parts) text.append(part);
+  return text;
+}
+
 }  // namespace qv::bootstrap

@@ -1,8 +1,10 @@
-// Small text helpers of the bootstrap program: the runtime's decimal conversion, and letter case
-// for the fixed ASCII keywords of the configuration files and for drive letters.
+// Small text helpers of the bootstrap program: the runtime's decimal conversion, letter case for
+// the fixed ASCII keywords of the configuration files and for drive letters, and joined parts.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "common/core/decimal_text.h"
 
@@ -21,5 +23,8 @@ wchar_t ToUpperAscii(wchar_t c);
 // Equality without regard to the case of ASCII letters; other characters must match exactly.
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix);
+
+// The parts one after the other.
+std::wstring Joined(std::initializer_list<std::wstring_view> parts);
 
 }  // namespace qv::bootstrap

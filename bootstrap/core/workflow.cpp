@@ -1,10 +1,8 @@
 // The workflow's steps, in the order and with the trace lines that support reads.
 #include "bootstrap/core/workflow.h"
 
-#include <initializer_list>
 #include <optional>
 #include <vector>
-#include <string_view>
 
 #include "bootstrap/core/config_lists.h"
 #include "bootstrap/core/driver_decisions.h"
@@ -17,6 +15,7 @@
 #include "bootstrap/core/path_text.h"
 #include "bootstrap/core/progress_step.h"
 #include "bootstrap/core/run_decisions.h"
+#include "bootstrap/core/text_util.h"
 #include "bootstrap/core/usb_mode.h"
 #include "bootstrap/core/version_text.h"
 #include "common/core/code_content.h"
@@ -36,14 +35,6 @@ constexpr uint32_t kInstallPauseMs = 3000;
 
 const wchar_t kDownloadFailedMessage[] =
     L"RO Zeru Zav download is failed.\nPlease try again when Internet access is available.";
-const wchar_t kDriverFailedMessage[] = L"QV USB modem driver is not installed.\nReinstall QV USB modem driver.";
-
-// The parts one after the other.
-std::wstring Joined(std::initializer_list<std::wstring_view> parts) {
-  std::wstring text;
-  for (std::wstring_view part : parts) text.append(part);
-  return text;
-}
 
 std::wstring ReadServerConfig(PcSystem& pc, const RunFields& run, const wchar_t* section, const std::wstring& key) {
   return pc.ReadProfileString(run.m_strServerConfigFile, section, key);
@@ -51,9 +42,7 @@ std::wstring ReadServerConfig(PcSystem& pc, const RunFields& run, const wchar_t*
 
 const wchar_t kUpdateCheck[] = L"IsRequireUpPXPC()";
 const wchar_t kPackageDownload[] = L"DownloadPXPC_Package()";
-const wchar_t kDriverInstall[] = L"InstallDriver()";
 const wchar_t kToolStart[] = L"RunPXPC()";
-const wchar_t kPackageCopy[] = L"CopyInstallPackage()";
 
 // Asks the update service for the package's URL; false, traced, when it named none.
 // `cause`: what the library told of a list that named no complete package, for a URL refused next.
@@ -335,20 +324,10 @@ bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, boo
   return IsModeChangeDone(false, admin);
 }
 
-bool IsDriverDue(PcSystem& pc, const std::wstring& serverConfigFile) {
-  pc.Trace(L"[IsRequireUpDrv()] START..............\r\n");
-  const bool online = pc.IsOnline();
-  const bool overwrite = !serverConfigFile.empty() &&
-                         IsFlagTrue(pc.ReadProfileString(serverConfigFile, L"FILES_DRIVER", L"unison_overwrite"));
-  const DriverQueries queries{[&pc](int type) { return pc.IsDriverInstalled(type); },
-                              [&pc](int type, bool isOnline) { return pc.IsDriverOutdated(type, isOnline); }};
-  return DecideRequireUpDrv(online, pc.PreloadDriverType(), overwrite, queries);
-}
-
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run) {
   const bool serverConfig = FetchServerConfig(pc, run);
-  run.m_strPreloadDriver = pc.PreloadDriver();
-  run.m_bRequireDrv = IsDriverDue(pc, run.m_strServerConfigFile) ? 1 : 0;
+  run.m_strPreloadDriver = GetPreloadDriver(pc, run);
+  run.m_bRequireDrv = IsDriverDue(pc, run) ? 1 : 0;
   if (serverConfig) run.m_bRequireUpPxpc = IsToolUpdateDue(pc, run) ? 1 : 0;
   return DecidePcStart(run.m_bAbnormalStatus == 1, run.m_bRequireDrv != 0, run.m_bRequireUpPxpc != 0);
 }
@@ -411,148 +390,6 @@ bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run) {
   }
   pc.Trace(L"[DownloadPXPC_Package()] END...(TRUE)................\r\n");
   return succeeded;
-}
-
-bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run) {
-  auto online = [&pc] { return pc.IsOnline(); };
-  switch (DecideDriverInstall(run.m_bPxpcInstallsDriver != 0, run.m_bRequireDrv == 1, !run.m_strPreloadDriver.empty(),
-                              online)) {
-    case DriverInstallStep::SkipForPcTool:
-      pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] SKIP.............\r\n");
-      return true;
-    case DriverInstallStep::NothingToDo:
-      return true;
-    case DriverInstallStep::Install:
-      break;
-  }
-  view.SetProgressDisplay(ProgressDisplay::Install, false);
-  const bool installed = InstallDriverPackage(pc, view, pc.DriverInstallers());
-  view.SetProgressDisplay(ProgressDisplay::Install, true);
-  if (!installed) {
-    pc.Trace(L"[AutoRun_PXBootstrap()] InstallDriver() ==> FALSE...\r\n");
-    Warn(pc, view, kDriverFailedMessage);
-    return false;
-  }
-  view.RaiseProgress(kProgressMax);
-  return true;
-}
-
-bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::wstring& target) {
-  if (target.empty()) return false;
-  if (package.launchDrive.empty()) {
-    pc.Trace(L"Failed to get drive path\r\n");
-    return false;
-  }
-  const std::wstring root = FormatDriveRoot(package.launchDrive[0]);
-  pc.Trace(Joined({L"GetPreloadDriver ExePath = [", root, L"]\r\n"}));
-  const std::wstring source = root + package.preloadName;
-  pc.Trace(Joined({L"Copy Preload Driver Path = [", source, L"]\r\n"}));
-  // Nothing is written through a link in the program's folder, which is held while it is written.
-  std::wstring cause;
-  if (package.preloadName.empty()) {
-    cause = L"the phone names no driver installer";
-  } else if (const std::unique_ptr<FolderHold> held = HoldFolderOrRefuse(pc, FolderOfPath(target))) {
-    if (!pc.IsFreeOfLinks(package.programFolder, package.preloadName)) {
-      cause = LinkCause(target);
-    } else if (const FileResult copied = pc.CopyFileOver(source, target)) {
-      pc.Trace(L"Copy Preload Driver - OK\r\n");
-      return true;
-    } else {
-      cause = SystemErrorCause(pc, copied.error);
-    }
-  }
-  pc.Trace(Joined({L"CopyFile Failed Src[", source, L"], Target[", target, L"]\r\n"}));
-  TraceCause(pc, kDriverInstall, cause);
-  return false;
-}
-
-namespace {
-
-// Traces what became of an installer's run (its exit code, or why there is none) and keeps it, for
-// the cause of a failed installation.
-void TraceInstallerRun(PcSystem& pc, const InstallerRun& run, std::wstring& outcome) {
-  if (!run.started) {
-    pc.Trace(Joined({L"[InstallDriver : the installer did not start (", DecimalText(run.error), L")]\r\n"}));
-    outcome = L"the installer did not start: " + SystemErrorCause(pc, run.error);
-  } else if (!run.ended) {
-    outcome = Joined({L"the installer has not ended after ", DecimalText(kInstallerWaitMs / 1000), L" s"});
-    pc.Trace(L"[InstallDriver : " + outcome + L"]\r\n");
-  } else {
-    outcome = L"the installer ended with exit code " + DecimalText(run.exitCode);
-    pc.Trace(L"[InstallDriver : " + outcome + L"]\r\n");
-  }
-}
-
-}  // namespace
-
-bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& package) {
-  std::wstring installer;
-  bool fromPhone = false;
-  switch (ChooseDriverInstaller(pc.IsOnline(), package.preloadSame, package.preloadDriver)) {
-    case DriverInstallerSource::Server:
-      pc.Trace(L"Driver install from server\r\n");
-      installer = package.serverDriver;
-      break;
-    case DriverInstallerSource::Preload:
-      if (!CopyPreloadDriver(pc, package, package.preloadDriver)) return false;
-      installer = package.preloadDriver;
-      fromPhone = true;
-      break;
-    case DriverInstallerSource::None:
-      return false;
-  }
-  pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] START.............\r\n");
-  if (!IsUsableInstallerPath(installer)) {
-    pc.Trace(L"[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\r\n");
-    return false;
-  }
-  // An installer in a folder that is a link, or that is one itself, is not started; its folder is
-  // held until the installer has ended.
-  const std::wstring folder = FolderOfPath(installer);
-  const std::unique_ptr<FolderHold> folderHold = HoldFolderOrRefuse(pc, folder);
-  if (!folderHold) return false;
-  const bool exists = pc.FileExists(installer);
-  if (!exists || !pc.IsFreeOfLinks(folder, installer.substr(folder.size() + 1))) {
-    pc.Trace(Joined({L"Drv Setup Filename : ", installer, L"\n"}));
-    pc.Trace(L"[InstallDriver : IsExistFile(strPath)] return code : FALSE\r\n");
-    TraceCause(pc, kDriverInstall, exists ? LinkCause(installer) : L"[" + installer + L"] is not there, or is in use");
-    return false;
-  }
-  // The phone's installer, copied where any program of the user can replace it, is installed only
-  // while it holds the phone's bytes; the server's came over plain HTTP and is installed only with
-  // the maker's signature where the phone asks for it. Either stays held until the installer ends.
-  std::unique_ptr<FileHold> held;
-  if (fromPhone) {
-    const std::wstring phoneInstaller = package.launchDrive.empty() || package.preloadName.empty()
-                                            ? std::wstring()
-                                            : FormatDriveRoot(package.launchDrive[0]) + package.preloadName;
-    unsigned error = 0, phoneError = 0;
-    held = pc.HoldPhonesCopy(installer, phoneInstaller, error, phoneError);
-    if (!held) {
-      pc.Trace(Joined({L"Preload Driver[", installer, L"] is not the phone's file[", phoneInstaller, L"] (",
-                       DecimalText(error), L")\r\n"}));
-      return false;
-    }
-  } else {
-    held = pc.HoldSignedByMaker(installer);
-    if (!held) return false;
-  }
-  const bool msi = IsMsiPackage(installer);
-  std::wstring outcome;
-  pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 1]\r\n");
-  if (msi) TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiRemove, true), outcome);
-  pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 2]\r\n");
-  TraceInstallerRun(pc, pc.RunInstaller(installer, kMsiInstall, msi), outcome);
-  pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
-  const bool installed = pc.IsDriverInstalled(CurrentDriverType(pc.IsOnline(), package.preloadType));
-  view.BringToFront();
-  if (!installed) {
-    pc.Trace(L"[InstallDriver()] IsInstalledDriver() return code : FALSE\r\n");
-    TraceCause(pc, kDriverInstall, outcome + L", and the driver's files are not installed");
-    return false;
-  }
-  pc.Trace(L"[CUSBAutoRunDlg::InstallDriver()] END.............\r\n");
-  return true;
 }
 
 namespace {
@@ -674,155 +511,6 @@ bool RunWorkflow(PcSystem& pc, RunView& view, RunFields& run, const std::wstring
   if (!ok) pc.Trace(L"[AutoRun_PXBootstrap()] Timer call exit function\r\n");
   pc.Trace(L"[AutoRun_PXBootstrap()] END...............\r\n");
   return ok;
-}
-
-namespace {
-
-const wchar_t kCannotCreateFolder[] =
-    L"Failed to copy installation package to system.\nCannot create temporary installation directory.\n";
-const wchar_t kFailedCopy[] =
-    L"Failed to copy installation package to system.\nCannot copy installation package to temporary folder.\n[002]";
-
-// The folder there or made; when not, `cause` says why.
-bool EnsureFolder(PcSystem& pc, const std::wstring& folder, std::wstring& cause) {
-  if (pc.IsFolder(folder)) return true;
-  const FileResult created = pc.CreateFolder(folder);
-  if (!created) cause = L"[" + folder + L"] cannot be created: " + SystemErrorCause(pc, created.error);
-  return static_cast<bool>(created);
-}
-
-std::wstring ElapsedText(PcSystem& pc, uint32_t since) {
-  return DecimalText(static_cast<int>(pc.TickCount() - since));
-}
-
-}  // namespace
-
-namespace {
-
-// How long the proven files stay held after the relaunch: until the copy waits for its user's
-// input (it has bound its libraries and read its configuration by then), or this long at most.
-constexpr uint32_t kRelaunchHoldMs = 5000;
-
-// Holds the files that the copy of the program runs, loads or reads from its folder, each proven
-// to hold the phone's bytes: the copy is in a folder any program of the user can write to, and it
-// runs as administrator. Empty `notThePhones` when all are proven; else it names the phone's path
-// of the first that is not.
-std::vector<std::unique_ptr<FileHold>> HoldRelaunchFiles(PcSystem& pc, const std::wstring& phoneFolder,
-                                                         const std::wstring& copyFolder,
-                                                         const std::wstring& programName, std::wstring& notThePhones) {
-  std::vector<std::unique_ptr<FileHold>> held;
-  for (const RelaunchFile& file : RelaunchFiles(programName)) {
-    const std::wstring phone = phoneFolder + file.name, copy = copyFolder + file.name;
-    unsigned copyError = 0, phoneError = 0;
-    std::unique_ptr<FileHold> hold = pc.HoldPhonesCopy(copy, phone, copyError, phoneError);
-    if (hold) {
-      held.push_back(std::move(hold));
-      continue;
-    }
-    const bool copyMissing = copyError == kErrorFileNotFound, phoneMissing = phoneError == kErrorFileNotFound;
-    if (file.check == RelaunchCheck::WhereEitherHas && copyMissing && phoneMissing) continue;
-    pc.Trace(Joined({L"CopyFile Src[", phone, L"], Target[", copy, L"] is not the phone's file (", DecimalText(phoneError),
-                     L", ", DecimalText(copyError), L")\r\n"}));
-    notThePhones = phone;
-    return {};
-  }
-  return held;
-}
-
-// The copy's folder may not redirect the libraries of the program it starts: a "<program>.local"
-// file goes, and anything else under that name (a folder, a link) refuses the relaunch.
-bool IsFreeOfLibraryRedirection(PcSystem& pc, const std::wstring& program) {
-  const std::wstring redirection = LibraryRedirectionOf(program);
-  if (!pc.AnythingAt(redirection)) return true;
-  pc.RemoveFile(redirection);
-  if (!pc.AnythingAt(redirection)) return true;
-  pc.Trace(L"Relaunch refused: [" + redirection + L"] would redirect the program's libraries\r\n");
-  return false;
-}
-
-}  // namespace
-
-int CopyPackageToPc(PcSystem& pc, RunView& view, const std::wstring& sourceFolder, const std::wstring& programName) {
-  const std::wstring config = sourceFolder + L"config.ini";
-  auto readConfig = [&](const std::wstring& key) { return pc.ReadProfileString(config, L"FILES", key); };
-  const std::wstring base = pc.BaseFolder();
-  if (base.empty()) {
-    Warn(pc, view, std::wstring(kCannotCreateFolder) + L"[004]", kPackageCopy,
-         L"the user has neither a Templates nor an Application Data folder");
-    return 0;
-  }
-  const wchar_t letter = sourceFolder.empty() ? L'\0' : sourceFolder[0];
-  const std::wstring target = FormatPackageFolder(base, letter);
-  // A base or relaunch folder that is a link would take the copy, and the start, elsewhere. The
-  // relaunch folder, and every sub-folder written to, is held until the copy has started. A folder
-  // that cannot be held has its own line, so its warning needs no cause.
-  FolderHolds holds;
-  std::wstring cause;
-  if (!pc.IsFreeOfLinks(base, std::wstring(1, letter))) cause = LinkCause(FolderOfPath(target));
-  if (!cause.empty() || !EnsureFolder(pc, FolderOfPath(target), cause) || !holds.Hold(pc, FolderOfPath(target))) {
-    Warn(pc, view, std::wstring(kCannotCreateFolder) + L"[000]", kPackageCopy, cause);
-    return 0;
-  }
-  if (!EnsureFolder(pc, target + L"tools", cause) || !holds.Hold(pc, target + L"tools")) {
-    Warn(pc, view, std::wstring(kCannotCreateFolder) + L"[001]", kPackageCopy, cause);
-    return 0;
-  }
-
-  const int count = FileListCount(readConfig(kFileCountKey));
-  const uint32_t start = pc.TickCount();
-  std::wstring programCopy, programCopyName;
-  for (int i = 0; i < count; ++i) {
-    const uint32_t fileStart = pc.TickCount();
-    const std::wstring name = readConfig(FileListKey(i));
-    const std::wstring from = sourceFolder + name, to = target + name;
-    // A name that leaves the package folder, or a file or sub-folder there that is a link or cannot
-    // be held, is never copied: it fails like any failed copy.
-    if (!IsSafePackageFileName(name)) {
-      cause = L"config.ini lists a name that leaves the package folder or names a device";
-    } else if (!pc.IsFreeOfLinks(target, name)) {
-      cause = LinkCause(to);
-    }
-    bool copied = false;
-    if (cause.empty() && holds.Hold(pc, FolderOfPath(to))) {
-      const FileResult result = pc.CopyFileOver(from, to);
-      copied = static_cast<bool>(result);
-      if (!copied) cause = SystemErrorCause(pc, result.error);
-    }
-    if (!copied) {
-      Warn(pc, view, std::wstring(kFailedCopy) + L"\n" + from, kPackageCopy, cause);
-      return 0;
-    }
-    if (IsProgramEntry(name, programName)) {
-      programCopy = to;
-      programCopyName = name;
-    }
-    pc.Trace(L"CopyFile Src[" + from + L"], Target[" + to + L"], time:[" + ElapsedText(pc, fileStart) + L"]\r\n");
-  }
-  pc.Trace(L"CopyFile  - All Done time:[" + ElapsedText(pc, start) + L"]\r\n");
-
-  const std::wstring arguments = FormatRelaunchArguments(letter), workFolder = FolderOfPath(programCopy);
-  pc.Trace(L"ShellExecute[" + programCopy + L"][" + arguments + L"][" + workFolder + L"]\r\n");
-  if (programCopy.empty() || !pc.IsFreeOfLinks(target, programCopyName)) {
-    pc.Trace(L"Not Launch\r\n");
-    return 0;
-  }
-  if (!IsFreeOfLibraryRedirection(pc, programCopy)) return 0;
-  std::wstring notThePhones;
-  const std::vector<std::unique_ptr<FileHold>> held =
-      HoldRelaunchFiles(pc, sourceFolder, target, programCopyName, notThePhones);
-  if (!notThePhones.empty()) {
-    Warn(pc, view, std::wstring(kFailedCopy) + L"\n" + notThePhones, kPackageCopy,
-         L"the copy on the PC does not hold the phone's bytes");
-    return 0;
-  }
-  const ProgramStart started = pc.StartProgram(programCopy, arguments, workFolder);
-  if (!started.program) {
-    pc.Trace(Joined({L"Relaunch failed: [", programCopy, L"] did not start (", DecimalText(started.error), L")\r\n"}));
-    TraceCause(pc, kPackageCopy, SystemErrorCause(pc, started.error));
-    return 0;
-  }
-  started.program->WaitUntilIdle(kRelaunchHoldMs);
-  return 1;
 }
 
 }  // namespace qv::bootstrap

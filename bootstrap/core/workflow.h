@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bootstrap/core/driver_steps.h"
 #include "bootstrap/core/pc_system.h"
 #include "bootstrap/core/run_decisions.h"
 #include "bootstrap/core/run_fields.h"
@@ -41,10 +42,6 @@ SystemCheck CheckPcAndPhone(PcSystem& pc, RunView& view, const std::wstring& pho
 // is no administrator (that run has said all there is to say).
 bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, bool admin);
 
-// Whether the USB driver must be installed or updated, from the families installed, their files'
-// versions and, online, the server configuration `serverConfigFile` (empty when there is none).
-bool IsDriverDue(PcSystem& pc, const std::wstring& serverConfigFile);
-
 // The PC start's checks before any page shows: the update check, the phone's driver installer,
 // whether the driver and the tool are due, and so where the start goes.
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);
@@ -53,20 +50,6 @@ PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);
 // the usage statistics before and after. False on a failed or cancelled download, and on a file of
 // code without the maker's signature where the phone asks for it.
 bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run);
-
-// Installs the USB driver when it is due and something can install it; the user is told when the
-// installation fails.
-bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run);
-
-// Copies the phone's driver installer to `target` (beside the program); false, traced, when there
-// is no phone drive or installer, the target is reached through a link, or the copy fails.
-bool CopyPreloadDriver(PcSystem& pc, const DriverPackage& package, const std::wstring& target);
-
-// The driver's installation: online the server's installer (unless it is the phone's), else the
-// phone's, copied beside the program. The installer is run only while it is held and proven the
-// phone's bytes or, from the server, the maker's where the phone asks for it; an MSI package is
-// removed first. True when the current family is installed afterwards.
-bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& package);
 
 // Starts the PC tool from the package folder with the phone's drive, model type and `appTitle`;
 // where the phone asks for the maker's signature, only beside code of its package that bears it.

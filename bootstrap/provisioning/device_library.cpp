@@ -6,6 +6,7 @@
 #include "bootstrap/core/device_library_source.h"
 #include "bootstrap/core/launch_command.h"
 #include "bootstrap/provisioning/files.h"
+#include "bootstrap/provisioning/own_program.h"
 #include "bootstrap/provisioning/trace_log.h"
 #include "common/core/command_line.h"
 #include "common/win/held_file.h"
@@ -18,13 +19,6 @@ namespace {
 #define QV_MODE_EXPORT_NAME(suffix) "ChangeMode2" #suffix,
 constexpr const char* kModeExportNames[] = {QV_USB_MODES(QV_MODE_EXPORT_NAME)};
 #undef QV_MODE_EXPORT_NAME
-
-// The process's own image; empty when the path does not fit.
-std::wstring OwnProgramPath() {
-  wchar_t path[MAX_PATH * 2] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-  return length > 0 && length < MAX_PATH * 2 ? std::wstring(path, length) : std::wstring();
-}
 
 bool IsCdRomRoot(const std::wstring& root) { return ::GetDriveTypeW(root.c_str()) == DRIVE_CDROM; }
 

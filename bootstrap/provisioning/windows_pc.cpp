@@ -87,12 +87,25 @@ class CFolderHold final : public qv::bootstrap::FolderHold {
   qv::CHeldFolder m_folder;
 };
 
-// A started program: its process, for the wait until it waits for its user's input.
+// A started program: its process, for the waits until it waits for its user's input or ends.
 class CStartedProgram final : public qv::bootstrap::StartedProgram {
  public:
   explicit CStartedProgram(qv::UniqueProcessHandle process) : m_process(std::move(process)) {}
   void WaitUntilIdle(uint32_t milliseconds) override {
     if (m_process) ::WaitForInputIdle(m_process.get(), milliseconds);
+  }
+  // The worker that waits for an installer owns no window, so in practice the wait ends with the
+  // program, or at the time limit.
+  bool WaitForEnd(uint32_t milliseconds, uint32_t& exitCode) override {
+    HANDLE process = m_process.get();
+    if (!process || ::MsgWaitForMultipleObjects(1, &process, FALSE, milliseconds,
+                                                QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON) != WAIT_OBJECT_0) {
+      return false;
+    }
+    DWORD code = 0;
+    const bool ended = ::GetExitCodeProcess(process, &code) != FALSE && code != STILL_ACTIVE;
+    exitCode = code;
+    return ended;
   }
 
  private:
@@ -250,20 +263,6 @@ qv::bootstrap::ProgramStart CWindowsPc::StartProgram(const std::wstring& program
   return start;
 }
 
-std::wstring CWindowsPc::PreloadDriver() { return m_pDriverMgr ? m_pDriverMgr->GetPreloadDriver() : std::wstring(); }
-
-int CWindowsPc::PreloadDriverType() { return m_pDriverMgr ? m_pDriverMgr->m_nPreloadType : 0; }
-
-qv::bootstrap::DriverPackage CWindowsPc::DriverInstallers() {
-  return m_pDriverMgr ? m_pDriverMgr->PackageOfRun() : qv::bootstrap::DriverPackage{};
-}
-
-bool CWindowsPc::IsDriverOutdated(int type, bool online) {
-  return m_pDriverMgr && m_pDriverMgr->IsDriverVersionOutdated(type, online ? TRUE : FALSE) != 0;
-}
-
-bool CWindowsPc::IsDriverInstalled(int type) { return m_pDriverMgr && m_pDriverMgr->IsInstalledDriver(type) != 0; }
-
 std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
                                                                     unsigned& copyError, unsigned& phoneError) {
   qv::CHeldFile held = qv::CHeldFile::Open(copy);
@@ -295,9 +294,18 @@ bool CWindowsPc::IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) {
   return held && IsSignedByMaker(m_policy, held->File());
 }
 
-qv::bootstrap::InstallerRun CWindowsPc::RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) {
-  if (!m_pDriverMgr) return qv::bootstrap::InstallerRun{};
-  return m_pDriverMgr->RunInstallerToEnd(path, option, msi ? TRUE : FALSE);
+std::wstring CWindowsPc::ProgramFilesFolder() { return m_pDriverMgr ? m_pDriverMgr->m_strProgramFiles : std::wstring(); }
+
+std::wstring CWindowsPc::SystemFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
+}
+
+std::wstring CWindowsPc::FileVersion(const std::wstring& path) { return GetFileVersionString(path); }
+
+std::wstring CWindowsPc::ReadProgramConfig(const std::wstring& section, const std::wstring& key) {
+  return m_pDriverMgr ? m_pDriverMgr->GetConfigString(section, key) : std::wstring();
 }
 
 bool CWindowsPc::IsFactoryLine() { return CRegistryMgr(L"").IsExistKey(3, L"SOFTWARE\\QV Electronics\\ForceDiag") != 0; }

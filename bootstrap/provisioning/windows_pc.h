@@ -1,5 +1,5 @@
 // The workflow's PC over the system calls: the file, network and profile routines of the support
-// library, the update library, the driver manager, program starts and the trace log.
+// library, the update library, the system's folders, program starts and the trace log.
 #pragma once
 
 #include "bootstrap/core/pc_system.h"
@@ -10,8 +10,9 @@ class CDriverMgr;
 
 class CWindowsPc final : public qv::bootstrap::PcSystem {
  public:
-  // `driverMgr` finds and installs the driver (without one there is none); `policy` says what the
-  // phone asks of the signature of a program started from the package folder. Both outlive this.
+  // `driverMgr` names Program Files and the run's config.ini (without one both are unknown);
+  // `policy` says what the phone asks of the signature of a program started from the package
+  // folder. Both outlive this.
   CWindowsPc(CDriverMgr* driverMgr, const qv::SignaturePolicy& policy) : m_pDriverMgr(driverMgr), m_policy(policy) {}
 
   void Trace(const std::wstring& line) override;
@@ -39,18 +40,16 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
                                                               qv::bootstrap::LibraryCall& failure) override;
   qv::bootstrap::ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
                                            const std::wstring& folder) override;
-  std::wstring PreloadDriver() override;
-  int PreloadDriverType() override;
-  qv::bootstrap::DriverPackage DriverInstallers() override;
-  bool IsDriverInstalled(int type) override;
-  bool IsDriverOutdated(int type, bool online) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
                                                           unsigned& copyError, unsigned& phoneError) override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldSignedByMaker(const std::wstring& path) override;
   bool IsSignatureRequired() override;
   std::unique_ptr<qv::bootstrap::FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
   bool IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) override;
-  qv::bootstrap::InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override;
+  std::wstring ProgramFilesFolder() override;
+  std::wstring SystemFolder() override;
+  std::wstring FileVersion(const std::wstring& path) override;
+  std::wstring ReadProgramConfig(const std::wstring& section, const std::wstring& key) override;
   bool IsFactoryLine() override;
   bool IsAdministrator() override;
   bool ReadSelectedMode(char driveLetter, unsigned char& answer) override;

@@ -12,10 +12,19 @@ std::unique_ptr<CWorkerThread> CWorkerThread::Create(std::function<void()> body)
 
 CWorkerThread::~CWorkerThread() { JoinPumpingSentMessages(); }
 
-void CWorkerThread::JoinPumpingSentMessages() const {
-  if (!m_hThread || !m_bResumed) return;
+bool CWorkerThread::JoinPumpingSentMessages(DWORD milliseconds) const {
+  if (!m_hThread || !m_bResumed) return true;
   HANDLE thread = m_hThread.get();
-  while (::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+  // A bounded wait counts its limit from the start, across the messages it answers.
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    DWORD left = INFINITE;
+    if (milliseconds != INFINITE) {
+      const DWORD spent = ::GetTickCount() - start;
+      left = spent >= milliseconds ? 0 : milliseconds - spent;
+    }
+    const DWORD woken = ::MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+    if (woken != WAIT_OBJECT_0 + 1) return woken == WAIT_OBJECT_0;
     MSG message;
     ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }

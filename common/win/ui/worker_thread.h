@@ -30,7 +30,9 @@ class CWorkerThread {
   // Waits until the thread has ended, answering the messages that other threads send to this
   // thread's windows meanwhile (a worker that updates a window of ours would otherwise wait for
   // us while we wait for it). Posted messages stay queued.
-  void JoinPumpingSentMessages() const;
+  void JoinPumpingSentMessages() const { JoinPumpingSentMessages(INFINITE); }
+  // The same wait, for at most `milliseconds`: true when the thread has ended (or never ran).
+  bool JoinPumpingSentMessages(DWORD milliseconds) const;
 
  private:
   explicit CWorkerThread(std::function<void()> body) : m_body(std::move(body)) {}

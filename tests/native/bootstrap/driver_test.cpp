@@ -146,10 +146,39 @@ TEST(RequireUpDrv, OfflineDependsOnThePhonesOwnDriver) {
   EXPECT_EQ(clean.asked.back(), L"outdated 2 off");
 }
 
+TEST(PreloadDriver, ASafeNameLiesBesideTheProgramAndTheTypeTextNamesTheFamily) {
+  const PreloadDriver modem = FindPreloadDriver(L"C:\\T\\E\\", L"drv\\setup.exe", L"MODEM", kDriverNone);
+  EXPECT_EQ(modem.path, L"C:\\T\\E\\drv\\setup.exe");
+  EXPECT_EQ(modem.type, kDriverModem);
+  EXPECT_FALSE(modem.unison);
+  // Only "unison" exactly marks the run's text; any spelling names the family.
+  EXPECT_TRUE(FindPreloadDriver(L"C:\\T\\E\\", L"u.msi", L"unison", kDriverNone).unison);
+  const PreloadDriver spelled = FindPreloadDriver(L"C:\\T\\E\\", L"u.msi", L"Unison", kDriverNone);
+  EXPECT_FALSE(spelled.unison);
+  EXPECT_EQ(spelled.type, kDriverUnison);
+  EXPECT_EQ(FindPreloadDriver(L"C:\\T\\E\\", L"u.msi", L"other", kDriverAndroid).type, kDriverAndroid);
+  // A name that leaves the folder or names a device is none, and leaves the family as it was.
+  for (const wchar_t* name : {L"", L"..\\setup.exe", L"C:\\setup.exe", L"nul.msi"}) {
+    const PreloadDriver refused = FindPreloadDriver(L"C:\\T\\E\\", name, L"modem", kDriverAndroid);
+    EXPECT_TRUE(refused.path.empty()) << name;
+    EXPECT_EQ(refused.type, kDriverAndroid) << name;
+    EXPECT_TRUE(SafePreloadName(name).empty()) << name;
+  }
+}
+
 // The rest of the installer's choice is checked with the workflow's installation.
-TEST(DriverInstaller, TheServerNamingThePhonesInstallerInstallsThePhonesCopyAndMsiexecRunsQuietly) {
+TEST(DriverInstaller, ThePhonesInstallerWhenNamedAndMsiexecByItsFullPathQuietlyInTheInstallersFolder) {
   EXPECT_EQ(ChooseDriverInstaller(true, true, L"C:\\T\\E\\d.msi"), DriverInstallerSource::Preload);
-  EXPECT_EQ(FormatMsiexecParameters(kMsiInstall, L"C:\\d x\\u.msi"), L"/i \"C:\\d x\\u.msi\" /qn");
+  const InstallerCommand msi = InstallerCommandOf(L"C:\\W\\sys", L"C:\\d x\\u.msi", kMsiInstall, true);
+  EXPECT_EQ(msi.program, L"C:\\W\\sys\\msiexec.exe");
+  EXPECT_EQ(msi.arguments, L"/i \"C:\\d x\\u.msi\" /qn");
+  EXPECT_EQ(msi.folder, L"C:\\d x");
+  // Without the system folder msiexec is not looked for anywhere else.
+  EXPECT_TRUE(InstallerCommandOf(L"", L"C:\\d\\u.msi", kMsiRemove, true).program.empty());
+  const InstallerCommand setup = InstallerCommandOf(L"", L"C:\\d\\setup.exe", kMsiInstall, false);
+  EXPECT_EQ(setup.program, L"C:\\d\\setup.exe");
+  EXPECT_TRUE(setup.arguments.empty());
+  EXPECT_EQ(setup.folder, L"C:\\d");
 }
 
 }  // namespace

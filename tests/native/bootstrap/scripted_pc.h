@@ -1,6 +1,7 @@
-// A PC for the workflow's native tests: files and folders in memory, INI files read from their
-// text, a server of URLs, scripted answers of the update library, the driver and the starts, and
-// one record of everything the workflow traced, did and showed, in order.
+// A PC for the workflow's native tests: files and folders in memory (the driver families' files
+// among them), INI files read from their text, a server of URLs, scripted answers of the update
+// library and the starts, and one record of everything the workflow traced, did and showed, in
+// order.
 #pragma once
 
 #include <algorithm>
@@ -11,14 +12,23 @@
 #include <vector>
 
 #include "bootstrap/core/driver_decisions.h"
+#include "bootstrap/core/driver_tables.h"
 #include "bootstrap/core/pc_system.h"
 
 namespace qv::bootstrap::testing {
 
 class Hold;
 
+// The system's error for a file that another handle keeps from being written or deleted.
+constexpr unsigned kErrorSharingViolation = 32;
+
 class ScriptedPc : public PcSystem, public RunView {
  public:
+  ScriptedPc() {
+    files[systemFolder + L"\\" + kMsiexec] = L"MZ";
+    InstallDrivers();
+  }
+
   // The record: trace lines as they are, everything else as "> what".
   std::vector<std::wstring> events;
 
@@ -37,19 +47,19 @@ class ScriptedPc : public PcSystem, public RunView {
   UsageAnswer usageStart{LibraryCall::Returned, 1, "H42"};
   UsageAnswer usageEnd{LibraryCall::Returned, 1, ""};
 
-  std::wstring preloadDriver;
-  int preloadType = 0;
-  DriverPackage driverPackage;                     // the installers as the run knows them
-  std::set<int> installedDrivers{1, 2, 3, 4, 5};  // every family: no driver is due
-  std::set<int> outdatedDrivers;
-  bool installerInstalls = true;  // an installer's run leaves every family installed
+  std::wstring programFiles = L"C:\\Program Files";
+  std::wstring systemFolder = L"C:\\Windows\\system32";
+  std::wstring programConfig;                    // the text of config.ini beside the program
+  std::map<std::wstring, std::wstring> versions;  // file -> its version; any other file has none
+  bool installerInstalls = true;  // a program waited for to its end leaves every family installed
   bool programStarts = true;
   unsigned startError = 740;            // the system's error of a start that fails
-  uint32_t installerExitCode = 0;
-  bool installerEnds = true;            // within the time an installer is given
+  uint32_t exitCode = 0;                // of a program that ends
+  bool programEnds = true;              // within the time it is waited for
   std::set<std::wstring> unholdableFolders;  // in use without sharing, or otherwise refused (error 32)
   std::multiset<std::wstring> heldFolders;   // held now: none of them can be removed
   std::set<std::wstring> unmovableFiles;     // targets that cannot be replaced
+  std::multiset<std::wstring> heldFiles;     // held now: nobody can write, replace or delete them
   uint32_t ticks = 1000;
   std::set<std::wstring> unsignedFiles;  // refused by the maker's signature check
   bool signatureRequired = false;         // the phone asks for the maker's signature
@@ -82,6 +92,7 @@ class ScriptedPc : public PcSystem, public RunView {
   FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) override {
     Did(L"Move " + source + L" -> " + target);
     if (!FileExists(source)) return {kErrorFileNotFound};
+    if (heldFiles.count(source) || heldFiles.count(target)) return {kErrorSharingViolation};
     if (ThroughLink(target) || unmovableFiles.count(target)) return {5};
     files[target] = files[source];
     files.erase(source);
@@ -95,11 +106,13 @@ class ScriptedPc : public PcSystem, public RunView {
   }
   void RemoveFile(const std::wstring& path) override {
     Did(L"RemoveFile " + path);
-    if (!ThroughLink(path)) files.erase(path);
+    if (!ThroughLink(path) && !heldFiles.count(path)) files.erase(path);
   }
   FileResult CopyFileOver(const std::wstring& source, const std::wstring& target) override {
     Did(L"Copy " + source + L" -> " + target);
     if (!files.count(source)) return {kErrorFileNotFound};
+    // A held target stays; it counts as the copy when it holds the source's bytes already.
+    if (heldFiles.count(target)) return {files.count(target) && files[target] == files[source] ? 0u : kErrorSharingViolation};
     files[target] = swappedAfterCopy.count(target) ? L"planted" : files[source];
     return {};
   }
@@ -137,16 +150,14 @@ class ScriptedPc : public PcSystem, public RunView {
   }
   std::unique_ptr<UsageReport> OpenUsageReport(const std::wstring& programFolder, const std::wstring& phoneFolder,
                                                LibraryCall& failure) override;
-  std::wstring PreloadDriver() override { return preloadDriver; }
-  int PreloadDriverType() override { return preloadType; }
-  DriverPackage DriverInstallers() override { return driverPackage; }
-  bool IsDriverInstalled(int type) override {
-    Did(L"IsDriverInstalled " + std::to_wstring(type));
-    return installedDrivers.count(type) > 0;
+  std::wstring ProgramFilesFolder() override { return programFiles; }
+  std::wstring SystemFolder() override { return systemFolder; }
+  std::wstring FileVersion(const std::wstring& path) override {
+    auto found = versions.find(path);
+    return found == versions.end() ? L"0.0.0.0" : found->second;
   }
-  bool IsDriverOutdated(int type, bool online) override {
-    Did(L"IsDriverOutdated " + std::to_wstring(type) + (online ? L" online" : L" offline"));
-    return outdatedDrivers.count(type) > 0;
+  std::wstring ReadProgramConfig(const std::wstring& section, const std::wstring& key) override {
+    return IniValue(programConfig, section, key).substr(0, 259);
   }
   std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& copyError,
                                            unsigned& phoneError) override;
@@ -154,11 +165,6 @@ class ScriptedPc : public PcSystem, public RunView {
   bool IsSignatureRequired() override { return signatureRequired; }
   std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
   bool IsHeldSignedByMaker(const FileHold& file) override;
-  InstallerRun RunInstaller(const std::wstring& path, const std::wstring& option, bool msi) override {
-    Did(L"RunInstaller " + path + L" " + option + (msi ? L" msi" : L""));
-    if (installerInstalls && option != kMsiRemove) installedDrivers = {1, 2, 3, 4, 5};
-    return {true, 0, installerEnds, installerExitCode};
-  }
   ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
                             const std::wstring& folder) override;
   bool IsFactoryLine() override { return factoryLine; }
@@ -185,6 +191,21 @@ class ScriptedPc : public PcSystem, public RunView {
   void BringToFront() override { Did(L"BringToFront"); }
 
   void Did(const std::wstring& what) { events.push_back(L"> " + what); }
+
+  // The driver files of the families (every family when none is named) there, or none of them.
+  void InstallDrivers(std::set<int> types = {kDriverUnison, kDriverCbwUnison, kDriverModem, kDriverAndroid,
+                                             kDriverZodavozUro}) {
+    for (int type : types) {
+      for (const DriverFilePair& pair : DriverFilePairs(type)) {
+        files[GetDriverFolder(programFiles, type) + L"\\" + pair.name32] = L"driver";
+      }
+    }
+  }
+  void RemoveDrivers() {
+    for (auto file = files.begin(); file != files.end();) {
+      file = file->first.compare(0, programFiles.size() + 1, programFiles + L"\\") == 0 ? files.erase(file) : ++file;
+    }
+  }
   static std::wstring Letter(char letter) { return letter ? std::wstring(1, static_cast<wchar_t>(letter)) : L"(none)"; }
 
   // Whether the path is a link or lies below one.
@@ -222,8 +243,14 @@ class ScriptedPc : public PcSystem, public RunView {
 // A held file, recorded when taken and when let go.
 class Hold : public FileHold {
  public:
-  Hold(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) { m_pc.Did(L"Hold " + m_path); }
-  ~Hold() override { m_pc.Did(L"Release " + m_path); }
+  Hold(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) {
+    m_pc.Did(L"Hold " + m_path);
+    m_pc.heldFiles.insert(m_path);
+  }
+  ~Hold() override {
+    m_pc.Did(L"Release " + m_path);
+    m_pc.heldFiles.erase(m_pc.heldFiles.find(m_path));
+  }
   const std::wstring& Path() const { return m_path; }
 
  private:
@@ -267,14 +294,23 @@ inline std::unique_ptr<FolderHold> ScriptedPc::HoldFolder(const std::wstring& fo
   return std::make_unique<FolderHoldRecord>(*this, folder);
 }
 
-// A started program: the wait for its first input is recorded.
+// A started program: the waits for its first input and for its end are recorded. A program that
+// ends, unless it removes a package ("/x ..."), is an installer that installs.
 class ScriptedProgram : public StartedProgram {
  public:
-  explicit ScriptedProgram(ScriptedPc& pc) : m_pc(pc) {}
+  ScriptedProgram(ScriptedPc& pc, std::wstring arguments) : m_pc(pc), m_arguments(std::move(arguments)) {}
   void WaitUntilIdle(uint32_t milliseconds) override { m_pc.Did(L"WaitUntilIdle " + std::to_wstring(milliseconds)); }
+  bool WaitForEnd(uint32_t milliseconds, uint32_t& exitCode) override {
+    m_pc.Did(L"WaitForEnd " + std::to_wstring(milliseconds));
+    if (m_pc.installerInstalls && m_arguments.compare(0, 2, kMsiRemove) != 0) m_pc.InstallDrivers();
+    if (!m_pc.programEnds) return false;
+    exitCode = m_pc.exitCode;
+    return true;
+  }
 
  private:
   ScriptedPc& m_pc;
+  std::wstring m_arguments;
 };
 
 inline ProgramStart ScriptedPc::StartProgram(const std::wstring& program, const std::wstring& arguments,
@@ -282,7 +318,7 @@ inline ProgramStart ScriptedPc::StartProgram(const std::wstring& program, const 
   Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
   ProgramStart start;
   if (programStarts && FileExists(program)) {
-    start.program = std::make_unique<ScriptedProgram>(*this);
+    start.program = std::make_unique<ScriptedProgram>(*this, arguments);
   } else {
     start.error = FileExists(program) ? startError : kErrorFileNotFound;
   }

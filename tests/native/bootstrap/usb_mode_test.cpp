@@ -1,10 +1,8 @@
-// The mode table (its trace lines are checked with the workflow), the other instance's drive
-// and process, and the creeping progress bar.
+// The mode table (its trace lines are checked with the workflow), and the other instance's drive
+// and process.
 #include "bootstrap/core/usb_mode.h"
 
 #include <gtest/gtest.h>
-
-#include "bootstrap/core/progress_step.h"
 
 namespace qv::bootstrap {
 namespace {
@@ -40,13 +38,6 @@ TEST(UsbMode, OnlyAProcessOfThisProgramIsAnInstance) {
   EXPECT_FALSE(IsSameProgramImage(L"PXPC.exe", L"c.exe"));
   EXPECT_FALSE(IsSameProgramImage(L"PXPC.exe", L"pc.exe"));
   EXPECT_FALSE(IsSameProgramImage(L"PXPC.exe", L"PXPC.exe.exe"));
-}
-
-TEST(ProgressStep, CreepsSlowlyToHalfThenFasterAndStopsAtComplete) {
-  EXPECT_EQ(NextCreepPosition(999), 1000);
-  EXPECT_EQ(NextCreepPosition(1000), 1004);
-  EXPECT_EQ(NextCreepPosition(1998), 2000);
-  EXPECT_EQ(NextCreepPosition(2000), 2000);
 }
 
 }  // namespace

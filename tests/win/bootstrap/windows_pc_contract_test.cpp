@@ -9,6 +9,7 @@
 
 #include "bootstrap/provisioning/windows_pc.h"
 #include "common/core/signature_policy.h"
+#include "common/win/handles.h"
 #include "tests/native/bootstrap/pc_contract.h"
 
 namespace qv::bootstrap::testing {
@@ -19,19 +20,17 @@ std::wstring ProfileFolder() {
   return ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROFILE, FALSE) ? folder : L"";
 }
 
-std::wstring ThisProgram() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
 class WindowsPlace : public PcContractPlace {
  public:
   WindowsPlace() : m_root(ProfileFolder() + L"\\pc-contract-" + std::to_wstring(::GetCurrentProcessId())) {
     ::CreateDirectoryW(m_root.c_str(), nullptr);
   }
   ~WindowsPlace() override {
-    ::DeleteFileW((m_root + L"\\file.ini").c_str());
+    for (const wchar_t* name : {L"file.ini", L"a.ini", L"c.ini", L"held.ini", L"same.ini", L"other.ini", L"plain.ini",
+                                L"linked.ini", L"second.ini"}) {
+      ::DeleteFileW((m_root + L"\\" + name).c_str());
+    }
+    ::RemoveDirectoryW((m_root + L"\\new").c_str());
     ::RemoveDirectoryW((m_root + L"\\held").c_str());
     ::RemoveDirectoryW(m_root.c_str());
   }
@@ -45,9 +44,23 @@ class WindowsPlace : public PcContractPlace {
     ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     ::CloseHandle(file);
   }
-  // This test program, told to run no test: it starts and ends at once.
-  std::wstring Program() override { return ThisProgram(); }
-  std::wstring ProgramArguments() override { return L"--gtest_filter=-*"; }
+  bool WriteAsAnother(const std::wstring& path, const std::string& text) override {
+    qv::UniqueFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  void MakeSecondName(const std::wstring& path, const std::wstring& secondName) override {
+    ASSERT_TRUE(::CreateHardLinkW(secondName.c_str(), path.c_str(), nullptr)) << ::GetLastError();
+  }
+  // The system's command interpreter, told to end with a code of its own.
+  std::wstring Program() override {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder, length) + L"\\cmd.exe";
+  }
+  std::wstring ProgramArguments() override { return L"/c exit 7"; }
+  uint32_t ProgramExitCode() override { return 7; }
 
  private:
   qv::SignaturePolicy m_policy;
@@ -69,6 +82,16 @@ TEST(WindowsPcContract, AFailedFileCallTellsTheSystemsError) {
 TEST(WindowsPcContract, AStartReportsWhatHappened) {
   WindowsPlace place;
   ExpectTheStartContract(place);
+}
+
+TEST(WindowsPcContract, AHeldFileRefusesEveryChangeAndCountsAsACopyOfItsOwnBytes) {
+  WindowsPlace place;
+  ExpectTheHeldFileContract(place);
+}
+
+TEST(WindowsPcContract, AFileWithASecondNameIsALink) {
+  WindowsPlace place;
+  ExpectTheLinkContract(place);
 }
 
 // What only the real system shows: a held folder cannot be renamed by anyone, and a folder on the

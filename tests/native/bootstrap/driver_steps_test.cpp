@@ -1,0 +1,129 @@
+// The driver manager's steps on a scripted PC: the phone's installer as config.ini names it, the
+// families found under Program Files with their trace, the versions read online and offline, and
+// the installer's start and wait.
+#include "bootstrap/core/driver_steps.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bootstrap/core/driver_tables.h"
+#include "tests/native/bootstrap/scripted_pc.h"
+
+namespace qv::bootstrap {
+namespace {
+
+using testing::ScriptedPc;
+
+std::wstring Traced(const ScriptedPc& pc) {
+  std::wstring text;
+  for (const std::wstring& event : pc.events) text += event;
+  return text;
+}
+
+class DriverSteps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run.m_strModulePath = L"C:\\T\\E\\";
+    run.m_strPhoneDrive = L"E";
+  }
+  ScriptedPc pc;
+  RunFields run;
+};
+
+TEST_F(DriverSteps, ThePhonesInstallerIsFoundBesideTheProgramWithItsFamily) {
+  pc.programConfig = L"[DRIVER]\npreload=drv\\unison.msi\npreload_type=unison\n";
+  EXPECT_EQ(GetPreloadDriver(pc, run), L"C:\\T\\E\\drv\\unison.msi");
+  EXPECT_EQ(run.m_nPreloadType, kDriverUnison);
+  EXPECT_EQ(run.m_strPreloadType, L"unison");
+  EXPECT_EQ(Traced(pc),
+            L"GetPreloadDriver ExePath = [C:\\T\\E\\]\r\nPreload Driver[drv\\unison.msi], Type[unison]\r\n"
+            L"Path to copy preload driver[C:\\T\\E\\drv\\unison.msi]\r\n");
+  const DriverPackage package = DriverPackageOf(pc, run);
+  EXPECT_EQ(package.preloadName, L"drv\\unison.msi");
+  EXPECT_EQ(package.launchDrive, L"E");
+  EXPECT_EQ(package.preloadType, kDriverUnison);
+
+  // A name that leaves the folder is none: the family stays, the phone supports no preload.
+  pc.events.clear();
+  pc.programConfig = L"[DRIVER]\npreload=..\\setup.exe\npreload_type=modem\n";
+  EXPECT_EQ(GetPreloadDriver(pc, run), L"");
+  EXPECT_EQ(run.m_nPreloadType, kDriverUnison);
+  EXPECT_EQ(Traced(pc), L"GetPreloadDriver ExePath = [C:\\T\\E\\]\r\nThis device not support preload driver\r\n");
+  EXPECT_TRUE(DriverPackageOf(pc, run).preloadName.empty());
+  // Started without a drive letter, the phone's drive is the program's folder: no drive to copy from.
+  run.m_strPhoneDrive = run.m_strModulePath;
+  EXPECT_TRUE(DriverPackageOf(pc, run).launchDrive.empty());
+}
+
+TEST_F(DriverSteps, AFamilyIsInstalledWhenItsFolderOrTheVariantMissesNoPairAndProgramFilesIsKnown) {
+  pc.RemoveDrivers();
+  const std::wstring folder = GetDriverFolder(pc.programFiles, kDriverAndroid) + L"s";
+  for (const DriverFilePair& pair : DriverFilePairs(kDriverAndroid)) pc.files[folder + L"\\" + pair.name64] = L"x";
+  EXPECT_TRUE(IsInstalledDriver(pc, kDriverAndroid));
+  EXPECT_EQ(Traced(pc), L"[IsInstalledDriver()] START..............\r\nIsInstalledDriver:\t[" + folder.substr(0, folder.size() - 1) +
+                            L"][3]\nIsInstalledDriver:\t[" + folder + L"][0]\n[IsInstalledDriver()] END..............\r\n");
+  pc.files.erase(folder + L"\\qvandbus64.sys");
+  EXPECT_FALSE(IsInstalledDriver(pc, kDriverAndroid));
+  pc.events.clear();
+  pc.programFiles.clear();
+  pc.InstallDrivers();
+  EXPECT_FALSE(IsInstalledDriver(pc, kDriverAndroid));
+  EXPECT_EQ(Traced(pc), L"[IsInstalledDriver()] START..............\r\n");
+}
+
+TEST_F(DriverSteps, VersionsAreAnnouncedOnlineByTheServerAndOfflineByThePhone) {
+  const std::wstring diag = GetDriverFolder(pc.programFiles, kDriverCbwUnison) + L"\\qvusbdiag.sys";
+  pc.versions[diag] = L"3.0.0.0";
+  run.m_strServerConfigFile = L"C:\\T\\serverconfig.ini";
+  pc.files[run.m_strServerConfigFile] = L"[FILES_DRIVER]\ncb_driver_version=3.0.0.1\n";
+  pc.programConfig = L"[DRIVER]\ncb_driver_version=3.0.0.0\n";
+  EXPECT_TRUE(IsDriverVersionOutdated(pc, run, kDriverCbwUnison, true));
+  EXPECT_FALSE(IsDriverVersionOutdated(pc, run, kDriverCbwUnison, false));
+  // A file without a version resource is as old as can be.
+  pc.versions.erase(diag);
+  EXPECT_TRUE(IsDriverVersionOutdated(pc, run, kDriverCbwUnison, false));
+
+  // So the driver is due online, with every family installed, and the overwrite flag forces it.
+  pc.versions[diag] = L"3.0.0.0";
+  EXPECT_TRUE(IsDriverDue(pc, run));
+  pc.files[run.m_strServerConfigFile] = L"[FILES_DRIVER]\nunison_overwrite=true\n";
+  pc.RemoveDrivers();
+  pc.InstallDrivers({kDriverModem});
+  pc.events.clear();
+  EXPECT_TRUE(IsDriverDue(pc, run));
+  EXPECT_EQ(pc.events.size(), 6u);  // the start, the probe and the one look at the modem family
+}
+
+TEST_F(DriverSteps, AnInstallerStartsAsItselfOrThroughTheSystemsMsiexecAndIsWaitedForToItsEnd) {
+  pc.files[L"C:\\T\\E\\setup.exe"] = L"MZ";
+  pc.exitCode = 1603;
+  InstallerRun ran = RunInstaller(pc, L"C:\\T\\E\\setup.exe", kMsiInstall, false);
+  EXPECT_TRUE(ran.started && ran.ended);
+  EXPECT_EQ(ran.exitCode, 1603u);
+  EXPECT_EQ(pc.events[1], L"> Start C:\\T\\E\\setup.exe [] in C:\\T\\E");
+  EXPECT_EQ(pc.events[2], L"> WaitForEnd " + std::to_wstring(kInstallerWaitMs));
+
+  pc.events.clear();
+  pc.programEnds = false;
+  ran = RunInstaller(pc, L"C:\\T\\E\\u.msi", kMsiRemove, true);
+  EXPECT_TRUE(ran.started);
+  EXPECT_FALSE(ran.ended);
+  EXPECT_EQ(pc.events[0], L"Install Driver Full Path Name = C:\\T\\E\\u.msi\n");
+  EXPECT_EQ(pc.events[1], L"> Start C:\\Windows\\system32\\msiexec.exe [/x \"C:\\T\\E\\u.msi\" /qn] in C:\\T\\E");
+
+  // Without the system folder nothing starts; a start that fails keeps the system's error.
+  pc.events.clear();
+  pc.systemFolder.clear();
+  ran = RunInstaller(pc, L"C:\\T\\E\\u.msi", kMsiInstall, true);
+  EXPECT_FALSE(ran.started);
+  EXPECT_EQ(ran.error, 3u);
+  EXPECT_EQ(pc.events.size(), 1u);
+  pc.programStarts = false;
+  ran = RunInstaller(pc, L"C:\\T\\E\\setup.exe", kMsiInstall, false);
+  EXPECT_FALSE(ran.started);
+  EXPECT_EQ(ran.error, pc.startError);
+}
+
+}  // namespace
+}  // namespace qv::bootstrap
