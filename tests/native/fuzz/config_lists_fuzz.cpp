@@ -64,19 +64,19 @@ void CheckPackageList(const Section& section, const std::wstring& folder, uint32
   const std::wstring countText = section.values.count(L"FILECOUNT") ? section.values.at(L"FILECOUNT") : L"";
   const int count = FileListCount(countText);
   Check(count >= 0 && count == std::max(0, WideToInt(countText)), "a file count is the number read, never negative",
-        Shown(countText));
+        countText);
   Check(!section.asked.empty() && section.asked[0] == kFileCountKey, "the count is read first");
   for (size_t i = 1; i < section.asked.size(); ++i) {
     Check(section.asked[i] == ListKey(static_cast<int>(i - 1)), "the entries are read as file00, file01, ... in order",
-          Shown(section.asked[i]));
+          section.asked[i]);
   }
   Check(section.asked.size() <= static_cast<size_t>(count) + 1, "no entry past the count is read");
   for (size_t i = 0; i < paths.size(); ++i) {
     const std::wstring& path = paths[i];
-    Check(path.compare(0, folder.size(), folder) == 0, "only files in the package folder are looked for", Shown(path));
+    Check(path.compare(0, folder.size(), folder) == 0, "only files in the package folder are looked for", path);
     const std::wstring name = path.substr(folder.size());
-    Check(qv::IsContainedName(name), "only names that stay in the folder are looked for", Shown(name));
-    Check(name == section.Read(ListKey(static_cast<int>(i))), "the name looked for is the entry's", Shown(name));
+    Check(qv::IsContainedName(name), "only names that stay in the folder are looked for", name);
+    Check(name == section.Read(ListKey(static_cast<int>(i))), "the name looked for is the entry's", name);
   }
   // Complete only when every entry of the count was a contained name that is there.
   bool expected = true;
@@ -123,7 +123,7 @@ void CheckFamily(const std::wstring& preloadType, int current, const std::wstrin
   const int type = PreloadTypeFromText(preloadType, current);
   Check(type == current || (type >= kDriverUnison && type <= kDriverZodavozUro), "a family is one of the five");
   Check(PreloadTypeFromText(UpperAscii(preloadType), current) == type, "the family's name is read in any letter case",
-        Shown(preloadType));
+        preloadType);
   if (IsUnisonPreloadText(preloadType)) Check(type == kDriverUnison, "unison names the unison family");
   const bool known = type >= kDriverUnison && type <= kDriverZodavozUro;
   const std::wstring sub = DriverSubFolder(type);
@@ -132,7 +132,7 @@ void CheckFamily(const std::wstring& preloadType, int current, const std::wstrin
   Check(sub[0] == L'\\' && qv::IsContainedName(sub.substr(1)), "a family's folder lies below Program Files");
   const std::wstring folder = GetDriverFolder(programFiles, type);
   Check(programFiles.empty() ? folder.empty() : folder == programFiles + sub,
-        "a family's folder is in Program Files, never relative to the current drive", Shown(programFiles));
+        "a family's folder is in Program Files, never relative to the current drive", programFiles);
   for (const DriverFilePair& pair : DriverFilePairs(type)) {
     for (const std::wstring name : {pair.name32, pair.name64}) {
       Check(qv::IsContainedName(name) && EndsWithNoCase(name, L".sys"), "driver files are plain .sys names");
@@ -150,30 +150,30 @@ void CheckFamily(const std::wstring& preloadType, int current, const std::wstrin
 
 void CheckTexts(const std::wstring& text) {
   const std::optional<std::wstring> base = PackageBaseUrl(text);
-  Check(base.has_value() == (text.find(L'/') != std::wstring::npos), "a URL without a slash is no base", Shown(text));
+  Check(base.has_value() == (text.find(L'/') != std::wstring::npos), "a URL without a slash is no base", text);
   if (base) {
     Check(base->back() == L'/' && base->compare(0, text.size(), text) == 0 && base->size() <= text.size() + 1,
-          "a base URL is the text ending in one slash", Shown(text));
-    Check(PackageBaseUrl(*base) == base, "a base URL is its own base", Shown(text));
+          "a base URL is the text ending in one slash", text);
+    Check(PackageBaseUrl(*base) == base, "a base URL is its own base", text);
   }
   const std::wstring word = CheckFailureWord(text);
   if (word == L"UNKNOWN") {
     for (const wchar_t* known : {L"MSG_SERVER_CONN_ERROR", L"MSG_SERVER_FAIL", L"MSG_FUNCTION_FAIL"}) {
-      Check(text.find(known) == std::wstring::npos, "a failure word in the result is reported", Shown(text));
+      Check(text.find(known) == std::wstring::npos, "a failure word in the result is reported", text);
     }
   } else {
-    Check(text.find(word) != std::wstring::npos, "the failure word reported is in the result", Shown(text));
+    Check(text.find(word) != std::wstring::npos, "the failure word reported is in the result", text);
   }
   const std::wstring name = FileNamePart(text);
   Check(name.find(L'\\') == std::wstring::npos && text.size() >= name.size() &&
             text.compare(text.size() - name.size(), name.size(), name) == 0,
-        "a file name part is the path's end without a backslash", Shown(text));
+        "a file name part is the path's end without a backslash", text);
   if (text.find(L'\\') != std::wstring::npos) {
-    Check(FolderOfPath(text) + L"\\" + name == text, "folder and file name make the path again", Shown(text));
+    Check(FolderOfPath(text) + L"\\" + name == text, "folder and file name make the path again", text);
   } else {
-    Check(FolderOfPath(text).empty() && name == text, "a path without a folder is its own name", Shown(text));
+    Check(FolderOfPath(text).empty() && name == text, "a path without a folder is its own name", text);
   }
-  Check(IsFlagTrue(text) == (UpperAscii(text) == L"TRUE"), "a flag is TRUE in any letter case", Shown(text));
+  Check(IsFlagTrue(text) == (UpperAscii(text) == L"TRUE"), "a flag is TRUE in any letter case", text);
 }
 
 }  // namespace

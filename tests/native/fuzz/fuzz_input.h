@@ -97,8 +97,13 @@ inline std::string Shown(const std::string& text) {
   __builtin_trap();
 }
 
+// The texts involved are shown only when the property does not hold.
 inline void Check(bool holds, const char* property, const std::string& detail = std::string()) {
-  if (!holds) Fail(property, detail);
+  if (!holds) Fail(property, Shown(detail));
+}
+
+inline void Check(bool holds, const char* property, const std::wstring& detail) {
+  if (!holds) Fail(property, Shown(detail));
 }
 
 }  // namespace qv::fuzz

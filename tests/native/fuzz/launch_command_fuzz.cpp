@@ -31,15 +31,15 @@ void CheckArgumentText(const std::wstring& commandLine) {
   const std::wstring line = AsCString(commandLine);
   const wchar_t* arguments = qv::SkipProgramName(line.c_str());
   Check(arguments >= line.c_str() && arguments <= line.c_str() + line.size(), "the arguments lie in the command line",
-        Shown(line));
-  Check(*arguments == L'\0' || !IsBlank(*arguments), "the arguments start after the blanks", Shown(line));
+        line);
+  Check(*arguments == L'\0' || !IsBlank(*arguments), "the arguments start after the blanks", line);
   // No blank outside quotes before the arguments but those that end the program's name.
   bool quoted = false;
   const wchar_t* at = line.c_str();
   for (; at < arguments && (quoted || !IsBlank(*at)); ++at) {
     if (*at == L'"') quoted = !quoted;
   }
-  for (; at < arguments; ++at) Check(IsBlank(*at), "the program's name ends at its first blank outside quotes", Shown(line));
+  for (; at < arguments; ++at) Check(IsBlank(*at), "the program's name ends at its first blank outside quotes", line);
   Check(*qv::SkipProgramName(nullptr) == L'\0', "no command line has no arguments");
 }
 
@@ -51,7 +51,7 @@ void CheckRoundTrip(const std::wstring& program, const std::wstring& arguments) 
   std::wstring expected = AsCString(arguments);
   expected.erase(0, expected.find_first_not_of(L" \t") == std::wstring::npos ? expected.size()
                                                                                : expected.find_first_not_of(L" \t"));
-  Check(qv::SkipProgramName(line.c_str()) == expected, "a started program reads back its arguments", Shown(line));
+  Check(qv::SkipProgramName(line.c_str()) == expected, "a started program reads back its arguments", line);
 }
 
 void CheckLaunch(const std::wstring& arguments, wchar_t letter, const std::wstring& program) {
@@ -72,17 +72,17 @@ void CheckLaunch(const std::wstring& arguments, wchar_t letter, const std::wstri
   const std::wstring line = qv::QuotedCommandLine(path, FormatRelaunchArguments(letter));
   const LaunchCommand relaunch = ParseLaunchCommand(qv::SkipProgramName(line.c_str()));
   Check(!relaunch.invalid && relaunch.launchDrive == std::wstring(1, letter), "the relaunch gives back its drive letter",
-        Shown(line));
+        line);
 }
 
 void CheckDriveLetter(const std::wstring& driveText) {
   const char letter = DriveLetterOf(driveText);
   if (letter != '\0') {
     Check(static_cast<unsigned char>(letter) <= 0x7F && static_cast<wchar_t>(letter) == driveText[0],
-          "the mode switch's letter is the text's first character", Shown(driveText));
+          "the mode switch's letter is the text's first character", driveText);
   } else {
     Check(driveText.empty() || driveText[0] == L'\0' || static_cast<unsigned long>(driveText[0]) > 0x7F,
-          "an ASCII letter is passed on", Shown(driveText));
+          "an ASCII letter is passed on", driveText);
   }
 }
 
@@ -120,9 +120,9 @@ void CheckRelaunchFiles(const std::wstring& programName) {
   const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programName.substr(0, slash + 1);
   for (const RelaunchFile& file : files) {
     Check(file.name.compare(0, folder.size(), folder) == 0 && file.name.find_first_of(L"\\/", folder.size()) == std::wstring::npos,
-          "every file checked is in the program's folder", shown + " " + Shown(file.name));
+          "every file checked is in the program's folder", file.name);
     if (qv::IsContainedName(programName)) {
-      Check(qv::IsContainedName(file.name), "the files of a contained program stay in the package", Shown(file.name));
+      Check(qv::IsContainedName(file.name), "the files of a contained program stay in the package", file.name);
     }
   }
   const std::wstring packageFolder = FormatPackageFolder(programName, L'E');

@@ -41,23 +41,23 @@ class WatchedPc : public testing::ScriptedPc {
   std::vector<std::pair<std::wstring, std::wstring>> moves;
 
   FileResult CreateFolder(const std::wstring& path) override {
-    Check(InPackageOrFresh(path), "folders are made only in the package's folders", Shown(path));
+    Check(InPackageOrFresh(path), "folders are made only in the package's folders", path);
     return ScriptedPc::CreateFolder(path);
   }
   void RemoveFolder(const std::wstring& path) override {
-    Check(StartsWith(path, kParent + L"\\PXPC.update-"), "only fresh folders are removed", Shown(path));
+    Check(StartsWith(path, kParent + L"\\PXPC.update-"), "only fresh folders are removed", path);
     ScriptedPc::RemoveFolder(path);
   }
   void RemoveFile(const std::wstring& path) override {
-    Check(StartsWith(path, kParent + L"\\PXPC.update-"), "only files of the fresh folder are removed", Shown(path));
+    Check(StartsWith(path, kParent + L"\\PXPC.update-"), "only files of the fresh folder are removed", path);
     ScriptedPc::RemoveFile(path);
   }
   FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) override {
-    Check(StartsWith(target, kPackage), "files move into the package folder", Shown(target));
+    Check(StartsWith(target, kPackage), "files move into the package folder", target);
     const std::wstring name = target.substr(kPackage.size());
     Check(heldFolders.count(kParent + L"\\PXPC") > 0, "the package folder is held while files take their places");
     for (size_t slash = name.find_first_of(L"\\/"); slash != std::wstring::npos; slash = name.find_first_of(L"\\/", slash + 1)) {
-      Check(heldFolders.count(kPackage + name.substr(0, slash)) > 0, "every folder on a file's way is held", Shown(name));
+      Check(heldFolders.count(kPackage + name.substr(0, slash)) > 0, "every folder on a file's way is held", name);
     }
     moves.emplace_back(source, target);
     return ScriptedPc::MoveFileOver(source, target);
@@ -115,9 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!hold) break;
       const std::wstring fresh = StagingOf(path);
       Check(!fresh.empty() && fresh == staging.Folder() && path == fresh + names[i],
-            "a file is downloaded into the fresh folder under its own name", Shown(path));
-      Check(FolderOfPath(FolderOfPath(fresh)) == kParent, "the fresh folder lies beside the package", Shown(fresh));
-      Check(pc.heldFolders.count(FolderOfPath(fresh)) > 0, "the fresh folder is held while files arrive", Shown(fresh));
+            "a file is downloaded into the fresh folder under its own name", path);
+      Check(FolderOfPath(FolderOfPath(fresh)) == kParent, "the fresh folder lies beside the package", fresh);
+      Check(pc.heldFolders.count(FolderOfPath(fresh)) > 0, "the fresh folder is held while files arrive", fresh);
       complete = (arrivals >> i & 1u) != 0;
       if (!complete) break;
       pc.files[path] = L"new " + names[i];
@@ -131,27 +131,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(moves.size() <= arrived.size(), "each file that arrived moves once at most");
       for (size_t i = 0; i < moves.size(); ++i) {
         Check(moves[i].first == staging.Folder() + arrived[i] && moves[i].second == kPackage + arrived[i],
-              "files take their places in the order they arrived", Shown(moves[i].second));
+              "files take their places in the order they arrived", moves[i].second);
       }
       if (committed) {
         Check(moves.size() == arrived.size(), "a commit moves every file that arrived");
         for (const std::wstring& name : arrived) {
-          Check(pc.files[kPackage + name] == L"new " + name, "a committed file holds the new bytes", Shown(name));
+          Check(pc.files[kPackage + name] == L"new " + name, "a committed file holds the new bytes", name);
         }
       } else {
         Check(std::find(arrived.begin(), arrived.end(), failed) != arrived.end(), "a failed commit names a file that arrived",
-              Shown(failed));
+              failed);
       }
     }
   }
   Check(pc.heldFolders.empty(), "no folder is held once the update ends");
   for (const std::wstring& folder : pc.folders) {
     Check(!StartsWith(folder, kParent + L"\\PXPC.update-") || pc.refusedFolders.count(folder) > 0,
-          "nothing of the fresh folder is left", Shown(folder));
+          "nothing of the fresh folder is left", folder);
   }
   for (const auto& file : pc.files) {
-    Check(!StartsWith(file.first, kParent + L"\\PXPC.update-"), "no file of the fresh folder is left", Shown(file.first));
-    Check(InPackageOrFresh(file.first), "no file is written outside the package", Shown(file.first));
+    Check(!StartsWith(file.first, kParent + L"\\PXPC.update-"), "no file of the fresh folder is left", file.first);
+    Check(InPackageOrFresh(file.first), "no file is written outside the package", file.first);
   }
   return 0;
 }

@@ -93,7 +93,7 @@ void CheckWalk(const std::vector<std::wstring>& steps, uint32_t linkBits, const 
   const size_t expected = firstLink == steps.end() ? steps.size() : static_cast<size_t>(firstLink - steps.begin()) + 1;
   Check(asked.size() == expected, "every step is asked up to the first link, and no more", shown);
   for (size_t i = 0; i < asked.size(); ++i) {
-    Check(asked[i] == steps[i], "the steps are asked from the top down, none above the root", shown + " " + Shown(asked[i]));
+    if (asked[i] != steps[i]) qv::fuzz::Fail("the steps are asked from the top down, none above the root", shown + " " + Shown(asked[i]));
   }
 }
 
@@ -125,10 +125,10 @@ void CheckFolderOfPath(const std::wstring& path) {
   const std::wstring folder = qv::bootstrap::FolderOfPath(path);
   const size_t slash = path.rfind(L'\\');
   if (slash == std::wstring::npos) {
-    Check(folder.empty(), "a path without a backslash has no folder", Shown(path));
+    Check(folder.empty(), "a path without a backslash has no folder", path);
   } else {
     Check(folder + path.substr(slash) == path && folder.size() == slash, "a folder is the path before its last backslash",
-          Shown(path));
+          path);
   }
 }
 

@@ -119,13 +119,13 @@ void CheckSetting(const std::wstring& publisher, const std::wstring& rootList, b
   const std::wstring line = DescribeSignatureCheck(L"C:\\x.msi", verdict, found);
   Check(line.find(L"[C:\\x.msi]") != std::wstring::npos &&
             (line.find(L" accepted, ") != std::wstring::npos) == IsSignatureAccepted(verdict),
-        "the check's trace line names the file and the verdict", Shown(line));
+        "the check's trace line names the file and the verdict", line);
 }
 
 void CheckTrustResultText(uint32_t result) {
   const std::wstring text = TrustResultText(result);
-  Check(text.size() == 10 && text.compare(0, 2, L"0x") == 0, "a result is 0x and eight digits", Shown(text));
-  Check(std::wcstoul(text.c_str() + 2, nullptr, 16) == result, "a result's text reads back", Shown(text));
+  Check(text.size() == 10 && text.compare(0, 2, L"0x") == 0, "a result is 0x and eight digits", text);
+  Check(std::wcstoul(text.c_str() + 2, nullptr, 16) == result, "a result's text reads back", text);
 }
 
 }  // namespace

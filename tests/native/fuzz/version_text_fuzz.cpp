@@ -59,7 +59,7 @@ void CheckNumbers(uint32_t bits, const std::wstring& tail) {
   std::wstring after = tail;
   if (!after.empty() && after[0] >= L'0' && after[0] <= L'9') after[0] = L'x';
   const std::wstring text = L" \t" + DecimalText(value) + after;
-  Check(WideToInt(text) == value, "a number's digits read back as the number", Shown(text));
+  Check(WideToInt(text) == value, "a number's digits read back as the number", text);
   Check(WideToInt(DecimalText(value) + L"0000000000") == (value < 0 ? INT_MIN : value == 0 ? 0 : INT_MAX),
         "more digits than an int holds clamp", Shown(DecimalText(value)));
 }
@@ -71,7 +71,7 @@ void CheckFileVersions(uint32_t ms1, uint32_t ls1, uint32_t ms2, uint32_t ls2) {
   const std::wstring two = FormatFileVersion(ms2, ls2);
   const VersionFields fields = ReadVersionFields(CompleteVersionText(one));
   Check(fields == VersionFields{ms1 >> 16, ms1 & 0xFFFF, ls1 >> 16, ls1 & 0xFFFF}, "a file version reads back",
-        Shown(one));
+        one);
   const uint64_t first = (static_cast<uint64_t>(ms1) << 32) | ls1;
   const uint64_t second = (static_cast<uint64_t>(ms2) << 32) | ls2;
   Check(IsNewerVersion(one, two) == (second > first), "file versions compare as their numbers",
@@ -100,10 +100,10 @@ void CheckStringTable(const std::vector<uint32_t>& translations, uint16_t langua
 void CheckAgentVersionText(const std::string& fileVersion) {
   const std::string text = qv::updateclient::NormalizeVersionText(fileVersion);
   Check(text.find(' ') == std::string::npos && text.find(',') == std::string::npos,
-        "an agent's version text has no blank and no comma", Shown(fileVersion));
-  Check(qv::updateclient::NormalizeVersionText(text) == text, "normalizing twice changes nothing", Shown(fileVersion));
+        "an agent's version text has no blank and no comma", fileVersion);
+  Check(qv::updateclient::NormalizeVersionText(text) == text, "normalizing twice changes nothing", fileVersion);
   const size_t kept = fileVersion.size() - static_cast<size_t>(std::count(fileVersion.begin(), fileVersion.end(), ' '));
-  Check(text.size() == kept, "only blanks are dropped", Shown(fileVersion));
+  Check(text.size() == kept, "only blanks are dropped", fileVersion);
 }
 
 }  // namespace
