@@ -75,12 +75,15 @@ bool IsDevicePart(const Char* begin, const Char* end) {
 // name, a rooted or UNC name ("\x", "/x"), any name with a colon (a drive as in "C:x", or a
 // stream), any name with a part that climbs out of the folder ("..", and the dot-and-blank
 // spellings that Windows reads as ".."), and any name with a part that Windows opens as a device
-// ("nul.msi", "tools\COM1"). Both slashes count as separators.
+// ("nul.msi", "tools\COM1"), and any name with a NUL character: the system reads a name only up to
+// its first NUL, so what follows it would have been checked in vain ("nul\0.cab" opens "nul").
+// Both slashes count as separators.
 template <typename Char>
 bool IsContainedName(const std::basic_string<Char>& name) {
   using namespace contained_name_detail;
   if (name.empty() || IsSeparator(name.front())) return false;
   if (name.find(Char(':')) != std::basic_string<Char>::npos) return false;
+  if (name.find(Char('\0')) != std::basic_string<Char>::npos) return false;
   const Char* part = name.data();
   const Char* end = name.data() + name.size();
   for (const Char* c = part;; ++c) {
