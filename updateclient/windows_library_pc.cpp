@@ -95,7 +95,7 @@ bool CWindowsLibraryPc::StartProgram(const std::string& path, const std::string&
 }
 
 RegistryWrite CWindowsLibraryPc::WriteValues(RegistryRoot root, const std::string& subKey,
-                                             const std::vector<RegistryValue>& values) {
+                                             std::initializer_list<RegistryValue> values) {
   RegistryWrite write;
   CRegKeyWriter key;
   if (!key.OpenOrCreate(root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subKey)) {
@@ -125,7 +125,7 @@ DownloadShown CWindowsLibraryPc::ShowDownload(const PackageDownload& download) {
   progress.m_strUrl = download.url;
   progress.m_strTargetFolder = download.targetFolder;
   progress.m_strFilePath = download.filePath;
-  progress.m_signaturePolicy = download.policy;
+  if (download.policy) progress.m_signaturePolicy = *download.policy;
   if (progress.DoModal() != IDOK) return DownloadShown::kCancelled;
   return progress.m_bInstalled ? DownloadShown::kInstalled : DownloadShown::kNotInstalled;
 }

@@ -34,7 +34,7 @@ class CWindowsLibraryPc final : public LibraryPc {
   bool StartProgram(const std::string& path, const std::string& folder, unsigned& error) override;
 
   RegistryWrite WriteValues(RegistryRoot root, const std::string& subKey,
-                            const std::vector<RegistryValue>& values) override;
+                            std::initializer_list<RegistryValue> values) override;
 
   bool AskToInstall(bool alternativeTexts) override;
   DownloadShown ShowDownload(const PackageDownload& download) override;

@@ -69,7 +69,7 @@ int InstallAgent(AgentRun& run, const std::string& address, const std::string& p
   download.url = address;
   download.targetFolder = run.folder;
   download.filePath = packagePath;
-  download.policy = run.policy;
+  download.policy = &run.policy;
   download.alternativeTexts = run.variant.alternativeTexts;
   const DownloadShown shown = pc.ShowDownload(download);
   if (shown != DownloadShown::kInstalled) {

@@ -22,11 +22,8 @@ bool EnsureAgentFolder(LibraryPc& pc, const std::string& folder) {
 std::unique_ptr<HeldProgram> HoldStartableAgent(LibraryPc& pc, const std::string& path,
                                                 const qv::SignaturePolicy& policy) {
   // Anything another user could change may be that user's program waiting to be run.
-  if (!pc.IsFreeOfLinks(path) || !pc.IsAdministratorsOnly(path)) {
-    pc.Trace("Agent refused: " + path);
-    return nullptr;
-  }
-  std::unique_ptr<HeldProgram> held = pc.HoldProgram(path);
+  std::unique_ptr<HeldProgram> held =
+      pc.IsFreeOfLinks(path) && pc.IsAdministratorsOnly(path) ? pc.HoldProgram(path) : nullptr;
   if (!held) {
     pc.Trace("Agent refused: " + path);
     return nullptr;
@@ -43,7 +40,7 @@ bool StartAgentProgram(LibraryPc& pc, const std::string& path, const std::string
 }
 
 bool WriteRegistryValues(LibraryPc& pc, RegistryRoot root, const std::string& subKey,
-                         const std::vector<RegistryValue>& values) {
+                         std::initializer_list<RegistryValue> values) {
   const RegistryWrite write = pc.WriteValues(root, subKey, values);
   const std::string where = std::string(root == RegistryRoot::LocalMachine ? "HKLM" : "HKCU") + "\\" + subKey;
   if (!write.keyOpened) {
@@ -52,7 +49,7 @@ bool WriteRegistryValues(LibraryPc& pc, RegistryRoot root, const std::string& su
     return false;
   }
   if (write.written >= values.size()) return true;
-  pc.Trace("Registry write failed: [" + where + "] " + values[write.written].name + ", error " +
+  pc.Trace("Registry write failed: [" + where + "] " + values.begin()[write.written].name + ", error " +
            std::to_string(write.error));
   return false;
 }

@@ -32,7 +32,7 @@ bool StartAgentProgram(LibraryPc& pc, const std::string& path, const std::string
 // Writes |values| to |subKey| of |root| in order; false at the first step that fails, traced with
 // the key, the value and the system's code. What was written before it stays.
 bool WriteRegistryValues(LibraryPc& pc, RegistryRoot root, const std::string& subKey,
-                         const std::vector<RegistryValue>& values);
+                         std::initializer_list<RegistryValue> values);
 
 // Copies |source| over |target| when neither is reached through a link.
 bool CopyAgentFile(LibraryPc& pc, const std::string& source, const std::string& target);

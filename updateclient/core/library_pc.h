@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +31,7 @@ enum class RegistryRoot { LocalMachine, CurrentUser };
 
 // One value of a registry write: a text, or a number when |isNumber|.
 struct RegistryValue {
-  std::string name;
+  const char* name;
   std::string text;
   uint32_t number = 0;
   bool isNumber = false;
@@ -51,7 +52,7 @@ struct PackageDownload {
   std::string url;
   std::string targetFolder;
   std::string filePath;
-  qv::SignaturePolicy policy;
+  const qv::SignaturePolicy* policy = nullptr;  // outlives the dialog
   bool alternativeTexts = false;
 };
 
@@ -59,9 +60,10 @@ struct PackageDownload {
 // arrive whole or could not be put in place, or closed with every file of it in place.
 enum class DownloadShown { kCancelled, kNotInstalled, kInstalled };
 
-class LibraryNetwork {
+// The PC as the procedures see it: the network, files, processes, the registry and the two
+// dialogs. Every trace line goes through the inherited Trace.
+class LibraryPc : public qv::NarrowTraceSink {
  public:
-  virtual ~LibraryNetwork() = default;
   // True when |host| answers the probe.
   virtual bool IsServerReachable(const std::string& host) = 0;
   // The answer's markup, converted to the ANSI code page; empty on any failure.
@@ -71,11 +73,7 @@ class LibraryNetwork {
   virtual std::string FailureCause() = 0;
   // The user's country as the locale abbreviates it ("DEU"), which the service's table is asked for.
   virtual std::string LocaleCountryCode() = 0;
-};
 
-class LibraryFiles {
- public:
-  virtual ~LibraryFiles() = default;
   // The common application data folder with its final backslash.
   virtual std::string CommonDataFolder() = 0;
   // Anything at all under the name; a file (not a folder).
@@ -98,11 +96,7 @@ class LibraryFiles {
   virtual qv::SignaturePolicy ReadSignaturePolicy() = 0;
   // Copies |source| over |target|.
   virtual bool CopyFileOver(const std::string& source, const std::string& target) = 0;
-};
 
-class LibraryProcesses {
- public:
-  virtual ~LibraryProcesses() = default;
   // The id of a process of the caller's session running |image|, else 0.
   virtual uint32_t FindProcess(const std::string& image) = 0;
   // Ends process |id| when it still runs |expectedImage|; id 0 ends nothing.
@@ -111,32 +105,16 @@ class LibraryProcesses {
   // Starts |path| as itself in |folder| without arguments; when it did not start, |error| is the
   // system's error.
   virtual bool StartProgram(const std::string& path, const std::string& folder, unsigned& error) = 0;
-};
 
-class LibraryRegistry {
- public:
-  virtual ~LibraryRegistry() = default;
   // Opens or creates |subKey| of |root| and writes |values| in order, each flushed at once; stops
   // at the first step that fails.
   virtual RegistryWrite WriteValues(RegistryRoot root, const std::string& subKey,
-                                    const std::vector<RegistryValue>& values) = 0;
-};
+                                    std::initializer_list<RegistryValue> values) = 0;
 
-class LibraryDialogs {
- public:
-  virtual ~LibraryDialogs() = default;
   // Asks whether to download the software: true for "Install Now".
   virtual bool AskToInstall(bool alternativeTexts) = 0;
   // Shows the download, which puts the package in place once it is whole.
   virtual DownloadShown ShowDownload(const PackageDownload& download) = 0;
 };
-
-// The PC as the procedures see it. Every trace line goes through the inherited Trace.
-class LibraryPc : public qv::NarrowTraceSink,
-                  public LibraryNetwork,
-                  public LibraryFiles,
-                  public LibraryProcesses,
-                  public LibraryRegistry,
-                  public LibraryDialogs {};
 
 }  // namespace qv::updateclient

@@ -119,7 +119,7 @@ class ScriptedLibraryPc : public LibraryPc {
   }
 
   RegistryWrite WriteValues(RegistryRoot rootKey, const std::string& subKey,
-                            const std::vector<RegistryValue>& values) override {
+                            std::initializer_list<RegistryValue> values) override {
     const std::string key = std::string(rootKey == RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\") + subKey;
     RegistryWrite write;
     if (refusedKeys.count(key)) {
@@ -147,7 +147,7 @@ class ScriptedLibraryPc : public LibraryPc {
   }
   DownloadShown ShowDownload(const PackageDownload& download) override {
     Did("Download " + download.url + " -> " + download.filePath + " into " + download.targetFolder +
-        (download.policy.IsRequired() ? " (signed)" : "") + (download.alternativeTexts ? " (alternative texts)" : ""));
+        (download.policy && download.policy->IsRequired() ? " (signed)" : "") + (download.alternativeTexts ? " (alternative texts)" : ""));
     if (downloadShown == DownloadShown::kInstalled) {
       for (const auto& file : package) files[download.targetFolder + file.first] = file.second;
     }
