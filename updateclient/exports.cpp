@@ -1,29 +1,32 @@
-// The library's exports: plain names (see the .def file), callee-cleans. Each export is an
-// exception boundary and cuts every text it writes to the caller's buffer size.
+// The library's exports: plain names (see the .def file), callee-cleans. Each export binds its
+// procedure to this PC (CWindowsLibraryPc), is an exception boundary and cuts every text it writes
+// to the caller's buffer size.
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 
 #include "updateclient/QVUTchkdl.h"
-#include "updateclient/agent_setup.h"
+#include "updateclient/core/agent_setup.h"
 #include "updateclient/core/text.h"
+#include "updateclient/core/tool_check.h"
 #include "updateclient/library_module.h"
-#include "updateclient/pc_tool_check.h"
-#include "updateclient/update_launch.h"
 #include "updateclient/usage_statistics.h"
+#include "updateclient/win/library_trace.h"
 #include "updateclient/win/transport.h"
+#include "updateclient/windows_library_pc.h"
 
 namespace qv::updateclient {
 namespace {
 
 std::string TextOf(const char* text) { return text ? std::string(text) : std::string(); }
 
-// The agent installation for one variant, its result word cut to the caller's buffer.
+// The agent installation for one variant on this PC, its result word cut to the caller's buffer.
 int CheckAgentSetup(const AgentVariant& variant, char* result) {
   try {
+    CWindowsLibraryPc pc;
     std::string word;
-    int returned = RunAgentSetup(variant, word);
+    int returned = RunAgentSetup(pc, BuiltServiceEndpoints(), variant, word);
     CopyToBuffer(word, result, QVUT_RESULT_BUFFER_BYTES);
     return returned;
   } catch (...) {
@@ -33,19 +36,29 @@ int CheckAgentSetup(const AgentVariant& variant, char* result) {
   }
 }
 
+PcToolCheck CheckPcTool(const std::string& testFlag, const std::string& version) {
+  CWindowsLibraryPc pc;
+  return CheckPcToolRelease(pc, BuiltServiceEndpoints(), testFlag, version);
+}
+
+int StartPhoneUpdateTool() {
+  CWindowsLibraryPc pc;
+  return LaunchPhoneUpdateTool(pc);
+}
+
 }  // namespace
 }  // namespace qv::updateclient
 
 // The exports and DllMain stay at global scope with C linkage; they reach the library through these.
 using qv::updateclient::CheckAgentSetup;
-using qv::updateclient::CheckPcToolRelease;
+using qv::updateclient::CheckPcTool;
 using qv::updateclient::CopyToBuffer;
 using qv::updateclient::kAssistantAgent;
 using qv::updateclient::kNotificationAgent;
-using qv::updateclient::LaunchPhoneUpdateTool;
 using qv::updateclient::PcToolCheck;
 using qv::updateclient::ReportDownloadStep;
 using qv::updateclient::SetLibraryModule;
+using qv::updateclient::StartPhoneUpdateTool;
 using qv::updateclient::TextOf;
 using qv::updateclient::FailureCause;
 using qv::updateclient::ForgetFailureCause;
@@ -57,11 +70,11 @@ int __stdcall CheckPXPC(const char* testFlag, const char* version, char* downloa
                         char* result) {
   try {
     ForgetFailureCause();
-    PcToolCheck check = CheckPcToolRelease(TextOf(testFlag), TextOf(version));
-    CopyToBuffer(check.strResult, result, QVUT_RESULT_BUFFER_BYTES);
-    if (!check.bFound) return 0;
-    CopyToBuffer(check.strDownloadUrl, downloadUrl, QVUT_URL_BUFFER_BYTES);
-    CopyToBuffer(check.strRecommendedUrl, recommendedUrl, QVUT_URL_BUFFER_BYTES);
+    PcToolCheck check = CheckPcTool(TextOf(testFlag), TextOf(version));
+    CopyToBuffer(check.resultWord, result, QVUT_RESULT_BUFFER_BYTES);
+    if (!check.found) return 0;
+    CopyToBuffer(check.downloadUrl, downloadUrl, QVUT_URL_BUFFER_BYTES);
+    CopyToBuffer(check.recommendedUrl, recommendedUrl, QVUT_URL_BUFFER_BYTES);
     return 1;
   } catch (...) {
     UtTrace("MSG_FUNCTION_FAIL");
@@ -101,7 +114,7 @@ int __stdcall CheckUASetup(const char*, char* result) { return CheckAgentSetup(k
 
 int __stdcall StartUpdate(void) {
   try {
-    return LaunchPhoneUpdateTool();
+    return StartPhoneUpdateTool();
   } catch (...) {
     return 0;
   }

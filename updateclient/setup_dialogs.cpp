@@ -173,6 +173,7 @@ BOOL CSetupProgressDlg::OnInitDialog() {
   m_nCancelRequested = 0;
   m_nBusy = 0;
   if (m_nAlternativeText == 1) ApplyAlternativeCaption();
+  m_hProgressBar = GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd();
   m_bWorkerRunning = true;
   // The worker gets the window handle by value: the dialog clears its own when it is destroyed.
   m_pWorker = qv::ui::CWorkerThread::Create([this, dialog = qv::ui::CWindow(m_hWnd)] { RunWorker(dialog); });
@@ -192,8 +193,7 @@ void CSetupProgressDlg::RunWorker(const qv::ui::CWindow& dialog) {
   // The package arrives in a new file of its own beside the agent's files, which it replaces only
   // once it is whole and unpacked.
   const std::string download = FreshNameIn(m_strTargetFolder, "download", 0);
-  const DownloadOutcome outcome = DownloadToFile(
-      m_strUrl, download, dialog.GetDlgItem(IDC_SETUP_PROGRESS).GetSafeHwnd(), m_nCancelRequested, m_nBusy);
+  const DownloadOutcome outcome = DownloadToFile(m_strUrl, download, this, m_nCancelRequested, m_nBusy);
   // Too small to be the package, or no file to write: nothing was transferred and the dialog
   // keeps its texts until the user cancels.
   if (outcome == DownloadOutcome::kNotStarted) return;
@@ -209,6 +209,14 @@ void CSetupProgressDlg::RunWorker(const qv::ui::CWindow& dialog) {
     if (IsAgentPathFreeOfLinks(download)) ::DeleteFileA(download.c_str());  // what came of an ended transfer
   }
   dialog.SetDlgItemText(IDC_SETUP_CANCEL_CLOSE, L"Close");
+}
+
+void CSetupProgressDlg::OnSizeKnown(uint64_t totalBytes) {
+  if (m_hProgressBar) ::SendMessageW(m_hProgressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(totalBytes));
+}
+
+void CSetupProgressDlg::OnProgress(uint64_t writtenBytes) {
+  if (m_hProgressBar) ::SendMessageW(m_hProgressBar, PBM_SETPOS, static_cast<WPARAM>(writtenBytes), 0);
 }
 
 void CSetupProgressDlg::ShowCancelRequested() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "common/core/download_loop.h"
 #include "common/core/signature_policy.h"
 #include "common/win/handles.h"
 #include "common/win/ui/dialog.h"
@@ -69,7 +70,9 @@ class CSetupConfirmDlg : public CSetupDialog {
   QV_END_MSG_MAP()
 };
 
-class CSetupProgressDlg : public CSetupDialog {
+// The download dialog shows the transfer on its progress bar: it observes the download its
+// worker runs.
+class CSetupProgressDlg : public CSetupDialog, public qv::DownloadObserver {
  public:
   CSetupProgressDlg() : CSetupDialog(IDD_SETUP_PROGRESS) {}
   ~CSetupProgressDlg() override;
@@ -83,6 +86,11 @@ class CSetupProgressDlg : public CSetupDialog {
   // Set once the whole package arrived and every file of it is in place; a dialog that ends with
   // OK without it has seen a failed installation.
   std::atomic<bool> m_bInstalled{false};
+
+  // From the worker: the bar's range and position, sent to the bar (which the dialog's thread
+  // owns) while the dialog exists.
+  void OnSizeKnown(uint64_t totalBytes) override;
+  void OnProgress(uint64_t writtenBytes) override;
 
  protected:
   BOOL OnInitDialog() override;
@@ -103,6 +111,7 @@ class CSetupProgressDlg : public CSetupDialog {
   void ShowCancelRequested();
 
   std::unique_ptr<qv::ui::CWorkerThread> m_pWorker;
+  HWND m_hProgressBar = nullptr;  // taken before the worker starts
   std::atomic<bool> m_bWorkerRunning{false};
   bool m_bEndWhenWorkerEnds = false;
 };

@@ -5,7 +5,9 @@
 
 #include "updateclient/core/markup_reader.h"
 #include "updateclient/core/service.h"
+#include "updateclient/core/tool_check.h"
 #include "updateclient/service_endpoints.h"
+#include "updateclient/windows_library_pc.h"
 #include "updateclient/win/transport.h"
 
 namespace qv::updateclient {
@@ -26,24 +28,11 @@ LocalDateTime Now() {
   return now;
 }
 
-std::string LocaleCountryCode() {
-  char code[7] = {};
-  ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, code, sizeof(code));
-  code[sizeof(code) - 1] = '\0';
-  return code;
-}
-
 }  // namespace
 
 void GetCountryInfo(std::string& country, std::string& region) {
-  std::string localeCode = ServerCountryCode(LocaleCountryCode());
-  std::string answer = HttpGetMarkup(CountryInfoUrl(kServiceBaseUrl));
-  if (answer.empty()) return;
-  CMarkupReader reader;
-  reader.Parse(answer);
-  if (!IsAcceptedAnswer(reader)) return;
-  PickCountry(reader.FindAll("country_code"), reader.FindAll("country_isocode"), reader.FindAll("region_code"),
-              localeCode, country, region);
+  CWindowsLibraryPc pc;
+  LookUpCountry(pc, kServiceBaseUrl, country, region);
 }
 
 bool SendUsageLog(const std::string& historyId, const std::string& status) {

@@ -1,5 +1,8 @@
-// Downloads over HTTP(S) through WinINet, every wait and the file's size bounded, nothing written
-// through a link.
+// Downloads over HTTP(S) through WinINet: the request opened and sent with its wait limits already
+// set, the server's status checked, the answer written by the shared download loop into a new file
+// of its own (never through a link, never into the disk's reserve) while a watch thread ends a
+// blocked wait on cancel or at the deadline, and the complete file proven to lie where it was
+// meant to. Other schemes are refused before anything is asked.
 #include "bootstrap/provisioning/url_download.h"
 
 #include <wininet.h>
@@ -19,6 +22,7 @@
 #include "common/win/handles.h"
 #include "common/win/internet_handle.h"
 #include "common/win/internet_stream.h"
+#include "common/win/internet_waits.h"
 
 namespace {
 
@@ -100,13 +104,6 @@ bool IsStillAt(HANDLE file, const std::wstring& path, const qv::CHeldFolder* fol
   return folder ? folder->Contains(file, name) : qv::IsReachedAt(file, path);
 }
 
-// Bounds connecting, sending and each wait for more of an answer on |handle| and what it opens.
-void LimitWaits(HINTERNET handle, DWORD waitMs) {
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-    ::InternetSetOptionW(handle, option, &waitMs, sizeof(waitMs));
-  }
-}
-
 // Opens an HTTP(S) GET for |url| with every wait of the socket bounded by |waitMs|. The request is
 // opened and sent in two steps so that its receive timeout is in place before it is sent: Wine sets
 // the socket's timeouts when the request is sent and ignores a timeout set on the answer later.
@@ -129,7 +126,7 @@ HINTERNET OpenHttpAnswer(HINTERNET session, const std::wstring& url, DWORD waitM
   HINTERNET request = ::HttpOpenRequestW(connection.get(), L"GET", object.empty() ? L"/" : object.c_str(), nullptr, nullptr,
                                          nullptr, flags, 0);
   if (!request) return nullptr;
-  LimitWaits(request, waitMs);
+  qv::LimitInternetWaits(request, waitMs);
   if (!::HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
     ::InternetCloseHandle(request);
     return nullptr;
@@ -148,7 +145,7 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
     return FALSE;
   }
   const DWORD timeout = static_cast<DWORD>(limits.idleMs);
-  LimitWaits(session.get(), timeout);
+  qv::LimitInternetWaits(session.get(), timeout);
   qv::UniqueInternetHandle connection;
   qv::UniqueInternetHandle answer(OpenHttpAnswer(session.get(), url, timeout, connection));
   if (!answer) {

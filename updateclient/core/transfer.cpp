@@ -1,30 +1,11 @@
-// Download loop and folder splitting, portable so that their edge cases are tested natively.
+// Answer reading, address and size rules and folder splitting, portable so that their edge cases
+// are tested natively.
 #include "updateclient/core/transfer.h"
 
 #include "common/core/download_rules.h"
 #include "updateclient/core/text.h"
 
 namespace qv::updateclient {
-
-bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
-                       const std::function<void(uint32_t position)>& progress) {
-  char buffer[kTransferChunkBytes];
-  uint32_t position = 0;
-  for (;;) {
-    if (progress) progress(position);
-    if (cancelRequested.load() != 0) return false;
-    if (position >= size) return true;
-    uint32_t available = 0;
-    if (!source.QueryAvailable(available) || available == 0) return false;
-    uint32_t received = 0;
-    uint32_t wanted = available < kTransferChunkBytes ? available : kTransferChunkBytes;
-    if (!source.Read(buffer, wanted, received) || received == 0) return false;
-    if (received > wanted) return false;  // a source that overfills the buffer is broken
-    uint32_t chunk = received > size - position ? size - position : received;
-    if (chunk == 0 || !sink.Write(buffer, chunk)) return false;
-    position += chunk;
-  }
-}
 
 bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs) {
   constexpr uint32_t kChunk = 64 * 1024;

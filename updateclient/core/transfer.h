@@ -1,8 +1,7 @@
-// The download loop, apart from the network and the file it connects: it streams through one
-// fixed buffer, never writes past the announced size and notices a cancel request once a round.
+// What the library's transport decides apart from the network: which addresses and sizes it
+// downloads, how a service answer is read whole, the Content-Length and the folders along a path.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,13 +14,7 @@ namespace qv::updateclient {
 using qv::ByteSink;
 using qv::ByteSource;
 
-constexpr uint32_t kTransferChunkBytes = 8192;
 constexpr uint32_t kSmallestDownloadBytes = 30000;  // anything smaller is not a package file
-
-// Copies |size| bytes from |source| to |sink|, reporting the position at the top of every round.
-// True only when the whole announced size was written; bytes beyond it are dropped.
-bool TransferAnnounced(ByteSource& source, ByteSink& sink, uint32_t size, const std::atomic<int>& cancelRequested,
-                       const std::function<void(uint32_t position)>& progress);
 
 // The trace line that refuses to fetch |url|, empty when it may be fetched: only http: and https:
 // addresses are (qv::IsHttpAddress); the system's other schemes reach local files, shares and

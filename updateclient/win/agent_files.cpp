@@ -16,7 +16,7 @@
 #include "updateclient/win/agent_system.h"
 #include "updateclient/win/cabinet.h"
 #include "updateclient/win/protected_folder.h"
-#include "updateclient/win/transport.h"
+#include "updateclient/win/library_trace.h"
 
 namespace qv::updateclient {
 
@@ -34,13 +34,6 @@ bool ListFiles(const std::string& folder, const std::string& prefix, std::vector
     }
     return ListFiles(folder, name + "\\", files);
   });
-}
-
-qv::CHeldFile HoldAnsiPath(const std::string& path) { return qv::CHeldFile::Open(qv::FromAnsi(path.data(), path.size())); }
-
-// The check of one held file, traced (IsHeldFileSignedByMaker).
-bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file) {
-  return qv::IsHeldFileSignedByMaker(policy, file, [](const std::wstring& line) { UtTrace(qv::ToAnsi(line)); });
 }
 
 // True when every file of code among the unpacked |files| of |staging| (by its first bytes or its
@@ -137,32 +130,17 @@ bool ReplaceFromStaging(const std::string& staging, const std::string& agentFold
 
 }  // namespace
 
+qv::CHeldFile HoldAnsiPath(const std::string& path) { return qv::CHeldFile::Open(qv::FromAnsi(path.data(), path.size())); }
+
+bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file) {
+  return qv::IsHeldFileSignedByMaker(policy, file, [](const std::wstring& line) { UtTrace(qv::ToAnsi(line)); });
+}
+
 bool IsAgentPathFreeOfLinks(const std::string& path) {
   auto isLink = [](const std::wstring& step) { return qv::InspectPathStep(step) == qv::PathStep::Link; };
   const std::string root = GetCommonDataFolder();
   return qv::IsPathFreeOfLinksBelow(qv::FromAnsi(root.data(), root.size()), qv::FromAnsi(path.data(), path.size()),
                                     std::wstring(), isLink);
-}
-
-bool HasFullAgentRoot() {
-  const std::string root = GetCommonDataFolder();
-  if (IsFullFolderPath(root)) return true;
-  UtTrace("Agent root folder is not a full path: [" + root + "]");
-  return false;
-}
-
-bool EnsureAgentFolder(const std::string& folder) {
-  if (!IsAgentPathFreeOfLinks(folder)) {
-    UtTrace("Agent folder refused: " + folder);
-    return false;
-  }
-  return EnsureProtectedFolder(folder);
-}
-
-bool IsStartableAgent(const std::string& path) {
-  if (IsAgentPathFreeOfLinks(path) && IsAdministratorsOnlyFile(path)) return true;
-  UtTrace("Agent refused: " + path);
-  return false;
 }
 
 qv::SignaturePolicy ReadAgentSignaturePolicy() {
@@ -184,24 +162,6 @@ qv::SignaturePolicy ReadAgentSignaturePolicy() {
     for (const std::wstring& line : qv::DescribeSignaturePolicy(policy)) UtTrace(qv::ToAnsi(line));
   }
   return policy;
-}
-
-qv::CHeldFile HoldStartableAgent(const std::string& path, const qv::SignaturePolicy& policy) {
-  if (!IsStartableAgent(path)) return qv::CHeldFile();
-  qv::CHeldFile held = HoldAnsiPath(path);
-  if (!held.IsHeld()) {
-    UtTrace("Agent refused: " + path);
-    return qv::CHeldFile();
-  }
-  if (!IsSignedByMaker(policy, held)) return qv::CHeldFile();
-  return held;
-}
-
-bool StartAgentProgram(const std::string& path, const std::string& folder) {
-  DWORD error = ERROR_SUCCESS;
-  if (StartProgramIn(path, folder, error)) return true;
-  UtTrace("Agent start failed: " + path + ", error " + std::to_string(error));
-  return false;
 }
 
 std::string FreshNameIn(const std::string& folder, const char* kind, int attempt) {
@@ -249,14 +209,6 @@ bool InstallPackage(const std::string& downloadPath, const std::string& packageN
   const bool installed = unpacked && ReplaceFromStaging(staging, agentFolder, policy);
   if (!staging.empty()) RemoveFolderTree(staging);
   return installed;
-}
-
-bool CopyAgentFile(const std::string& source, const std::string& target) {
-  if (!IsAgentPathFreeOfLinks(source) || !IsAgentPathFreeOfLinks(target)) {
-    UtTrace("Agent file refused: " + target);
-    return false;
-  }
-  return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
 }  // namespace qv::updateclient

@@ -20,28 +20,11 @@ qv::SignaturePolicy ReadAgentSignaturePolicy();
 // outside it) is a link. What does not exist yet is no link.
 bool IsAgentPathFreeOfLinks(const std::string& path);
 
-// True when the common data folder is a full path; else traced, as nothing may go where the
-// caller's current folder happens to be.
-bool HasFullAgentRoot();
+// The file |path|, held so that nobody can change it; not held when it cannot be opened so.
+qv::CHeldFile HoldAnsiPath(const std::string& path);
 
-// Makes |folder| (no final backslash), or takes it back, so that only administrators can change
-// it, with no link on the way; a refusal is traced.
-bool EnsureAgentFolder(const std::string& folder);
-
-// True when the program |path| may be started with the caller's rights: reached without a link,
-// and only administrators can change it. Anything else may be another user's program waiting to
-// be run; the refusal is traced ("Agent refused: ...").
-bool IsStartableAgent(const std::string& path);
-
-// The agent or launcher |path|, held so that it cannot change, when it may be started: it is
-// startable (IsStartableAgent) and bears the maker's signature under |policy|. Not held when
-// refused, which is traced. Start it while the hold lasts.
-qv::CHeldFile HoldStartableAgent(const std::string& path, const qv::SignaturePolicy& policy);
-
-// Starts the agent or launcher |path| in |folder| as itself, without arguments; the caller holds it
-// (HoldStartableAgent) until this returns. True when it was started; a start that failed is traced
-// ("Agent start failed: <path>, error N").
-bool StartAgentProgram(const std::string& path, const std::string& folder);
+// Whether the held |file| bears the maker's signature under |policy|; the verdict is traced.
+bool IsSignedByMaker(const qv::SignaturePolicy& policy, const qv::CHeldFile& file);
 
 // A name in |folder| that nothing has yet, for a file or folder the caller then creates
 // exclusively: "~<kind>-<process>-<tick>-<n>".
@@ -62,9 +45,5 @@ void RemoveFolderTree(const std::string& folder);
 // and the files replaced are removed either way. True when every file of the package is in place.
 bool InstallPackage(const std::string& downloadPath, const std::string& packageName, const std::string& agentFolder,
                     const qv::SignaturePolicy& policy);
-
-// Copies |source| over |target| when neither is reached through a link and the target is no
-// second name of another file.
-bool CopyAgentFile(const std::string& source, const std::string& target);
 
 }  // namespace qv::updateclient

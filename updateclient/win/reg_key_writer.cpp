@@ -1,7 +1,6 @@
 // Registry writes of the agent installation and the update tool launch.
 #include "updateclient/win/reg_key_writer.h"
 
-#include "updateclient/win/transport.h"
 
 namespace qv::updateclient {
 
@@ -41,23 +40,6 @@ bool CRegKeyWriter::SetNumber(const std::string& name, uint32_t value) {
                                              reinterpret_cast<const BYTE*>(&data), sizeof(data)));
   ::RegFlushKey(m_hKey.get());
   return written;
-}
-
-bool WriteRegistryValues(HKEY root, const char* rootName, const std::string& subKey,
-                         std::initializer_list<RegistryValue> values) {
-  CRegKeyWriter key;
-  const std::string where = std::string(rootName) + "\\" + subKey;
-  if (!key.OpenOrCreate(root, subKey)) {
-    UtTrace("Registry write failed: [" + where + "] cannot be opened or created, error " +
-            std::to_string(key.Error()));
-    return false;
-  }
-  for (const RegistryValue& value : values) {
-    if (value.isNumber ? key.SetNumber(value.name, value.number) : key.SetText(value.name, value.text)) continue;
-    UtTrace("Registry write failed: [" + where + "] " + value.name + ", error " + std::to_string(key.Error()));
-    return false;
-  }
-  return true;
 }
 
 }  // namespace qv::updateclient

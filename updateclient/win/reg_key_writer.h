@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 
 #include "common/win/handles.h"
@@ -32,19 +31,5 @@ class CRegKeyWriter {
   qv::UniqueRegKey m_hKey;
   LONG m_nError = ERROR_SUCCESS;
 };
-
-// One value for WriteRegistryValues: a text, or a number when |isNumber|.
-struct RegistryValue {
-  const char* name;
-  std::string text;
-  uint32_t number = 0;
-  bool isNumber = false;
-};
-
-// Opens or creates |subKey| of |root| (named |rootName| in the trace, e.g. "HKLM") and writes
-// |values| in order. False at the first step that fails, traced with the key, the value and the
-// system's code ("Registry write failed: ..."); what was written before it stays.
-bool WriteRegistryValues(HKEY root, const char* rootName, const std::string& subKey,
-                         std::initializer_list<RegistryValue> values);
 
 }  // namespace qv::updateclient

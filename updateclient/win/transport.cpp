@@ -2,19 +2,21 @@
 // returning; requests bypass the cache so each one reaches the server.
 #include "updateclient/win/transport.h"
 
-#include <commctrl.h>
 #include <wininet.h>
 
 #include <vector>
 
+#include "common/core/download_loop.h"
 #include "common/core/network_error.h"
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
 #include "common/win/internet_handle.h"
 #include "common/win/internet_stream.h"
+#include "common/win/internet_waits.h"
 #include "updateclient/core/text.h"
 #include "updateclient/core/transfer.h"
 #include "updateclient/service_endpoints.h"
+#include "updateclient/win/library_trace.h"
 
 namespace qv::updateclient {
 
@@ -29,18 +31,10 @@ DWORD StatusCode(HINTERNET request) {
   return status;
 }
 
-// Bounds every wait of a session: connecting, sending and each wait for more of an answer.
-void LimitWaits(HINTERNET session) {
-  DWORD timeout = static_cast<DWORD>(kAnswerDeadlineMs);
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-    ::InternetSetOptionA(session, option, &timeout, sizeof(timeout));
-  }
-}
-
 // A session with every wait bounded; null when WinINet cannot open one.
 HINTERNET OpenSession(const char* agent) {
   HINTERNET session = ::InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (session) LimitWaits(session);
+  if (session) qv::LimitInternetWaits(session, static_cast<DWORD>(kAnswerDeadlineMs));
   return session;
 }
 
@@ -77,11 +71,6 @@ std::string FailureCause() {
   std::string cause(g_cause);
   ::ReleaseSRWLockShared(&g_causeLock);
   return cause;
-}
-
-void UtTrace(const std::string& text) {
-  if (text.empty()) return;
-  ::OutputDebugStringA(("[KSVC_UT]   " + text).c_str());
 }
 
 bool IsServerReachable(const std::string& host) {
@@ -177,7 +166,24 @@ uint64_t FreeBytesBeside(const std::string& filePath) {
 
 uint32_t GetRemoteFileSize(const std::string& url) { return IsFetchable(url) ? AnnouncedSizeOf(url) : 0; }
 
-DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
+namespace {
+
+// The transfer's clock and the dialog's cancel request, for the download loop.
+class CCancelWatch final : public qv::DownloadWatch {
+ public:
+  explicit CCancelWatch(const std::atomic<int>& cancelRequested)
+      : m_cancelRequested(cancelRequested), m_nStarted(::GetTickCount64()) {}
+  uint64_t ElapsedMs() const override { return ::GetTickCount64() - m_nStarted; }
+  bool Cancelled() const override { return m_cancelRequested.load() != 0; }
+
+ private:
+  const std::atomic<int>& m_cancelRequested;
+  ULONGLONG m_nStarted;
+};
+
+}  // namespace
+
+DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, qv::DownloadObserver* observer,
                                const std::atomic<int>& cancelRequested, std::atomic<int>& busy) {
   if (!IsFetchable(url)) return DownloadOutcome::kNotStarted;
   const uint32_t size = AnnouncedSizeOf(url);
@@ -187,7 +193,7 @@ DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePa
     UtTrace(tooLarge);
     return DownloadOutcome::kNotStarted;
   }
-  if (progress) ::SendMessageA(progress, PBM_SETRANGE32, 0, static_cast<LPARAM>(size));
+  if (observer) observer->OnSizeKnown(size);
 
   busy = 1;
   // A new file of its own: an existing name (a link, or a file planted there) is never written.
@@ -205,10 +211,13 @@ DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePa
   if (remote && AnnouncedLength(remote.get()) != size) remote.reset();
   InternetSource source(remote.get());
   FileSink sink(file.get());
-  bool complete = TransferAnnounced(source, sink, size, cancelRequested, [progress](uint32_t position) {
-    if (progress) ::SendMessageA(progress, PBM_SETPOS, position, 0);
-  });
-  return complete ? DownloadOutcome::kComplete : DownloadOutcome::kIncomplete;
+  // The announced size is the whole file; the sessions' receive timeout bounds each wait.
+  qv::DownloadLimits limits;
+  limits.idleMs = 0;
+  limits.expectedBytes = size;
+  const CCancelWatch watch(cancelRequested);
+  const qv::DownloadEnd end = qv::RunDownload(source, sink, watch, limits, observer);
+  return end == qv::DownloadEnd::Complete ? DownloadOutcome::kComplete : DownloadOutcome::kIncomplete;
 }
 
 bool CreateFolderPath(const std::string& path) {

@@ -1,4 +1,4 @@
-// The library's only way to the network, its trace routine and its folder creation.
+// The library's only way to the network, and its folder creation.
 #pragma once
 
 #include <windows.h>
@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <string>
 
-namespace qv::updateclient {
+#include "common/core/download_loop.h"
 
-// Writes "[KSVC_UT]   " and |text| to the debugger output; an empty text writes nothing.
-void UtTrace(const std::string& text);
+// The folder protection (protected_folder.cpp) still takes the trace routine through this header.
+#include "updateclient/win/library_trace.h"
+
+namespace qv::updateclient {
 
 // Why the library's last request failed, as one line for its caller's trace: the address and the
 // server's status, the network's error, or what was wrong with the answer. Empty when the last
@@ -40,11 +42,11 @@ enum class DownloadOutcome {
 };
 
 // Streams |url| into |filePath|, a new file that must not exist yet (nothing already there is
-// ever written), moving the progress bar |progress| (may be null). Files under 30000 bytes are
+// ever written), telling |observer| (may be null) the size and the progress. Files under 30000 bytes are
 // not downloaded. |busy| is 1 from the file's creation on; it is left
 // for the caller to clear once it has dealt with the file (it stays 0 when nothing started). An
 // interrupted transfer leaves its partial file.
-DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, HWND progress,
+DownloadOutcome DownloadToFile(const std::string& url, const std::string& filePath, qv::DownloadObserver* observer,
                                const std::atomic<int>& cancelRequested, std::atomic<int>& busy);
 
 // Creates every folder along |path| (the text after the last separator is a file name). Always true.

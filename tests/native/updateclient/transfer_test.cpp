@@ -1,11 +1,14 @@
 // The download loop against scripted sources: size bound, surplus, cancel, early end.
 #include "updateclient/core/transfer.h"
 #include "updateclient/core/text.h"
+#include "common/core/download_loop.h"
 #include "common/core/download_rules.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <vector>
 
 using namespace qv::updateclient;
 
@@ -53,37 +56,59 @@ std::string Pattern(size_t n) {
 
 }  // namespace
 
-TEST(Transfer, WritesExactlyTheAnnouncedSizeInBoundedChunks) {
+// The library's transfer: the shared loop with the announced size and no idle limit of its own,
+// the dialog's cancel flag as the watch and the bar as the observer.
+class CancelWatch : public qv::DownloadWatch, public qv::DownloadObserver {
+ public:
+  uint64_t ElapsedMs() const override { return 0; }
+  bool Cancelled() const override { return cancel.load() != 0; }
+  void OnSizeKnown(uint64_t) override {}
+  void OnProgress(uint64_t written) override {
+    positions.push_back(written);
+    if (cancelAt != 0 && written >= cancelAt) cancel = 1;
+  }
+  bool Transfer(ByteSource& source, ByteSink& sink, uint64_t size) {
+    qv::DownloadLimits limits;
+    limits.idleMs = 0;
+    limits.expectedBytes = size;
+    return qv::RunDownload(source, sink, *this, limits, this) == qv::DownloadEnd::Complete;
+  }
   std::atomic<int> cancel{0};
-  std::vector<uint32_t> positions;
+  uint64_t cancelAt = 0;
+  std::vector<uint64_t> positions;
+};
+
+TEST(Transfer, WritesExactlyTheAnnouncedSizeInBoundedChunks) {
+  CancelWatch watch;
   ScriptedSource source(Pattern(40000), 20000);  // offers more than one buffer at a time
   StringSink sink;
-  EXPECT_TRUE(TransferAnnounced(source, sink, 30000, cancel, [&](uint32_t p) { positions.push_back(p); }));
+  EXPECT_TRUE(watch.Transfer(source, sink, 30000));
   EXPECT_EQ(sink.text, Pattern(30000));  // surplus beyond the announced size dropped
-  EXPECT_EQ(positions.front(), 0u);
-  EXPECT_EQ(positions.back(), 30000u);  // the bar is full on the round that sees completion
-  EXPECT_EQ(source.reads, 4);           // 8192-byte chunks
+  EXPECT_EQ(watch.positions.front(), 0u);
+  EXPECT_EQ(watch.positions.back(), 30000u);  // the bar is full on the round that sees completion
+  EXPECT_EQ(source.reads, 4);                 // 8192-byte chunks
 }
 
 TEST(Transfer, ShortBodyCancelAndWriteFailureAreNotCompletion) {
-  std::atomic<int> cancel{0};
+  CancelWatch shortWatch;
   ScriptedSource shortSource(Pattern(10000), 4096);
   StringSink partial;
-  EXPECT_FALSE(TransferAnnounced(shortSource, partial, 30000, cancel, nullptr));
+  EXPECT_FALSE(shortWatch.Transfer(shortSource, partial, 30000));
   EXPECT_EQ(partial.text.size(), 10000u);  // what arrived stays
 
+  CancelWatch cancelling;
+  cancelling.cancelAt = 16384;
   ScriptedSource source(Pattern(50000), 8192);
   StringSink cancelled;
-  EXPECT_FALSE(TransferAnnounced(source, cancelled, 50000, cancel, [&](uint32_t p) {
-    if (p >= 16384) cancel = 1;
-  }));
+  EXPECT_FALSE(cancelling.Transfer(source, cancelled, 50000));
   EXPECT_EQ(cancelled.text.size(), 16384u);  // noticed on the next round
 
-  cancel = 0;
+  CancelWatch failingWatch;
   ScriptedSource again(Pattern(50000), 8192);
   StringSink failing;
   failing.failAfter = 8192;
-  EXPECT_FALSE(TransferAnnounced(again, failing, 50000, cancel, nullptr));
+  EXPECT_FALSE(failingWatch.Transfer(again, failing, 50000));
+  EXPECT_EQ(failing.text.size(), 8192u);
 }
 
 TEST(ContentLength, OnlyPlainDecimalNumbersThatFitAreSizes) {
