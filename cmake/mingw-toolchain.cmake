@@ -36,7 +36,7 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
 # Cache values, because CMake's own Release defaults (-O3) would otherwise come after these and
 # win; a tree configured before keeps its cached defaults, which are replaced here (a value set
 # by hand stays).
-set(QV_SIZE_FLAGS "-Os -DNDEBUG -flto -ffat-lto-objects -include ${CMAKE_CURRENT_LIST_DIR}/own_string_code.h")
+set(QV_SIZE_FLAGS "-Os -DNDEBUG -fno-rtti -flto -ffat-lto-objects -include ${CMAKE_CURRENT_LIST_DIR}/own_string_code.h")
 # On 64-bit Windows every function needs its unwind table (the system unwinds by them; without
 # them GCC falls back to another exception model that the runtime lacks).
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")

@@ -71,7 +71,7 @@ class CUsageReport final : public qv::bootstrap::UsageReport {
 class CFileHold final : public qv::bootstrap::FileHold {
  public:
   explicit CFileHold(qv::CHeldFile file) : m_file(std::move(file)) {}
-  const qv::CHeldFile& File() const { return m_file; }
+  const qv::CHeldFile* HeldFile() const override { return &m_file; }
 
  private:
   qv::CHeldFile m_file;
@@ -81,7 +81,7 @@ class CFileHold final : public qv::bootstrap::FileHold {
 class CFolderHold final : public qv::bootstrap::FolderHold {
  public:
   explicit CFolderHold(qv::CHeldFolder folder) : m_folder(std::move(folder)) {}
-  const qv::CHeldFolder& Folder() const { return m_folder; }
+  const qv::CHeldFolder* HeldFolder() const override { return &m_folder; }
 
  private:
   qv::CHeldFolder m_folder;
@@ -204,12 +204,12 @@ qv::bootstrap::DownloadResult CWindowsPc::Download(const std::wstring& url, cons
                                                    const std::atomic<int>* cancel,
                                                    const qv::bootstrap::FolderHold& folder) {
   qv::bootstrap::DownloadResult result;
-  const auto* held = dynamic_cast<const CFolderHold*>(&folder);
+  const qv::CHeldFolder* held = folder.HeldFolder();
   if (!held) {
     result.cause = L"[" + file + L"] refused: its folder is not held";
     return result;
   }
-  result.complete = DownloadUrlToFile(url, file, limits, cancel, &held->Folder(), &result.cause) != 0;
+  result.complete = DownloadUrlToFile(url, file, limits, cancel, held, &result.cause) != 0;
   return result;
 }
 
@@ -290,8 +290,8 @@ std::unique_ptr<qv::bootstrap::FileHold> CWindowsPc::HoldFile(const std::wstring
 }
 
 bool CWindowsPc::IsHeldSignedByMaker(const qv::bootstrap::FileHold& file) {
-  const auto* held = dynamic_cast<const CFileHold*>(&file);
-  return held && IsSignedByMaker(m_policy, held->File());
+  const qv::CHeldFile* held = file.HeldFile();
+  return held && IsSignedByMaker(m_policy, *held);
 }
 
 std::wstring CWindowsPc::ProgramFilesFolder() { return m_pDriverMgr ? m_pDriverMgr->m_strProgramFiles : std::wstring(); }
