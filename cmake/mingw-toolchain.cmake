@@ -28,7 +28,8 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--gc-sections -Wl,--no-insert-ti
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
 # Release binaries are built for size: -Os; link-time optimisation as one unit (the objects stay
 # fat so that nm still reads calling conventions from them; split into partitions, GCC 12 fails
-# on the program); unwind tables only where C++ exceptions need them, not for every function; and
+# on the program); no run-time type information (nothing asks a type at run time; thrown types
+# still get theirs); unwind tables only where C++ exceptions need them, not for every function; and
 # std::string's members compiled where they are used rather than taken whole from the runtime
 # (see own_string_code.h). Every Windows tree (shipped, 64-bit and 32-bit test trees) builds with
 # these flags, so that the tests run the code that ships. Release binaries ship without a symbol
