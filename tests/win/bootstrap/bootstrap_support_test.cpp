@@ -139,7 +139,9 @@ TEST(BootstrapSupport, ExistenceNeedsAnExclusiveReadAndCopiesOverwrite) {
     trace.Take();
     const bool same = std::string(held) == "new";
     EXPECT_EQ(CopyFileOverwrite(source, target), same ? TRUE : FALSE) << held;
-    if (!same) EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << held;
+    if (!same) {
+      EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << held;
+    }
     ::CloseHandle(open);
     EXPECT_EQ(ReadAll(target), held);
     EXPECT_EQ(trace.Take(), std::vector<std::wstring>{}) << held;
