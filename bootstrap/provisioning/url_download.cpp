@@ -20,7 +20,6 @@
 #include "common/core/unique_resource.h"
 #include "common/win/file_identity.h"
 #include "common/win/handles.h"
-#include "common/win/internet_handle.h"
 #include "common/win/internet_stream.h"
 #include "common/win/internet_waits.h"
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wininet.h>
 
 #include "common/core/unique_resource.h"
 
@@ -58,6 +59,13 @@ struct FindHandleTraits {
   static void Close(Type h) { ::FindClose(h); }
 };
 
+// WinINet's sessions, connections, requests and open addresses.
+struct InternetHandleTraits {
+  using Type = HINTERNET;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::InternetCloseHandle(h); }
+};
+
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueProcessHandle = UniqueResource<KernelHandleTraits>;
@@ -67,5 +75,6 @@ using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueSid = UniqueResource<SidTraits>;
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+using UniqueInternetHandle = UniqueResource<InternetHandleTraits>;
 
 }  // namespace qv

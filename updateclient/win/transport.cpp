@@ -10,7 +10,6 @@
 #include "common/core/network_error.h"
 #include "common/win/ansi_text.h"
 #include "common/win/handles.h"
-#include "common/win/internet_handle.h"
 #include "common/win/internet_stream.h"
 #include "common/win/internet_waits.h"
 #include "updateclient/core/text.h"
