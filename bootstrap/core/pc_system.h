@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "bootstrap/core/download_loop.h"
+#include "common/core/download_loop.h"
 #include "bootstrap/core/file_hold.h"
 #include "common/core/trace_sink.h"
 

@@ -48,7 +48,7 @@ uint64_t ByteBudgetAt(const std::wstring& path) {
 // which on Windows makes a blocked WinINet call return at once. Wine lets that call go on until
 // data comes or the receive timeout ends it, so there the download loop sees the cancel or the
 // deadline at the next arrival, at most the idle limit later.
-class CTransferWatch : public qv::bootstrap::DownloadWatch {
+class CTransferWatch : public qv::DownloadWatch {
  public:
   // |started|: the tick count when the request began.
   CTransferWatch(HINTERNET answer, ULONGLONG started, uint64_t totalMs, const std::atomic<BOOL>* cancel)
@@ -135,7 +135,7 @@ HINTERNET OpenHttpAnswer(HINTERNET session, const std::wstring& url, DWORD waitM
 
 // One HTTP transfer through WinINet, every wait bounded: the connection, the request and each
 // wait for more of the answer by the idle limit (WinINet's own timeouts), the whole by the loop.
-BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
+BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::DownloadLimits& limits,
                   const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder, std::wstring& cause) {
   const ULONGLONG started = ::GetTickCount64();
   qv::UniqueInternetHandle session(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -178,15 +178,15 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
   }
   qv::InternetSource source(answer.get());
   qv::FileSink sink(file.get());
-  qv::bootstrap::DownloadLimits bounded = limits;
+  qv::DownloadLimits bounded = limits;
   bounded.maxBytes = std::min(limits.maxBytes, ByteBudgetAt(path));
-  qv::bootstrap::DownloadEnd end = qv::bootstrap::RunDownload(source, sink, watch, bounded);
+  qv::DownloadEnd end = qv::RunDownload(source, sink, watch, bounded);
   if (watch.Stop()) {
     answer.release();  // closed by the watch, which ended the wait
-    if (end == qv::bootstrap::DownloadEnd::Complete) end = qv::bootstrap::DownloadEnd::Failed;
+    if (end == qv::DownloadEnd::Complete) end = qv::DownloadEnd::Failed;
   }
-  if (end != qv::bootstrap::DownloadEnd::Complete) {
-    cause = L"GET " + url + L" ended: " + qv::bootstrap::DownloadEndText(end) + L" after " +
+  if (end != qv::DownloadEnd::Complete) {
+    cause = L"GET " + url + L" ended: " + qv::DownloadEndText(end) + L" after " +
             qv::DecimalText(watch.ElapsedMs()) + L" ms";
     return FALSE;
   }
@@ -200,7 +200,7 @@ BOOL DownloadHttp(const std::wstring& url, const std::wstring& path, const qv::b
 
 }  // namespace
 
-BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const qv::bootstrap::DownloadLimits& limits,
+BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path, const qv::DownloadLimits& limits,
                        const std::atomic<BOOL>* cancel, const qv::CHeldFolder* folder, std::wstring* cause) {
   BOOL succeeded = FALSE;
   std::wstring why;

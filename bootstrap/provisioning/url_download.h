@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "bootstrap/core/download_loop.h"
+#include "common/core/download_loop.h"
 #include "common/win/held_folder.h"
 
 // Downloads |url| into the file |path|, replacing a file already there. TRUE only when |url| is
@@ -29,5 +29,5 @@
 // On FALSE, |cause| (when given) says why, for the trace line after the caller's: the address and
 // the server's status, the network's error, the limit the transfer ran into, or the file's fate.
 BOOL DownloadUrlToFile(const std::wstring& url, const std::wstring& path,
-                       const qv::bootstrap::DownloadLimits& limits = {}, const std::atomic<BOOL>* cancel = nullptr,
+                       const qv::DownloadLimits& limits = {}, const std::atomic<BOOL>* cancel = nullptr,
                        const qv::CHeldFolder* folder = nullptr, std::wstring* cause = nullptr);

@@ -200,7 +200,7 @@ std::string CWindowsPc::NarrowText(const std::wstring& text) { return qv::ToAnsi
 bool CWindowsPc::IsOnline() { return IsConnectedInternet() == 1; }
 
 qv::bootstrap::DownloadResult CWindowsPc::Download(const std::wstring& url, const std::wstring& file,
-                                                   const qv::bootstrap::DownloadLimits& limits,
+                                                   const qv::DownloadLimits& limits,
                                                    const std::atomic<int>* cancel,
                                                    const qv::bootstrap::FolderHold& folder) {
   qv::bootstrap::DownloadResult result;

@@ -31,7 +31,7 @@ class CWindowsPc final : public qv::bootstrap::PcSystem {
   std::wstring ReadProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key) override;
   std::string NarrowText(const std::wstring& text) override;
   bool IsOnline() override;
-  qv::bootstrap::DownloadResult Download(const std::wstring& url, const std::wstring& file, const qv::bootstrap::DownloadLimits& limits,
+  qv::bootstrap::DownloadResult Download(const std::wstring& url, const std::wstring& file, const qv::DownloadLimits& limits,
                 const std::atomic<int>* cancel, const qv::bootstrap::FolderHold& folder) override;
   qv::bootstrap::PackageQuery CheckPxpc(const std::wstring& programFolder, const std::wstring& phoneFolder,
                                         const std::string& testVersion) override;

@@ -1,6 +1,6 @@
 // The program's download loop against a scripted answer and clock: what is written, and which
 // limit ends a slow, silent or cancelled transfer.
-#include "bootstrap/core/download_loop.h"
+#include "common/core/download_loop.h"
 
 #include <gtest/gtest.h>
 

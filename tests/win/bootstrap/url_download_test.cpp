@@ -156,7 +156,7 @@ TEST_F(UrlDownload, OnlyHttpAddressesAreFetched) {
 
 TEST_F(UrlDownload, AFileLargerThanAllowedFailsAndLeavesNothing) {
   const std::wstring url = Publish(L"large.bin", std::string(50000, 'x'));
-  qv::bootstrap::DownloadLimits limits;
+  qv::DownloadLimits limits;
   limits.maxBytes = 49999;
   EXPECT_FALSE(DownloadUrlToFile(url, m_strTarget, limits));
   EXPECT_FALSE(Exists(m_strTarget));
@@ -171,7 +171,7 @@ TEST_F(UrlDownload, SlowSilentOrCancelledTransfersEndInTimeAndLeaveNoFile) {
   Serve(R"({"path": "/drip", "size": 4000, "rate": 100},
            {"path": "/stall", "size": 4000, "pause_after": 100, "pause": 30},
            {"path": "/quick", "size": 4000})");
-  auto timed = [this](const std::wstring& path, qv::bootstrap::DownloadLimits limits,
+  auto timed = [this](const std::wstring& path, qv::DownloadLimits limits,
                       const std::atomic<BOOL>* cancel = nullptr) {
     const ULONGLONG started = ::GetTickCount64();
     const BOOL ok = DownloadUrlToFile(Url(path), m_strTarget, limits, cancel);
