@@ -12,6 +12,7 @@
 #include "common/win/ui/display.h"
 #include "updateclient/core/agent_rules.h"
 #include "updateclient/library_module.h"
+#include "updateclient/win/library_trace.h"
 #include "updateclient/win/agent_files.h"
 #include "updateclient/win/transport.h"
 

@@ -5,6 +5,7 @@
 
 #include "updateclient/core/markup_reader.h"
 #include "updateclient/core/service.h"
+#include "updateclient/win/library_trace.h"
 #include "updateclient/core/tool_check.h"
 #include "updateclient/service_endpoints.h"
 #include "updateclient/windows_library_pc.h"

@@ -10,6 +10,7 @@
 
 #include "common/win/handles.h"
 #include "updateclient/core/agent_rules.h"
+#include "updateclient/win/library_trace.h"
 #include "updateclient/win/transport.h"
 
 namespace qv::updateclient {

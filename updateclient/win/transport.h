@@ -9,8 +9,6 @@
 
 #include "common/core/download_loop.h"
 
-// The folder protection (protected_folder.cpp) still takes the trace routine through this header.
-#include "updateclient/win/library_trace.h"
 
 namespace qv::updateclient {
 
