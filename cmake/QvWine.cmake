@@ -10,7 +10,11 @@ else()
   set(QV_WINE_BITS 64)
 endif()
 set(QV_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
+# Every prefix of this tree (the Wine tests', each end-to-end suite's, the demo's) is a copy of one
+# made by wineboot once (tools/e2e/wine_prefix.py).
+set(QV_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
 set(QV_WINE_ENV
+  QV_E2E_PREFIX_TEMPLATE=${QV_WINE_TEMPLATE}
   WINEPREFIX=${QV_WINE_ROOT}/prefix
   HOME=${QV_WINE_ROOT}/home
   WINELOADER=${QV_WINE_LOADER}

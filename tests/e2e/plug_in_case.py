@@ -137,8 +137,8 @@ class PlugInTestCase(RigTestCase):
         return self.start_again(phone, args, **env)
 
     def start_again(self, phone, args=(), log_name=None, **env):
-        """Starts the program from the phone's drive, already mapped (mapping restarts Wine, which
-        ends every program)."""
+        """Starts the program from the phone's drive, already mapped (mapping a drive of a new type
+        restarts Wine, which ends every program)."""
         variables = {"QV_STUB_LOG": harness.to_windows(self.tool_log),
                      "QV_DRIVER_SETUP_LOG": harness.to_windows(self.setup_log), **phone.env(), **env}
         self.started = self.rig.run(f"{phone.letter}:\\{PROGRAM}", args, env=variables, log_name=log_name)

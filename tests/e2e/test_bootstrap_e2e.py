@@ -330,7 +330,8 @@ class BootstrapEndToEnd(PlugInTestCase):
         os.remove(os.path.join(self.templates, "AutoRun_Log.ini"))  # and with logging off, no log file
         first = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
         second = Phone(os.path.join(self.work, "phone-f"), letter="F", selected_mode=4)
-        # Mapped first: plugging in the first phone restarts the server, and only then is F: a CD-ROM.
+        # Mapped first: plugging in the first phone starts the server again if F: is new, and only
+        # then is F: a CD-ROM.
         self.rig.map_drive(second.image, "f", restart=False)
         self.licence_page(first)
         self.start_again(second, log_name="second-phone").wait(30)

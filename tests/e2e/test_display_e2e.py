@@ -159,15 +159,24 @@ class DisplayCase(PlugInTestCase):
 
     # -- windows and screenshots ----------------------------------------------------------------
 
-    def photograph(self, name, title):
+    def photograph(self, name, title, picture_ids=(), timeout=10):
         """The window's screenshot (saved as ``name``) as a screen_check Image, with the dialog
-        as the UI driver read it just before."""
-        window = self.rig.ui.dialog(title)
-        self.assertIsNotNone(window, f"no window {title!r} to photograph")
-        path = self.rig.screenshot(os.path.join(self.shots, name), window["rect"])
+        as the UI driver read it just before. A window that has just opened may not have painted
+        yet: it is photographed again until every text shows, for up to ``timeout`` seconds (then
+        the last picture is the one judged)."""
+        shot = {}
+
+        def painted():
+            shot["window"] = window = self.rig.ui.dialog(title)
+            self.assertIsNotNone(window, f"no window {title!r} to photograph")
+            shot["path"] = self.rig.screenshot(os.path.join(self.shots, name), window["rect"])
+            shot["image"] = image = screen_check.load(shot["path"])
+            return not screen_check.invisible_texts(image, window["rect"], window["controls"], picture_ids)
+        harness.wait_for(painted, timeout, 0.3)
+        image, window, path = shot["image"], shot["window"], shot["path"]
         with open(path[:-len(".png")] + ".json", "w", encoding="utf-8") as f:
             json.dump(window, f, indent=1)  # the geometry the checks used, for a look at a failure
-        return screen_check.load(path), window
+        return image, window
 
     def assert_well_drawn(self, image, window, picture_ids=()):
         """Nothing cut, nothing over a picture, the window inside its work area, every text
@@ -299,7 +308,7 @@ class ProgramPages(ProgramCase):
     def test_licence_page_keys_and_progress_page(self):
         ui = self.rig.ui
         self.licence_page_shown()
-        image, window = self.photograph(f"licence-{self.DPI}.png", MODEL)
+        image, window = self.photograph(f"licence-{self.DPI}.png", MODEL, PROGRAM_PICTURES)
         with self.subTest("layout"):
             self.assertEqual(window["dpi"], self.DPI)
             self.assert_licence_layout(window, self.DPI)
@@ -328,7 +337,7 @@ class ProgramPages(ProgramCase):
                         "no progress page")
         self.assertTrue(harness.wait_for(lambda: self.lines_of(self.setup_log) == [""], timeout=30),
                         "the driver setup did not start")
-        image, window = self.photograph(f"progress-{self.DPI}.png", MODEL)
+        image, window = self.photograph(f"progress-{self.DPI}.png", MODEL, PROGRAM_PICTURES)
         with self.subTest("progress page layout"):
             s = lambda pixels: scaled(pixels, self.DPI)  # noqa: E731
             W, H = window["client"]["width"], window["client"]["height"]  # noqa: N806
@@ -557,7 +566,7 @@ class Scale096HighContrastProgram(ProgramCase):
 
     def test_licence_page_in_the_schemes_colours(self):
         self.licence_page_shown()
-        image, window = self.photograph("licence-high-contrast.png", MODEL)
+        image, window = self.photograph("licence-high-contrast.png", MODEL, PROGRAM_PICTURES)
         self.assert_well_drawn(image, window, PROGRAM_PICTURES)
         self.assert_header_band(image, window)
         texts = [c["id"] for c in screen_check.text_controls(window["controls"], PROGRAM_PICTURES)]

@@ -49,7 +49,6 @@ VERDICTS = {
     "test_package_folder_that_is_a_link_gets_nothing_deleted_or_written_through_it": (
         "package-file-failed", "PXPC.exe"),
     "test_package_folder_held_during_a_download_cannot_be_swapped_for_a_link": (None, "downloaded the package"),
-    "test_configuration_dripped_by_the_server_is_given_up_and_the_next_phone_runs": (None, "nothing to install"),
     "test_configured_test_version_asks_the_testing_list": (None, "started the PC tool"),
     "test_server_driver_as_msi_only_by_the_system_installer_not_one_planted_beside_it": (
         None, "installed the server's driver (installer exit code 0, 0)"),

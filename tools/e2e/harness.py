@@ -22,10 +22,11 @@ import subprocess
 import tempfile
 import time
 
+import wine_prefix
 from ui_client import UiDriver, UiDriverError, UiResult, parse_json_lines  # noqa: F401 (re-exported)
 
-WINE64 = "/usr/lib/wine/wine64"  # makes the prefix: always a 64-bit one
-WINESERVER = "/usr/lib/wine/wineserver"
+WINE64 = wine_prefix.WINE64  # makes the prefix and Wine's own settings: always 64-bit
+WINESERVER = wine_prefix.WINESERVER
 
 
 class Bitness:
@@ -45,6 +46,12 @@ WINE_LOADER = BITNESS.loader
 IMPORT = "/usr/bin/import"  # ImageMagick's own; /usr/local/bin may hold stand-ins
 XVFB = "/usr/bin/Xvfb"
 DEFAULT_OVERRIDES = "winemenubuilder.exe=d"  # no desktop menu entries from test programs
+
+
+DRIVES_KEY = r"HKLM\Software\Wine\Drives"  # the drives' types (Wine's own setting)
+# The processes Wine itself runs in a prefix; a reset between scenarios ends every other one.
+WINE_OWN_PROGRAMS = frozenset({"services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "explorer.exe",
+                               "rpcss.exe", "conhost.exe"})
 
 
 class HarnessError(Exception):
@@ -286,6 +293,8 @@ class WineRig:
         self.display = Display.existing(display) if isinstance(display, str) else display
         self.loader, self.server_path = loader, server
         self.timings = {}  # step -> seconds, for the report of a slow run
+        self._drive_types = None         # {"e:": "cdrom"} as configured (read once, then kept here)
+        self._served_drive_types = None  # the same, as the running server took them at its start
         self.ui = UiDriver(ui_driver or os.environ.get("QV_UI_DRIVER"), [loader], self.env)
 
     # -- environment and plain runs ---------------------------------------------------------
@@ -322,22 +331,20 @@ class WineRig:
     # -- lifecycle ----------------------------------------------------------------------------
 
     def ensure_prefix(self):
-        """Creates the prefix when it is missing (``wineboot -i``, mscoree and mshtml off); returns
-        True when it did. An existing prefix is reused as it is."""
+        """Creates the prefix when it is missing: a copy of the tree's template prefix
+        (``QV_E2E_PREFIX_TEMPLATE``, made once by ``wineboot -i``, see wine_prefix.py), or without
+        one by wineboot itself; returns True when it did. An existing prefix is reused as it is."""
         os.makedirs(self.home, exist_ok=True)
         os.makedirs(self.logs, exist_ok=True)
-        if os.path.exists(os.path.join(self.prefix, "system.reg")):
-            self._own_profile_folders()
-            return False
         started = time.monotonic()
-        rc = self._exec([WINE64, "wineboot", "-i"], 300,
-                        env=self.env({"WINEDLLOVERRIDES": "mscoree=;mshtml=;" + DEFAULT_OVERRIDES}))[0]
-        self.wineserver("-w", timeout=120)
-        if rc != 0 or not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            raise HarnessError(f"wineboot -i failed ({rc}) in {self.prefix}")
+        try:
+            made = wine_prefix.ensure(self.prefix, self.home, os.environ.get("QV_E2E_PREFIX_TEMPLATE"))
+        except wine_prefix.PrefixError as error:
+            raise HarnessError(str(error)) from None
         self._own_profile_folders()
-        self.timings["prefix_create"] = time.monotonic() - started
-        return True
+        if made:
+            self.timings["prefix_create"] = time.monotonic() - started
+        return made
 
     def _own_profile_folders(self):
         # A new prefix links Desktop, Documents, Templates and the like to $HOME itself; as on
@@ -365,6 +372,12 @@ class WineRig:
         # The server and Wine's helper processes start here, with no pipe of ours to inherit.
         self.wineserver("-p")
         self.wine("cmd", "/c", "exit", timeout=120)
+        if self._drive_types is None:
+            self._drive_types = {name.lower(): str(kind).lower() for name, kind in
+                                 (self.reg_query(DRIVES_KEY, wine_setting=True) or {}).items()}
+        # A drive's type reaches programs through the mount manager, which reads it only in a
+        # new server: these are the types programs see until the next start.
+        self._served_drive_types = dict(self._drive_types)
 
     def kill_all(self):
         """Ends every Wine process of the prefix and the wineserver (registry saved), and waits
@@ -391,22 +404,29 @@ class WineRig:
         self.stop()
 
     def reset(self, paths=(), reg_keys=()):
-        """Between scenarios in one prefix: ends every Wine process and starts the server again
-        (or, for a rig given its ``programs``, ends those programs and keeps the server), removes
-        the given host files and folders and deletes the given registry keys (the programs' view)."""
-        if self.programs is None:
-            self.kill_all()
-        else:
-            self.end_programs(self.programs)
+        """Between scenarios in one prefix: ends the scenario's programs and keeps the server (with
+        ``programs``, just those; without, every process that is not Wine's own; should one not
+        end, every Wine process and the server, which then starts again), removes the given host
+        files and folders and deletes the given registry keys (the programs' view)."""
+        try:
+            names = self.programs if self.programs is not None else self._scenario_programs()
+            if names:
+                self.end_programs(names)
+        except HarnessError:
+            if self.programs is not None:
+                raise
+            self.restart()
         for path in paths:
             if os.path.isdir(path) and not os.path.islink(path):
                 shutil.rmtree(path)
             elif os.path.lexists(path):
                 os.remove(path)
-        if self.programs is None:
-            self._up()
         for key in reg_keys:
             self.reg_delete_key(key)
+
+    def _scenario_programs(self):
+        own = WINE_OWN_PROGRAMS | {os.path.basename(self.ui.exe or "").lower()}
+        return sorted({p["exe"].lower() for p in self.processes()} - own)
 
     # -- drives and paths ---------------------------------------------------------------------
 
@@ -414,22 +434,34 @@ class WineRig:
         return os.path.join(self.prefix, "dosdevices", letter.lower().rstrip(":") + ":")
 
     def map_drive(self, host_folder, letter="e", cdrom=True, restart=True):
-        """Makes ``host_folder`` drive ``letter`` (a CD-ROM drive unless ``cdrom`` is False) and
-        restarts the server: Wine takes a new drive type only then (with ``restart=False`` the
-        drive answers as a fixed disk until the next restart)."""
+        """Makes ``host_folder`` drive ``letter`` (a CD-ROM drive unless ``cdrom`` is False). Wine
+        takes a new drive type only in a new server: when the drives' types differ from those the
+        server started with, the server restarts (which ends every program), unless ``restart`` is
+        False (the drive then answers with its former type until the next restart). A drive that
+        keeps its type is only pointed at the new folder, and the programs go on running."""
         link = self._dosdevice(letter)
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(os.path.abspath(host_folder), link)
         name = os.path.basename(link)
-        if cdrom:
-            self.reg_add(r"HKLM\Software\Wine\Drives", name, "cdrom", wine_setting=True)
-        else:
-            self.reg_delete_value(r"HKLM\Software\Wine\Drives", name, wine_setting=True)
+        self._set_drive_type(name, "cdrom" if cdrom else None)
         if restart:
-            self.restart()
+            if self._drive_types != self._served_drive_types:
+                self.restart()
             if cdrom and self.ui.exe:
                 self._await_cdrom(letter, name)
+
+    def _set_drive_type(self, name, kind):
+        if self._drive_types is None:
+            raise HarnessError("the rig has not started")
+        if self._drive_types.get(name) == kind:
+            return
+        if kind:
+            self.reg_add(DRIVES_KEY, name, kind, wine_setting=True)
+            self._drive_types[name] = kind
+        else:
+            self.reg_delete_value(DRIVES_KEY, name, wine_setting=True)
+            self._drive_types.pop(name, None)
 
     def _await_cdrom(self, letter, name, attempts=2, timeout=20):
         # A program asks the mount manager for the type; on a loaded machine it may answer only
@@ -440,19 +472,20 @@ class WineRig:
             if wait_for(lambda: self.ui.drive_kind(letter) == "cdrom", timeout, 0.5):
                 return
             if attempt + 1 < attempts:
-                if self.reg_value(r"HKLM\Software\Wine\Drives", name, wine_setting=True) != "cdrom":
-                    self.reg_add(r"HKLM\Software\Wine\Drives", name, "cdrom", wine_setting=True)
+                if self.reg_value(DRIVES_KEY, name, wine_setting=True) != "cdrom":
+                    self.reg_add(DRIVES_KEY, name, "cdrom", wine_setting=True)
                 self.restart()
         raise HarnessError(f"drive {letter.upper()}: is not a CD-ROM drive after {attempts} server starts: "
                            f"{self.ui.drive_kind(letter)}")
 
     def unmap_drive(self, letter="e"):
-        """Removes drive ``letter`` and its type, and restarts the server."""
+        """Removes drive ``letter`` and its type, and restarts the server when the type goes."""
         link = self._dosdevice(letter)
         if os.path.lexists(link):
             os.remove(link)
-        self.reg_delete_value(r"HKLM\Software\Wine\Drives", os.path.basename(link), wine_setting=True)
-        self.restart()
+        self._set_drive_type(os.path.basename(link), None)
+        if self._drive_types != self._served_drive_types:
+            self.restart()
 
     def drives(self):
         """{letter: host folder} of the prefix's drives (``c``, ``z``, mapped ones)."""

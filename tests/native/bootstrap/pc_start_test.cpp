@@ -34,7 +34,7 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
 > IsOnline
 > CheckPXPC C:\T\E\ E:\ []
 > HoldFolder C:\T
-> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
+> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (within 60000 ms)
 > ReleaseFolder C:\T
 )" + std::string(kNoPreloadDriver) + DriverCurrentOnline() + R"([IsRequireUpPXPC()] START..............
 > IsOnline
@@ -111,9 +111,16 @@ TEST_F(Workflow, AFailedUpdateCheckEndsTheRunAbnormallyAtTheStepThatFailed) {
        "[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......\n"
        "[IsRequireUpPXPC()] Cause: the service named [ftp://dl.example/pxpc/]\n"},
       {"serverconfig.ini missing", [](ScriptedPc& pc, RunFields&) { pc.server.clear(); },
-       "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (bounded)\n"
+       "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (within 60000 ms)\n"
        "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"
        "[IsRequireUpPXPC()] Cause: GET http://dl.example/pxpc/serverconfig.ini answered HTTP 404\n"
+       "> ReleaseFolder C:\\T\n"},
+      {"serverconfig.ini dripped past its minute",
+       [](ScriptedPc& pc, RunFields&) { pc.drippedUrl = L"http://dl.example/pxpc/serverconfig.ini"; },
+       "> Download http://dl.example/pxpc/serverconfig.ini -> C:\\T\\serverconfig.ini (within 60000 ms)\n"
+       "[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"
+       "[IsRequireUpPXPC()] Cause: GET http://dl.example/pxpc/serverconfig.ini ended: not complete in time after "
+       "60012 ms\n"
        "> ReleaseFolder C:\\T\n"},
       {"serverconfig.ini a link", [](ScriptedPc& pc, RunFields&) { pc.links.insert(L"C:\\T\\serverconfig.ini"); },
        "> HoldFolder C:\\T\n[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......\n"

@@ -99,7 +99,7 @@ inline std::string UpdateCheckOnFirstRun() {
 > CreateFolder C:\T\PXPC
 > CheckPXPC C:\T\E\ E:\ []
 > HoldFolder C:\T
-> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (bounded)
+> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (within 60000 ms)
 > ReleaseFolder C:\T
 )" + std::string(kNoPreloadDriver) + DriverCurrentOnline() + R"([IsRequireUpPXPC()] START..............
 > IsOnline
