@@ -7,10 +7,11 @@
 
 namespace qv::updateclient {
 
-bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs) {
+bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs,
+                     uint64_t deadlineMs) {
   constexpr uint32_t kChunk = 64 * 1024;
   for (;;) {
-    if (body.size() > kLargestAnswerBytes || elapsedMs() > kAnswerDeadlineMs) return false;
+    if (body.size() > kLargestAnswerBytes || elapsedMs() > deadlineMs) return false;
     uint32_t available = 0;
     if (!source.QueryAvailable(available)) return false;
     if (available == 0) return true;  // the end of the answer

@@ -31,8 +31,9 @@ constexpr uint64_t kAnswerDeadlineMs = 60000;
 
 // Reads a service answer whole, taking what has arrived each time so that the deadline is looked
 // at between arrivals. False when a query or read fails, the body grows past the largest answer,
-// or |elapsedMs| (milliseconds since the request began) passes the deadline.
-bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs);
+// or |elapsedMs| (milliseconds since the request began) passes |deadlineMs|.
+bool ReadWholeAnswer(ByteSource& source, std::string& body, const std::function<uint64_t()>& elapsedMs,
+                     uint64_t deadlineMs = kAnswerDeadlineMs);
 
 // The value of a Content-Length header: only decimal digits (blanks around them allowed) that fit
 // in 32 bits make a size. A missing, negative, non-numeric or oversized value is no size, so that

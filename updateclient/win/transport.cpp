@@ -94,7 +94,7 @@ bool IsServerReachable(const std::string& host) {
   return status == 200;
 }
 
-std::string HttpGetMarkup(const std::string& url) {
+std::string HttpGetMarkup(const std::string& url, uint64_t deadlineMs) {
   if (!IsFetchable(url)) return std::string();
   const ULONGLONG started = ::GetTickCount64();
   UniqueInternetHandle session(OpenSession(""));
@@ -111,7 +111,7 @@ std::string HttpGetMarkup(const std::string& url) {
   const std::string answered = "GET " + url + " answered HTTP " + std::to_string(status);
   std::string body;
   InternetSource source(file.get());
-  if (!ReadWholeAnswer(source, body, [started] { return ::GetTickCount64() - started; }) ||
+  if (!ReadWholeAnswer(source, body, [started] { return ::GetTickCount64() - started; }, deadlineMs) ||
       !IsWithinAnswerLimits(body)) {
     NoteFailureCause(answered + ", and its answer did not end in time or is larger than allowed");
     return std::string();

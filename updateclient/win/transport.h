@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/core/download_loop.h"
+#include "updateclient/core/transfer.h"
 
 
 namespace qv::updateclient {
@@ -25,8 +26,9 @@ bool IsServerReachable(const std::string& host);
 // Every request below takes an http: or https: address only: any other is refused and traced
 // (WhyAddressRefused) before anything is asked.
 
-// The answer body from its first '<' on, converted to the ANSI code page; empty on any failure.
-std::string HttpGetMarkup(const std::string& url);
+// The answer body from its first '<' on, converted to the ANSI code page; empty on any failure,
+// an answer that has not ended |deadlineMs| after the request began included.
+std::string HttpGetMarkup(const std::string& url, uint64_t deadlineMs = kAnswerDeadlineMs);
 
 // The announced Content-Length of a successful (2xx) answer; 0 on any failure.
 uint32_t GetRemoteFileSize(const std::string& url);
