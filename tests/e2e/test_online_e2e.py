@@ -271,8 +271,10 @@ class OnlineEndToEnd(PlugInTestCase):
         made = os.path.join(self.work, "signed")
         os.makedirs(made, exist_ok=True)
         signed_tool = authorities.copy("signed", build_output("stub_tool"), os.path.join(made, "PXPC.exe"))
-        cases = [("driver_setup.exe", way) for way in ("unsigned", "other-root", "other-name", "signed")]
-        cases += [("cbw_unison_driver.msi", way) for way in ("unsigned", "other-root", "signed")]
+        # Each installer kind refused once and accepted once; every way of refusal is the signature
+        # check's own test.
+        cases = [("driver_setup.exe", way) for way in ("other-name", "signed")]
+        cases += [("cbw_unison_driver.msi", way) for way in ("unsigned", "signed")]
         for installer, way in cases:
             with self.subTest(installer=installer, way=way):
                 msi = installer.endswith(".msi")
