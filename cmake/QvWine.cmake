@@ -24,12 +24,31 @@ set(QV_WINE_ENV
 # programs of this tree run, else the stand-in that reports the test as skipped with the reason.
 set(QV_TEST_LAUNCHER "")
 if(QV_WINE_BITS EQUAL 32)
-  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/probe_32bit.sh
-    OUTPUT_VARIABLE QV_32BIT_PROBE RESULT_VARIABLE probe_status OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(DEFINED ENV{QV_32BIT_PROBE_STATUS} AND DEFINED ENV{QV_32BIT_PROBE_LINE})
+    # Probed already by the caller (run_tests.sh), on this machine a moment ago.
+    set(QV_32BIT_PROBE "$ENV{QV_32BIT_PROBE_LINE}")
+    set(probe_status "$ENV{QV_32BIT_PROBE_STATUS}")
+  else()
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/probe_32bit.sh
+      OUTPUT_VARIABLE QV_32BIT_PROBE RESULT_VARIABLE probe_status OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
   message(STATUS "${QV_32BIT_PROBE}")
   if(NOT probe_status EQUAL 0)
     set(QV_TEST_LAUNCHER ${PROJECT_SOURCE_DIR}/cmake/skip-test.sh "${QV_32BIT_PROBE}")
   endif()
+endif()
+
+# The end-to-end runs use the test build's fixed loopback ports. Where the machine gives a process a
+# network namespace of its own, each run gets one (QV_E2E_OWN_NETWORK goes before its command) and
+# the runs go side by side; elsewhere they hold the ports in turn (QV_E2E_PORTS_LOCK).
+execute_process(COMMAND unshare --net ip link set lo up RESULT_VARIABLE own_network_status OUTPUT_QUIET ERROR_QUIET)
+if(own_network_status EQUAL 0)
+  set(QV_E2E_OWN_NETWORK ${PROJECT_SOURCE_DIR}/cmake/own-network.sh)
+  set(QV_E2E_PORTS_LOCK "")
+else()
+  message(STATUS "No network namespace of their own for the end-to-end runs: they run in turn")
+  set(QV_E2E_OWN_NETWORK "")
+  set(QV_E2E_PORTS_LOCK RESOURCE_LOCK connectivity_port)
 endif()
 
 # qv_add_test_on_wine(<name> [WORKING_DIRECTORY <dir>] COMMAND <command...>): a test that needs
