@@ -49,7 +49,7 @@ sizes() {
     build/win32/bin/QVEUSBAutorun.dll)
   echo "$binary_sizes"
 }
-for preset in native native-asan win32 win64; do
+for preset in native win32 win64; do
   stage "build $preset" build "$preset"
   if [ "$preset" = win32 ]; then stage "sizes win32" sizes; fi
   if [ "$preset" = win64 ] && [ "$runs_32bit" = yes ]; then
