@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every build and runs every test. Prints how long each stage took.
-# The end-to-end scenarios (ctest label e2e) run once: on the shipped 32-bit build in win32-wine
-# where this machine runs 32-bit programs, else on the 64-bit build in win64.
-#   ./run_tests.sh
+# Installs what is missing, builds the trees and runs every test. Prints how long each stage took.
+# The Wine tests and the end-to-end scenarios (ctest label e2e) run once: on the 32-bit build in
+# win32-wine where this machine runs 32-bit programs, else on the 64-bit build in win64, which is
+# then the only place it is built. QV_ALL_TREES=1 builds and tests win64 as well (without its e2e
+# label where the 32-bit tree runs the scenarios).
+#   [QV_ALL_TREES=1] ./run_tests.sh
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,7 +16,10 @@ summary() {
   if [ -n "$plug_in_figure" ]; then echo; echo "== Plug-in (a figure, not a check)"; echo "  $plug_in_figure"; fi
   echo
   echo "== Stage times"
-  for i in "${!stage_names[@]}"; do printf '  %-66s %6ss\n' "${stage_names[$i]}" "${stage_seconds[$i]}"; done
+  for i in "${!stage_names[@]}"; do
+    if [ -z "${stage_seconds[$i]}" ]; then printf '  %s\n' "${stage_names[$i]}"
+    else printf '  %-66s %6ss\n' "${stage_names[$i]}" "${stage_seconds[$i]}"; fi
+  done
 }
 trap summary EXIT
 
@@ -29,13 +34,21 @@ stage() {
   stage_seconds+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')")
 }
 
+# not_run <what and why>: a line of the stage summary for a stage this run leaves out.
+not_run() {
+  echo
+  echo "== $1"
+  stage_names+=("$1")
+  stage_seconds+=("")
+}
+
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
 # run <preset> [ctest options...]: the tree's tests, on every core.
 run() { ctest --preset "$1" -j "$(nproc)" "${@:2}"; }
 
 stage "setup" scripts/setup.sh
-# Whether this machine runs 32-bit programs: the 32-bit tree's Wine tests run, and the 64-bit tree
-# leaves the end-to-end scenarios to it, only where they do.
+# Whether this machine runs 32-bit programs: where they do, the 32-bit tree runs the Wine tests and
+# the end-to-end scenarios, and the 64-bit tree is left out.
 runs_32bit=no
 probe_32bit() {
   local line
@@ -49,22 +62,27 @@ sizes() {
     build/win32/bin/QVEUSBAutorun.dll)
   echo "$binary_sizes"
 }
-for preset in native native-asan win32 win64; do
-  stage "build $preset" build "$preset"
-  if [ "$preset" = win32 ]; then stage "sizes win32" sizes; fi
-  if [ "$preset" = win64 ] && [ "$runs_32bit" = yes ]; then
-    echo "win64: all tests but the end-to-end scenarios (label e2e), which run on the 32-bit build in win32-wine"
-    stage "test win64 (without e2e)" run win64 -LE e2e
-  elif [ "$preset" = win64 ]; then
-    echo "win64: all tests, with the end-to-end scenarios (32-bit programs cannot run here)"
-    stage "test win64" run win64
-  else
-    stage "test $preset" run "$preset"
-  fi
-done
-# The 32-bit tree: the same tests as win64 on the 32-bit build, where this machine runs 32-bit
-# programs. Elsewhere it is still built (the test variants compile), and ctest reports each of its
-# Wine tests as skipped with the probe's reason.
+stage "build native" build native
+stage "test native" run native
+stage "build win32" build win32
+stage "sizes win32" sizes
+stage "test win32" run win32
+# The 64-bit tree: where this machine runs 32-bit programs, win32-wine runs every Wine test and
+# scenario and win64 adds nothing but time, so it is built only on request.
+if [ "$runs_32bit" = no ]; then
+  stage "build win64" build win64
+  echo "win64: all tests, with the end-to-end scenarios (32-bit programs cannot run here)"
+  stage "test win64" run win64
+elif [ "${QV_ALL_TREES:-0}" = 1 ]; then
+  stage "build win64" build win64
+  echo "win64: all tests but the end-to-end scenarios (label e2e), which run on the 32-bit build in win32-wine"
+  stage "test win64 (without e2e)" run win64 -LE e2e
+else
+  not_run "win64 not built: 32-bit programs run here, so win32-wine runs every test and scenario (QV_ALL_TREES=1 builds it too)"
+fi
+# The 32-bit test tree: every Wine test and scenario, where this machine runs 32-bit programs.
+# Elsewhere it is still built (the test variants compile), and ctest reports each of its Wine
+# tests as skipped with the probe's reason.
 stage "build win32-wine" build win32-wine
 if [ "$runs_32bit" = yes ]; then
   stage "test win32-wine" run win32-wine

@@ -7,6 +7,7 @@
 # makes the INTERFACE library <target> that links the delay-import library of <dll> with the
 # functions named (their decorated names come from the toolchain's own import library).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/delay-imports)
 
 function(qv_delay_import target dll)
   string(REGEX REPLACE "\\.dll$" "" base "${dll}")
@@ -30,7 +31,30 @@ function(qv_delay_import target dll)
   add_library(${target} INTERFACE)
   target_link_libraries(${target} INTERFACE ${library})
   add_dependencies(${target} ${target}_library)
+
+  # The same names at configure time, for QV_DELAY_THUNK_LINK_OPTIONS: a program linked without
+  # link-time optimisation whose code calls a function only through its import address table
+  # (dllimport) loses that function's delay-load thunk, and the table entry jumps to address 0.
+  # "-Wl,-u,<thunk>" keeps every thunk of the library in such a program.
+  set(names_def ${folder}/${base}.names.def)
+  execute_process(COMMAND ${Python3_EXECUTABLE} -B ${PROJECT_SOURCE_DIR}/cmake/make_delay_def.py --nm ${QV_NM}
+      --import-lib ${import_library} --dll ${dll} --out ${names_def} ${ARGN}
+    RESULT_VARIABLE status ERROR_VARIABLE error)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "Delay-import names of ${dll}: ${error}")
+  endif()
+  file(STRINGS ${names_def} names)
+  list(FILTER names EXCLUDE REGEX "^(LIBRARY|EXPORTS)")
+  # On i686 C symbols carry a leading underscore.
+  set(underscore "")
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(underscore "_")
+  endif()
+  list(TRANSFORM names PREPEND "-Wl,-u,${underscore}")
+  set(QV_DELAY_THUNK_LINK_OPTIONS ${QV_DELAY_THUNK_LINK_OPTIONS} ${names} PARENT_SCOPE)
 endfunction()
+
+set(QV_DELAY_THUNK_LINK_OPTIONS "")
 
 qv_delay_import(qv_delay_version version.dll
   GetFileVersionInfoSizeW GetFileVersionInfoW VerQueryValueW

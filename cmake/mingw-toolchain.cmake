@@ -31,9 +31,11 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
 # on the program); no run-time type information (nothing asks a type at run time; thrown types
 # still get theirs); unwind tables only where C++ exceptions need them, not for every function; and
 # std::string's members compiled where they are used rather than taken whole from the runtime
-# (see own_string_code.h). Every Windows tree (shipped, 64-bit and 32-bit test trees) builds with
-# these flags, so that the tests run the code that ships. Release binaries ship without a symbol
-# table (-s); tests read calling conventions from the objects.
+# (see own_string_code.h). Every Windows tree (shipped, 64-bit and 32-bit test trees) builds its
+# deliverables with these flags, so that the tests run the code that ships; the test programs and
+# tools, which the root CMakeLists.txt adds after them, keep the flags but not the link-time
+# optimisation. Release binaries ship without a symbol table (-s); tests read calling conventions
+# from the objects.
 # Cache values, because CMake's own Release defaults (-O3) would otherwise come after these and
 # win; a tree configured before keeps its cached defaults, which are replaced here (a value set
 # by hand stays).
