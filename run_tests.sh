@@ -51,8 +51,11 @@ stage "setup" scripts/setup.sh
 # the end-to-end scenarios, and the 64-bit tree is left out.
 runs_32bit=no
 probe_32bit() {
-  local line
-  if line=$(scripts/probe_32bit.sh); then runs_32bit=yes; fi
+  local line status=0
+  line=$(scripts/probe_32bit.sh) || status=$?
+  if [ "$status" = 0 ]; then runs_32bit=yes; fi
+  # The Wine trees' configuration takes the answer from here rather than probing once more.
+  export QV_32BIT_PROBE_LINE="$line" QV_32BIT_PROBE_STATUS="$status"
   echo "$line"
 }
 stage "probe 32-bit programs" probe_32bit

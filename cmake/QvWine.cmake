@@ -38,30 +38,39 @@ if(QV_WINE_BITS EQUAL 32)
   endif()
 endif()
 
+set_property(GLOBAL PROPERTY QV_TEST_LAUNCHER "${QV_TEST_LAUNCHER}")
+
 # The end-to-end runs use the test build's fixed loopback ports. Where the machine gives a process a
-# network namespace of its own, each run gets one (QV_E2E_OWN_NETWORK goes before its command) and
-# the runs go side by side; elsewhere they hold the ports in turn (QV_E2E_PORTS_LOCK).
+# network namespace of its own, each run gets one and the runs go side by side; elsewhere they hold
+# the ports in turn.
 execute_process(COMMAND unshare --net ip link set lo up RESULT_VARIABLE own_network_status OUTPUT_QUIET ERROR_QUIET)
 if(own_network_status EQUAL 0)
-  set(QV_E2E_OWN_NETWORK ${PROJECT_SOURCE_DIR}/cmake/own-network.sh)
-  set(QV_E2E_PORTS_LOCK "")
+  set_property(GLOBAL PROPERTY QV_OWN_NETWORK ${PROJECT_SOURCE_DIR}/cmake/own-network.sh)
 else()
   message(STATUS "No network namespace of their own for the end-to-end runs: they run in turn")
-  set(QV_E2E_OWN_NETWORK "")
-  set(QV_E2E_PORTS_LOCK RESOURCE_LOCK connectivity_port)
+  set_property(GLOBAL PROPERTY QV_OWN_NETWORK "")
 endif()
 
-# qv_add_test_on_wine(<name> [WORKING_DIRECTORY <dir>] COMMAND <command...>): a test that needs
-# this tree's programs to run (Wine tests, their fixtures, the end-to-end runs). Set its other
-# properties afterwards.
+# qv_add_test_on_wine(<name> [PORTS] [WORKING_DIRECTORY <dir>] COMMAND <command...>): a test that
+# needs this tree's programs to run (Wine tests, their fixtures, the end-to-end runs); with PORTS,
+# one that uses the test build's loopback ports (in a network namespace of its own, or holding
+# the ports in turn). Set its other properties afterwards. A function of any folder of the tree.
 function(qv_add_test_on_wine name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "WORKING_DIRECTORY" "COMMAND")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "PORTS" "WORKING_DIRECTORY" "COMMAND")
   set(where "")
   if(arg_WORKING_DIRECTORY)
     set(where WORKING_DIRECTORY ${arg_WORKING_DIRECTORY})
   endif()
-  add_test(NAME ${name} COMMAND ${QV_TEST_LAUNCHER} ${arg_COMMAND} ${where})
+  get_property(launcher GLOBAL PROPERTY QV_TEST_LAUNCHER)
+  set(network "")
+  if(arg_PORTS)
+    get_property(network GLOBAL PROPERTY QV_OWN_NETWORK)
+  endif()
+  add_test(NAME ${name} COMMAND ${launcher} ${network} ${arg_COMMAND} ${where})
   set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+  if(arg_PORTS AND NOT network)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK connectivity_port)
+  endif()
 endfunction()
 
 qv_add_test_on_wine(wine_up COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-rig.sh up)
