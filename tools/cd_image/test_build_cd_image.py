@@ -2,7 +2,7 @@
 """Tests of the CD image builder. In the shipped tree: the image of target cd-image (autorun.inf,
 Joliet names, read-only files, label, files byte-identical to their sources, checksums), what the
 builder refuses, signing with a throwaway certificate, and a second build of the same sources in
-other folders that must give the same bytes. In the 64-bit tree: the phone start played under Wine
+other folders that must give the same bytes. In the Wine test tree: the phone start played under Wine
 from the files extracted from a signed image of the sample model."""
 import hashlib
 import os
@@ -453,7 +453,7 @@ class Reproducible(unittest.TestCase):
         build_cd_image.clear(work)
 
 
-@unittest.skipUnless(os.environ.get("QV_E2E_WORK") and shutil.which("osslsigncode"), "needs the 64-bit tree's Wine rig")
+@unittest.skipUnless(os.environ.get("QV_E2E_WORK") and shutil.which("osslsigncode"), "needs a Wine test tree's rig (QV_E2E_WORK) and osslsigncode")
 class SignedImageUnderWine(plug_in_case.PlugInTestCase):
     """The sample model's image of this build (the program, its update client and the simulated
     phone's library), signed with a throwaway certificate; the phone start from the files extracted
