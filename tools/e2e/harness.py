@@ -45,7 +45,7 @@ BITNESS = Bitness()
 WINE_LOADER = BITNESS.loader
 IMPORT = "/usr/bin/import"  # ImageMagick's own; /usr/local/bin may hold stand-ins
 XVFB = "/usr/bin/Xvfb"
-DEFAULT_OVERRIDES = "winemenubuilder.exe=d"  # no desktop menu entries from test programs
+DEFAULT_OVERRIDES = wine_prefix.NO_MENU_ENTRIES
 
 
 DRIVES_KEY = r"HKLM\Software\Wine\Drives"  # the drives' types (Wine's own setting)
@@ -446,10 +446,14 @@ class WineRig:
         name = os.path.basename(link)
         self._set_drive_type(name, "cdrom" if cdrom else None)
         if restart:
-            if self._drive_types != self._served_drive_types:
-                self.restart()
+            self._restart_for_drive_types()
             if cdrom and self.ui.exe:
                 self._await_cdrom(letter, name)
+
+    def _restart_for_drive_types(self):
+        # Only a new server takes drives' types as configured.
+        if self._drive_types != self._served_drive_types:
+            self.restart()
 
     def _set_drive_type(self, name, kind):
         if self._drive_types is None:
@@ -484,8 +488,7 @@ class WineRig:
         if os.path.lexists(link):
             os.remove(link)
         self._set_drive_type(os.path.basename(link), None)
-        if self._drive_types != self._served_drive_types:
-            self.restart()
+        self._restart_for_drive_types()
 
     def drives(self):
         """{letter: host folder} of the prefix's drives (``c``, ``z``, mapped ones)."""

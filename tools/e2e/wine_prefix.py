@@ -16,8 +16,9 @@ import sys
 
 WINE64 = "/usr/lib/wine/wine64"  # makes the prefix: always a 64-bit one
 WINESERVER = "/usr/lib/wine/wineserver"
-# No .NET or HTML engine to install, and no desktop menu entries from test programs.
-BOOT_OVERRIDES = "mscoree=;mshtml=;winemenubuilder.exe=d"
+NO_MENU_ENTRIES = "winemenubuilder.exe=d"  # no desktop menu entries from test programs
+# Nor a .NET or HTML engine to install while the prefix is made.
+BOOT_OVERRIDES = "mscoree=;mshtml=;" + NO_MENU_ENTRIES
 
 
 class PrefixError(Exception):
