@@ -55,6 +55,13 @@ const FolderHold* PackageStaging::Prepare(const std::wstring& name, std::wstring
   return m_holds.Of(slash == std::wstring::npos ? FolderOfPath(m_folder) : m_folder + name.substr(0, slash));
 }
 
+void PackageStaging::Arrived(const std::wstring& name) {
+  const std::wstring key = SameFileKey(name);
+  const bool known = std::any_of(m_arrived.begin(), m_arrived.end(),
+                                 [&](const std::wstring& other) { return SameFileKey(other) == key; });
+  if (!known) m_arrived.push_back(name);
+}
+
 bool PackageStaging::Commit(std::wstring& failed) {
   while (!m_arrived.empty()) {
     const std::wstring name = m_arrived.front();

@@ -30,8 +30,9 @@ class PackageStaging {
   const FolderHold* Prepare(const std::wstring& name, std::wstring& path);
   // The fresh folder, with its final backslash, once a file has been prepared.
   const std::wstring& Folder() const { return m_folder; }
-  // The file `name` has arrived complete and passed its checks.
-  void Arrived(const std::wstring& name) { m_arrived.push_back(name); }
+  // The file `name` has arrived complete and passed its checks. A file the lists name twice (in
+  // any spelling of it) was downloaded over itself and takes its place once, where it first came.
+  void Arrived(const std::wstring& name);
   // Moves every file that arrived into the package folder, in the order of their arrival. False
   // with `failed` naming the first file that could not take its place.
   bool Commit(std::wstring& failed);

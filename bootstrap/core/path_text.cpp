@@ -2,6 +2,7 @@
 // not be links.
 #include "bootstrap/core/path_text.h"
 
+#include "bootstrap/core/text_util.h"
 #include "common/core/contained_name.h"
 
 namespace qv::bootstrap {
@@ -20,5 +21,27 @@ ProgramPath SplitProgramPath(const std::wstring& path) {
 std::wstring FormatDriveRoot(wchar_t driveLetter) { return std::wstring(1, driveLetter) + L":\\"; }
 
 bool IsSafePackageFileName(const std::wstring& name) { return IsContainedName(name); }
+
+std::wstring SameFileKey(const std::wstring& name) {
+  std::wstring key;
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = name.find_first_of(L"\\/", start);
+    const bool lastPart = end == std::wstring::npos;
+    if (lastPart) end = name.size();
+    // Windows drops one final dot of a folder part, and every final dot and blank of the file part.
+    size_t last = end;
+    if (lastPart) {
+      while (last > start && (name[last - 1] == L'.' || name[last - 1] == L' ')) --last;
+    } else if (last > start && name[last - 1] == L'.') {
+      --last;
+    }
+    if (last > start) {
+      if (!key.empty()) key += L'\\';
+      for (size_t n = start; n < last; ++n) key += ToUpperAscii(name[n]);
+    }
+    start = end + 1;
+  }
+  return key;
+}
 
 }  // namespace qv::bootstrap

@@ -31,6 +31,12 @@ std::wstring FormatDriveRoot(wchar_t driveLetter);
 // Both slashes count as separators.
 bool IsSafePackageFileName(const std::wstring& name);
 
+// The one spelling of the file a contained name opens: Windows takes "Tools/Setup.MSI. ",
+// "tools.\\.\\setup.msi" and "TOOLS\\setup.msi" for one file, and so does this key (ASCII
+// letters upper case, one backslash between parts, no "." parts, no final dot of a folder part,
+// no final dots or blanks of the file part).
+std::wstring SameFileKey(const std::wstring& name);
+
 // The link walk is shared with the update library.
 using qv::IsPathFreeOfLinks;
 using qv::IsPathFreeOfLinksBelow;

@@ -107,6 +107,16 @@ TEST(ConfigLists, PackageFileNamesMustStayInTheirFolder) {
   }
 }
 
+TEST(ConfigLists, SpellingsOfOneFileShareOneKey) {
+  for (const wchar_t* same : {L"Tools/Setup.MSI", L"tools\\setup.msi. ", L"TOOLS.\\.\\setup.msi", L"tools//setup.msi..."}) {
+    EXPECT_EQ(SameFileKey(same), L"TOOLS\\SETUP.MSI") << same;
+  }
+  // A folder part keeps its blanks and all but one final dot; other letters keep their case.
+  for (const wchar_t* other : {L"tools \\setup.msi", L"tools..\\setup.msi", L"tools\\setup.msi.x", L"t\u00F6ols\\setup.msi"}) {
+    EXPECT_NE(SameFileKey(other), L"TOOLS\\SETUP.MSI") << other;
+  }
+}
+
 TEST(ConfigLists, PackageFileNamesNeverNameADevice) {
   // Windows opens these as devices in any part of a path, whatever follows the first dot and
   // with the blanks before it dropped.

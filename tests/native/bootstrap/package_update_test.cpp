@@ -116,6 +116,16 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC.update-1005\\PXPC.exe"], L"planted");  // not ours: left alone
   EXPECT_EQ(pc.folders.count(L"C:\\T\\PXPC.update-1011"), 0u);
 
+  // A list that names one file twice: fetched twice, it takes its place once, and the update is whole.
+  pc.files[L"C:\\T\\serverconfig.ini"] =
+      L"[PXPACKAGE]\npack_version=2\n[FILES_PXPC]\nfilecount=3\nfile00=PXPC.exe\nfile01=lib\\x.dll\nfile02=PXPC.exe\n";
+  pc.server[L"http://dl.example/pxpc/PXPC.exe"] = L"tool 2";
+  Record();
+  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  const std::string twice = Record();
+  EXPECT_EQ(twice.find("Fail of download file"), std::string::npos) << twice;
+  EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool 2");
+
   // No fresh name to be had: nothing is fetched.
   for (int tick = 0; tick < 64; ++tick) pc.refusedFolders.insert(L"C:\\T\\PXPC.update-" + std::to_wstring(1000 + tick));
   Record();

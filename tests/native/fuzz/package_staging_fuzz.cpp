@@ -1,6 +1,6 @@
 // libFuzzer target of the staged package update over a scripted PC: the package list's names (as
 // the workflow passes them, contained names only), which downloads arrive, and which folders and
-// files the PC refuses, all come from the input. What the callers rely on: every file is
+// files the PC refuses, all come from the input; a name may come twice. What the callers rely on: every file is
 // downloaded into the fresh folder beside the package, into a held folder; nothing is made,
 // moved or removed outside the fresh folder and the package folder; the files take their places
 // in the order they arrived, each through held folders; a failed commit names a file that
@@ -88,10 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pc.ticks = input.Number();
   pc.folders = {kParent, kParent + L"\\PXPC"};
   std::vector<std::wstring> names;
+  // A name may come twice; other spellings of one file do not, as the scripted PC keeps them apart.
   input.EachWide([&names](const std::wstring& name) {
-    if (qv::IsContainedName(name) && std::find(names.begin(), names.end(), name) == names.end() && names.size() < 12) {
-      names.push_back(name);
-    }
+    const bool otherSpelling = std::any_of(names.begin(), names.end(), [&](const std::wstring& other) {
+      return other != name && SameFileKey(other) == SameFileKey(name);
+    });
+    if (qv::IsContainedName(name) && !otherSpelling && names.size() < 12) names.push_back(name);
   });
   // What the PC refuses: the fresh folders of the first ticks, sub-folders, holds and targets.
   for (uint32_t attempt = 0; attempt < 4; ++attempt) {
@@ -124,13 +126,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!complete) break;
       pc.files[path] = L"new " + names[i];
       staging.Arrived(names[i]);
-      arrived.push_back(names[i]);
+      if (std::find(arrived.begin(), arrived.end(), names[i]) == arrived.end()) arrived.push_back(names[i]);
     }
     if (complete && !arrived.empty()) {
       std::wstring failed;
       const bool committed = staging.Commit(failed);
       const std::vector<std::pair<std::wstring, std::wstring>> moves = pc.moves;
-      Check(moves.size() <= arrived.size(), "each file that arrived moves once at most");
+      Check(moves.size() <= arrived.size(), "each file that arrived moves once at most, however often it came");
       for (size_t i = 0; i < moves.size(); ++i) {
         Check(moves[i].first == staging.Folder() + arrived[i] && moves[i].second == kPackage + arrived[i],
               "files take their places in the order they arrived", moves[i].second);
