@@ -34,6 +34,12 @@ inline CodeKind CodeKindOfContent(const unsigned char* head, size_t size) {
   return CodeKind::None;
 }
 
+// The extensions, in lower case, of names that Windows runs or loads as code whatever they hold:
+// programs and libraries, drivers, installer packages and cabinets, and batch files (which a
+// program start hands to the command interpreter).
+constexpr const char* kCodeExtensions[] = {"exe", "dll", "ocx", "sys", "cpl", "scr", "com", "drv", "msi", "msp",
+                                           "mst", "cab", "efi", "mui", "ax",  "tlb", "bat", "cmd"};
+
 namespace code_detail {
 
 template <typename Char>
@@ -43,7 +49,8 @@ Char LowerAscii(Char c) {
 
 }  // namespace code_detail
 
-// A name that Windows runs or loads as code whatever it holds (a raw .com program, a driver), or
+// A name that Windows runs or loads as code whatever it holds (a raw .com program, a driver, a
+// batch file), or
 // one whose stream part (":...") may name any file's data. Trailing dots and blanks, which Windows
 // drops, do not hide an extension.
 template <typename Char>
@@ -65,8 +72,7 @@ bool IsCodeFileName(const std::basic_string<Char>& name) {
     const Char c = code_detail::LowerAscii(name[n]);
     extension += c > 0 && c < 0x80 ? static_cast<char>(c) : '?';
   }
-  for (const char* code : {"exe", "dll", "ocx", "sys", "cpl", "scr", "com", "drv", "msi", "msp", "mst", "cab", "efi",
-                           "mui", "ax", "tlb"}) {
+  for (const char* code : kCodeExtensions) {
     if (extension == code) return true;
   }
   return false;

@@ -42,7 +42,8 @@ TEST(CodeContent, ImagesCompoundDocumentsAndCabinetsAreToldByTheirFirstBytes) {
 
 TEST(CodeContent, NamesAreToldByTheLastExtensionAsTheFileSystemReadsIt) {
   for (const char* code : {"CBWNotiAgent.exe", "data\\x.DLL", "a.b.ocx", "setup.msi", "patch.MSP", "x.mst", "x.cab",
-                           "x.exe.", "x.exe . ", "x.dll   ", "s.Scr", "c.com", "d.sys", "a/b.cpl", "x.ax", "x.tlb"}) {
+                           "x.exe.", "x.exe . ", "x.dll   ", "s.Scr", "c.com", "d.sys", "a/b.cpl", "x.ax", "x.tlb",
+                           "run.bat", "Setup.CMD"}) {
     EXPECT_TRUE(qv::IsCodeFileName(std::string(code))) << code;
   }
   for (const char* other : {"data\\readme.txt", "x.exe.txt", "exe", "data.exe\\readme", "data.exe/readme", "", "...",

@@ -165,8 +165,7 @@ void CheckCodeName(const std::string& name) {
   if (!code && dot != std::string::npos) {
     std::string extension;
     for (char c : last.substr(dot + 1)) extension += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    for (const char* known : {"exe", "dll", "ocx", "sys", "cpl", "scr", "com", "drv", "msi", "msp", "mst", "cab", "efi",
-                              "mui", "ax", "tlb"}) {
+    for (const char* known : qv::kCodeExtensions) {
       code = code || extension == known;
     }
   }
