@@ -36,5 +36,13 @@ if [ "$need_i386" -eq 1 ]; then
   as_root dpkg --add-architecture i386
 fi
 echo "setup: installing ${missing[*]}"
-as_root apt-get update -q
+# A mirror in the middle of a sync refuses an index now and then: try again, and then go on with
+# the indexes that did arrive (the install says plainly if a package cannot be had).
+updated=0
+for attempt in 1 2 3; do
+  if as_root apt-get update -q; then updated=1; break; fi
+  echo "setup: the package indexes did not all arrive (attempt $attempt)"
+  sleep $((attempt * 5))
+done
+[ "$updated" -eq 1 ] || echo "setup: going on with the package indexes that arrived"
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
