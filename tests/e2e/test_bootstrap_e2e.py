@@ -115,14 +115,6 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertIn("[CheckSystem()] IsConnectedInternet() ==> FALSE...", self.trace())
         self.assertIn("[ModeChange()] ChangeMode2UMS..(Drive : E)", self.trace())
 
-        # A mode the program does not know is switched to ASK through the default branch.
-        os.remove(phone.log)
-        phone.set(selected_mode=7)
-        self.plug_in(phone)
-        self.wait_until_done()
-        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[3]])
-        self.assertIn("[ModeChange()] default: ChangeMode2ASK..(Drive : E)", self.trace())
-
     def test_factory_line_switches_to_modem_without_asking(self):
         self.rig.reg_add(FACTORY_KEY)
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1)
@@ -161,38 +153,6 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertIn("CopyFile Src[E:\\QVUTchkdl.dll], Target[", trace)
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
         self.assert_phone_start_closed(relaunched=False, mode_export="ChangeMode2UMS")
-
-    def test_configured_names_that_leave_their_folder_or_name_a_device_copy_and_start_nothing(self):
-        # E:\..\.. is E:\ itself, so the phone's copy source is there; its target would be the
-        # folder above Templates, and the setup program would run from there.
-        above = os.path.dirname(self.templates)
-        outside_tool = os.path.join(self.templates, "PXPC.exe")  # what ..\PXPC.exe would start
-        self.addCleanup(lambda: os.path.exists(outside_tool) and os.remove(outside_tool))
-        cases = [({"DRIVER": {"preload": "..\\..\\driver_setup.exe", "preload_type": "unison"}}, True),
-                 ({"DRIVER": {"preload": "nul.msi", "preload_type": "unison"}}, True),
-                 ({"PXPC": {"pxpc_name": "..\\PXPC.exe"}}, False)]
-        for config, tool_runs in cases:
-            with self.subTest(config=config):
-                self.start_over(*[os.path.join(self.templates, n) for n in ("E", "PXPC")],
-                                os.path.join(above, "driver_setup.exe"), self.tool_log, self.setup_log)
-                self.install_tool()
-                shutil.copy(build_output("stub_tool"), outside_tool)
-                phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=config)
-                shutil.copy(os.path.join(build_output("drivers"), "driver_setup.exe"), phone.image)
-                self.plug_in(phone)
-                self.wait_until_done()  # offline with no usable driver: no licence page waits
-                self.assertEqual(self.lines_of(self.setup_log), [])
-                self.assertFalse(os.path.exists(os.path.join(above, "driver_setup.exe")))
-                self.assertFalse(os.path.exists(os.path.join(self.rig.program_files_dir, UNISON_FOLDER[0])))
-                trace = self.trace()
-                self.assertNotIn("Install Driver Full Path Name", trace)
-                if tool_runs:
-                    self.assertIn("This device not support preload driver", trace)
-                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
-                else:
-                    self.assertIn("[RunPXPC()] PXPCFilename is Empty", trace)
-                    self.assertEqual(self.lines_of(self.tool_log), [])
-                    self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
 
     def swapped_for_link(self, folder):
         """Moves `folder` aside and puts a symbolic link to it in its place; returns where it went

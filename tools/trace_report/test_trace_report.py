@@ -192,17 +192,32 @@ class CausesAndMessages(unittest.TestCase):
         self.assertEqual([f.kind for f in rep.last.failures], ["package-file-unsigned"])
         self.assertEqual(rep.last.first_failure.why, "the maker's signature is required and was refused")
 
-    def test_an_update_checks_failure_its_cause_and_hint(self):
-        cause = "GET http://127.0.0.1:19002/ksvc/list.jsp answered HTTP 500"
-        rep = report(*opening("PC"), "[IsConnectedInternet()] Connect Check return (TRUE)......",
-                     "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL).......",
-                     "[IsRequireUpPXPC()] CheckPXPC return is FALSE.......", f"[IsRequireUpPXPC()] Cause: {cause}",
-                     "[OnInitDialog()] Abnormal Status.......", *switch())
-        first = rep.last.first_failure
-        self.assertEqual((first.kind, first.why), ("update-check-failed", cause))
-        self.assertIn("MSG_SERVER_FAIL: the update service answered with an error", first.detail)
-        self.assertIn("server failed", first.hint)
+    def test_a_tool_name_the_program_refused_is_its_own_failure(self):
+        rep = report(*opening("PC"), "[RunPXPC()] PXPCFilename is Empty", "[OnInitDialog()] Abnormal Status.......",
+                     *switch())
+        self.assertEqual([f.kind for f in rep.last.failures], ["tool-name-empty"])
 
+    def test_the_update_checks_failures_and_their_hints(self):
+        cases = [("[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......",
+                  "GET http://127.0.0.1:19002/pkg/pxpc/serverconfig.ini failed with WinINet error 12029 (cannot connect)",
+                  "serverconfig-download-failed", "could not reach the server"),
+                 ("[IsRequireUpPXPC()] CheckPXPC return is FALSE.......",
+                  "GET http://127.0.0.1:19002/ksvc/list.jsp answered HTTP 500", "update-check-failed", "server failed"),
+                 ("[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......", "the service named [ftp://x/]",
+                  "package-url-not-http", None)]
+        for failure, cause, kind, hint in cases:
+            with self.subTest(kind=kind):
+                rep = report(*opening("PC"), "[IsConnectedInternet()] Connect Check return (TRUE)......",
+                             "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL).......", failure,
+                             f"[IsRequireUpPXPC()] Cause: {cause}", "[OnInitDialog()] Abnormal Status.......", *switch())
+                first = rep.last.first_failure
+                self.assertEqual((first.kind, first.why), (kind, cause))
+                if kind == "update-check-failed":
+                    self.assertIn("MSG_SERVER_FAIL: the update service answered with an error", first.detail)
+                if hint:
+                    self.assertIn(hint, first.hint)
+                else:
+                    self.assertIsNone(first.hint)
 
 class Verdicts(unittest.TestCase):
     def run_main(self, *args):
