@@ -132,28 +132,6 @@ class BootstrapEndToEnd(PlugInTestCase):
                             traced=False)
         self.assertEqual(phone.commands(), [])
 
-    def test_a_file_the_phone_lacks_is_a_failed_copy_whatever_an_earlier_copy_left(self):
-        # The phone lists the update client but does not carry it; an older one lies in the
-        # package folder from an earlier day. It is not the phone's file: nothing is relaunched.
-        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
-        os.remove(os.path.join(phone.image, "QVUTchkdl.dll"))
-        os.makedirs(os.path.join(self.templates, "E"))
-        old_copy = os.path.join(self.templates, "E", "QVUTchkdl.dll")
-        with open(old_copy, "wb") as f:
-            f.write(b"MZ an older update client")
-        self.plug_in(phone)
-        self.expect_message("Failed to copy installation package to system.\nCannot copy installation "
-                            "package to temporary folder.\n[002]\nE:\\QVUTchkdl.dll",
-                            cause=r"\[CopyInstallPackage\(\)\] Cause: system error 2( \(.+\))?")
-        with open(old_copy, "rb") as f:
-            self.assertEqual(f.read(), b"MZ an older update client")
-        trace = self.trace()
-        self.assertNotIn("[OnInitDialog() PC START", trace)
-        self.assertNotIn("ShellExecute[", trace)
-        self.assertIn("CopyFile Src[E:\\QVUTchkdl.dll], Target[", trace)
-        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
-        self.assert_phone_start_closed(relaunched=False, mode_export="ChangeMode2UMS")
-
     def swapped_for_link(self, folder):
         """Moves `folder` aside and puts a symbolic link to it in its place; returns where it went
         and a function that puts it back (also run at the end of the test, when still needed)."""

@@ -249,19 +249,6 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertTrue(second.ok, "the dialog did not take the second click at once")
 
-    def test_run_from_a_hard_disk_sends_no_phone_command(self):
-        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
-        self.rig.map_drive(phone.image, "e", cdrom=False)
-        self.start_again(phone)
-        # As with a phone that does not answer: no mode is known, and the switch at the end fails.
-        self.expect_message("Automatic USB mode change is failed.")
-        self.assertEqual(phone.commands(), [])
-        trace = self.trace()
-        self.assertEqual(trace.count("[CheckSystem()] Get User Selection Mode Command is Failed"), 2)
-        self.assertIn("[CheckSystem()] User Selection Mode is (3)", trace)
-        self.assertIn("[ModeChange()] ChangeMode2ASK..(Drive : E)", trace)
-        self.assertIn("[ModeChange()] Mode change failed", trace)
-
     def test_a_device_library_beside_a_copy_outside_the_relaunch_folder_is_never_loaded(self):
         # The program copied with the phone's files to a folder of the PC (a download folder), and
         # beside it a library of the device library's name that records any load of it. Started as

@@ -14,7 +14,6 @@ VERDICTS = {
     "test_without_the_tool_the_phone_goes_to_the_mode_it_reported": (
         "tool-not-installed", "switched the phone's USB mode with ChangeMode2UMS: done"),
     "test_factory_line_switches_to_modem_without_asking": (None, "factory line"),
-    "test_a_file_the_phone_lacks_is_a_failed_copy_whatever_an_earlier_copy_left": ("copy-failed", "QVUTchkdl.dll"),
     "test_licence_page_closed_ends_with_mode_change": (None, "the licence was declined (or its page closed)"),
     "test_decline_keeps_yes_disabled_and_no_switches_the_mode": (None, "the licence was declined"),
     "test_accept_installs_the_phones_setup_program_once_then_starts_the_tool": (
@@ -35,7 +34,6 @@ VERDICTS = {
     "test_a_hung_window_with_the_caption_does_not_hold_the_start": (None, "window did not answer"),
     "test_the_drive_letter_is_told_only_to_a_window_of_the_program": (None, "the licence was declined"),
     "test_a_second_yes_click_starts_no_second_worker": (None, "installed the phone's driver"),
-    "test_run_from_a_hard_disk_sends_no_phone_command": ("device-library-not-loaded", "is not a CD-ROM drive"),
     "test_a_device_library_beside_a_copy_outside_the_relaunch_folder_is_never_loaded": (
         "device-library-not-loaded", "not the bytes of the phone's library"),
     "test_a_licence_over_a_megabyte_shows_its_first_megabyte": (None, "the licence was declined"),
