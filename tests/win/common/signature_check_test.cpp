@@ -97,9 +97,7 @@ TEST(SignatureCheck, TheSettingIsReadFromTheFileAndASectionWithoutAPublisherRefu
   EXPECT_TRUE(named.IsRequired());
   EXPECT_FALSE(named.refuseAll);
   EXPECT_EQ(named.publisher, L"Demo Maker Ltd");
-  for (const char* text : {"[PXPC]\r\n[SIGNATURE]\r\n[DRIVER]\r\npreload=x.msi\r\n",
-                           "[SIGNATURE]\r\nroot_sha256=0000000000000000000000000000000000000000000000000000000000000000\r\n",
-                           "[Signature]\r\npublisher=   \r\n"}) {
+  for (const char* text : {"[PXPC]\r\n[SIGNATURE]\r\n[DRIVER]\r\npreload=x.msi\r\n", "[Signature]\r\npublisher=   \r\n"}) {
     const SignaturePolicy refusing = readWith(text);
     EXPECT_TRUE(refusing.IsRequired()) << text;
     EXPECT_TRUE(refusing.refuseAll) << text;

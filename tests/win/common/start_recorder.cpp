@@ -1,9 +1,8 @@
 // Helper program of the start tests: records how it was started and ends with a chosen code.
-//   start_recorder [<record file> [<exit code> [<milliseconds to stay>]]]
-// Writes two lines in UTF-8 to the record file (start_record.txt beside itself when none is
-// given): its command line as GetCommandLineW gives it, and its current folder. Then it stays that
-// long and exits with the code (0 when none is given). Exit code 99 when the record cannot be
-// written.
+//   start_recorder <record file> [<exit code> [<milliseconds to stay>]]
+// Writes two lines in UTF-8 to the record file: its command line as GetCommandLineW gives it, and
+// its current folder. Then it stays that long and exits with the code (0 when none is given). Exit
+// code 99 when the record cannot be written, or none is named.
 #include <windows.h>
 
 #include <cwchar>
@@ -20,13 +19,6 @@ std::string Utf8(const std::wstring& text) {
   return narrow;
 }
 
-std::wstring DefaultRecord() {
-  wchar_t path[MAX_PATH] = L"";
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring own(path, length);
-  return own.substr(0, own.find_last_of(L'\\') + 1) + L"start_record.txt";
-}
-
 std::wstring CurrentFolder() {
   wchar_t folder[MAX_PATH] = L"";
   const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, folder);
@@ -36,7 +28,8 @@ std::wstring CurrentFolder() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const std::wstring record = argc > 1 ? argv[1] : DefaultRecord();
+  if (argc < 2) return 99;
+  const std::wstring record = argv[1];
   const std::string text = Utf8(::GetCommandLineW()) + "\n" + Utf8(CurrentFolder()) + "\n";
   HANDLE file = ::CreateFileW(record.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 99;

@@ -135,14 +135,19 @@ TEST_F(UpdateClient, UnreachableServerEndsTheCheckBeforeAnyRequest) {
 }
 
 // Which list is asked, and when the global one is, is the tool check's own test; here the export
-// over the real transfer asks the country table, then the list of this PC's region.
-TEST_F(UpdateClient, CompleteItemCostsOneListRequestInThisPcsRegion) {
-  Serve({ListRoute("Q", Accepted(Item("APP_2", "x", "y") + Item("PXPC_1.0", "http://h/p/", "http://h/r/")))});
+// over the real transfer asks the country table, then the list of this PC's region. The answer is
+// read whatever its status, from its first tag, converted from UTF-8 and cut to the caller's buffer.
+TEST_F(UpdateClient, CompleteItemCostsOneListRequestInThisPcsRegionWhateverTheAnswersStatus) {
+  const std::string longUri = "http://h/" + std::string(5000, 'a');
+  Serve({R"({"path": ")" + kList + R"(", "query": {"region": "Q"}, "status": 500, "prefix": "\ufeff junk ", "body": ")" +
+         Accepted(Item("APP_2", "x", "y") + Item("PXPC_1.0", longUri, "http://h/caf\u00e9/")) + "\"}"});
   Outputs out = Check();
   EXPECT_EQ(out.returned, 1);
   EXPECT_EQ(out.result, "MSG_SUCCESS");
-  EXPECT_EQ(out.download, "http://h/p/");
-  EXPECT_EQ(out.recommended, "http://h/r/");
+  EXPECT_EQ(out.download, longUri.substr(0, QVUT_URL_BUFFER_BYTES - 1));
+  char cafe[16] = {};
+  WideCharToMultiByte(CP_ACP, 0, L"http://h/caf\u00e9/", -1, cafe, sizeof(cafe), nullptr, nullptr);
+  EXPECT_EQ(out.recommended, cafe);
   std::vector<Request> requests = ServiceRequests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].path, kClient + "ftp_country_info.jsp");
@@ -150,7 +155,10 @@ TEST_F(UpdateClient, CompleteItemCostsOneListRequestInThisPcsRegion) {
   EXPECT_EQ(requests[1].query, "model=&buyer=&region=Q&country=ZZ");
 }
 
-TEST_F(UpdateClient, FailedListAnswersEndTheCheck) {
+// What the result words of a failed or rejected list are is the tool check's own test; here an
+// empty answer over the real transfer reads as none, and an answer that drips past its deadline is
+// given up on the clock of the real transfer (the size and tag limits end it the same way).
+TEST_F(UpdateClient, EmptyOrDrippedListAnswersAreNoAnswer) {
   Serve({R"({"path": ")" + kList + R"(", "empty": true})"});
   Outputs out = Check();
   EXPECT_EQ(out.returned, 0);
@@ -158,20 +166,8 @@ TEST_F(UpdateClient, FailedListAnswersEndTheCheck) {
   EXPECT_TRUE(out.untouched);
   EXPECT_EQ(ServiceRequests().size(), 2u);  // no global fallback after an empty answer
 
-  Serve({ListRoute("Q", "<result status=\\\"FAIL\\\"/>")});
-  EXPECT_EQ(Check().result, "MSG_FUNCTION_FAIL");
-
-  // Answers are a few KB: one of 2 MB is not held in memory, and one of a few hundred KB made of
-  // 100001 tags is not parsed; each reads as no answer at all.
-  Serve({R"({"path": ")" + kList + R"(", "size": 2097152})"});
-  EXPECT_EQ(Check().result, "MSG_SERVER_FAIL");
-  Serve({ListRoute("Q", std::string(100001, '<'))});
-  EXPECT_EQ(Check().result, "MSG_SERVER_FAIL");
-}
-
-TEST_F(UpdateClient, AnAnswerDrippedPastItsDeadlineIsGivenUp) {
   // Ten bytes a second of a 1000-byte answer would take 100 s; the deadline of 2 s (the service's
-  // is a minute, the same rule natively) ends it, on the clock of the real transfer.
+  // is a minute) ends it.
   Serve({R"({"path": ")" + kList + R"(", "size": 1000, "rate": 10})"});
   ULONGLONG started = GetTickCount64();
   EXPECT_EQ(HttpGetMarkup("http://127.0.0.1:19002" + kList, 2000), "");
@@ -179,19 +175,6 @@ TEST_F(UpdateClient, AnAnswerDrippedPastItsDeadlineIsGivenUp) {
   EXPECT_GE(took, 2000u);
   EXPECT_LT(took, 6000u);
   EXPECT_NE(FailureCause().find("did not end in time"), std::string::npos) << FailureCause();
-}
-
-TEST_F(UpdateClient, AnswersAreReadWhateverTheirStatusFromTheFirstTagAndConvertedFromUtf8) {
-  std::string longUri = "http://h/" + std::string(5000, 'a');
-  std::string route = R"({"path": ")" + kList + R"(", "status": 500, "prefix": "\ufeff junk ", "body": ")" +
-                      Accepted(Item("PXPC_1", longUri, "http://h/caf\u00e9/")) + "\"}";
-  Serve({route});
-  Outputs out = Check();
-  EXPECT_EQ(out.returned, 1);
-  EXPECT_EQ(out.download, longUri.substr(0, QVUT_URL_BUFFER_BYTES - 1));  // cut to the caller's buffer
-  char cafe[16] = {};
-  WideCharToMultiByte(CP_ACP, 0, L"http://h/caf\u00e9/", -1, cafe, sizeof(cafe), nullptr, nullptr);
-  EXPECT_EQ(out.recommended, cafe);
 }
 
 TEST_F(UpdateClient, UsageStatisticsRecords) {
@@ -268,16 +251,12 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
   EXPECT_TRUE(written == "<none>");  // too small: not even created
   EXPECT_TRUE(Fetch(R"("size": 30000)", written));
   EXPECT_TRUE(written == Pattern(30000));
-  EXPECT_TRUE(Fetch(R"("size": 40000, "content_length": 30000)", written));
-  EXPECT_TRUE(written == Pattern(30000));  // surplus beyond the announced length dropped
   EXPECT_FALSE(Fetch(R"("size": 40000, "close_after": 20000)", written));
   EXPECT_EQ(written.size(), 20000u);  // interrupted: the partial file stays
   // The transfer announces another length than the size request did: the file changed between
   // them, and neither length is the file's. Nothing of it is taken.
-  for (const char* sizes : {"[40000, 30000]", "[30000, 40000]"}) {
-    EXPECT_FALSE(Fetch(std::string(R"("sizes": )") + sizes, written)) << sizes;
-    EXPECT_TRUE(written.empty()) << sizes;
-  }
+  EXPECT_FALSE(Fetch(R"("sizes": [40000, 30000])", written));
+  EXPECT_TRUE(written.empty());
   // A file already at the target (another program's, or a link) is never written: the download
   // makes a new file of its own or nothing.
   {
@@ -295,31 +274,29 @@ TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
   }
   EXPECT_FALSE(Fetch(R"("size": 40000, "status": 404)", written));
   EXPECT_TRUE(written == "<none>");  // an error page is never saved as the file
-  // A length that is not a plain number is no size: nothing is created, no 4 GB transfer.
-  for (const char* length : {"-1", "4294967297", "40000x"}) {
-    EXPECT_FALSE(Fetch(std::string(R"("size": 40000, "headers": {"Content-Length": ")") + length + "\"}", written));
-    EXPECT_TRUE(written == "<none>") << length;
-  }
+  // A length that is not a plain number is no size: nothing is created.
+  EXPECT_FALSE(Fetch(R"("size": 40000, "headers": {"Content-Length": "40000x"})", written));
+  EXPECT_TRUE(written == "<none>");
 }
 
-// Only HTTP addresses are fetched, and a file larger than a download may take is never begun:
-// nothing is created, whatever the server would send.
+// Only HTTP addresses are fetched (which ones are is the transfer rules' own test), and a file
+// larger than a download may take is never begun: nothing is created, whatever the server would send.
 TEST_F(Download, OtherSchemesAndOversizedFilesAreRefusedBeforeAnythingIsWritten) {
   Serve({R"({"path": "/pkg/file.bin", "size": 40000})"});
   const std::string local = ServerFolder() + "local.bin";
   std::ofstream(local, std::ios::binary) << Pattern(40000);
-  const std::string target = ServerFolder() + "refused.bin";
-  for (const std::string& url : std::vector<std::string>{"file:///" + local, "ftp://127.0.0.1:19002/pkg/file.bin", local}) {
-    DeleteFileA(target.c_str());
-    std::atomic<int> cancel{0}, busy{0};
+  const std::string target = ServerFolder() + "refused.bin", url = "file:///" + local;
+  DeleteFileA(target.c_str());
+  std::atomic<int> cancel{0}, busy{0};
+  {
     CTraceCatcher trace;
-    EXPECT_EQ(DownloadToFile(url, target, nullptr, cancel, busy), DownloadOutcome::kNotStarted) << url;
-    EXPECT_EQ(GetRemoteFileSize(url), 0u) << url;
-    EXPECT_EQ(HttpGetMarkup(url), "") << url;
+    EXPECT_EQ(DownloadToFile(url, target, nullptr, cancel, busy), DownloadOutcome::kNotStarted);
+    EXPECT_EQ(GetRemoteFileSize(url), 0u);
+    EXPECT_EQ(HttpGetMarkup(url), "");
     EXPECT_EQ(busy.load(), 0);
-    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES) << url;
+    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
     const std::string refused = "[KSVC_UT]   Download refused, not an HTTP address: [" + url + "]";
-    EXPECT_EQ(trace.Lines(), (std::vector<std::string>{refused, refused, refused})) << url;
+    EXPECT_EQ(trace.Lines(), (std::vector<std::string>{refused, refused, refused}));
   }
   DeleteFileA(local.c_str());
   EXPECT_TRUE(ServiceRequests().empty());  // not even the size was asked for
@@ -385,21 +362,20 @@ TEST(UpdateClientProcesses, OnlyTheProgramSearchedForIsEnded) {
   EXPECT_TRUE(KillProcessById(0, "cmd.exe"));  // nothing found: nothing to end
 }
 
+// Which folders lie along a path, in either separator, is the service text's own test; here each
+// is made on the disk, outermost first, and the file name is not.
 TEST(UpdateClientFiles, CreateFolderPathMakesEveryFolderButTheFileName) {
   const std::string root = ServerFolder() + "made";
   auto isFolder = [](const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   };
-  // Either separator, in any mix: every folder along the way is made, outermost first.
-  EXPECT_TRUE(CreateFolderPath(root + "\\a\\b\\file.cab"));
-  EXPECT_TRUE(CreateFolderPath(root + "\\c/d\\e/file.cab"));
-  for (const char* folder : {"\\a", "\\a\\b", "\\c", "\\c\\d", "\\c\\d\\e"}) {
+  EXPECT_TRUE(CreateFolderPath(root + "\\a/b\\c/file.cab"));
+  for (const char* folder : {"\\a", "\\a\\b", "\\a\\b\\c"}) {
     EXPECT_TRUE(isFolder(root + folder)) << folder;
   }
-  EXPECT_EQ(GetFileAttributesA((root + "\\a\\b\\file.cab").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(GetFileAttributesA((root + "\\c\\d\\e\\file.cab").c_str()), INVALID_FILE_ATTRIBUTES);
-  for (const char* folder : {"\\a\\b", "\\a", "\\c\\d\\e", "\\c\\d", "\\c", ""}) {
+  EXPECT_EQ(GetFileAttributesA((root + "\\a\\b\\c\\file.cab").c_str()), INVALID_FILE_ATTRIBUTES);
+  for (const char* folder : {"\\a\\b\\c", "\\a\\b", "\\a", ""}) {
     RemoveDirectoryA((root + folder).c_str());
   }
 }
