@@ -27,15 +27,6 @@ bool QueryElevation(bool& elevated) {
   return true;
 }
 
-}  // namespace
-
-bool IsProcessElevated() {
-  bool elevated = false;
-  return QueryElevation(elevated) && elevated;
-}
-
-namespace {
-
 ProcessStart StartElevatedThroughShell(const std::wstring& application, const std::wstring& arguments,
                                        const std::wstring& folder) {
   SHELLEXECUTEINFOW info{};

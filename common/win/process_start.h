@@ -25,9 +25,6 @@ struct ProcessStart {
 // a hijacked association could gain. An elevated caller never takes that way.
 ProcessStart StartProcess(const std::wstring& application, const std::wstring& arguments, const std::wstring& folder);
 
-// Whether the calling process runs with an elevated token.
-bool IsProcessElevated();
-
 // Waits at most `milliseconds` for `process` to end; true with its exit code when it did.
 bool WaitForExit(HANDLE process, DWORD milliseconds, DWORD& exitCode);
 
