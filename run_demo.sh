@@ -11,9 +11,9 @@ usage() {
   cat <<'TEXT'
 Usage: ./run_demo.sh [--model DIR] [--scenario NAME]
 
-Builds the win64 tree (installing what is missing first), then plays a phone being plugged in
-under Wine against the fake update server, and prints what happened, where the trace log and the
-screenshots were saved (build/win64/demo/).
+Builds the win32-wine tree (the win64 tree where 32-bit programs cannot run; installing what is
+missing first), then plays a phone being plugged in under Wine against the fake update server, and
+prints what happened, where the trace log and the screenshots were saved (build/<tree>/demo/).
 
   --model DIR      play a maker's model folder (its config.ini, License.txt, driver, model name,
                    PC tool name and signature setting) instead of the sample model
@@ -37,10 +37,13 @@ if [ "$#" -eq 2 ] && [ "$1" = --scenario ] && [ "$2" = list ]; then
   exec python3 -B tools/e2e/demo.py --scenario list
 fi
 scripts/setup.sh
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target PX_Bootstrap QVUTchkdl QVEUSBAutorun_sim stub_pc_tool driver_setup \
+# The binaries that ship are 32-bit: where this machine runs 32-bit programs, the 32-bit build of the
+# test variants plays, else the 64-bit one.
+if scripts/probe_32bit.sh; then tree=win32-wine; else tree=win64; fi
+cmake --preset "$tree" >/dev/null
+cmake --build --preset "$tree" --target PX_Bootstrap QVUTchkdl QVEUSBAutorun_sim stub_pc_tool driver_setup \
   driver_setup_fail driver_msi_packages ui_driver stub_agents agent_cabinets agent_caller test_signatures
-build=$PWD/build/win64
+build=$PWD/build/$tree
 # The tree's end-to-end environment (the programs, stubs and packages it built, its loopback
 # ports), as CMake wrote it for the end-to-end tests.
 set -a
