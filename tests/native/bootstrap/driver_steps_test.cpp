@@ -95,8 +95,7 @@ TEST_F(DriverSteps, VersionsAreAnnouncedOnlineByTheServerAndOfflineByThePhone) {
   EXPECT_EQ(pc.events.size(), 6u);  // the start, the probe and the one look at the modem family
 }
 
-// A setup program started as itself, msiexec's forms and the waits for an installer that ends
-// and for one that does not are checked with the workflow's installation.
+// How an installer is started and waited for is traced with the workflow's installation.
 TEST_F(DriverSteps, AnInstallerThatCannotStartKeepsTheSystemsErrorAndItsExitCodeIsReturned) {
   pc.files[L"C:\\T\\E\\setup.exe"] = L"MZ";
   pc.exitCode = 1603;

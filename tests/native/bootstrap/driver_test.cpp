@@ -30,8 +30,7 @@ struct FakeFiles {
   }
 };
 
-// A family complete in its folder variant under its 64-bit names, and the trace of both looks,
-// are checked with the driver steps on the scripted PC.
+// A family complete in one folder variant is checked with the driver steps' trace.
 TEST(InstalledDriver, AFamilySplitOverBothFolderVariantsIsNotInstalled) {
   // One ZodavozUro pair missing in both variants: the unison family is not installed.
   const std::wstring unison = GetDriverFolder(kPf, kDriverUnison);
@@ -144,8 +143,7 @@ TEST(PreloadDriver, ASafeNameLiesBesideTheProgramAndTheTypeTextNamesTheFamily) {
   }
 }
 
-// Setup programs started as themselves, msiexec's options, the installer's folder and a start
-// without the system folder are checked with the driver steps and the workflow's installation.
+// The rest of the installer's start is traced with the workflow's installation.
 TEST(DriverInstaller, ThePhonesInstallerWhenTheServerNamesItAndMsiexecByItsFullPathOnAQuotedPackage) {
   EXPECT_EQ(ChooseDriverInstaller(true, true, L"C:\\T\\E\\d.msi"), DriverInstallerSource::Preload);
   const InstallerCommand msi = InstallerCommandOf(L"C:\\W\\sys", L"C:\\d x\\u.msi", kMsiInstall, true);

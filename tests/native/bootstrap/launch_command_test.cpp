@@ -15,9 +15,7 @@ namespace {
 
 using qv::SkipProgramName;
 
-// Where the arguments begin, that built command lines read back, the "-l" start's drive column,
-// the PC tool's arguments, which entry is the program and that the relaunch's files lie in the
-// program's folder are checked against their rules by the command lines' fuzz target.
+// The rules behind these texts are checked by the command lines' fuzz target.
 TEST(LaunchCommand, ArgumentsFollowTheProgramNameQuotedOrNot) {
   EXPECT_STREQ(SkipProgramName(LR"(C:\a" b"\PX_Bootstrap.exe -l)"), L"-l");  // a quote inside the name
   EXPECT_STREQ(SkipProgramName(L"PX_Bootstrap.exe"), L"");
@@ -48,9 +46,8 @@ TEST(LaunchCommand, TheRelaunchNeedsTheProgramAndItsLibrariesFromItsOwnFolder) {
                                               L"config.ini required"}));
 }
 
-// That a name the rule accepts stays in its folder and opens no device, and that the program, the
-// library and the cabinet entries judge names by this one rule, are checked by the contained
-// names' fuzz target; here is a case of each way out, and names that must still pass.
+// One case of each way out of the folder, and names that must still pass; the rule itself (for
+// the library and the cabinets too) is checked by the contained names' fuzz target.
 TEST(ConfigLists, PackageFileNamesMustStayInTheirFolderAndNeverNameADevice) {
   for (const wchar_t* ok : {L"tools\\setup.msi", L"a/b.dll", L"x..y", L"console.exe", L"nul_driver.msi", L"com10",
                             L"lpt", L"com\u00B9\u00B9", L"lpt\u2074", L"x.nul", L"tools\\con1\\x", L" con",

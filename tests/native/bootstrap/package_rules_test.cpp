@@ -20,9 +20,7 @@ struct FakeIni {
   }
 };
 
-// That the failure word reported is one the result holds, when the package's files count as
-// present, who installs the driver, the key its name is read from and that only a plain name
-// that stays in the folder is downloaded are checked by the configuration lists' fuzz target.
+// The rules behind these choices are checked by the configuration lists' fuzz target.
 TEST(PackageRules, FailureWordIsTheFirstKnownWordContainedInTheOrderOfTheList) {
   EXPECT_STREQ(CheckFailureWord(L"MSG_FUNCTION_FAIL MSG_SERVER_FAIL"), L"MSG_SERVER_FAIL");
 }

@@ -10,9 +10,7 @@
 namespace qv::bootstrap {
 namespace {
 
-// Which steps are asked, from where, up to the first link, and which folders are held below a root
-// are checked, letter case and separators aside, by the path steps' fuzz target; here are the
-// texts the steps are asked by.
+// Which steps are asked, letter case and separators aside, is checked by the path steps' fuzz target.
 TEST(PathWalk, AsksEveryStepFromTheFolderDownToTheFileWithOneBackslashBetween) {
   std::vector<std::wstring> asked;
   auto noLinks = [&](const std::wstring& path) {

@@ -9,9 +9,7 @@
 namespace qv::bootstrap {
 namespace {
 
-// The order's properties (strict, transitive, blind to blanks, numeric for a file's own version),
-// the completion's, the reading of an int's digits and the string table chosen being one the file
-// has are checked by the version texts' fuzz target; the exact texts and fallbacks are here.
+// The order's and the completion's properties are checked by the version texts' fuzz target.
 TEST(DecimalText, WritesWhatToWstringWrites) {
   const long long samples[] = {0, 7, -7, 10, 65535, 4294967295LL, 2147483647LL, -2147483647LL - 1,
                                9223372036854775807LL, -9223372036854775807LL - 1};

@@ -36,9 +36,7 @@ TEST(CodeContent, ImagesCompoundDocumentsAndCabinetsAreToldByTheirFirstBytes) {
   EXPECT_GE(qv::kCodeHeadBytes, kCompound.size());
 }
 
-// How a name is told (the extension as the file system reads it, a stream, narrow and wide alike)
-// is checked against its exact rule by the download texts' fuzz target; the name and the content
-// are judged apart.
+// How a name is told is checked against its exact rule by the download texts' fuzz target.
 TEST(CodeContent, AFileIsCodeByItsContentOrByItsName) {
   EXPECT_TRUE(IsCode("helper.bin", "MZ\x90"));  // a library under a harmless name
   EXPECT_TRUE(IsCode("x.dll", "not an image"));  // loaded by its name whatever it holds

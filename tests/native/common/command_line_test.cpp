@@ -9,8 +9,7 @@
 namespace qv {
 namespace {
 
-// That a started program reads back exactly these arguments, whatever the path and the arguments
-// hold, is checked by the command lines' fuzz target.
+// That a started program reads back these arguments is checked by the command lines' fuzz target.
 TEST(QuotedCommandLine, IsTheQuotedPathThenTheArgumentsAfterOneBlankExactlyAsGiven) {
   EXPECT_EQ(QuotedCommandLine(LR"(C:\Program Files (x86)\QV\PXPC.exe)", L""), LR"("C:\Program Files (x86)\QV\PXPC.exe")");
   EXPECT_EQ(QuotedCommandLine(LR"(E:\PX_Bootstrap.exe)", L"-l E"), LR"("E:\PX_Bootstrap.exe" -l E)");

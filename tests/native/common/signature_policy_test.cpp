@@ -14,9 +14,7 @@ const std::string kRootA(64, 'a');
 const std::string kRootB = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
 constexpr uint32_t kBadDigest = 0x80096010;    // TRUST_E_BAD_DIGEST
 
-// Whether a setting can be applied, that one which cannot refuses every file, and which findings
-// may pass at all are checked against the setting's rule by the signature policy's fuzz target;
-// here are the exact texts and the kind of each verdict.
+// The setting's rule itself is checked by the signature policy's fuzz target.
 TEST(SignaturePolicy, SettingIsReadWithBlanksDroppedAndFingerprintsInEitherCase) {
   const SignaturePolicy set = ParseSignaturePolicy(
       L"  Demo Maker Ltd ", L" AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA , " +

@@ -74,13 +74,10 @@ TEST(LiveUpdateEntry, VeryLongEntryIsTakenWhole) {
   EXPECT_EQ(entry.version, "1");
 }
 
-// That only blanks are dropped and no comma is left is checked by the version texts' fuzz target.
 TEST(AgentRules, VersionTextDropsBlanksAndTurnsCommasIntoDots) {
   EXPECT_EQ(NormalizeVersionText("1, 0, 1, 4"), "1.0.1.4");
 }
 
-// The package's file name from its address, the cabinet entries' names and the replacement plan
-// are checked against the contained-name rule by the contained names' fuzz target.
 TEST(AgentRules, FolderJoinAndCabinetName) {
   EXPECT_EQ(JoinFolderAndName("C:\\a", "b"), "C:\\a\\b");
   EXPECT_EQ(JoinFolderAndName("C:\\a\\", "b"), "C:\\a\\b");

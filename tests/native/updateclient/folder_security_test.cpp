@@ -113,9 +113,7 @@ TEST(AgentFolderVerdict, NullDaclFailsAndEmptyDaclPasses) {
   EXPECT_EQ(JudgeAgentFolder(empty), FolderVerdict::kKeep);
 }
 
-// The other write rights, given to anyone but SYSTEM and the Administrators, on the object or in
-// what a folder passes on, are checked by the folder security's fuzz target, as are denying
-// entries, the order of the entries and the letter case of the SIDs.
+// The rights the folder security's fuzz target does not try.
 TEST(AccessRights, EveryWriteTypeRightToUsersFails) {
   for (uint32_t mask : {access::kWriteEa, access::kWriteAttributes, access::kFileAllAccess}) {
     SCOPED_TRACE(mask);
@@ -177,8 +175,6 @@ TEST(OwnerTrust, WinesOneUserIsTrustedWithoutProtectionButWriteForOthersStillFai
   EXPECT_EQ(JudgeAgentFolder(made, OwnerTrust{kWineUser, true}), FolderVerdict::kTakeBack);
 }
 
-// What securing an admin-only folder does with each entry it holds follows from the entry's own
-// verdict, as the folder security's fuzz target checks; a link is never judged at all.
 TEST(FolderEntryVerdict, AnUnreadableEntryIsRemovedAndALinkIsNeverEnteredWhateverItsDescriptorSays) {
   EXPECT_EQ(JudgeFolderEntry(false, SecurityDescription(), ObjectKind::kFile), EntryVerdict::kRemove);
   EXPECT_EQ(JudgeFolderEntry(true, Protected(), ObjectKind::kFolder), EntryVerdict::kLeaveLink);

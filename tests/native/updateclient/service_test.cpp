@@ -51,8 +51,6 @@ TEST(ServiceAnswers, LastMatchingCountryWinsAndFormerCodesMapToSerbia) {
   EXPECT_EQ(ServerCountryCode("USA"), "USA");
 }
 
-// Which item is taken, with its own address, and what an empty or a foreign list leaves are
-// checked by the download texts' fuzz target.
 TEST(ServiceAnswers, PcToolScanTakesTheRecommendedAddressOfTheSameItem) {
   PcToolRelease release;
   EXPECT_TRUE(ScanForPcTool({"APP_1", "PXPC_2", "PXPC_3"}, {"u1", "u2", "u3"}, {"r1", "r2"}, release));
@@ -63,8 +61,6 @@ TEST(ServiceAnswers, PcToolScanTakesTheRecommendedAddressOfTheSameItem) {
   EXPECT_FALSE(partial.Complete());
 }
 
-// Buffers cut to fit, the answer's lines converted one by one and the folders along a path are
-// checked against their rules by the download texts' fuzz target.
 TEST(ServiceText, AnswerBodiesAreTrimmedToTheirMarkup) {
   EXPECT_EQ(MarkupFromBody("\xEF\xBB\xBF  junk <r a=\"OK\"/> \r\n\t"), "<r a=\"OK\"/>");
   EXPECT_EQ(MarkupFromBody("  no tags  "), "  no tags");

@@ -129,9 +129,6 @@ TEST(WholeAnswer, LimitsOfAnAnswerBeforeItIsParsed) {
   EXPECT_FALSE(IsWithinAnswerLimits(std::string(kLargestAnswerBytes + 1, 'a')));
 }
 
-// Which sizes a Content-Length gives, that only HTTP addresses are fetched and how much a download
-// may take of the disk are checked against their rules by the download texts' fuzz target; the
-// refusal of an address other than HTTP is traced in the agent setup's tests.
 TEST(DownloadRefusal, TheRefusalOfAnAnnouncedSizeSaysHowMuchWasAllowed) {
   const std::string url = "http://h/x.cab";
   const uint64_t roomy = uint64_t(100) << 30;
