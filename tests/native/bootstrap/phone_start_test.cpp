@@ -85,14 +85,6 @@ TEST_F(PhoneStartCopy, TheProgramIsTheEntryOfItsOwnNameWhereverThePcFolderLies) 
             std::string::npos)
       << record;
   EXPECT_NE(record.find("> Start C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe [-l E]"), std::string::npos) << record;
-
-  // The entry in another letter case is the program all the same.
-  pc = ScriptedPc();
-  SetUp();
-  config[L"file01"] = L"px_bootstrap.EXE";
-  pc.files[L"E:\\px_bootstrap.EXE"] = L"program";
-  EXPECT_EQ(Copy(), 1);
-  EXPECT_NE(Rendered(pc.events).find("> Start C:\\T\\E\\px_bootstrap.EXE [-l E] in C:\\T\\E\n"), std::string::npos);
 }
 
 TEST_F(PhoneStartCopy, NothingBesideTheCopyRedirectsItsLibraries) {

