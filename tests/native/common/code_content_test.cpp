@@ -41,6 +41,11 @@ TEST(CodeContent, AFileIsCodeByItsContentOrByItsName) {
   EXPECT_TRUE(IsCode("helper.bin", "MZ\x90"));  // a library under a harmless name
   EXPECT_TRUE(IsCode("x.dll", "not an image"));  // loaded by its name whatever it holds
   EXPECT_FALSE(IsCode("data\\readme.txt", "Read me"));
+  // What Windows runs or loads by its name alone, whatever the list's order: the fuzz target reads
+  // that list, so it is pinned here.
+  for (const char* code : {"a.exe", "a.DLL", "a.sys", "a.msi", "a.cab", "a.com", "a.scr", "a.bat", "a.cmd"}) {
+    EXPECT_TRUE(qv::IsCodeFileName(std::string(code))) << code;
+  }
   // A letter outside ASCII never makes a known extension.
   EXPECT_FALSE(qv::IsCodeFileName(std::wstring(L"x.\u0435xe")));
 }
