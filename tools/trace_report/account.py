@@ -176,9 +176,10 @@ class StartAccount:
 
     def attach_cause(self, line):
         """The Cause line follows the failure it explains (a message box may come between): one of
-        the start's few lines before it. A cause after a line not read as a failure explains none."""
-        at = self.start.lines.index(line)
-        recent = {l.step for l in self.start.lines[max(0, at - 3):at]}
+        the start's few lines before it, the timer's ticks aside. A cause after a line not read as a failure explains none."""
+        # The window's timer ticks may stand between them: they are not counted.
+        before = [l for l in self.start.lines[:self.start.lines.index(line)] if l.name != "timer_tick"]
+        recent = {l.step for l in before[-3:]}
         for failure in reversed(self.failures):
             if failure.cause is None and failure.line.step in recent:
                 failure.cause = line.fields["cause"]

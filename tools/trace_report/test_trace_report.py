@@ -146,6 +146,12 @@ class CausesAndMessages(unittest.TestCase):
         self.assertIn(f"Cause: {cause}", text)
         self.assertIn('The user saw: "RO Zeru Zav download is failed.\\nPlease try again', text)
 
+    def test_the_windows_timer_ticks_between_a_failure_and_its_cause_are_passed_over(self):
+        cause = "GET http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt answered HTTP 404"
+        ticks = ["OnTimer[5000] ", "OnTimer[1000] ", "[OnTimer(TIMER_AUTORUN)]"] * 2
+        rep = report(*self.DOWNLOAD, self.FAILED_FILE, *ticks, f"[DownloadPXPC_Package()] Cause: {cause}", *self.GAVE_UP)
+        self.assertEqual(rep.last.first_failure.why, cause)
+
     def test_without_a_cause_line_the_older_detail_line_or_none(self):
         older = "Download of [http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt] ended: no data in time after 60000 ms"
         rep = report(*self.DOWNLOAD, older, self.FAILED_FILE, *self.GAVE_UP)

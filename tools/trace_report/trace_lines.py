@@ -99,6 +99,8 @@ PATTERNS = [(name, re.compile(pattern), who) for name, pattern, who in [
     ("tool_started", r"^\[RunPXPC\(\)\] END\.", "pc"),
     ("signature_accepted", r"^\[SIGNATURE\] \[(?P<path>[^\]]*)\] accepted", "pc"),
     ("signature_refused", r"^\[SIGNATURE\] \[(?P<path>[^\]]*)\] refused, (?P<why>.*)$", "pc"),
+    # The window's timer ticks, which its thread traces whenever they come, amid the worker's lines.
+    ("timer_tick", r"^(OnTimer\[\d+\] ?|\[OnTimer\(TIMER_\w+\)\])$", "pc"),
     ("pc_step", r"^(\[IsConnectedInternet\(\)\]|\[IsRequireUpDrv\(\)\]|\[IsInstalledDriver\(\)\]|IsInstalledDriver:|"
                 r"GetPreloadDriver|Path to copy preload|Copy Preload Driver Path|\[CUSBAutoRunDlg::|SetTimer |"
                 r"OnTimer\[|\[OnTimer|OnPaint\(\)|\[OnInitDialog\(\)\]|\[InstallDriver |Drv Setup Filename|"
