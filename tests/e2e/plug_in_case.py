@@ -13,6 +13,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "e2e"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "trace_report"))
 import check_traces  # noqa: E402
+import trace_lines  # noqa: E402
 import harness  # noqa: E402
 from control_ids import BOOTSTRAP as IDS, IDOK  # noqa: E402,F401 (IDOK re-exported)
 from phone_image import MODEL_NAME, build_output  # noqa: E402
@@ -26,8 +27,7 @@ TOOL_ARGUMENTS = f"-pxpc;E;T;{MODEL_NAME};"
 
 COPY_STARTED = "Start : [CInitDlg dlg.DoModal()]"
 COPY_ENDED = "End : [CInitDlg dlg.DoModal()]"
-# A tick of the program window's timers, as its thread traces it.
-TIMER_TICK = re.compile(r"OnTimer\[\d+\] ?|\[OnTimer\(TIMER_\w+\)\]")
+TIMER_TICK = re.compile(trace_lines.TIMER_TICK)
 
 
 def phone_start_closings(trace):
@@ -232,7 +232,7 @@ class PlugInTestCase(RigTestCase):
         match the patterns in turn, each whole; returns the first line's matches. The window's
         timer ticks, which its thread traces whenever they come, may stand between the worker's
         lines and are passed over."""
-        lines = [line for line in self.trace().splitlines() if line and not TIMER_TICK.fullmatch(line)]
+        lines = [line for line in self.trace().splitlines() if line and not TIMER_TICK.match(line)]
         for at in range(len(lines) - len(patterns) + 1):
             found = [re.fullmatch(p, lines[at + i]) for i, p in enumerate(patterns)]
             if all(found):

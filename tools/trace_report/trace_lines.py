@@ -5,6 +5,9 @@ owner of a line follows from what each start can write at that point: the phone 
 relaunches, the PC start runs the workflow, and both open, ask the phone and exit alike."""
 import re
 
+# A tick of the program window's timers, as its thread traces it.
+TIMER_TICK = r"^(OnTimer\[\d+\] ?|\[OnTimer\(TIMER_\w+\)\])$"
+
 # (name, pattern, who may write it). "who" picks the owner among the starts, see Assigner.
 # Earlier patterns win: the cause and message lines before the step lines they would also match.
 PATTERNS = [(name, re.compile(pattern), who) for name, pattern, who in [
@@ -100,7 +103,7 @@ PATTERNS = [(name, re.compile(pattern), who) for name, pattern, who in [
     ("signature_accepted", r"^\[SIGNATURE\] \[(?P<path>[^\]]*)\] accepted", "pc"),
     ("signature_refused", r"^\[SIGNATURE\] \[(?P<path>[^\]]*)\] refused, (?P<why>.*)$", "pc"),
     # The window's timer ticks, which its thread traces whenever they come, amid the worker's lines.
-    ("timer_tick", r"^(OnTimer\[\d+\] ?|\[OnTimer\(TIMER_\w+\)\])$", "pc"),
+    ("timer_tick", TIMER_TICK, "pc"),
     ("pc_step", r"^(\[IsConnectedInternet\(\)\]|\[IsRequireUpDrv\(\)\]|\[IsInstalledDriver\(\)\]|IsInstalledDriver:|"
                 r"GetPreloadDriver|Path to copy preload|Copy Preload Driver Path|\[CUSBAutoRunDlg::|SetTimer |"
                 r"OnTimer\[|\[OnTimer|OnPaint\(\)|\[OnInitDialog\(\)\]|\[InstallDriver |Drv Setup Filename|"
