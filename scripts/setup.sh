@@ -44,15 +44,15 @@ for attempt in 1 2 3; do
   echo "setup: the package indexes did not all arrive (attempt $attempt)"
   sleep $((attempt * 5))
 done
-install() { as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" "${missing[@]}"; }
+install_missing() { as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" "${missing[@]}"; }
 if [ "$updated" -eq 1 ]; then
-  install
+  install_missing
 else
   echo "setup: going on with the package indexes that arrived"
   # With one architecture's index of a suite missing (the security updates' i386 list, say), the
   # 32-bit libraries cannot follow their 64-bit twins to the newer version: then the release's
   # own versions, whose indexes arrived for both, are taken.
   release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  install || { [ -n "$release" ] && echo "setup: taking the versions of $release itself" &&
-               install -o APT::Default-Release="$release"; }
+  install_missing || { [ -n "$release" ] && echo "setup: taking the versions of $release itself" &&
+               install_missing -o APT::Default-Release="$release"; }
 fi
