@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
-"""Tests of the CD image builder. In the shipped tree: the image of target cd-image (autorun.inf,
-Joliet names, read-only files, label, files byte-identical to their sources, checksums), what the
-builder refuses, signing with a throwaway certificate, and a second build of the same sources in
-other folders that must give the same bytes. In the Wine test tree: the phone start played under Wine
-from the files extracted from a signed image of the sample model."""
+"""Tests of the CD image builder. In the shipped tree: the image of target cd-image (autorun.inf, Joliet names,
+read-only files, label, files byte-identical to their sources, checksums, report), what the builder refuses, signing
+with a throwaway certificate, and a second build in other folders that must give the same bytes. In the Wine test
+tree: the phone start played under Wine from the files extracted from a signed image of the sample model."""
 import hashlib
 import os
 import re
@@ -22,16 +21,30 @@ import check_config  # noqa: E402
 import plug_in_case  # noqa: E402
 from control_ids import BOOTSTRAP as IDS  # noqa: E402
 from phone_image import Phone, sample_image  # noqa: E402
+from test_check_config import MSI_PACKAGE, pe_image  # noqa: E402
 
 DELIVERABLES = check_config.DELIVERABLES
+SAMPLE = os.path.realpath(os.path.join(HERE, "..", "..", "samples", "demo-phone"))
 AUTORUN = b"[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel=Demo Phone\r\n"
 SAMPLE_FILES = {"PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "config.ini", "License.txt",
                 "unison_driver.msi", "autorun.inf"}
 
 
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    """The file at `path` (its folder made) holding `data`, text written as it is; returns `path`."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+    return path
+
+
 def read_iso(path):
-    """The volume label and the Joliet tree, as Windows reads them: {path: bytes}, folders as
-    "name/": None."""
+    """The volume label and the Joliet tree, as Windows reads them: {path: bytes}, folders as "name/": None."""
     joliet = ["xorriso", "-rockridge", "off", "-joliet", "on", "-indev", path]
     info = subprocess.run(joliet + ["-pvd_info"], capture_output=True, text=True, check=True).stdout
     label = re.search(r"^Volume Id\s*: (.*)$", info, re.M).group(1).strip()
@@ -48,27 +61,16 @@ def read_iso(path):
     return label, tree
 
 
-MSI_PACKAGE = b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" + bytes(504)
-
-
 def cache_value(build, name):
     """A setting of the build tree, as its CMakeCache.txt holds it."""
     with open(os.path.join(build, "CMakeCache.txt")) as f:
-        for line in f:
-            if line.startswith(name + ":"):
-                return line.rstrip("\n").split("=", 1)[1]
-    raise KeyError(name)
+        return next(line.rstrip("\n").split("=", 1)[1] for line in f if line.startswith(name + ":"))
 
 
 def read_report(path):
     """The report's facts: {name before the first ': ': the rest}."""
     with open(path, encoding="utf-8") as f:
         return dict(line.rstrip("\n").split(": ", 1) for line in f)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def builder(*args, env=None):
@@ -80,10 +82,9 @@ def throwaway_certificate(folder):
     """A CA and a code-signing certificate it issued, as PKCS#12 with a password in a file.
     Returns (CA certificate, PKCS#12 file, password file, password)."""
     password = "throwaway pass"
-    with open(os.path.join(folder, "password"), "w") as f:
-        f.write(password)
-    with open(os.path.join(folder, "signing.cnf"), "w") as f:
-        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    write(os.path.join(folder, "password"), password)
+    write(os.path.join(folder, "signing.cnf"),
+          "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
     for command in (
             ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
              "-subj", "/CN=Throwaway Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
@@ -95,16 +96,12 @@ def throwaway_certificate(folder):
             ["pkcs12", "-export", "-inkey", "signing.key", "-in", "signing.pem", "-certfile", "ca.pem",
              "-out", "signing.p12", "-passout", "file:password"]):
         subprocess.run(["openssl", *command], cwd=folder, check=True, capture_output=True)
-    return (os.path.join(folder, "ca.pem"), os.path.join(folder, "signing.p12"), os.path.join(folder, "password"),
-            password)
+    return (*(os.path.join(folder, name) for name in ("ca.pem", "signing.p12", "password")), password)
 
 
 def verify_signature(path, ca):
     """osslsigncode's verdict on an Authenticode signature, checked against the throwaway CA."""
     return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True, text=True)
-
-
-SAMPLE = os.path.realpath(os.path.join(HERE, "..", "..", "samples", "demo-phone"))
 
 
 @unittest.skipUnless(os.environ.get("QV_CD_BUILD") and os.path.realpath(os.environ.get("QV_CD_MODEL", "")) == SAMPLE,
@@ -114,28 +111,24 @@ class ShippedImage(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.build = os.environ["QV_CD_BUILD"]
-        cls.iso = os.environ["QV_CD_ISO"]
-        cls.model = os.environ["QV_CD_MODEL"]
-        cls.label, cls.tree = read_iso(cls.iso)
-        cls.sources = {name: os.path.join(cls.build, "bin", name) for name in DELIVERABLES}
-        cls.sources.update({name: os.path.join(cls.model, name) for name in ("config.ini", "License.txt")})
-        cls.sources["unison_driver.msi"] = os.path.join(cls.build, "driver-packages", "unison_driver.msi")
+        cls.build, cls.iso, cls.model = (os.environ[name] for name in ("QV_CD_BUILD", "QV_CD_ISO", "QV_CD_MODEL"))
 
-    def test_autorun_and_label_name_the_program_and_the_model_and_every_listed_file_is_there_byte_for_byte(self):
-        self.assertEqual((self.tree["autorun.inf"], self.label), (AUTORUN, "Demo Phone"))
-        self.assertEqual(set(self.tree), SAMPLE_FILES)
-        for name, source in self.sources.items():
-            self.assertEqual(self.tree[name], read(source), name)
-
-    def test_files_are_read_only_on_the_image(self):
+    def test_autorun_and_label_name_the_program_and_the_model_and_every_listed_file_is_there_read_only(self):
+        label, tree = read_iso(self.iso)
+        self.assertEqual((tree["autorun.inf"], label), (AUTORUN, "Demo Phone"))
+        self.assertEqual(set(tree), SAMPLE_FILES)
+        sources = {name: os.path.join(self.build, "bin", name) for name in DELIVERABLES}
+        sources.update({name: os.path.join(self.model, name) for name in ("config.ini", "License.txt")})
+        sources["unison_driver.msi"] = os.path.join(self.build, "driver-packages", "unison_driver.msi")
+        for name, source in sources.items():
+            self.assertEqual(tree[name], read(source), name)
         listing = subprocess.run(["xorriso", "-indev", self.iso, "-find", "/", "-type", "f", "-exec", "lsdl"],
                                  capture_output=True, text=True, check=True).stdout.splitlines()
         self.assertEqual(len(listing), len(SAMPLE_FILES))
         for line in listing:
             self.assertTrue(line.startswith("-r--r--r--"), line)
 
-    def test_the_report_names_what_a_pc_will_do_with_the_values_the_binaries_were_built_with(self):
+    def test_the_report_names_the_values_the_binaries_were_built_with_and_checksums_cover_every_file(self):
         report = read_report(os.path.splitext(self.iso)[0] + ".report.txt")
         profile = check_config.read_profile(os.path.join(self.model, "config.ini"), [])
         self.assertEqual(report["Copied to the PC ([FILES], 6)"], ", ".join(profile.listed("FILES")))
@@ -143,16 +136,14 @@ class ShippedImage(unittest.TestCase):
         self.assertEqual(report["Driver"], f"family {profile.get('DRIVER', 'preload_type')}, installer "
                          f"{profile.get('DRIVER', 'preload')}, an MSI package, installed through msiexec")
         self.assertEqual(report["PC tool"], profile.get("PXPC", "pxpc_name"))
-        self.assertEqual(report["Update service"], cache_value(self.build, "QV_SERVICE_BASE_URL") + " (in QVUTchkdl.dll)")
-        self.assertEqual(report["Reachability probe host"], cache_value(self.build, "QV_PROBE_HOST") + " (in QVUTchkdl.dll)")
-        self.assertEqual(report["Connectivity address"], cache_value(self.build, "QV_CONNECTIVITY_URL") +
-                         " (in PX_Bootstrap.exe)")
+        for fact, setting, binary in (("Update service", "QV_SERVICE_BASE_URL", "QVUTchkdl.dll"),
+                                      ("Reachability probe host", "QV_PROBE_HOST", "QVUTchkdl.dll"),
+                                      ("Connectivity address", "QV_CONNECTIVITY_URL", "PX_Bootstrap.exe")):
+            self.assertEqual(report[fact], f"{cache_value(self.build, setting)} (in {binary})")
         self.assertEqual(report["Signature of packages"], "not verified (config.ini has no [SIGNATURE])")
         self.assertEqual(report["SHA-256"], hashlib.sha256(read(self.iso)).hexdigest())
-
-    def test_checksums_cover_every_file_and_the_image(self):
-        out = os.path.dirname(self.iso)
-        result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=out, capture_output=True, text=True)
+        result = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=os.path.dirname(self.iso), capture_output=True,
+                                text=True)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         checked = {line.rsplit(": ", 1)[0] for line in result.stdout.splitlines()}
         self.assertEqual(checked, {f"image/{name}" for name in SAMPLE_FILES} | {os.path.basename(self.iso)})
@@ -174,43 +165,36 @@ class Refusals(unittest.TestCase):
 
     def setUp(self):
         self.folder = tempfile.mkdtemp()
-        self.bin = os.path.join(self.folder, "bin")
-        self.model = os.path.join(self.folder, "phone")
-        self.out = os.path.join(self.folder, "out")
-        os.makedirs(self.bin)
+        self.addCleanup(build_cd_image.clear, self.folder)
+        self.bin, self.model, self.out = (os.path.join(self.folder, name) for name in ("bin", "phone", "out"))
         for name in DELIVERABLES:
-            with open(os.path.join(self.bin, name), "wb") as f:
-                f.write(name.encode())
-        shutil.copytree(SAMPLE, self.model)
-        self.installer = os.path.join(self.folder, "unison_driver.msi")
-        with open(self.installer, "wb") as f:
-            f.write(MSI_PACKAGE)
+            write(os.path.join(self.bin, name), name)
+        self.fresh_model()
 
-    def tearDown(self):
-        build_cd_image.clear(self.folder)
+    def fresh_model(self):
+        build_cd_image.clear(self.model)
+        shutil.copytree(SAMPLE, self.model)
+        self.installer = write(os.path.join(self.folder, "unison_driver.msi"), MSI_PACKAGE)
 
     def build(self, *extra):
         return builder("--bin", self.bin, "--model", self.model, "--out", self.out, *extra)
 
+    def built(self, *extra):
+        """The builder's output and its report, of a build that must succeed."""
+        result = self.build(*extra)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        return result.stdout, read_report(os.path.join(self.out, "phone.report.txt"))
+
     def test_a_model_the_checker_fails_gives_no_image_and_writes_nothing(self):
         # Each finding of the checker is proven in test_check_config: here a fault of the folder, of
         # config.ini, and of an --extra file, which the builder hands to the checker.
-        def not_an_installer():
-            with open(self.installer, "wb") as f:
-                f.write(b"installer")
-
-        cases = [
-            ("listed file missing", lambda: os.remove(os.path.join(self.model, "License.txt")),
-             "file04: 'License.txt' is not in the model folder"),
-            ("unread key", lambda: replace_in_config(self.model, ("preload=", "pre_load=")), "[unread-key]"),
-            ("preload no installer", not_an_installer, "[preload-not-installer]"),
-        ]
+        cases = [("listed file missing", lambda: os.remove(os.path.join(self.model, "License.txt")),
+                  "file04: 'License.txt' is not in the model folder"),
+                 ("unread key", lambda: replace_in_config(self.model, ("preload=", "pre_load=")), "[unread-key]"),
+                 ("preload no installer", lambda: write(self.installer, b"installer"), "[preload-not-installer]")]
         for name, change, finding in cases:
             with self.subTest(name):
-                build_cd_image.clear(self.model)
-                shutil.copytree(SAMPLE, self.model)
-                with open(self.installer, "wb") as f:
-                    f.write(MSI_PACKAGE)
+                self.fresh_model()
                 change()
                 result = self.build("--extra", self.installer)
                 self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
@@ -219,27 +203,11 @@ class Refusals(unittest.TestCase):
                 self.assertIn("no image built", result.stderr)
                 self.assertFalse(os.path.exists(self.out), "nothing is written to --out")
 
-    def test_waive_is_passed_to_the_checker_and_named_in_the_report(self):
-        replace_in_config(self.model, ("model_name=Demo Phone", "model_name=Demo Phone Ultra Plus 5G"))
-        result = self.build("--extra", self.installer, "--waive", "label-cut")
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertIn("note: [PXPACKAGE] model_name: 'Demo Phone Ultra Plus 5G' is longer", result.stdout)
-        report = read_report(os.path.join(self.out, "phone.report.txt"))
-        self.assertEqual(report["CD image phone.iso"], 'volume label "Demo Phone Ultra"')
-        self.assertTrue(report["Waived"].startswith("label-cut ('Demo Phone Ultra Plus 5G' is longer than"), report)
-        unknown = self.build("--extra", self.installer, "--waive", "label-cuts")
-        self.assertEqual(unknown.returncode, 2)
-        self.assertIn("--waive label-cuts: no finding has this code", unknown.stderr)
-
     def test_the_report_beside_the_image(self):
-        result = self.build("--extra", self.installer)
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        stdout, report = self.built("--extra", self.installer)
         path = os.path.join(self.out, "phone.report.txt")
         with open(path, encoding="utf-8") as f:
-            text = f.read()
-        self.assertIn(f"Report: {path}\n{text}", result.stdout, "the builder prints the report it writes")
-        report = read_report(path)
-        iso = os.path.join(self.out, "phone.iso")
+            self.assertIn(f"Report: {path}\n{f.read()}", stdout, "the builder prints the report it writes")
         self.assertEqual(report, {
             "CD image phone.iso": 'volume label "Demo Phone"',
             "Copied to the PC ([FILES], 6)": "PX_Bootstrap.exe, QVEUSBAutorun.dll, QVUTchkdl.dll, config.ini, License.txt, "
@@ -253,48 +221,46 @@ class Refusals(unittest.TestCase):
             "Connectivity address": "not found: not a Windows binary (in PX_Bootstrap.exe)",
             "Signature of packages": "not verified (config.ini has no [SIGNATURE])",
             "Binaries on the image": "not signed",
-            "SHA-256": hashlib.sha256(read(iso)).hexdigest()})
+            "SHA-256": hashlib.sha256(read(os.path.join(self.out, "phone.iso"))).hexdigest()})
         with open(os.path.join(self.out, "SHA256SUMS")) as f:
             self.assertNotIn("report", f.read(), "the report names the image's SHA-256, so it is not in the list")
 
     def test_the_report_of_a_setup_program_a_program_in_tools_and_a_pinned_signature(self):
-        os.makedirs(os.path.join(self.model, "tools"))
         for name in ("config.ini", "License.txt"):
-            shutil.copyfile(os.path.join(self.model, name), os.path.join(self.model, "tools", name))
-        with open(os.path.join(self.model, "setup.exe"), "wb") as f:
-            f.write(b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"PE\0\0" + bytes(18) + b"\x02\x01" + bytes(64))
+            write(os.path.join(self.model, "tools", name), read(os.path.join(self.model, name)))
+        write(os.path.join(self.model, "setup.exe"), pe_image())
         replace_in_config(self.model, ("filecount=6", "filecount=9"),
                           ("file05=unison_driver.msi", "file05=tools\\PX_Bootstrap.exe\r\nfile06=tools\\QVEUSBAutorun.dll"
                                                        "\r\nfile07=tools\\config.ini\r\nfile08=tools\\License.txt"),
                           ("preload=unison_driver.msi", "preload=setup.exe"), ("preload_type=unison", "preload_type=modem"),
                           (";[SIGNATURE]\r\n;publisher=Demo Maker Ltd\r\n", "[SIGNATURE]\r\npublisher=Demo Maker Ltd\r\n"
                            "root_sha256=" + "AB" * 32 + "\r\n"))
-        result = self.build()
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        report = read_report(os.path.join(self.out, "phone.report.txt"))
+        _, report = self.built()
         self.assertEqual(report["Relaunched on the PC"], "tools\\PX_Bootstrap.exe")
         self.assertEqual(report["Driver"], "family modem, installer setup.exe, started as a program")
         self.assertEqual(report["Signature of packages"], "publisher 'Demo Maker Ltd', roots: " + "ab" * 32)
 
-    def test_long_non_ascii_name_sub_folder_and_unlisted_files(self):
-        replace_in_config(self.model, ("model_name=Demo Phone", "model_name=D\u00e9mo Phone Ultra Plus 5G"),
-                          ("filecount=6", "filecount=7"),
+    def test_a_long_non_ascii_name_with_its_cut_waived_a_sub_folder_and_unlisted_files(self):
+        name = "D\u00e9mo Phone Ultra Plus 5G"
+        replace_in_config(self.model, ("model_name=Demo Phone", "model_name=" + name), ("filecount=6", "filecount=7"),
                           ("file05=unison_driver.msi", "file05=unison_driver.msi\r\nfile06=tools\\Notes.txt"))
-        os.makedirs(os.path.join(self.model, "tools"))
-        with open(os.path.join(self.model, "tools", "Notes.txt"), "w") as f:
-            f.write("notes for the PC")
-        open(os.path.join(self.model, "notes.txt"), "w").close()
-        result = self.build("--extra", self.installer, "--waive", "label-cut")
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertIn("note: notes.txt is not listed in config.ini, so it is not on the image", result.stdout)
-        self.assertIn("Not signed: no certificate given", result.stdout)
+        write(os.path.join(self.model, "tools", "Notes.txt"), "notes for the PC")
+        write(os.path.join(self.model, "notes.txt"), "")
+        stdout, report = self.built("--extra", self.installer, "--waive", "label-cut")
+        self.assertIn(f"note: [PXPACKAGE] model_name: '{name}' is longer", stdout)
+        self.assertIn("note: notes.txt is not listed in config.ini, so it is not on the image", stdout)
+        self.assertIn("Not signed: no certificate given", stdout)
+        self.assertEqual(report["CD image phone.iso"], 'volume label "D\u00e9mo Phone Ultra"')
+        self.assertTrue(report["Waived"].startswith(f"label-cut ('{name}' is longer than"), report)
         label, tree = read_iso(os.path.join(self.out, "phone.iso"))
         self.assertEqual(label, "D\u00e9mo Phone Ultra")
         self.assertEqual(tree["autorun.inf"].decode("utf-16"),
-                         "[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel=D\u00e9mo Phone Ultra Plus 5G\r\n")
-        self.assertEqual(tree["tools/Notes.txt"], b"notes for the PC")
-        self.assertEqual(tree["PX_Bootstrap.exe"], b"PX_Bootstrap.exe")
+                         f"[autorun]\r\nopen=PX_Bootstrap.exe\r\nicon=PX_Bootstrap.exe,0\r\nlabel={name}\r\n")
+        self.assertEqual((tree["tools/Notes.txt"], tree["PX_Bootstrap.exe"]), (b"notes for the PC", b"PX_Bootstrap.exe"))
         self.assertNotIn("notes.txt", tree)
+        unknown = self.build("--extra", self.installer, "--waive", "label-cuts")
+        self.assertEqual(unknown.returncode, 2)
+        self.assertIn("--waive label-cuts: no finding has this code", unknown.stderr)
 
 
 def pe_with_read_only_data(strings, wide=False):
@@ -309,17 +275,10 @@ def pe_with_read_only_data(strings, wide=False):
 class AddressesInBinaries(unittest.TestCase):
     """How the report reads the addresses out of a binary's read-only data."""
 
-    def setUp(self):
-        self.folder = tempfile.mkdtemp()
-
-    def tearDown(self):
-        shutil.rmtree(self.folder)
-
     def binary(self, strings, wide=False):
-        path = os.path.join(self.folder, "QVUTchkdl.dll")
-        with open(path, "wb") as f:
-            f.write(pe_with_read_only_data(strings, wide))
-        return path
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        return write(os.path.join(folder.name, "QVUTchkdl.dll"), pe_with_read_only_data(strings, wide))
 
     def test_the_update_client_s_service_and_probe(self):
         common = ["http://", "https://", "QORLauncher.exe", "2.5.4.3", "S-1-5-18", "ksvc/b2c/client"]
@@ -349,17 +308,15 @@ class Signing(unittest.TestCase):
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp()
         cls.ca, cls.p12, cls.password_file, cls.password = throwaway_certificate(cls.folder)
-        build = os.environ.get("QV_CD_BUILD")
-        cls.bin = os.path.join(build, "bin") if build else None
-        cls.model = SAMPLE
-        cls.installer = os.path.join(build, "driver-packages", "unison_driver.msi") if build else None
 
     @classmethod
     def tearDownClass(cls):
         build_cd_image.clear(cls.folder)
 
     def build(self, out, *extra, env=None):
-        return builder("--bin", self.bin, "--model", self.model, "--extra", self.installer,
+        build = os.environ["QV_CD_BUILD"]
+        return builder("--bin", os.path.join(build, "bin"), "--model", SAMPLE, "--extra",
+                       os.path.join(build, "driver-packages", "unison_driver.msi"),
                        "--out", os.path.join(self.folder, out), "--pkcs12", self.p12, *extra, env=env)
 
     @unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
@@ -368,11 +325,11 @@ class Signing(unittest.TestCase):
         self.assertEqual(first.returncode, 0, first.stdout + first.stderr)
         self.assertNotIn(self.password, first.stdout + first.stderr)
         for name in DELIVERABLES:
-            signed = os.path.join(self.folder, "signed", "image", name)
-            result = verify_signature(signed, self.ca)
+            result = verify_signature(os.path.join(self.folder, "signed", "image", name), self.ca)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             self.assertIn("Message digest algorithm  : SHA256", result.stdout)
-            self.assertNotEqual(verify_signature(os.path.join(self.bin, name), self.ca).returncode, 0, "bin/ stays unsigned")
+            unsigned = os.path.join(os.environ["QV_CD_BUILD"], "bin", name)
+            self.assertNotEqual(verify_signature(unsigned, self.ca).returncode, 0, "bin/ stays unsigned")
         # The builder names the certificate and its root, as the model's [SIGNATURE] would pin them.
         root = hashlib.sha256(subprocess.run(["openssl", "x509", "-in", self.ca, "-outform", "DER"], check=True,
                                              capture_output=True).stdout).hexdigest()
@@ -384,18 +341,15 @@ class Signing(unittest.TestCase):
                          read(os.path.join(self.folder, "signed", "demo-phone.iso")))
 
     def test_a_model_that_pins_another_publisher_or_root_is_warned_of(self):
-        profile = build_cd_image.check_config.read_profile(os.path.join(SAMPLE, "config.ini"), [])
-        self.assertEqual(build_cd_image.signature_warnings(profile, "Throwaway Code Signing", "ab" * 32), [])
-        pinned = os.path.join(self.folder, "pinned.ini")
-        with open(pinned, "w", newline="\r\n") as f:
-            f.write("[SIGNATURE]\npublisher=Demo Maker Ltd\nroot_sha256=" + "CD" * 32 + "\n")
-        warnings = build_cd_image.signature_warnings(build_cd_image.check_config.read_profile(pinned, []), "Throwaway Code Signing",
-                                                     "ab" * 32)
-        self.assertEqual(warnings, [
+        warnings = build_cd_image.signature_warnings
+        sample = check_config.read_profile(os.path.join(SAMPLE, "config.ini"), [])
+        self.assertEqual(warnings(sample, "Throwaway Code Signing", "ab" * 32), [])
+        pinned = check_config.read_profile(write(os.path.join(self.folder, "pinned.ini"), "[SIGNATURE]\r\n"
+                                                 "publisher=Demo Maker Ltd\r\nroot_sha256=" + "CD" * 32 + "\r\n"), [])
+        self.assertEqual(warnings(pinned, "Throwaway Code Signing", "ab" * 32), [
             "config.ini names the publisher 'Demo Maker Ltd', but the binaries are signed by 'Throwaway Code Signing'",
             "config.ini pins the root(s) " + "cd" * 32 + ", but the signing chain ends in " + "ab" * 32])
-        self.assertEqual(build_cd_image.signature_warnings(build_cd_image.check_config.read_profile(pinned, []), "Demo Maker Ltd",
-                                                           "cd" * 32), [])
+        self.assertEqual(warnings(pinned, "Demo Maker Ltd", "cd" * 32), [])
 
     @unittest.skipUnless(os.environ.get("QV_CD_BUILD"), "needs the shipped tree (QV_CD_BUILD)")
     def test_a_wrong_or_missing_password_gives_no_image(self):
