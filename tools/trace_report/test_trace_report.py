@@ -55,6 +55,10 @@ def switch(export="ChangeMode2UMS", ok=True):
             *([] if ok else ["[ExitProgram()] Mode Change Failed............."]), "[ExitProgram()] END..."]
 
 
+# One plug-in that starts the PC tool, the phone start's closing lines amid the PC start's.
+PLUG_IN = opening("PHONE") + COPY + opening("PC") + OFFLINE + PHONE_CLOSE + TOOL_RUNS
+
+
 def report(*lines):
     return Report([("PX_Bootstrap_Log(0000).txt", log_bytes(lines))])
 
@@ -87,14 +91,6 @@ class Reading(unittest.TestCase):
 
 
 class Interleaving(unittest.TestCase):
-    def test_the_phone_starts_closing_lines_amid_the_pc_start_go_to_the_phone_start(self):
-        pc = opening("PC") + OFFLINE
-        rep = report(*opening("PHONE"), *COPY, *pc[:12], *PHONE_CLOSE, *pc[12:], *TOOL_RUNS)
-        phone, pc_start = rep.starts
-        self.assertEqual([l.text for l in phone.lines][-3:], PHONE_CLOSE)
-        self.assertEqual([l.text for l in pc_start.lines], opening("PC") + OFFLINE + TOOL_RUNS)
-        self.assertEqual(rep.last.outcome, "tool started")
-
     def test_a_pc_start_that_exits_while_the_copy_dialog_waits_takes_its_own_mode_change(self):
         # The licence page closed at once: the PC start's exit comes before the phone start's end.
         pc = opening("PC") + ["[SIGNATURE] The phone names no publisher: packages are not verified",
@@ -107,15 +103,19 @@ class Interleaving(unittest.TestCase):
         self.assertEqual(rep.last.outcome, "declined")
         self.assertFalse(rep.failed)
 
-    def test_successive_plug_ins_and_a_pc_start_of_its_own(self):
-        first = opening("PHONE") + COPY + opening("PC") + OFFLINE + PHONE_CLOSE + TOOL_RUNS
+    def test_successive_plug_ins_the_phone_starts_closing_lines_amid_its_pc_start_and_a_pc_start_of_its_own(self):
+        pc = opening("PC") + OFFLINE
         alone = opening("PC") + OFFLINE + ["[FOLDER] [" + T + "\\PXPC] refused, it cannot be held (2)",
                                            "[RunPXPC()] END - Failed to run PXPC.............",
                                            "[CheckSystem()] IsConnectedInternet() ==> FALSE..."] + switch()
-        rep = report(*first, *alone)
+        rep = report(*opening("PHONE"), *COPY, *pc[:12], *PHONE_CLOSE, *pc[12:], *TOOL_RUNS, *alone)
+        phone, pc_start, _ = rep.starts
+        self.assertEqual([l.text for l in phone.lines][-3:], PHONE_CLOSE)
+        self.assertEqual([l.text for l in pc_start.lines], pc + TOOL_RUNS)
         self.assertEqual([p.number for p in rep.plug_ins], [1, 2])
         self.assertEqual([s.start.label for s in rep.plug_ins[1].starts], ["PC start 3"])
-        self.assertEqual((rep.plug_ins[0].failed, rep.plug_ins[1].failed), (False, True))
+        self.assertEqual((rep.plug_ins[0].outcome, rep.plug_ins[0].failed, rep.plug_ins[1].failed),
+                         ("tool started", False, True))
         self.assertEqual(rep.kind, "tool-not-installed")  # the last plug-in's
 
     def test_a_lost_relaunch_is_no_success_and_the_next_phone_start_begins_the_next_plug_in(self):
@@ -132,98 +132,86 @@ class CausesAndMessages(unittest.TestCase):
                                    "ModifyDialog_Step1()", "[AutoRun_PXBootstrap()] START...............",
                                    "[DownloadPXPC_Package()] START..................."]
     FAILED_FILE = "[DownloadPXPC_Package()] Fail of download file.....(PXPC_Readme.txt)"
+    CAUSE = "GET http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt answered HTTP 404"
     GAVE_UP = ["[DownloadPXPC_Package()] END...(TRUE)................",
                "[MessageBox] RO Zeru Zav download is failed.\\nPlease try again when Internet access is available.",
                "[AutoRun_PXBootstrap()] Timer call exit function"] + switch("ChangeMode2MTP")
 
-    def test_the_cause_line_after_the_first_failure_is_its_cause(self):
-        cause = "GET http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt answered HTTP 404"
-        rep = report(*self.DOWNLOAD, self.FAILED_FILE, f"[DownloadPXPC_Package()] Cause: {cause}", *self.GAVE_UP)
-        first = rep.last.first_failure
-        self.assertEqual((first.kind, first.detail, first.why), ("package-file-failed", "PXPC_Readme.txt", cause))
-        self.assertIn("lacks this file", first.hint)
-        text = trace_report.account_text(rep)
-        self.assertIn(f"Cause: {cause}", text)
-        self.assertIn('The user saw: "RO Zeru Zav download is failed.\\nPlease try again', text)
-
-    def test_the_windows_timer_ticks_between_a_failure_and_its_cause_are_passed_over(self):
-        cause = "GET http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt answered HTTP 404"
-        ticks = ["OnTimer[5000] ", "OnTimer[1000] ", "[OnTimer(TIMER_AUTORUN)]"] * 2
-        rep = report(*self.DOWNLOAD, self.FAILED_FILE, *ticks, f"[DownloadPXPC_Package()] Cause: {cause}", *self.GAVE_UP)
-        self.assertEqual(rep.last.first_failure.why, cause)
-
-    def test_without_a_cause_line_the_older_detail_line_or_none(self):
-        older = "Download of [http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt] ended: no data in time after 60000 ms"
-        rep = report(*self.DOWNLOAD, older, self.FAILED_FILE, *self.GAVE_UP)
-        self.assertIn("no data in time", rep.last.first_failure.why)
-        self.assertIn("did not finish in time", rep.last.first_failure.hint)
-        rep = report(*self.DOWNLOAD, self.FAILED_FILE, *self.GAVE_UP)
-        self.assertIsNone(rep.last.first_failure.why)
-        self.assertIn(f"Cause: {trace_report.NO_CAUSE}", trace_report.account_text(rep))
-
-    def test_a_cause_explains_the_failure_of_its_own_start(self):
-        # The phone start's cause line comes while the PC start of another plug-in is not there.
-        rep = report(*opening("PHONE"), *COPY[:2],
-                     "[MessageBox] [002] Failed to copy installation package to system.\\nCannot copy installation "
-                     "package to temporary folder.\\n[002]\\nE:\\QVUTchkdl.dll",
-                     "[CopyInstallPackage()] Cause: system error 2 (File not found.)",
-                     "End : [CInitDlg dlg.DoModal()]", *switch())
-        first = rep.last.first_failure
-        self.assertEqual((first.kind, first.line.start.label, first.why),
-                         ("copy-failed", "phone start 1", "system error 2 (File not found.)"))
-        self.assertIn("E:\\QVUTchkdl.dll", first.detail)
-        self.assertEqual(len(rep.starts), 1)
-
-    def test_a_cause_after_a_line_that_reports_no_failure_explains_none(self):
-        rep = report(*self.DOWNLOAD, self.FAILED_FILE, "[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.",
-                     "[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.",
-                     "[DownloadPXPC_Package()] END...(TRUE)................",
-                     "[DownloadPXPC_Package()] Cause: GET http://x/ answered HTTP 500", *self.GAVE_UP)
-        self.assertIsNone(rep.last.first_failure.why)
-
-    def test_a_message_code_names_the_failure(self):
-        box = ("[MessageBox] [001] Failed to copy installation package to system.\\nCannot create temporary "
-               "installation directory.\\n[001]")
-        rep = report(*opening("PHONE"), "Start : [CInitDlg dlg.DoModal()]", box, *PHONE_CLOSE[:1], *switch())
-        self.assertEqual(rep.kind, "relaunch-tools-folder")
-        # Without the message (an older log), a copy that stopped is a failed copy after its last file.
-        rep = report(*opening("PHONE"), *COPY[:3], *PHONE_CLOSE[:1], *switch())
-        self.assertEqual((rep.kind, rep.last.first_failure.detail), ("copy-failed", "the file listed after E:\\config.ini"))
-
-    def test_a_signature_refused_on_arrival_is_one_failure_with_its_file(self):
-        path = f"{T}\\PXPC.update-12\\pxpc_helper.dll"
-        rep = report(*self.DOWNLOAD, f"[SIGNATURE] [{path}] refused, no valid signature: WinVerifyTrust 0x800B0100, "
-                                     "signer []", "[DownloadPXPC_Package()] Fail of download file.....(pxpc_helper.dll)",
-                     "[DownloadPXPC_Package()] Cause: the maker's signature is required and was refused", *self.GAVE_UP)
-        self.assertEqual([f.kind for f in rep.last.failures], ["package-file-unsigned"])
-        self.assertEqual(rep.last.first_failure.why, "the maker's signature is required and was refused")
-
-    def test_a_tool_name_the_program_refused_is_its_own_failure(self):
-        rep = report(*opening("PC"), "[RunPXPC()] PXPCFilename is Empty", "[OnInitDialog()] Abnormal Status.......",
-                     *switch())
-        self.assertEqual([f.kind for f in rep.last.failures], ["tool-name-empty"])
-
-    def test_the_update_checks_failures_and_their_hints(self):
-        cases = [("[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......",
-                  "GET http://127.0.0.1:19002/pkg/pxpc/serverconfig.ini failed with WinINet error 12029 (cannot connect)",
-                  "serverconfig-download-failed", "could not reach the server"),
-                 ("[IsRequireUpPXPC()] CheckPXPC return is FALSE.......",
-                  "GET http://127.0.0.1:19002/ksvc/list.jsp answered HTTP 500", "update-check-failed", "server failed"),
-                 ("[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......", "the service named [ftp://x/]",
-                  "package-url-not-http", None)]
-        for failure, cause, kind, hint in cases:
-            with self.subTest(kind=kind):
-                rep = report(*opening("PC"), "[IsConnectedInternet()] Connect Check return (TRUE)......",
-                             "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL).......", failure,
-                             f"[IsRequireUpPXPC()] Cause: {cause}", "[OnInitDialog()] Abnormal Status.......", *switch())
+    def test_the_one_failure_its_start_detail_cause_and_hint(self):
+        download, failed, gave_up = self.DOWNLOAD, self.FAILED_FILE, self.GAVE_UP
+        caused = [failed, f"[DownloadPXPC_Package()] Cause: {self.CAUSE}"]
+        file_failed = ("PC start 1", "package-file-failed", "PXPC_Readme.txt")
+        unsigned = f"{T}\\PXPC.update-12\\pxpc_helper.dll"
+        update_check = opening("PC") + ["[IsConnectedInternet()] Connect Check return (TRUE)......",
+                                        "[IsRequireUpPXPC()] CheckPXPC return MSG is (MSG_SERVER_FAIL)......."]
+        cases = [
+            ("the cause line after the first failure", [*download, *caused, *gave_up], *file_failed, self.CAUSE,
+             "lacks this file"),
+            ("the window's timer ticks between a failure and its cause passed over",
+             [*download, caused[0], *["OnTimer[5000] ", "OnTimer[1000] ", "[OnTimer(TIMER_AUTORUN)]"] * 2, caused[1],
+              *gave_up], *file_failed, self.CAUSE, "lacks this file"),
+            ("without a cause line, the older detail line",
+             [*download, "Download of [http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt] ended: no data in time after "
+              "60000 ms", failed, *gave_up], *file_failed,
+             "http://127.0.0.1:19002/pkg/pxpc/PXPC_Readme.txt ended: no data in time after 60000 ms", "did not finish in time"),
+            ("neither", [*download, failed, *gave_up], *file_failed, None, None),
+            ("a cause after a line that reports no failure explains none",
+             [*download, failed, "[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Success.",
+              "[DownloadPXPC_Package()] pFuncUpdateGBCSync (END) Success.", "[DownloadPXPC_Package()] END...(TRUE)................",
+              "[DownloadPXPC_Package()] Cause: GET http://x/ answered HTTP 500", *gave_up], *file_failed, None, None),
+            ("a signature refused on arrival is one failure with its file",
+             [*download, f"[SIGNATURE] [{unsigned}] refused, no valid signature: WinVerifyTrust 0x800B0100, signer []",
+              "[DownloadPXPC_Package()] Fail of download file.....(pxpc_helper.dll)",
+              "[DownloadPXPC_Package()] Cause: the maker's signature is required and was refused", *gave_up],
+             "PC start 1", "package-file-unsigned", unsigned, "the maker's signature is required and was refused",
+             "does not bear the maker's signature"),
+            ("a tool name the program refused",
+             [*opening("PC"), "[RunPXPC()] PXPCFilename is Empty", "[OnInitDialog()] Abnormal Status.......", *switch()],
+             "PC start 1", "tool-name-empty", "", None, None),
+            # The phone start's cause line comes while the PC start of another plug-in is not there.
+            ("a cause explains the failure of its own start",
+             [*opening("PHONE"), *COPY[:2], "[MessageBox] [002] Failed to copy installation package to system.\\nCannot "
+              "copy installation package to temporary folder.\\n[002]\\nE:\\QVUTchkdl.dll",
+              "[CopyInstallPackage()] Cause: system error 2 (File not found.)", "End : [CInitDlg dlg.DoModal()]", *switch()],
+             "phone start 1", "copy-failed", "E:\\QVUTchkdl.dll", "system error 2 (File not found.)", "system error 2"),
+            ("a message code names the failure",
+             [*opening("PHONE"), "Start : [CInitDlg dlg.DoModal()]", "[MessageBox] [001] Failed to copy installation "
+              "package to system.\\nCannot create temporary installation directory.\\n[001]", *PHONE_CLOSE[:1], *switch()],
+             "phone start 1", "relaunch-tools-folder", "", None, None),
+            ("without the message (an older log), a copy that stopped fails after its last file",
+             [*opening("PHONE"), *COPY[:3], *PHONE_CLOSE[:1], *switch()],
+             "phone start 1", "copy-failed", "the file listed after E:\\config.ini", None, None),
+        ] + [(kind, [*update_check, failure, f"[IsRequireUpPXPC()] Cause: {cause}", "[OnInitDialog()] Abnormal Status.......",
+                     *switch()], "PC start 1", kind, detail, cause, hint) for failure, kind, detail, cause, hint in [
+            ("[IsRequireUpPXPC()] Fail of download (serverconfig.ini).......", "serverconfig-download-failed",
+             "Fail of download (serverconfig.ini)",
+             "GET http://127.0.0.1:19002/pkg/pxpc/serverconfig.ini failed with WinINet error 12029 (cannot connect)",
+             "could not reach the server"),
+            ("[IsRequireUpPXPC()] CheckPXPC return is FALSE.......", "update-check-failed", "the update library's result "
+             "MSG_SERVER_FAIL: the update service answered with an error or without a package for this phone",
+             "GET http://127.0.0.1:19002/ksvc/list.jsp answered HTTP 500", "server failed"),
+            ("[IsRequireUpPXPC()] PX_PC Download URL is not HTTP.......", "package-url-not-http",
+             "PX_PC Download URL is not HTTP", "the service named [ftp://x/]", None)]]
+        for name, lines, start, kind, detail, why, hint in cases:
+            with self.subTest(name):
+                rep = report(*lines)
                 first = rep.last.first_failure
-                self.assertEqual((first.kind, first.why), (kind, cause))
-                if kind == "update-check-failed":
-                    self.assertIn("MSG_SERVER_FAIL: the update service answered with an error", first.detail)
+                self.assertEqual(([s.label for s in rep.starts], rep.kind, [f.kind for f in rep.last.failures]),
+                                 ([start], kind, [kind]))
+                self.assertEqual((first.line.start.label, first.detail, first.why), (start, detail, why))
                 if hint:
                     self.assertIn(hint, first.hint)
                 else:
                     self.assertIsNone(first.hint)
+
+    def test_the_account_names_the_cause_or_its_absence_and_what_the_user_saw(self):
+        text = trace_report.account_text(report(*self.DOWNLOAD, self.FAILED_FILE,
+                                                f"[DownloadPXPC_Package()] Cause: {self.CAUSE}", *self.GAVE_UP))
+        self.assertIn(f"Cause: {self.CAUSE}", text)
+        self.assertIn('The user saw: "RO Zeru Zav download is failed.\\nPlease try again', text)
+        self.assertIn(f"Cause: {trace_report.NO_CAUSE}", trace_report.account_text(report(*self.DOWNLOAD, self.FAILED_FILE,
+                                                                                         *self.GAVE_UP)))
+
 
 class Verdicts(unittest.TestCase):
     def run_main(self, *args):
@@ -232,35 +220,29 @@ class Verdicts(unittest.TestCase):
             status = trace_report.main(list(args))
         return status, out.getvalue(), err.getvalue()
 
-    def write(self, folder, name, data):
-        path = os.path.join(folder, name)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
     def test_exit_status_and_html_page(self):
-        with tempfile.TemporaryDirectory() as folder:
-            good = self.write(folder, "good.txt", log_bytes(opening("PHONE") + COPY + opening("PC") + OFFLINE +
-                                                            PHONE_CLOSE + TOOL_RUNS))
-            bad = self.write(folder, "bad.txt", log_bytes(opening("PHONE") + ["[OnInitDialog()] IsRunPXPC() return is "
-                                                                             "TRUE......"] + switch(ok=False)))
-            page_path = os.path.join(folder, "out.html")
-            status, text, _ = self.run_main(good, "--html", page_path)
-            self.assertEqual(status, 0)
-            self.assertIn("Verdict: success", text)
-            self.assertIn("started the PC tool", text)
-            with open(page_path, encoding="utf-8") as f:
-                html = f.read()
-            self.assertIn("phone start 1", html)
-            self.assertIn(f"({T}\\PXPC\\PXPC.exe)</td>", html)  # read as cp1252, written as UTF-8
-            status, text, _ = self.run_main(bad)  # the tool runs, but the phone stayed where it was
-            self.assertEqual(status, 1)
-            self.assertIn("Verdict: failure (mode-change-failed)", text)
-            empty = self.write(folder, "empty.txt", b"")
-            status, _, err = self.run_main(good, empty)
-            self.assertEqual(status, 2)
-            self.assertIn("empty.txt: the file is empty", err)
-            self.assertEqual(self.run_main(os.path.join(folder, "missing.txt"))[0], 2)
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        good, bad, empty, page_path = (os.path.join(folder.name, name) for name in ("good.txt", "bad.txt", "empty.txt", "out.html"))
+        for path, lines in ((good, PLUG_IN), (bad, opening("PHONE") + ["[OnInitDialog()] IsRunPXPC() return is TRUE......"] +
+                                              switch(ok=False)), (empty, [])):
+            with open(path, "wb") as f:
+                f.write(log_bytes(lines))
+        status, text, _ = self.run_main(good, "--html", page_path)
+        self.assertEqual(status, 0)
+        self.assertIn("Verdict: success", text)
+        self.assertIn("started the PC tool", text)
+        with open(page_path, encoding="utf-8") as f:
+            html = f.read()
+        self.assertIn("phone start 1", html)
+        self.assertIn(f"({T}\\PXPC\\PXPC.exe)</td>", html)  # read as cp1252, written as UTF-8
+        status, text, _ = self.run_main(bad)  # the tool runs, but the phone stayed where it was
+        self.assertEqual(status, 1)
+        self.assertIn("Verdict: failure (mode-change-failed)", text)
+        status, _, err = self.run_main(good, empty)
+        self.assertEqual(status, 2)
+        self.assertIn("empty.txt: the file is empty", err)
+        self.assertEqual(self.run_main(os.path.join(folder.name, "missing.txt"))[0], 2)
 
     def test_the_page_is_self_contained_and_escapes_the_log(self):
         rep = report(*opening("PHONE"), *COPY, *opening("PC"), "<script>alert(1)</script>", *OFFLINE, *PHONE_CLOSE,
