@@ -78,27 +78,25 @@ class CheckCase(unittest.TestCase):
 
 
 class Check(CheckCase):
-    def test_exports_and_calling_conventions(self):
+    def test_exports_calling_conventions_and_imports(self):
         both = ["Alpha", "Beta"]
+        version = "\n\tDLL Name: VERSION.dll\n\tvma:  Hint/Ord Member-Name Bound-To\n\t31b00\t    7  GetFileVersionInfoW\n"
         cases = [
-            ("the def names, caller-cleans", both, ["_Alpha", "_Beta"], ["--caller-cleans"], None),
-            ("a def name missing", ["Alpha"], ["_Alpha", "_Beta"], [], "expected ['Alpha', 'Beta']"),
-            ("compiled callee-cleans", both, ["_Alpha@8", "_Beta@0"], ["--caller-cleans"],
+            ("the def names, caller-cleans", both, ["_Alpha", "_Beta"], ["--caller-cleans"], "", None),
+            ("a def name missing", ["Alpha"], ["_Alpha", "_Beta"], [], "", "expected ['Alpha', 'Beta']"),
+            ("compiled callee-cleans", both, ["_Alpha@8", "_Beta@0"], ["--caller-cleans"], "",
              "Alpha is not compiled caller-cleans (no symbol _Alpha)"),
-            ("the argument bytes", both, ["_Alpha@8", "_Beta@0"], ["--callee-cleans", "Alpha=8,Beta=0"], None),
-            ("other argument bytes", both, ["_Alpha@12", "_Beta@0"], ["--callee-cleans", "Alpha=8,Beta=0"],
+            ("the argument bytes", both, ["_Alpha@8", "_Beta@0"], ["--callee-cleans", "Alpha=8,Beta=0"], "", None),
+            ("other argument bytes", both, ["_Alpha@12", "_Beta@0"], ["--callee-cleans", "Alpha=8,Beta=0"], "",
              "Alpha is not compiled callee-cleans with 8 argument bytes"),
-            ("argument bytes not for each def name", both, ["_Alpha@8", "_Beta@0"], ["--callee-cleans", "Alpha=8"],
+            ("argument bytes not for each def name", both, ["_Alpha@8", "_Beta@0"], ["--callee-cleans", "Alpha=8"], "",
              "argument bytes given for ['Alpha'], exports ['Alpha', 'Beta']"),
+            ("a DLL not of the system imported", both, [], [], version,
+             "imports VERSION.dll, which Windows may look for in the program's folder first"),
         ]
-        for name, exported, symbols, options, fault in cases:
+        for name, exported, symbols, options, imports, fault in cases:
             with self.subTest(name):
-                self.assertVerdict(self.run_check(exported, symbols, *options), fault)
-
-    def test_only_system_dlls_are_imported(self):
-        other = "\n\tDLL Name: VERSION.dll\n\tvma:  Hint/Ord Member-Name Bound-To\n\t31b00\t    7  GetFileVersionInfoW\n"
-        self.assertVerdict(self.run_check(["Alpha", "Beta"], [], imports=other),
-                           "imports VERSION.dll, which Windows may look for in the program's folder first")
+                self.assertVerdict(self.run_check(exported, symbols, *options, imports=imports), fault)
 
 
 class NotImported(CheckCase):
@@ -176,28 +174,20 @@ LIBRARY_MANIFEST = ("updateclient", "res", "QVUTchkdl.dll.manifest")
 class ResourceDirectory(unittest.TestCase):
     """pe_check.pe_resource: the three levels of a PE file's resource directory."""
 
-    RESOURCES = {(24, 1, 1033): b"<program manifest/>", (24, 2, 1033): b"<library manifest/>",
-                 (2, 131, 1033): b"picture", (6, 1, 1033): b"strings"}
-
-    def test_finds_each_resource_by_type_and_id_in_pe32_and_pe32_plus(self):
+    def test_each_resource_by_type_and_id_in_pe32_and_pe32_plus_and_the_first_language(self):
+        resources = {(24, 1, 1033): b"<program manifest/>", (24, 2, 1033): b"<library manifest/>",
+                     (2, 131, 1033): b"picture", (6, 1, 1033): b"strings"}
         # The data entries hold RVAs: read as file offsets they would land outside the file.
         for wide in (False, True):
             with self.subTest(wide=wide):
-                image = pe_image(self.RESOURCES, wide=wide)
-                self.assertEqual(pe_check.pe_resource(image, 24, 1), b"<program manifest/>")
-                self.assertEqual(pe_check.pe_resource(image, 24, 2), b"<library manifest/>")
-                self.assertEqual(pe_check.pe_resource(image, 2, 131), b"picture")
-
-    def test_an_absent_type_id_or_resource_table_is_none_and_the_first_language_is_read(self):
-        image = pe_image(self.RESOURCES)
-        self.assertIsNone(pe_check.pe_resource(image, 24, 3))
-        self.assertIsNone(pe_check.pe_resource(image, 14, 1))
+                image = pe_image(resources, wide=wide)
+                self.assertEqual([pe_check.pe_resource(image, 24, 1), pe_check.pe_resource(image, 24, 2),
+                                  pe_check.pe_resource(image, 2, 131)], [b"<program manifest/>", b"<library manifest/>", b"picture"])
+                self.assertEqual([pe_check.pe_resource(image, 24, 3), pe_check.pe_resource(image, 14, 1)], [None, None])
         self.assertIsNone(pe_check.pe_resource(pe_image(None), 24, 1))
-        image = pe_image({(24, 1, 1031): b"first", (24, 1, 1033): b"second"})
-        self.assertEqual(pe_check.pe_resource(image, 24, 1), b"first")
-
-    def test_a_file_that_is_no_pe_image_or_points_outside_itself_is_refused(self):
-        image = pe_image(self.RESOURCES)
+        self.assertEqual(pe_check.pe_resource(pe_image({(24, 1, 1031): b"first", (24, 1, 1033): b"second"}), 24, 1), b"first")
+        # A file that is no PE image, or whose directory points outside itself, is refused.
+        image = pe_image(resources)
         for broken in (b"", b"ZM" + image[2:], image[:0x40] + b"NE" + image[0x42:], image[:0x410]):
             with self.assertRaises(ValueError):
                 pe_check.pe_resource(broken, 24, 1)
@@ -223,10 +213,6 @@ class ManifestRules(unittest.TestCase):
         else:
             self.assertEqual(len(faults), 1, faults)
             self.assertIn(expected, faults[0])
-
-    def test_the_projects_manifests_pass(self):
-        self.assertEqual(pe_check.manifest_faults(read_source(*PROGRAM_MANIFEST), "program"), [])
-        self.assertEqual(pe_check.manifest_faults(read_source(*LIBRARY_MANIFEST), "library"), [])
 
     def test_what_both_manifests_must_hold(self):
         # A supported OS left out is proven on a whole file, in ManifestCheck.
