@@ -60,7 +60,7 @@ def edit(transform, encoding="cp1252", mark=b""):
 
 
 def replace(*pairs):
-    """config.ini with each (old, new) of `pairs` replaced once: [old, new, old, new, ...]."""
+    """A change to config.ini: each old text of `pairs` (old, new, old, new, ...) replaced once by its new one."""
     def transform(text):
         for old, new in zip(pairs[::2], pairs[1::2]):
             assert old in text, old

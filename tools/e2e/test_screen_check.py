@@ -80,20 +80,23 @@ class PngDecoding(unittest.TestCase):
 
 
 class ClippedText(unittest.TestCase):
-    def clipped(self, text_at, *controls, origin=(0, 0)):
+    def clipped(self, text_at, *controls, origin=(0, 0), faint=None):
         """The findings on a grey window with a band of the control's own background at 10..110 x
-        10..30, text strokes at `text_at` (left, top, width, height) in it."""
+        10..30, text strokes at `text_at` (left, top, width, height) in it, and a `faint` rectangle."""
         image = sc.Image.filled(200, 100, GREY)
         image.fill(10, 10, 110, 30, WHITE)
         write_text(image, *text_at)
+        if faint:
+            image.fill(*faint, (225, 225, 225))
         return sc.clipped_texts(image, origin, list(controls) or [control(1, 10, 10, 110, 30)])
 
-    def test_text_cut_at_the_right_bottom_or_top_edge_is_found(self):
+    def test_text_cut_at_the_right_bottom_or_top_edge_is_found_and_faint_smoothing_is_no_ink(self):
         # From the left edge is where left-aligned text starts.
-        for text_at, edge in (((10, 14, 80, 12), None), ((20, 14, 90, 12), "right edge"),
-                              ((12, 20, 40, 10), "bottom edge"), ((12, 5, 40, 10), "top edge")):
-            with self.subTest(edge):
-                found = self.clipped(text_at)
+        for text_at, faint, edge in (((10, 14, 80, 12), None, None), ((12, 14, 60, 12), (109, 12, 110, 28), None),
+                                     ((20, 14, 90, 12), None, "right edge"), ((12, 20, 40, 10), None, "bottom edge"),
+                                     ((12, 5, 40, 10), None, "top edge")):
+            with self.subTest(edge, faint=faint):
+                found = self.clipped(text_at, faint=faint)
                 self.assertEqual(len(found), 0 if edge is None else 1, found)
                 self.assertIn(edge or "", "".join(found))
 
@@ -103,12 +106,6 @@ class ClippedText(unittest.TestCase):
         moved = control(1, 510, 310, 590, 330)
         self.assertEqual(self.clipped((20, 14, 80, 12), moved, origin={"left": 490, "top": 300}), [])
         self.assertIn("right edge at (89,", self.clipped((20, 14, 80, 12), moved, origin={"left": 500, "top": 300})[0])
-
-    def test_faint_smoothing_at_an_edge_is_no_ink(self):
-        image = sc.Image.filled(200, 100, WHITE)
-        write_text(image, 12, 14, 60, 12)
-        image.fill(109, 12, 110, 28, (225, 225, 225))
-        self.assertEqual(sc.clipped_texts(image, (0, 0), [control(1, 10, 10, 110, 30)]), [])
 
     def test_only_showing_texts_radio_buttons_and_check_boxes_are_looked_at(self):
         rect, cut = (10, 10, 110, 30), (20, 14, 90, 12)

@@ -33,10 +33,8 @@ def bmp24(data):
 
 
 class SetupArt(unittest.TestCase):
-    def test_checked_in_files_are_the_generated_ones(self):
+    def test_the_checked_in_files_are_the_generated_24_bit_pictures_of_the_dialogs_sizes_on_a_white_rim(self):
         self.assertEqual(make_art.main(["--check", HERE]), 0)
-
-    def test_24_bit_pictures_of_the_dialogs_sizes_on_a_white_rim(self):
         for name, width, height in (make_art.SETUP_LEFT, make_art.SETUP_RIGHT):
             with self.subTest(name):
                 w, h, rows = bmp24(program_tests.read(name, HERE))
