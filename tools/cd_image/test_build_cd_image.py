@@ -21,7 +21,7 @@ import check_config  # noqa: E402
 import plug_in_case  # noqa: E402
 from control_ids import BOOTSTRAP as IDS  # noqa: E402
 from phone_image import Phone, sample_image  # noqa: E402
-from test_check_config import MSI_PACKAGE, pe_image  # noqa: E402
+from test_check_config import MSI_PACKAGE, pe_image, preload, relaunched_from_tools, replace  # noqa: E402
 
 DELIVERABLES = check_config.DELIVERABLES
 SAMPLE = os.path.realpath(os.path.join(HERE, "..", "..", "samples", "demo-phone"))
@@ -149,17 +149,6 @@ class ShippedImage(unittest.TestCase):
         self.assertEqual(checked, {f"image/{name}" for name in SAMPLE_FILES} | {os.path.basename(self.iso)})
 
 
-def replace_in_config(model, *pairs):
-    config = os.path.join(model, "config.ini")
-    with open(config, encoding="cp1252", newline="") as f:
-        text = f.read()
-    for old, new in pairs:
-        assert old in text, old
-        text = text.replace(old, new, 1)
-    with open(config, "w", encoding="cp1252", newline="") as f:
-        f.write(text)
-
-
 class Refusals(unittest.TestCase):
     """Builds from stand-in binaries in a scratch folder."""
 
@@ -190,7 +179,7 @@ class Refusals(unittest.TestCase):
         # config.ini, and of an --extra file, which the builder hands to the checker.
         cases = [("listed file missing", lambda: os.remove(os.path.join(self.model, "License.txt")),
                   "file04: 'License.txt' is not in the model folder"),
-                 ("unread key", lambda: replace_in_config(self.model, ("preload=", "pre_load=")), "[unread-key]"),
+                 ("unread key", lambda: replace("preload=", "pre_load=")(self.model), "[unread-key]"),
                  ("preload no installer", lambda: write(self.installer, b"installer"), "[preload-not-installer]")]
         for name, change, finding in cases:
             with self.subTest(name):
@@ -226,24 +215,20 @@ class Refusals(unittest.TestCase):
             self.assertNotIn("report", f.read(), "the report names the image's SHA-256, so it is not in the list")
 
     def test_the_report_of_a_setup_program_a_program_in_tools_and_a_pinned_signature(self):
-        for name in ("config.ini", "License.txt"):
-            write(os.path.join(self.model, "tools", name), read(os.path.join(self.model, name)))
-        write(os.path.join(self.model, "setup.exe"), pe_image())
-        replace_in_config(self.model, ("filecount=6", "filecount=9"),
-                          ("file05=unison_driver.msi", "file05=tools\\PX_Bootstrap.exe\r\nfile06=tools\\QVEUSBAutorun.dll"
-                                                       "\r\nfile07=tools\\config.ini\r\nfile08=tools\\License.txt"),
-                          ("preload=unison_driver.msi", "preload=setup.exe"), ("preload_type=unison", "preload_type=modem"),
-                          (";[SIGNATURE]\r\n;publisher=Demo Maker Ltd\r\n", "[SIGNATURE]\r\npublisher=Demo Maker Ltd\r\n"
-                           "root_sha256=" + "AB" * 32 + "\r\n"))
-        _, report = self.built()
+        # The model of the checker's tests that relaunches the program from tools\\, with a setup program as the preload.
+        for change in (relaunched_from_tools, preload("setup.exe", pe_image()),
+                       replace("preload_type=unison", "preload_type=modem", ";[SIGNATURE]\r\n;publisher=Demo Maker Ltd\r\n",
+                               "[SIGNATURE]\r\npublisher=Demo Maker Ltd\r\nroot_sha256=" + "AB" * 32 + "\r\n")):
+            change(self.model)
+        _, report = self.built("--extra", self.installer)
         self.assertEqual(report["Relaunched on the PC"], "tools\\PX_Bootstrap.exe")
         self.assertEqual(report["Driver"], "family modem, installer setup.exe, started as a program")
         self.assertEqual(report["Signature of packages"], "publisher 'Demo Maker Ltd', roots: " + "ab" * 32)
 
     def test_a_long_non_ascii_name_with_its_cut_waived_a_sub_folder_and_unlisted_files(self):
         name = "D\u00e9mo Phone Ultra Plus 5G"
-        replace_in_config(self.model, ("model_name=Demo Phone", "model_name=" + name), ("filecount=6", "filecount=7"),
-                          ("file05=unison_driver.msi", "file05=unison_driver.msi\r\nfile06=tools\\Notes.txt"))
+        replace("model_name=Demo Phone", "model_name=" + name, "filecount=6", "filecount=7",
+                "file05=unison_driver.msi", "file05=unison_driver.msi\r\nfile06=tools\\Notes.txt")(self.model)
         write(os.path.join(self.model, "tools", "Notes.txt"), "notes for the PC")
         write(os.path.join(self.model, "notes.txt"), "")
         stdout, report = self.built("--extra", self.installer, "--waive", "label-cut")
