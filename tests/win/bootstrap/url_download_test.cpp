@@ -76,62 +76,57 @@ class UrlDownload : public ::testing::Test {
   std::wstring m_strFolder, m_strTarget;
 };
 
+// Any 2xx answer counts, and WinINet takes the scheme in any letters; a success leaves no cause.
 TEST_F(UrlDownload, AnySuccessfulAnswerArrivesByteExactAndReplacesAnExistingFile) {
   const std::string package = Payload(300000);
   ASSERT_TRUE(DownloadUrlToFile(Publish(L"package.bin", package), m_strTarget));
   EXPECT_TRUE(ReadAll(m_strTarget) == package) << "got " << ReadAll(m_strTarget).size() << " bytes";
 
   const std::string config = "[FILES]\r\nfilecount=1\r\n";  // smaller than what is there now
-  ASSERT_TRUE(DownloadUrlToFile(Publish(L"serverconfig.ini", config), m_strTarget));
+  const std::wstring published = Publish(L"serverconfig.ini", config);
+  std::wstring cause = L"stale";
+  ASSERT_TRUE(DownloadUrlToFile(L"HTTP" + published.substr(4), m_strTarget, {}, nullptr, nullptr, &cause));
   EXPECT_EQ(ReadAll(m_strTarget), config);
+  EXPECT_EQ(cause, L"");
 
-  EXPECT_TRUE(DownloadUrlToFile(Url(L"/created"), m_strTarget));  // any 2xx status counts
+  EXPECT_TRUE(DownloadUrlToFile(Url(L"/created"), m_strTarget));
   EXPECT_EQ(ReadAll(m_strTarget), "created body");
 }
 
-// An error status fails and removes what was at the target, even a read-only file.
-TEST_F(UrlDownload, ErrorStatusFailsAndLeavesNoFile) {
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/broken"), m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-  WriteAll(m_strTarget, "the previous download");
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/broken"), m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-
-  WriteAll(m_strTarget, "a read-only previous download");
-  ::SetFileAttributesW(m_strTarget.c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/missing"), m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-}
-
-TEST_F(UrlDownload, AFailureTellsItsCause) {
-  std::wstring cause = L"stale";
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/missing"), m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"GET " + Url(L"/missing") + L" answered HTTP 404");
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/package.bin", kClosedPort), m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"GET " + Url(L"/package.bin", kClosedPort) + L" failed with WinINet error 12029 (cannot connect)");
-  EXPECT_FALSE(DownloadUrlToFile(L"file:///C:/x.ini", m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"[file:///C:/x.ini] refused: not an HTTP address");
-  const std::wstring unwritable = m_strFolder + L"no such folder\\download.bin";
-  EXPECT_FALSE(DownloadUrlToFile(Publish(L"small.bin", "small"), unwritable, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"[" + unwritable + L"] cannot be created (system error 3)");
-  EXPECT_TRUE(DownloadUrlToFile(Publish(L"small.bin", "small"), m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"");
-}
-
-// Which addresses are HTTP ones is the download rules' own test (and fuzz target); here a local
-// file is never reached, what was at the target goes, and WinINet takes the scheme in any letters.
-TEST_F(UrlDownload, OnlyHttpAddressesAreFetched) {
+// A failure tells its cause and removes what was at the target, even a read-only file. Which
+// addresses are HTTP ones is the download rules' own test (and fuzz target); here a local file is
+// never reached.
+TEST_F(UrlDownload, AFailureTellsItsCauseAndLeavesNoFile) {
   const std::wstring source = m_strFolder + L"local source.bin";
   WriteAll(source, "local bytes\r\n");
-  std::wstring url = L"file:///" + source;
-  for (wchar_t& c : url) c = c == L'\\' ? L'/' : c;
-  WriteAll(m_strTarget, "the previous download");
-  EXPECT_FALSE(DownloadUrlToFile(url, m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-
-  const std::wstring published = Publish(L"letters.bin", "served");
-  EXPECT_TRUE(DownloadUrlToFile(L"HTTP" + published.substr(4), m_strTarget));
-  EXPECT_EQ(ReadAll(m_strTarget), "served");
+  std::wstring local = L"file:///" + source;
+  for (wchar_t& c : local) c = c == L'\\' ? L'/' : c;
+  const std::wstring unwritable = m_strFolder + L"no such folder\\download.bin";
+  const struct {
+    std::wstring url, target;
+    const char* previous;  // what the target holds before, when anything
+    bool readOnly;
+    std::wstring cause;
+  } cases[] = {
+      {Url(L"/broken"), m_strTarget, nullptr, false, L"GET " + Url(L"/broken") + L" answered HTTP 500"},
+      {Url(L"/broken"), m_strTarget, "the previous download", false, L"GET " + Url(L"/broken") + L" answered HTTP 500"},
+      {Url(L"/missing"), m_strTarget, "a read-only previous download", true,
+       L"GET " + Url(L"/missing") + L" answered HTTP 404"},
+      {Url(L"/package.bin", kClosedPort), m_strTarget, nullptr, false,
+       L"GET " + Url(L"/package.bin", kClosedPort) + L" failed with WinINet error 12029 (cannot connect)"},
+      {local, m_strTarget, "the previous download", false, L"[" + local + L"] refused: not an HTTP address"},
+      {Publish(L"small.bin", "small"), unwritable, nullptr, false,
+       L"[" + unwritable + L"] cannot be created (system error 3)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cause);
+    if (c.previous) WriteAll(c.target, c.previous);
+    if (c.readOnly) ::SetFileAttributesW(c.target.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::wstring cause = L"stale";
+    EXPECT_FALSE(DownloadUrlToFile(c.url, c.target, {}, nullptr, nullptr, &cause));
+    EXPECT_EQ(cause, c.cause);
+    EXPECT_FALSE(Exists(c.target)) << ReadAll(c.target);
+  }
 }
 
 // The limit to the byte is the download loop's own test; here the caller's limit reaches it.
