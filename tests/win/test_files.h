@@ -1,5 +1,5 @@
-// File helpers shared by the programs that run under Wine: their own folder, and whole-file
-// reads and writes that never throw.
+// File helpers shared by the programs that run under Wine: their own folder, whole-file reads and
+// writes that never throw, and the removal of a test's folder.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +36,24 @@ inline void WriteAll(const std::wstring& path, const std::string& bytes) {
   UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD written = 0;
   ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+// Removes |folder| and everything below it; a link inside is removed as itself, never followed.
+inline void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &entry)) {
+    const std::wstring name = entry.cFileName, path = folder + L"\\" + name;
+    if (name == L"." || name == L"..") continue;
+    const DWORD attributes = entry.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      RemoveTree(path);
+    } else if (!::DeleteFileW(path.c_str())) {
+      ::RemoveDirectoryW(path.c_str());
+    }
+  }
+  if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+  ::RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace qv::test

@@ -76,108 +76,97 @@ class UrlDownload : public ::testing::Test {
   std::wstring m_strFolder, m_strTarget;
 };
 
+// Any 2xx answer counts, and WinINet takes the scheme in any letters; a success leaves no cause.
 TEST_F(UrlDownload, AnySuccessfulAnswerArrivesByteExactAndReplacesAnExistingFile) {
   const std::string package = Payload(300000);
   ASSERT_TRUE(DownloadUrlToFile(Publish(L"package.bin", package), m_strTarget));
   EXPECT_TRUE(ReadAll(m_strTarget) == package) << "got " << ReadAll(m_strTarget).size() << " bytes";
 
   const std::string config = "[FILES]\r\nfilecount=1\r\n";  // smaller than what is there now
-  ASSERT_TRUE(DownloadUrlToFile(Publish(L"serverconfig.ini", config), m_strTarget));
+  const std::wstring published = Publish(L"serverconfig.ini", config);
+  std::wstring cause = L"stale";
+  ASSERT_TRUE(DownloadUrlToFile(L"HTTP" + published.substr(4), m_strTarget, {}, nullptr, nullptr, &cause));
   EXPECT_EQ(ReadAll(m_strTarget), config);
+  EXPECT_EQ(cause, L"");
 
-  EXPECT_TRUE(DownloadUrlToFile(Url(L"/created"), m_strTarget));  // any 2xx status counts
+  EXPECT_TRUE(DownloadUrlToFile(Url(L"/created"), m_strTarget));
   EXPECT_EQ(ReadAll(m_strTarget), "created body");
 }
 
-// An error status fails and removes what was at the target, even a read-only file.
-TEST_F(UrlDownload, ErrorStatusFailsAndLeavesNoFile) {
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/broken"), m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-  WriteAll(m_strTarget, "the previous download");
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/broken"), m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-
-  WriteAll(m_strTarget, "a read-only previous download");
-  ::SetFileAttributesW(m_strTarget.c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/missing"), m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-}
-
-TEST_F(UrlDownload, AFailureTellsItsCause) {
-  std::wstring cause = L"stale";
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/missing"), m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"GET " + Url(L"/missing") + L" answered HTTP 404");
-  EXPECT_FALSE(DownloadUrlToFile(Url(L"/package.bin", kClosedPort), m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"GET " + Url(L"/package.bin", kClosedPort) + L" failed with WinINet error 12029 (cannot connect)");
-  EXPECT_FALSE(DownloadUrlToFile(L"file:///C:/x.ini", m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"[file:///C:/x.ini] refused: not an HTTP address");
-  const std::wstring unwritable = m_strFolder + L"no such folder\\download.bin";
-  EXPECT_FALSE(DownloadUrlToFile(Publish(L"small.bin", "small"), unwritable, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"[" + unwritable + L"] cannot be created (system error 3)");
-  EXPECT_TRUE(DownloadUrlToFile(Publish(L"small.bin", "small"), m_strTarget, {}, nullptr, nullptr, &cause));
-  EXPECT_EQ(cause, L"");
-}
-
-// Which addresses are HTTP ones is the download rules' own test (and fuzz target); here a local
-// file is never reached, what was at the target goes, and WinINet takes the scheme in any letters.
-TEST_F(UrlDownload, OnlyHttpAddressesAreFetched) {
+// A failure tells its cause and removes what was at the target, even a read-only file. Which
+// addresses are HTTP ones is the download rules' own test (and fuzz target); here a local file is
+// never reached.
+TEST_F(UrlDownload, AFailureTellsItsCauseAndLeavesNoFile) {
   const std::wstring source = m_strFolder + L"local source.bin";
   WriteAll(source, "local bytes\r\n");
-  std::wstring url = L"file:///" + source;
-  for (wchar_t& c : url) c = c == L'\\' ? L'/' : c;
-  WriteAll(m_strTarget, "the previous download");
-  EXPECT_FALSE(DownloadUrlToFile(url, m_strTarget));
-  EXPECT_FALSE(Exists(m_strTarget)) << ReadAll(m_strTarget);
-
-  const std::wstring published = Publish(L"letters.bin", "served");
-  EXPECT_TRUE(DownloadUrlToFile(L"HTTP" + published.substr(4), m_strTarget));
-  EXPECT_EQ(ReadAll(m_strTarget), "served");
+  std::wstring local = L"file:///" + source;
+  for (wchar_t& c : local) c = c == L'\\' ? L'/' : c;
+  const std::wstring unwritable = m_strFolder + L"no such folder\\download.bin";
+  const struct {
+    std::wstring url, target;
+    const char* previous;  // what the target holds before, when anything
+    bool readOnly;
+    std::wstring cause;
+  } cases[] = {
+      {Url(L"/broken"), m_strTarget, nullptr, false, L"GET " + Url(L"/broken") + L" answered HTTP 500"},
+      {Url(L"/broken"), m_strTarget, "the previous download", false, L"GET " + Url(L"/broken") + L" answered HTTP 500"},
+      {Url(L"/missing"), m_strTarget, "a read-only previous download", true,
+       L"GET " + Url(L"/missing") + L" answered HTTP 404"},
+      {Url(L"/package.bin", kClosedPort), m_strTarget, nullptr, false,
+       L"GET " + Url(L"/package.bin", kClosedPort) + L" failed with WinINet error 12029 (cannot connect)"},
+      {local, m_strTarget, "the previous download", false, L"[" + local + L"] refused: not an HTTP address"},
+      {Publish(L"small.bin", "small"), unwritable, nullptr, false,
+       L"[" + unwritable + L"] cannot be created (system error 3)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cause);
+    if (c.previous) WriteAll(c.target, c.previous);
+    if (c.readOnly) ::SetFileAttributesW(c.target.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::wstring cause = L"stale";
+    EXPECT_FALSE(DownloadUrlToFile(c.url, c.target, {}, nullptr, nullptr, &cause));
+    EXPECT_EQ(cause, c.cause);
+    EXPECT_FALSE(Exists(c.target)) << ReadAll(c.target);
+  }
 }
 
-// The limit to the byte is the download loop's own test; here the caller's limit reaches it.
-TEST_F(UrlDownload, AFileLargerThanAllowedFailsAndLeavesNothing) {
-  qv::DownloadLimits limits;
-  limits.maxBytes = 49999;
-  EXPECT_FALSE(DownloadUrlToFile(Publish(L"large.bin", std::string(50000, 'x')), m_strTarget, limits));
-  EXPECT_FALSE(Exists(m_strTarget));
-}
-
-// Every HTTP transfer has an end: a server that drips, one that falls silent, and the user's Cancel
+// Every HTTP transfer has an end: a file larger than the caller allows (the limit to the byte is
+// the download loop's own test), a server that drips, one that falls silent, and the user's Cancel
 // each end it within moments of the limit, and leave no file.
-TEST_F(UrlDownload, SlowSilentOrCancelledTransfersEndInTimeAndLeaveNoFile) {
+TEST_F(UrlDownload, LargeSlowSilentOrCancelledTransfersEndInTimeAndLeaveNoFile) {
   Serve(R"({"path": "/drip", "size": 4000, "rate": 100},
            {"path": "/stall", "size": 4000, "pause_after": 100, "pause": 30},
            {"path": "/quick", "size": 4000})");
-  auto timed = [this](const std::wstring& path, qv::DownloadLimits limits,
-                      const std::atomic<BOOL>* cancel = nullptr) {
-    const ULONGLONG started = ::GetTickCount64();
-    const BOOL ok = DownloadUrlToFile(Url(path), m_strTarget, limits, cancel);
-    return std::make_pair(ok, ::GetTickCount64() - started);
+  qv::DownloadLimits large;
+  large.maxBytes = 49999;
+  const struct {
+    const char* why;
+    std::wstring url;
+    qv::DownloadLimits limits;
+    DWORD cancelAfterMs;  // 0: never cancelled
+    ULONGLONG fromMs, belowMs;
+  } cases[] = {
+      {"a byte larger than allowed", Publish(L"large.bin", std::string(50000, 'x')), large, 0, 0, 8000},
+      {"40 s of data, 2 s allowed", Url(L"/drip"), {10000, 2000}, 0, 2000, 6000},
+      {"silent for 30 s after 100 bytes", Url(L"/stall"), {2000, 0}, 0, 0, 8000},
+      {"cancelled after a second", Url(L"/drip"), {10000, 0}, 1000, 0, 4000},
   };
-  auto [dripped, drippedMs] = timed(L"/drip", {10000, 2000});  // 40 s of data, 2 s allowed
-  EXPECT_FALSE(dripped);
-  EXPECT_GE(drippedMs, 2000u);
-  EXPECT_LT(drippedMs, 6000u);
-  EXPECT_FALSE(Exists(m_strTarget));
-
-  auto [stalled, stalledMs] = timed(L"/stall", {2000, 0});  // silent for 30 s after 100 bytes
-  EXPECT_FALSE(stalled);
-  EXPECT_LT(stalledMs, 8000u);
-  EXPECT_FALSE(Exists(m_strTarget));
-
-  std::atomic<BOOL> cancel{FALSE};
-  std::thread user([&cancel] {
-    ::Sleep(1000);
-    cancel = TRUE;
-  });
-  auto [cancelled, cancelledMs] = timed(L"/drip", {10000, 0}, &cancel);
-  user.join();
-  EXPECT_FALSE(cancelled);
-  EXPECT_LT(cancelledMs, 4000u);
-  EXPECT_FALSE(Exists(m_strTarget));
-
-  auto [quick, quickMs] = timed(L"/quick", {2000, 2000});
-  EXPECT_TRUE(quick) << quickMs;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::atomic<BOOL> cancel{FALSE};
+    std::thread user([&cancel, &c] {
+      if (c.cancelAfterMs == 0) return;
+      ::Sleep(c.cancelAfterMs);
+      cancel = TRUE;
+    });
+    const ULONGLONG started = ::GetTickCount64();
+    EXPECT_FALSE(DownloadUrlToFile(c.url, m_strTarget, c.limits, c.cancelAfterMs ? &cancel : nullptr));
+    const ULONGLONG took = ::GetTickCount64() - started;
+    user.join();
+    EXPECT_GE(took, c.fromMs);
+    EXPECT_LT(took, c.belowMs);
+    EXPECT_FALSE(Exists(m_strTarget));
+  }
+  EXPECT_TRUE(DownloadUrlToFile(Url(L"/quick"), m_strTarget, {2000, 2000}));
   EXPECT_EQ(ReadAll(m_strTarget).size(), 4000u);
 }
 
@@ -185,27 +174,23 @@ TEST_F(UrlDownload, SlowSilentOrCancelledTransfersEndInTimeAndLeaveNoFile) {
 // threaded apartment); a thread's COM state is the same after the call as before it.
 TEST_F(UrlDownload, WorksOnTheProgramsThreadsAndLeavesTheirComStateAsItWas) {
   const std::wstring good = Publish(L"small.bin", "small");
-  struct Outcome {
-    BOOL good = FALSE;
-    HRESULT afterwards = E_FAIL;  // CoInitializeEx after the download
-  };
-  auto run = [&](bool initialised) {
-    Outcome out;
+  auto run = [&](bool initialised) {  // the download's result, then CoInitializeEx's after it
+    std::pair<BOOL, HRESULT> out{FALSE, E_FAIL};
     std::thread([&] {
       if (initialised) ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-      out.good = DownloadUrlToFile(good, m_strTarget);
-      out.afterwards = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      out.first = DownloadUrlToFile(good, m_strTarget);
+      out.second = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       ::CoUninitialize();
       if (initialised) ::CoUninitialize();
     }).join();
     return out;
   };
-  const Outcome fresh = run(false);
-  EXPECT_TRUE(fresh.good);
-  EXPECT_EQ(fresh.afterwards, S_OK) << "COM left initialised";
-  const Outcome apartment = run(true);
-  EXPECT_TRUE(apartment.good);
-  EXPECT_EQ(apartment.afterwards, S_FALSE) << "the caller's COM was uninitialised";
+  const auto fresh = run(false);
+  EXPECT_TRUE(fresh.first);
+  EXPECT_EQ(fresh.second, S_OK) << "COM left initialised";
+  const auto apartment = run(true);
+  EXPECT_TRUE(apartment.first);
+  EXPECT_EQ(apartment.second, S_FALSE) << "the caller's COM was uninitialised";
 }
 
 }  // namespace

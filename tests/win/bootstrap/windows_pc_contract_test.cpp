@@ -11,6 +11,7 @@
 #include "common/core/signature_policy.h"
 #include "common/win/handles.h"
 #include "tests/native/bootstrap/pc_contract.h"
+#include "tests/win/test_files.h"
 
 namespace qv::bootstrap::testing {
 namespace {
@@ -25,25 +26,11 @@ class WindowsPlace : public PcContractPlace {
   WindowsPlace() : m_root(ProfileFolder() + L"\\pc-contract-" + std::to_wstring(::GetCurrentProcessId())) {
     ::CreateDirectoryW(m_root.c_str(), nullptr);
   }
-  ~WindowsPlace() override {
-    for (const wchar_t* name : {L"file.ini", L"a.ini", L"c.ini", L"held.ini", L"same.ini", L"other.ini", L"plain.ini",
-                                L"linked.ini", L"second.ini"}) {
-      ::DeleteFileW((m_root + L"\\" + name).c_str());
-    }
-    ::RemoveDirectoryW((m_root + L"\\new").c_str());
-    ::RemoveDirectoryW((m_root + L"\\held").c_str());
-    ::RemoveDirectoryW(m_root.c_str());
-  }
+  ~WindowsPlace() override { qv::test::RemoveTree(m_root); }
   PcSystem& Pc() override { return m_pc; }
   std::wstring Root() override { return m_root; }
   void MakeFolder(const std::wstring& path) override { ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)); }
-  void MakeFile(const std::wstring& path, const std::string& text) override {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(file);
-  }
+  void MakeFile(const std::wstring& path, const std::string& text) override { ASSERT_TRUE(WriteAsAnother(path, text)); }
   bool WriteAsAnother(const std::wstring& path, const std::string& text) override {
     qv::UniqueFileHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -68,30 +55,22 @@ class WindowsPlace : public PcContractPlace {
   std::wstring m_root;
 };
 
-TEST(WindowsPcContract, AHeldFolderStaysWhileFilesComeAndGoInIt) {
+// Each part of the contract on a place of its own.
+TEST(WindowsPcContract, HeldFoldersAndFilesFileResultsStartsAndLinksKeepTheContract) {
   ASSERT_FALSE(ProfileFolder().empty());
-  WindowsPlace place;
-  ExpectTheHeldFolderContract(place);
-}
-
-TEST(WindowsPcContract, AFailedFileCallTellsTheSystemsError) {
-  WindowsPlace place;
-  ExpectTheFileResultContract(place);
-}
-
-TEST(WindowsPcContract, AStartReportsWhatHappened) {
-  WindowsPlace place;
-  ExpectTheStartContract(place);
-}
-
-TEST(WindowsPcContract, AHeldFileRefusesEveryChangeAndCountsAsACopyOfItsOwnBytes) {
-  WindowsPlace place;
-  ExpectTheHeldFileContract(place);
-}
-
-TEST(WindowsPcContract, AFileWithASecondNameIsALink) {
-  WindowsPlace place;
-  ExpectTheLinkContract(place);
+  const struct {
+    const char* part;
+    void (*expect)(PcContractPlace&);
+  } parts[] = {{"a held folder stays while files come and go in it", ExpectTheHeldFolderContract},
+               {"a failed file call tells the system's error", ExpectTheFileResultContract},
+               {"a start reports what happened", ExpectTheStartContract},
+               {"a held file refuses every change and counts as a copy of its own bytes", ExpectTheHeldFileContract},
+               {"a file with a second name is a link", ExpectTheLinkContract}};
+  for (const auto& p : parts) {
+    SCOPED_TRACE(p.part);
+    WindowsPlace place;
+    p.expect(place);
+  }
 }
 
 // What only the real system shows: a held folder cannot be renamed by anyone, and a folder on the
@@ -111,8 +90,6 @@ TEST(WindowsPcContract, NeitherAHeldFolderNorOneAboveItCanBeRenamed) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   }
   EXPECT_TRUE(::MoveFileExW(folder.c_str(), (upper + L"\\moved").c_str(), 0));
-  ::RemoveDirectoryW((upper + L"\\moved").c_str());
-  ::RemoveDirectoryW(upper.c_str());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/win/ansi_text.h"
 #include "common/win/held_file.h"
 #include "tests/win/test_files.h"
 
@@ -21,66 +22,25 @@ constexpr DWORD kExitWaitMs = 30000;  // a generous end for a helper that exits 
 constexpr wchar_t kProbeExtension[] = L".qvstartprobe";
 constexpr wchar_t kProbeClass[] = L"QvStartProbe.Document";
 
-std::wstring Utf8ToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (wchar_t c : text) narrow += c < 0x80 ? static_cast<char>(c) : '?';
-  return narrow;
-}
-
-// What the helper wrote: its command line and its current folder.
+// What the helper wrote: its command line and its current folder; empty when it wrote nothing.
 struct Record {
-  bool found = false;
-  std::wstring commandLine;
-  std::wstring folder;
+  std::wstring commandLine, folder;
 };
 
 Record ReadRecord(const std::wstring& path) {
-  Record record;
   const std::string text = qv::test::ReadAll(path);
-  const size_t first = text.find('\n');
-  if (text == "<missing>" || first == std::string::npos) return record;
-  const size_t second = text.find('\n', first + 1);
-  record.found = true;
-  record.commandLine = Utf8ToWide(text.substr(0, first));
-  record.folder = Utf8ToWide(text.substr(first + 1, second == std::string::npos ? second : second - first - 1));
-  return record;
+  const size_t first = text.find('\n'), second = text.find('\n', first + 1);
+  if (text == "<missing>" || second == std::string::npos) return {};
+  return {qv::FromUtf8(text.data(), first), qv::FromUtf8(text.data() + first + 1, second - first - 1)};
 }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Removes |folder| and everything below it (the test's own files only: no links are made there).
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        ::DeleteFileW(path.c_str());
-      }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-  }
-  ::RemoveDirectoryW(folder.c_str());
-}
 
 void SetDefaultValue(HKEY root, const std::wstring& key, const std::wstring& value) {
   HKEY opened = nullptr;
   ASSERT_EQ(::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr),
             ERROR_SUCCESS)
-      << Narrow(key);
+      << key;
   qv::UniqueRegKey owned(opened);
   ASSERT_EQ(::RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
@@ -97,7 +57,7 @@ class ProgramStart : public ::testing::Test {
     ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
     m_strRoot = std::wstring(temp) + L"qv start " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++s_nTests);
-    RemoveTree(m_strRoot);
+    qv::test::RemoveTree(m_strRoot);
     ASSERT_TRUE(::CreateDirectoryW(m_strRoot.c_str(), nullptr));
     m_strWork = m_strRoot + L"\\work folder";
     ASSERT_TRUE(::CreateDirectoryW(m_strWork.c_str(), nullptr));
@@ -110,7 +70,7 @@ class ProgramStart : public ::testing::Test {
       ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str());
       if (m_bMachineClasses) ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     }
-    RemoveTree(m_strRoot);
+    qv::test::RemoveTree(m_strRoot);
   }
 
   // The association of the probe's document type with |command|, in the user's own classes.
@@ -128,21 +88,12 @@ class ProgramStart : public ::testing::Test {
     SetDefaultValue(HKEY_CLASSES_ROOT, commandKey, command);
   }
 
-  // A copy of the helper named |name| in the sub-folder |folder| (made when missing), its full path.
-  std::wstring CopyRecorder(const std::wstring& folder, const std::wstring& name) {
-    ::CreateDirectoryW((m_strRoot + L"\\" + folder).c_str(), nullptr);
-    const std::wstring copy = m_strRoot + L"\\" + folder + L"\\" + name;
-    EXPECT_TRUE(::CopyFileW(m_strRecorder.c_str(), copy.c_str(), FALSE)) << ::GetLastError();
-    return copy;
-  }
-
   // Starts |program| with |arguments| in the work folder and waits for its end; its exit code.
   DWORD RunToEnd(const std::wstring& program, const std::wstring& arguments) {
     qv::ProcessStart start = qv::StartProcess(program, arguments, m_strWork);
-    EXPECT_TRUE(start.started) << "error " << start.error << ": " << Narrow(program);
-    EXPECT_TRUE(start.process);
+    EXPECT_TRUE(start.started && start.process) << "error " << start.error << ": " << program;
     DWORD exitCode = 12345;
-    EXPECT_TRUE(qv::WaitForExit(start.process.get(), kExitWaitMs, exitCode)) << "did not end: " << Narrow(program);
+    EXPECT_TRUE(qv::WaitForExit(start.process.get(), kExitWaitMs, exitCode)) << "did not end: " << program;
     return exitCode;
   }
 
@@ -163,12 +114,9 @@ class ProgramStart : public ::testing::Test {
   bool m_bMachineClasses = false;
 };
 
-TEST_F(ProgramStart, AMissingProgramOrWorkingFolderRefusesTheStartRatherThanRunningElsewhere) {
-  const qv::ProcessStart missing = qv::StartProcess(m_strRoot + L"\\absent.exe", L"", m_strWork);
-  EXPECT_FALSE(missing.started);
-  EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(missing.process);
-
+// A missing program's start fails with the system's error: the PC contract's start part
+// (windows_pc_contract_test).
+TEST_F(ProgramStart, AMissingWorkingFolderRefusesTheStartRatherThanRunningElsewhere) {
   const std::wstring record = m_strRoot + L"\\record.txt";
   ExpectRefused(qv::StartProcess(m_strRecorder, L"\"" + record + L"\"", m_strRoot + L"\\gone"), record,
                 "start in a missing folder");
@@ -176,25 +124,19 @@ TEST_F(ProgramStart, AMissingProgramOrWorkingFolderRefusesTheStartRatherThanRunn
 
 // How the command line is built, with and without arguments, is the native command line test's;
 // here the system starts the whole path with blanks in it (not a program named by its first word),
-// hands it that line, runs it in the folder given and tells its exit code.
-TEST_F(ProgramStart, APathWithBlanksStartsWholeWithItsArgumentsInTheFolderGiven) {
-  const std::wstring program = CopyRecorder(L"with blanks", L"start recorder.exe");
-  const std::wstring record = m_strRoot + L"\\with blanks\\record.txt";
-  EXPECT_EQ(RunToEnd(program, L"\"" + record + L"\" 7"), 7u);
-  const Record seen = ReadRecord(record);
-  ASSERT_TRUE(seen.found) << "the program with blanks in its path wrote no record";
-  EXPECT_EQ(Narrow(seen.commandLine), Narrow(L"\"" + program + L"\" \"" + record + L"\" 7"));
-  EXPECT_EQ(Narrow(seen.folder), Narrow(m_strWork));
-}
-
-TEST_F(ProgramStart, AProgramHeldAgainstChangesStillStarts) {
-  // The agents and the launcher are held (others may only read) until their start has begun.
-  const std::wstring program = CopyRecorder(L"held", L"held recorder.exe");
+// hands it that line, runs it in the folder given and tells its exit code. The program is held
+// against changes (others may only read), as the agents and the launcher are until their start.
+TEST_F(ProgramStart, AHeldProgramWithBlanksInItsPathStartsWholeWithItsArgumentsInTheFolderGiven) {
+  const std::wstring folder = m_strRoot + L"\\with blanks", program = folder + L"\\start recorder.exe";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(::CopyFileW(m_strRecorder.c_str(), program.c_str(), FALSE)) << ::GetLastError();
   const qv::CHeldFile held = qv::CHeldFile::Open(program);
   ASSERT_TRUE(held.IsHeld()) << held.Error();
-  const std::wstring record = m_strRoot + L"\\held\\record.txt";
-  EXPECT_EQ(RunToEnd(program, L"\"" + record + L"\""), 0u);
-  EXPECT_TRUE(ReadRecord(record).found);
+  const std::wstring record = folder + L"\\record.txt";
+  EXPECT_EQ(RunToEnd(program, L"\"" + record + L"\" 7"), 7u);
+  const Record seen = ReadRecord(record);
+  EXPECT_EQ(seen.commandLine, L"\"" + program + L"\" \"" + record + L"\" 7");
+  EXPECT_EQ(seen.folder, m_strWork);
 }
 
 TEST_F(ProgramStart, AFileAssociationOfTheUserNeverTakesOverAStart) {
@@ -216,7 +158,7 @@ TEST_F(ProgramStart, AFileAssociationOfTheUserNeverTakesOverAStart) {
   DWORD exitCode = 0;
   ASSERT_TRUE(qv::WaitForExit(opened.get(), kExitWaitMs, exitCode));
   EXPECT_EQ(exitCode, 5u);
-  ASSERT_TRUE(ReadRecord(association).found) << "the association did not run";
+  ASSERT_FALSE(ReadRecord(association).commandLine.empty()) << "the association did not run";
   ASSERT_TRUE(::DeleteFileW(association.c_str()));
 
   // A start of the same document is refused by the system instead.

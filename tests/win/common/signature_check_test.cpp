@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <string>
@@ -14,6 +13,7 @@
 #include "common/core/signature_policy.h"
 #include "common/win/held_file.h"
 #include "common/win/signature_check.h"
+#include "tests/win/test_files.h"
 
 namespace qv {
 namespace {
@@ -85,10 +85,7 @@ TEST(SignatureCheck, TheSettingIsReadFromTheFileAndASectionWithoutAPublisherRefu
   ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
   const std::wstring ini = std::wstring(temp) + L"qv_signature_setting.ini";
   auto readWith = [&ini](const char* text) {
-    HANDLE file = ::CreateFileW(ini.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    ::WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    ::CloseHandle(file);
+    test::WriteAll(ini, text);
     return ReadSignatureSetting(ini);
   };
   const SignaturePolicy none = readWith("[PXPC]\r\npxpc_name=PXPC.exe\r\n;[SIGNATURE]\r\n;publisher=Demo Maker Ltd\r\n");

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/test_files.h"
+
 namespace {
 
 using DriveFn = int(__cdecl*)(char);
@@ -18,27 +20,15 @@ const char* const kDriveExports[] = {"ChangeMode2Modem", "ChangeMode2MTP", "Chan
                                      "ChangeMode2ASK", "ChangeMode2CGO", "ChangeMode2TET",
                                      "ChangeMode2UserSelection", "SetCDEnable", "SetCDDisable"};
 
-std::string ThisFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
-  return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
 class Library {
  public:
-  explicit Library(const std::string& name) : m_module(LoadLibraryA(name.c_str())) {}
+  explicit Library(const std::wstring& name) : m_module(LoadLibraryW(name.c_str())) {}
   ~Library() {
     if (m_module) FreeLibrary(m_module);
   }
   bool loaded() const { return m_module != nullptr; }
   DriveFn Drive(const char* name) const { return Export<DriveFn>(name); }
   DataFn Data() const { return Export<DataFn>("GetPhoneData"); }
-  std::string Path() const {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(m_module, path, MAX_PATH);
-    return path;
-  }
 
  private:
   template <typename Fn>
@@ -50,15 +40,14 @@ class Library {
   HMODULE m_module;
 };
 
-std::string VersionString(const std::string& file, const char* name) {
-  DWORD ignored = 0;
-  std::vector<char> info(GetFileVersionInfoSizeA(file.c_str(), &ignored));
-  if (info.empty() || !GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) return {};
-  char* value = nullptr;
+std::wstring VersionString(const std::wstring& file, const wchar_t* name) {
+  std::vector<char> info(GetFileVersionInfoSizeW(file.c_str(), nullptr));
+  wchar_t* value = nullptr;
   UINT length = 0;
-  const std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
-  if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) return {};
-  return value;
+  const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+  const bool found = !info.empty() && GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(info.size()), info.data()) &&
+                     VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length);
+  return found ? value : L"";
 }
 
 class SimulatedPhoneDll : public ::testing::Test {
@@ -89,7 +78,7 @@ class SimulatedPhoneDll : public ::testing::Test {
     return lines;
   }
 
-  Library m_dll{"QVEUSBAutorun.dll"};
+  Library m_dll{L"QVEUSBAutorun.dll"};
   std::string m_folder, m_ini, m_log;
 };
 
@@ -132,7 +121,8 @@ TEST_F(SimulatedPhoneDll, AnUnopenableDriveFailsEveryExportAndKeepsTheSystemErro
 // prefix's fixed disk, which Wine would open and pass a request to: the library asks the drive's
 // type first and sends nothing there.
 TEST(ShippedDll, ExportsEveryFunctionAndFailsWithoutAPhone) {
-  Library dll(ThisFolder() + "..\\bin\\QVEUSBAutorun.dll");
+  const std::wstring path = qv::test::OwnFolder() + L"..\\bin\\QVEUSBAutorun.dll";
+  Library dll(path);
   ASSERT_TRUE(dll.loaded());
   unsigned char buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
   for (char letter : {'C', 'Q'}) {
@@ -146,9 +136,9 @@ TEST(ShippedDll, ExportsEveryFunctionAndFailsWithoutAPhone) {
     EXPECT_EQ(dll.Data()(letter, 0x10, buffer, 1), 0) << letter;
   }
   EXPECT_EQ(buffer[0], 0xEE);
-  EXPECT_EQ(VersionString(dll.Path(), "FileVersion"), "1, 0, 0, 7");
-  EXPECT_EQ(VersionString(dll.Path(), "ProductVersion"), "1, 0, 0, 7");
-  EXPECT_EQ(VersionString(dll.Path(), "FileDescription"), "QVE Usb Autorun");
+  EXPECT_EQ(VersionString(path, L"FileVersion"), L"1, 0, 0, 7");
+  EXPECT_EQ(VersionString(path, L"ProductVersion"), L"1, 0, 0, 7");
+  EXPECT_EQ(VersionString(path, L"FileDescription"), L"QVE Usb Autorun");
 }
 
 }  // namespace

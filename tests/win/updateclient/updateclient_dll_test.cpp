@@ -50,23 +50,32 @@ std::string Item(const std::string& version, const std::string& uri, const std::
 
 std::string Accepted(const std::string& inner) { return "<result status=\\\"OK\\\">" + inner + "</result>"; }
 
+// A route of the fake server's scenario: |path| answered as |fields| (JSON members) say.
+std::string Route(const std::string& path, const std::string& fields) {
+  return R"({"path": ")" + path + "\", " + fields + "}";
+}
+std::string Body(const std::string& body) { return R"("body": ")" + body + "\""; }
+
 class UpdateClient : public ::testing::Test {
  protected:
   void SetUp() override {
     m_module = LoadLibraryA("QVUTchkdl.dll");
     ASSERT_NE(m_module, nullptr);
-    using Generic = void (*)();
-    m_check = reinterpret_cast<CheckPXPCProc>(reinterpret_cast<Generic>(GetProcAddress(m_module, "CheckPXPC")));
-    m_report = reinterpret_cast<UpdateGBCforSyncProc>(
-        reinterpret_cast<Generic>(GetProcAddress(m_module, "UpdateGBCforSync")));
+    m_check = Export<CheckPXPCProc>("CheckPXPC");
+    m_report = Export<UpdateGBCforSyncProc>("UpdateGBCforSync");
     ASSERT_TRUE(m_check && m_report);
     // This PC's country is "ZZ" in region "Q"; the global list is region T, country GO.
-    m_countryTable = R"({"path": ")" + kClient + R"(ftp_country_info.jsp", "body": ")" +
-                     Accepted("<country_code>ZZ</country_code><country_isocode>" + LocaleCountry() +
-                              "</country_isocode><region_code>Qx</region_code>") +
-                     "\"}";
+    m_countryTable = Route(kClient + "ftp_country_info.jsp",
+                           Body(Accepted("<country_code>ZZ</country_code><country_isocode>" + LocaleCountry() +
+                                         "</country_isocode><region_code>Qx</region_code>")));
   }
   void TearDown() override { FreeLibrary(m_module); }
+
+  template <typename Fn>
+  Fn Export(const char* name) const {
+    using Generic = void (*)();  // the one function type a FARPROC converts from without warning
+    return reinterpret_cast<Fn>(reinterpret_cast<Generic>(GetProcAddress(m_module, name)));
+  }
 
   // Replaces the server's routes (the country table always comes first) and empties its log.
   void Serve(const std::vector<std::string>& routes, const std::string& probe = R"({"status": 200})") {
@@ -74,10 +83,6 @@ class UpdateClient : public ::testing::Test {
     for (const std::string& route : routes) json += ", " + route;
     std::ofstream(ServerFolder() + "scenario.json", std::ios::binary) << json << "]}";
     std::ofstream(ServerFolder() + "requests.log", std::ios::binary | std::ios::trunc);
-  }
-
-  static std::string ListRoute(const std::string& region, const std::string& body) {
-    return R"({"path": ")" + kList + R"(", "query": {"region": ")" + region + R"("}, "body": ")" + body + "\"}";
   }
 
   static std::vector<Request> ServiceRequests() {
@@ -125,7 +130,7 @@ class UpdateClient : public ::testing::Test {
 
 TEST_F(UpdateClient, UnreachableServerEndsTheCheckBeforeAnyRequest) {
   for (const char* probe : {R"({"refuse": true})", R"({"status": 503})"}) {
-    Serve({ListRoute("Q", Accepted(Item("PXPC_1", "u", "r")))}, probe);
+    Serve({Route(kList, R"("query": {"region": "Q"}, )" + Body(Accepted(Item("PXPC_1", "u", "r"))))}, probe);
     Outputs out = Check();
     EXPECT_EQ(out.returned, 0);
     EXPECT_EQ(out.result, "MSG_SERVER_CONN_ERROR");
@@ -139,8 +144,8 @@ TEST_F(UpdateClient, UnreachableServerEndsTheCheckBeforeAnyRequest) {
 // read whatever its status, from its first tag, converted from UTF-8 and cut to the caller's buffer.
 TEST_F(UpdateClient, CompleteItemCostsOneListRequestInThisPcsRegionWhateverTheAnswersStatus) {
   const std::string longUri = "http://h/" + std::string(5000, 'a');
-  Serve({R"({"path": ")" + kList + R"(", "query": {"region": "Q"}, "status": 500, "prefix": "\ufeff junk ", "body": ")" +
-         Accepted(Item("APP_2", "x", "y") + Item("PXPC_1.0", longUri, "http://h/caf\u00e9/")) + "\"}"});
+  Serve({Route(kList, R"("query": {"region": "Q"}, "status": 500, "prefix": "\ufeff junk ", )" +
+                          Body(Accepted(Item("APP_2", "x", "y") + Item("PXPC_1.0", longUri, "http://h/caf\u00e9/"))))});
   Outputs out = Check();
   EXPECT_EQ(out.returned, 1);
   EXPECT_EQ(out.result, "MSG_SUCCESS");
@@ -159,7 +164,7 @@ TEST_F(UpdateClient, CompleteItemCostsOneListRequestInThisPcsRegionWhateverTheAn
 // empty answer over the real transfer reads as none, and an answer that drips past its deadline is
 // given up on the clock of the real transfer (the size and tag limits end it the same way).
 TEST_F(UpdateClient, EmptyOrDrippedListAnswersAreNoAnswer) {
-  Serve({R"({"path": ")" + kList + R"(", "empty": true})"});
+  Serve({Route(kList, R"("empty": true)")});
   Outputs out = Check();
   EXPECT_EQ(out.returned, 0);
   EXPECT_EQ(out.result, "MSG_SERVER_FAIL");
@@ -168,7 +173,7 @@ TEST_F(UpdateClient, EmptyOrDrippedListAnswersAreNoAnswer) {
 
   // Ten bytes a second of a 1000-byte answer would take 100 s; the deadline of 2 s (the service's
   // is a minute) ends it.
-  Serve({R"({"path": ")" + kList + R"(", "size": 1000, "rate": 10})"});
+  Serve({Route(kList, R"("size": 1000, "rate": 10)")});
   ULONGLONG started = GetTickCount64();
   EXPECT_EQ(HttpGetMarkup("http://127.0.0.1:19002" + kList, 2000), "");
   ULONGLONG took = GetTickCount64() - started;
@@ -177,9 +182,10 @@ TEST_F(UpdateClient, EmptyOrDrippedListAnswersAreNoAnswer) {
   EXPECT_NE(FailureCause().find("did not end in time"), std::string::npos) << FailureCause();
 }
 
-TEST_F(UpdateClient, UsageStatisticsRecords) {
-  std::string log = kClient + "ric_hit_rate_pcsync_log.jsp";
-  Serve({R"({"path": ")" + log + R"(", "body": ")" + Accepted("") + "\"}"});
+// Each record asks the country table, then sends the record; an unknown status sends nothing, and
+// a record the server rejects fails.
+TEST_F(UpdateClient, UsageStatisticsRecordsAndTheirRefusals) {
+  Serve({Route(kClient + "ric_hit_rate_pcsync_log.jsp", Body(Accepted("")))});
   char id[QVUT_HISTORY_ID_BUFFER_BYTES + 8], result[QVUT_RESULT_BUFFER_BYTES];
   std::memset(id, 'z', sizeof(id));
   SYSTEMTIME now;
@@ -196,7 +202,7 @@ TEST_F(UpdateClient, UsageStatisticsRecords) {
   EXPECT_STREQ(result, "MSG_SUCCESS");
   EXPECT_EQ(m_report("ignored", "FAIL", id, result), 1);
   std::vector<Request> requests = ServiceRequests();
-  ASSERT_EQ(requests.size(), 6u);  // each record: country table, then the record
+  ASSERT_EQ(requests.size(), 6u);
   const std::string common = "region=Q&country=ZZ&status=";
   const std::string fields = "&ric=GLOBAL&client=PXPC_DN&model=&esn=&version=&history_id=";
   EXPECT_EQ(requests[1].query, common + "START" + fields + historyId + "&userid=&filesize=0&download_time=0.1");
@@ -205,39 +211,22 @@ TEST_F(UpdateClient, UsageStatisticsRecords) {
   ASSERT_EQ(requests[3].query.substr(0, okPrefix.size()), okPrefix);
   int elapsed = std::atoi(requests[3].query.substr(okPrefix.size()).c_str());
   EXPECT_TRUE(elapsed >= 1 && elapsed <= 5) << elapsed;  // the export waits a second first
-}
 
-TEST_F(UpdateClient, UnknownStatusSendsNothingAndRejectedRecordsFail) {
   Serve({});
-  char id[8] = "keep", result[QVUT_RESULT_BUFFER_BYTES];
-  EXPECT_EQ(m_report("", "ok", id, result), 1);
+  char kept[8] = "keep";
+  EXPECT_EQ(m_report("", "ok", kept, result), 1);
   EXPECT_STREQ(result, "MSG_FAIL");
-  EXPECT_STREQ(id, "keep");
+  EXPECT_STREQ(kept, "keep");
   EXPECT_TRUE(ServiceRequests().empty());
-
   // No statistics page: rejected, and a long prefix is cut to the id buffer.
-  char longId[QVUT_HISTORY_ID_BUFFER_BYTES + 8];
-  std::memset(longId, 'z', sizeof(longId));
-  EXPECT_EQ(m_report(std::string(40, 'p').c_str(), "START", longId, result), 1);
+  std::memset(id, 'z', sizeof(id));
+  EXPECT_EQ(m_report(std::string(40, 'p').c_str(), "START", id, result), 1);
   EXPECT_STREQ(result, "MSG_FAIL");
-  EXPECT_EQ(std::string(longId), std::string(QVUT_HISTORY_ID_BUFFER_BYTES - 1, 'p'));
-  EXPECT_EQ(longId[QVUT_HISTORY_ID_BUFFER_BYTES], 'z');
+  EXPECT_EQ(std::string(id), std::string(QVUT_HISTORY_ID_BUFFER_BYTES - 1, 'p'));
+  EXPECT_EQ(id[QVUT_HISTORY_ID_BUFFER_BYTES], 'z');
 }
 
-class Download : public UpdateClient {
- protected:
-  bool Fetch(const std::string& route, std::string& written) {
-    Serve({R"({"path": "/pkg/file.bin", )" + route + "}"});
-    std::string target = ServerFolder() + "downloaded.bin";
-    DeleteFileA(target.c_str());
-    std::atomic<int> cancel{0}, busy{0};
-    bool complete = DownloadToFile("http://127.0.0.1:19002/pkg/file.bin", target, nullptr, cancel, busy) ==
-                    DownloadOutcome::kComplete;
-    std::ifstream file(target, std::ios::binary);
-    written = file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<none>";
-    return complete;
-  }
-};
+const std::string kFileUrl = "http://127.0.0.1:19002/pkg/file.bin";
 
 std::string Pattern(size_t n) {
   std::string s(n, '\0');
@@ -245,56 +234,70 @@ std::string Pattern(size_t n) {
   return s;
 }
 
-TEST_F(Download, SizeFloorAnnouncedLengthAndErrorPages) {
-  std::string written;  // compared with ==, so that a failure does not print 30 KB
-  EXPECT_FALSE(Fetch(R"("size": 29999)", written));
-  EXPECT_TRUE(written == "<none>");  // too small: not even created
-  EXPECT_TRUE(Fetch(R"("size": 30000)", written));
-  EXPECT_TRUE(written == Pattern(30000));
-  EXPECT_FALSE(Fetch(R"("size": 40000, "close_after": 20000)", written));
-  EXPECT_EQ(written.size(), 20000u);  // interrupted: the partial file stays
-  // The transfer announces another length than the size request did: the file changed between
-  // them, and neither length is the file's. Nothing of it is taken.
-  EXPECT_FALSE(Fetch(R"("sizes": [40000, 30000])", written));
-  EXPECT_TRUE(written.empty());
-  // A file already at the target (another program's, or a link) is never written: the download
-  // makes a new file of its own or nothing.
-  {
-    Serve({R"({"path": "/pkg/file.bin", "size": 40000})"});
-    const std::string target = ServerFolder() + "planted.bin";
+class Download : public UpdateClient {
+ protected:
+  // Downloads |url| (/pkg/file.bin served with |fields|) to a new file of the server's folder,
+  // which holds |planted| first when given; |written| receives what is there afterwards ("<none>":
+  // no file). The busy flag is set exactly when the download started.
+  DownloadOutcome Fetch(const std::string& fields, std::string& written, const char* planted = nullptr,
+                        const std::string& url = kFileUrl) {
+    Serve({Route("/pkg/file.bin", fields)});
+    const std::string target = ServerFolder() + "downloaded.bin";
     DeleteFileA(target.c_str());
-    std::ofstream(target, std::ios::binary) << "not yours";
+    if (planted) std::ofstream(target, std::ios::binary) << planted;
     std::atomic<int> cancel{0}, busy{0};
-    EXPECT_EQ(DownloadToFile("http://127.0.0.1:19002/pkg/file.bin", target, nullptr, cancel, busy),
-              DownloadOutcome::kNotStarted);
+    const DownloadOutcome outcome = DownloadToFile(url, target, nullptr, cancel, busy);
+    EXPECT_EQ(busy.load(), outcome == DownloadOutcome::kNotStarted ? 0 : 1);
     std::ifstream file(target, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "not yours");
+    written = file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<none>";
     file.close();
     DeleteFileA(target.c_str());
+    return outcome;
   }
-  EXPECT_FALSE(Fetch(R"("size": 40000, "status": 404)", written));
-  EXPECT_TRUE(written == "<none>");  // an error page is never saved as the file
-  // A length that is not a plain number is no size: nothing is created.
-  EXPECT_FALSE(Fetch(R"("size": 40000, "headers": {"Content-Length": "40000x"})", written));
-  EXPECT_TRUE(written == "<none>");
+};
+
+TEST_F(Download, WhatIsWrittenForEachAnswer) {
+  const struct {
+    const char* why;
+    std::string fields;
+    const char* planted;
+    DownloadOutcome outcome;
+    std::string written;
+  } cases[] = {
+      {"too small: not even created", R"("size": 29999)", nullptr, DownloadOutcome::kNotStarted, "<none>"},
+      {"the smallest size taken", R"("size": 30000)", nullptr, DownloadOutcome::kComplete, Pattern(30000)},
+      {"interrupted: the partial file stays", R"("size": 40000, "close_after": 20000)", nullptr,
+       DownloadOutcome::kIncomplete, Pattern(20000)},
+      // The file changed between the size request and the transfer, and neither length is the
+      // file's: nothing of it is taken.
+      {"another length announced", R"("sizes": [40000, 30000])", nullptr, DownloadOutcome::kIncomplete, ""},
+      // Another program's file, or a link: the download makes a new file of its own or nothing.
+      {"a file already at the target", R"("size": 40000)", "not yours", DownloadOutcome::kNotStarted, "not yours"},
+      {"an error page", R"("size": 40000, "status": 404)", nullptr, DownloadOutcome::kNotStarted, "<none>"},
+      {"a length that is no plain number", R"("size": 40000, "headers": {"Content-Length": "40000x"})", nullptr,
+       DownloadOutcome::kNotStarted, "<none>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::string written;
+    EXPECT_EQ(Fetch(c.fields, written, c.planted), c.outcome);
+    EXPECT_TRUE(written == c.written) << written.size() << " bytes";  // not printed: up to 30 KB
+  }
 }
 
 // Only HTTP addresses are fetched (which ones are is the transfer rules' own test), and a file
-// larger than a download may take is never begun: nothing is created, whatever the server would send.
+// announced larger than a download may take is never begun: nothing is created, whatever the
+// server would send, and each refusal is traced.
 TEST_F(Download, OtherSchemesAndOversizedFilesAreRefusedBeforeAnythingIsWritten) {
-  Serve({R"({"path": "/pkg/file.bin", "size": 40000})"});
-  const std::string local = ServerFolder() + "local.bin";
+  const std::string local = ServerFolder() + "local.bin", url = "file:///" + local;
   std::ofstream(local, std::ios::binary) << Pattern(40000);
-  const std::string target = ServerFolder() + "refused.bin", url = "file:///" + local;
-  DeleteFileA(target.c_str());
-  std::atomic<int> cancel{0}, busy{0};
+  std::string written;
   {
     CTraceCatcher trace;
-    EXPECT_EQ(DownloadToFile(url, target, nullptr, cancel, busy), DownloadOutcome::kNotStarted);
+    EXPECT_EQ(Fetch(R"("size": 40000)", written, nullptr, url), DownloadOutcome::kNotStarted);
+    EXPECT_TRUE(written == "<none>") << written.size();
     EXPECT_EQ(GetRemoteFileSize(url), 0u);
     EXPECT_EQ(HttpGetMarkup(url), "");
-    EXPECT_EQ(busy.load(), 0);
-    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
     const std::string refused = "[KSVC_UT]   Download refused, not an HTTP address: [" + url + "]";
     EXPECT_EQ(trace.Lines(), (std::vector<std::string>{refused, refused, refused}));
   }
@@ -302,23 +305,18 @@ TEST_F(Download, OtherSchemesAndOversizedFilesAreRefusedBeforeAnythingIsWritten)
   EXPECT_TRUE(ServiceRequests().empty());  // not even the size was asked for
 
   // Announced past the 1 GiB a file may take (the body itself is small): refused at the size.
-  std::string written;
   CTraceCatcher trace;
-  EXPECT_FALSE(Fetch(R"("size": 40000, "content_length": 1073741825)", written));
+  EXPECT_EQ(Fetch(R"("size": 40000, "content_length": 1073741825)", written), DownloadOutcome::kNotStarted);
   EXPECT_TRUE(written == "<none>") << written.size();
-  ASSERT_EQ(trace.Lines().size(), 1u);
-  EXPECT_EQ(trace.Lines()[0], "[KSVC_UT]   Download refused, 1073741825 bytes announced, 1073741824 allowed: "
-                              "[http://127.0.0.1:19002/pkg/file.bin]");
-  EXPECT_TRUE(Fetch(R"("size": 40000)", written));  // the same file announced as it is
+  EXPECT_EQ(trace.Lines(), std::vector<std::string>{"[KSVC_UT]   Download refused, 1073741825 bytes announced, "
+                                                    "1073741824 allowed: [" + kFileUrl + "]"});
 }
 
 // The launcher reads its request at its start: when the request cannot be written, the call fails
 // and nothing is started. The system refuses a lasting key below a volatile one
 // (ERROR_CHILD_MUST_BE_VOLATILE), which makes the maker's key impossible to create.
 TEST_F(UpdateClient, StartUpdateFailsAndStartsNothingWhenItsRequestCannotBeWritten) {
-  using StartUpdateProc = int(__stdcall*)();
-  using Generic = void (*)();
-  auto start = reinterpret_cast<StartUpdateProc>(reinterpret_cast<Generic>(GetProcAddress(m_module, "StartUpdate")));
+  auto start = Export<int(__stdcall*)()>("StartUpdate");
   ASSERT_NE(start, nullptr);
   const char kParent[] = "Software\\LowRegistry\\QV Electronics Inc";
   RegDeleteTreeA(HKEY_CURRENT_USER, kParent);
