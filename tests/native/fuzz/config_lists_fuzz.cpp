@@ -1,9 +1,6 @@
-// libFuzzer target of the lists and choices the program derives from the configuration files
-// (config.ini on the phone, serverconfig.ini from the server): the package's file list, the flags,
-// the driver family and its tables, the driver installer the server names, the package's base
-// URL and the failure word. What the callers rely on: only names that stay in the package folder
-// are ever looked for or downloaded, the list is read key by key in order and its count is never
-// negative, the family's tables name plain driver files, and a URL is usable as a base.
+// libFuzzer target of what the program derives from config.ini (phone) and serverconfig.ini
+// (server): the package's file list, the flags, the driver family and its tables, the driver
+// installer the server names, the package's base URL and the failure word.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -23,13 +20,9 @@
 using namespace qv::bootstrap;
 using qv::fuzz::Check;
 using qv::fuzz::Shown;
+using qv::fuzz::UpperAscii;
 
 namespace {
-
-std::wstring UpperAscii(std::wstring text) {
-  for (wchar_t& c : text) c = ToUpperAscii(c);
-  return text;
-}
 
 // One INI section as the system reads it: names in any letter case, a missing key reads as empty.
 // Every key asked is recorded in order.
@@ -81,8 +74,7 @@ void CheckPackageList(const Section& section, const std::wstring& folder, uint32
   // Complete only when every entry of the count was a contained name that is there.
   bool expected = true;
   for (int i = 0; expected && i < count; ++i) {
-    const auto found = section.values.find(UpperAscii(ListKey(i)));
-    const std::wstring name = found == section.values.end() ? std::wstring() : found->second;
+    const std::wstring name = section.Read(ListKey(i));
     expected = qv::IsContainedName(name) && (missingBits >> (i % 32) & 1u) == 0;
   }
   Check(all == expected, "the package is complete exactly when every listed file is there");

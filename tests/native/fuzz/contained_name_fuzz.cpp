@@ -1,9 +1,6 @@
-// libFuzzer target of the contained-name rule and the names built on it: file names from the
-// configuration files (the package list, the driver installers), from the server (the agents'
-// package) and from cabinets. What the callers rely on: a name the rule accepts, appended to a
-// folder and opened as the system opens it, never leaves that folder and never opens a device;
-// the wide program and the narrow library judge a text alike; the package name is the address's
-// last part; the replacement plan makes every folder a file needs, outermost first.
+// libFuzzer target of the contained-name rule and the names built on it: the package list's and
+// the driver installers' names, the agents' package name and cabinet entries, and the plan that
+// moves a staged package into place.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +15,8 @@
 
 using qv::fuzz::Check;
 using qv::fuzz::Shown;
+using qv::fuzz::StartsWith;
+using qv::fuzz::Widened;
 
 namespace {
 
@@ -58,17 +57,10 @@ bool OpensInsideFolder(std::wstring name, std::string& why) {
     }
     std::wstring stem = part.substr(0, part.find(L'.'));
     stem.erase(stem.find_last_not_of(L' ') + 1);
-    for (wchar_t& c : stem) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    if (DeviceNames().count(stem)) return why = "opens a device", false;
+    if (DeviceNames().count(qv::fuzz::UpperAscii(stem))) return why = "opens a device", false;
     ++depth;
   }
   return true;
-}
-
-std::wstring Widened(const std::string& bytes) {
-  std::wstring wide;
-  for (char c : bytes) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return wide;
 }
 
 void CheckName(const std::wstring& name) {
@@ -113,7 +105,7 @@ void CheckReplacementPlan(const std::vector<std::string>& staged) {
             "a folder's parent is made before it", folder);
     }
     Check(std::any_of(plan.files.begin(), plan.files.end(),
-                      [&folder](const std::string& file) { return file.compare(0, folder.size() + 1, folder + "\\") == 0; }),
+                      [&folder](const std::string& file) { return StartsWith(file, folder + "\\"); }),
           "a folder is made only for a file in it", folder);
   }
   for (const std::string& file : plan.files) {

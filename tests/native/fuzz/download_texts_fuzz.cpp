@@ -1,11 +1,7 @@
 // libFuzzer target of what the update library reads from the server beside its answers' markup:
-// the Content-Length header, the addresses it is told to fetch, the download's size against the
-// disk, the folders along a target path, a history id's time stamp, the PC tool's release list,
-// the lines of an answer body, and which downloaded files are code by their names. What the
-// callers rely on: only plain decimal sizes that fit in 32 bits are sizes; only HTTP addresses are
-// fetched and no download eats into the disk's reserve; the caller's buffer is never written past
-// its capacity; every line of a body is converted and no line end is left; a code file's name is
-// told as Windows reads the name.
+// Content-Length, the addresses to fetch and the download's size against the disk, the folders
+// along a target path, a history id's time stamp, the PC tool's release list, an answer body's
+// lines, and which downloaded files are code.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +18,8 @@
 
 using namespace qv::updateclient;
 using qv::fuzz::Check;
-using qv::fuzz::Shown;
+using qv::fuzz::LowerAscii;
+using qv::fuzz::Widened;
 
 namespace {
 
@@ -44,13 +41,10 @@ void CheckContentLength(const std::string& text) {
 }
 
 void CheckDownload(const std::string& url, uint64_t announced, uint64_t freeBytes) {
-  std::string lower;
-  for (char c : url) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const std::string lower = LowerAscii(url);
   const bool http = (lower.rfind("http://", 0) == 0 && url.size() > 7) || (lower.rfind("https://", 0) == 0 && url.size() > 8);
   Check(qv::IsHttpAddress(url) == http, "only http:// and https:// addresses are fetched", url);
-  std::wstring wide;
-  for (char c : url) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  Check(qv::IsHttpAddress(wide) == http, "the program and the library take the same addresses", url);
+  Check(qv::IsHttpAddress(Widened(url)) == http, "the program and the library take the same addresses", url);
   Check(WhyAddressRefused(url).empty() == http, "an address that is not fetched is refused with a reason", url);
 
   const uint64_t budget = qv::DownloadByteBudget(freeBytes);
@@ -163,16 +157,13 @@ void CheckCodeName(const std::string& name) {
   last.erase(last.find_last_not_of(". ") == std::string::npos ? 0 : last.find_last_not_of(". ") + 1);
   const size_t dot = last.rfind('.');
   if (!code && dot != std::string::npos) {
-    std::string extension;
-    for (char c : last.substr(dot + 1)) extension += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const std::string extension = LowerAscii(last.substr(dot + 1));
     for (const char* known : qv::kCodeExtensions) {
       code = code || extension == known;
     }
   }
   Check(qv::IsCodeFileName(name) == code, "a code file is told by its name as Windows reads it", name);
-  std::wstring wide;
-  for (char c : name) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  Check(qv::IsCodeFileName(wide) == code, "the program and the library tell code names alike", name);
+  Check(qv::IsCodeFileName(Widened(name)) == code, "the program and the library tell code names alike", name);
   const auto* head = reinterpret_cast<const unsigned char*>(name.data());
   Check(qv::IsCodeFile(name, head, name.size()) == (code || qv::CodeKindOfContent(head, name.size()) != qv::CodeKind::None),
         "a file is code by its content or by its name", name);

@@ -1,12 +1,6 @@
-// libFuzzer target of the decisions on the agent folders' and files' security: the owner and the
-// access entries come from the system, but anyone who could change them chose them. What the
-// callers rely on: the order of the entries and the letter case of the SIDs change nothing; a
-// denying entry never makes an object unsafe; taking an entry away or allowing a trusted trustee
-// never does either; a write right for anyone else always does (on a folder also in what it passes
-// on); a folder judged safe holds files that are judged safe alike; and each verdict follows from
-// that one judgement.
+// libFuzzer target of the verdicts on the agent folders' and files' security: the owner and the
+// access entries come from the system, but anyone who could change them chose them.
 #include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,6 +11,7 @@
 
 using namespace qv::updateclient;
 using qv::fuzz::Check;
+using qv::fuzz::LowerAscii;
 
 namespace {
 
@@ -26,11 +21,6 @@ std::string Trustee(const std::string& field) {
                                        "S-1-5-21-7-8-9-1001", "", "S-1-1-0", "S-1-5-11", "s-1-5-18", "S-1-5-32-5440"};
   if (field.size() == 1 && field[0] >= '0' && field[0] <= '9') return kKnown[field[0] - '0'];
   return field;
-}
-
-std::string Lower(std::string sid) {
-  for (char& c : sid) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return sid;
 }
 
 bool Safe(const SecurityDescription& d, ObjectKind kind, const OwnerTrust& trust) {
@@ -46,10 +36,10 @@ void CheckKind(const SecurityDescription& d, ObjectKind kind, const OwnerTrust& 
   Check(Safe(changed, kind, trust) == safe, "the order of the entries changes nothing");
 
   changed = d;
-  changed.owner = Lower(changed.owner);
-  for (AccessEntry& entry : changed.entries) entry.trustee = Lower(entry.trustee);
+  changed.owner = LowerAscii(changed.owner);
+  for (AccessEntry& entry : changed.entries) entry.trustee = LowerAscii(entry.trustee);
   OwnerTrust lowerTrust = trust;
-  lowerTrust.alsoTrusted = Lower(trust.alsoTrusted);
+  lowerTrust.alsoTrusted = LowerAscii(trust.alsoTrusted);
   Check(Safe(changed, kind, lowerTrust) == safe, "SIDs compare in any letter case");
 
   changed = d;

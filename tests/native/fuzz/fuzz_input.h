@@ -1,4 +1,5 @@
-// How the fuzz targets read their input: fields separated by line feeds, so that seeds are
+// What the fuzz targets share. Each target checks the properties its callers rely on, each named
+// by the text of its Check. The input is fields separated by line feeds, so that seeds are
 // readable text. A field is taken as narrow bytes, as a wide text (bytes below 0xF0 are the
 // characters of the same code, 0xF0 and above start a character given by the next two bytes, so
 // any UTF-16 unit is reachable), or as a number. A field past the end of the input is empty.
@@ -7,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 namespace qv::fuzz {
@@ -69,6 +71,33 @@ class FuzzInput {
   size_t m_at = 0;
 };
 
+// Narrow bytes as the wide characters of the same codes, as a wide reader takes a narrow text.
+inline std::wstring Widened(const std::string& bytes) {
+  std::wstring wide;
+  for (char c : bytes) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+// ASCII letters in one case, every other character as it is.
+template <typename Text>
+Text UpperAscii(Text text) {
+  for (auto& c : text) c = c >= 'a' && c <= 'z' ? static_cast<typename Text::value_type>(c - 'a' + 'A') : c;
+  return text;
+}
+template <typename Text>
+Text LowerAscii(Text text) {
+  for (auto& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<typename Text::value_type>(c - 'A' + 'a') : c;
+  return text;
+}
+
+template <typename Text>
+bool StartsWith(const Text& text, const Text& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+// A blank as the readers of command lines and settings take it: a space or a tab.
+inline bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
 // The text shown in a finding: printable ASCII as it is, anything else as \x{code}.
 inline std::string Shown(const std::wstring& text) {
   std::string shown;
@@ -84,10 +113,13 @@ inline std::string Shown(const std::wstring& text) {
   return shown;
 }
 
-inline std::string Shown(const std::string& text) {
-  std::wstring wide;
-  for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return Shown(wide);
+inline std::string Shown(const std::string& text) { return Shown(Widened(text)); }
+
+// Texts side by side in a finding: "[a] [b] ...".
+inline std::string Shown(std::initializer_list<std::wstring> texts) {
+  std::string shown;
+  for (const std::wstring& text : texts) shown += (shown.empty() ? "[" : " [") + Shown(text) + "]";
+  return shown;
 }
 
 // A property that does not hold: says which, with the texts involved, and stops the run (libFuzzer

@@ -1,10 +1,6 @@
 // libFuzzer target of the program's command lines: the argument text the system hands over, the
-// "-l" start of the relaunched copy, the command line of a started program, the PC tool's
-// arguments and the relaunch's file list. What the callers rely on: the arguments of a command
-// line built here come back unchanged when the started program reads them; the relaunch's own
-// arguments always give back its drive letter; a start with "-l" but no letter is refused; the
-// drive letter the mode switch takes is never cut from a wider character; the relaunch checks the
-// program's files in the program's own folder.
+// "-l" start of the relaunched copy, a started program's command line, the PC tool's arguments
+// and the relaunch's file list.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,11 +14,10 @@
 
 using namespace qv::bootstrap;
 using qv::fuzz::Check;
+using qv::fuzz::IsBlank;
 using qv::fuzz::Shown;
 
 namespace {
-
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // What a C string of |text| holds: the text up to its first NUL.
 std::wstring AsCString(const std::wstring& text) { return text.substr(0, text.find(L'\0')); }
@@ -106,9 +101,7 @@ void CheckProgramEntry(const std::wstring& entry, const std::wstring& moduleName
   const std::wstring last = slash == std::wstring::npos ? entry : entry.substr(slash + 1);
   Check(program == (!moduleName.empty() && EqualsNoCase(last, moduleName)),
         "an entry is the program when its file name is the program's, letter case aside", shown);
-  std::wstring upper = entry;
-  for (wchar_t& c : upper) c = ToUpperAscii(c);
-  Check(IsProgramEntry(upper, moduleName) == program, "letter case does not matter", shown);
+  Check(IsProgramEntry(qv::fuzz::UpperAscii(entry), moduleName) == program, "letter case does not matter", shown);
 }
 
 void CheckRelaunchFiles(const std::wstring& programName) {

@@ -1,10 +1,6 @@
-// libFuzzer target of the staged package update over a scripted PC: the package list's names (as
-// the workflow passes them, contained names only), which downloads arrive, and which folders and
-// files the PC refuses, all come from the input; a name may come twice. What the callers rely on: every file is
-// downloaded into the fresh folder beside the package, into a held folder; nothing is made,
-// moved or removed outside the fresh folder and the package folder; the files take their places
-// in the order they arrived, each through held folders; a failed commit names a file that
-// arrived; and when the update ends, nothing of the fresh folder is left and no folder is held.
+// libFuzzer target of the staged package update over a scripted PC: the package list's names
+// (contained names, as the workflow passes them; a name may come twice), which downloads arrive,
+// and which folders and files the PC refuses, all come from the input.
 #include <algorithm>
 #include <map>
 #include <cstddef>
@@ -21,18 +17,17 @@
 
 using namespace qv::bootstrap;
 using qv::fuzz::Check;
-using qv::fuzz::Shown;
+using qv::fuzz::StartsWith;
 
 namespace {
 
 const std::wstring kParent = L"C:\\Users\\ann\\Templates";
 const std::wstring kPackage = kParent + L"\\PXPC\\";
-
-bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
+const std::wstring kFresh = kParent + L"\\PXPC.update-";  // how every fresh folder's path starts
 
 // Inside the package folder, or inside (or being) a fresh folder beside it.
 bool InPackageOrFresh(const std::wstring& path) {
-  return StartsWith(path, kPackage) || StartsWith(path, kParent + L"\\PXPC.update-");
+  return StartsWith(path, kPackage) || StartsWith(path, kFresh);
 }
 
 // The scripted PC, watching that every change stays in the package's folders and that a file
@@ -46,11 +41,11 @@ class WatchedPc : public testing::ScriptedPc {
     return ScriptedPc::CreateFolder(path);
   }
   void RemoveFolder(const std::wstring& path) override {
-    Check(StartsWith(path, kParent + L"\\PXPC.update-"), "only fresh folders are removed", path);
+    Check(StartsWith(path, kFresh), "only fresh folders are removed", path);
     ScriptedPc::RemoveFolder(path);
   }
   void RemoveFile(const std::wstring& path) override {
-    Check(StartsWith(path, kParent + L"\\PXPC.update-"), "only files of the fresh folder are removed", path);
+    Check(StartsWith(path, kFresh), "only files of the fresh folder are removed", path);
     ScriptedPc::RemoveFile(path);
   }
   FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) override {
@@ -66,8 +61,7 @@ class WatchedPc : public testing::ScriptedPc {
 };
 
 std::wstring StagingOf(const std::wstring& path) {
-  const std::wstring start = kParent + L"\\PXPC.update-";
-  const size_t end = path.find(L'\\', start.size());
+  const size_t end = path.find(L'\\', kFresh.size());
   return end == std::wstring::npos ? std::wstring() : path.substr(0, end + 1);
 }
 
@@ -150,11 +144,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(pc.heldFolders.empty(), "no folder is held once the update ends");
   for (const std::wstring& folder : pc.folders) {
-    Check(!StartsWith(folder, kParent + L"\\PXPC.update-") || pc.refusedFolders.count(folder) > 0,
+    Check(!StartsWith(folder, kFresh) || pc.refusedFolders.count(folder) > 0,
           "nothing of the fresh folder is left", folder);
   }
   for (const auto& file : pc.files) {
-    Check(!StartsWith(file.first, kParent + L"\\PXPC.update-"), "no file of the fresh folder is left", file.first);
+    Check(!StartsWith(file.first, kFresh), "no file of the fresh folder is left", file.first);
     const auto kept = before.find(file.first);
     const bool untouched = kept != before.end() && kept->second == file.second;
     Check(untouched || InPackageOrFresh(file.first), "no file is written outside the package", file.first);

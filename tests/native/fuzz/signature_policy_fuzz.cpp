@@ -1,8 +1,5 @@
 // libFuzzer target of the maker's signature setting, read from the phone's configuration, and of
-// the verdict on what the system's check found. What the callers rely on: a setting that cannot be
-// applied refuses every file and never turns the check off; a file is accepted only when it is
-// validly signed by the named publisher under a pinned root; the setting as the maker meant it
-// accepts the maker's files; and the trace lines say what was decided.
+// the verdict on what the system's check found.
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
@@ -14,18 +11,12 @@
 
 using namespace qv;
 using qv::fuzz::Check;
+using qv::fuzz::IsBlank;
 using qv::fuzz::Shown;
 
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-bool IsBlankText(const std::wstring& text) {
-  for (wchar_t c : text) {
-    if (!IsBlank(c)) return false;
-  }
-  return true;
-}
+bool IsBlankText(const std::wstring& text) { return text.find_first_not_of(L" \t") == std::wstring::npos; }
 
 // The items of the root list as the setting defines them: split at every comma, blanks around each
 // dropped; a blank list has none.
@@ -63,13 +54,9 @@ std::string Lower(const std::wstring& item) {
 
 void CheckSetting(const std::wstring& publisher, const std::wstring& rootList, bool present, const SignatureFindings& found) {
   const SignaturePolicy policy = ParseSignaturePolicy(publisher, rootList, present);
-  const std::string shown = "[" + Shown(publisher) + "] [" + Shown(rootList) + "]";
+  const std::string shown = Shown({publisher, rootList});
   const SignatureVerdict verdict = JudgeSignature(policy, found);
-  const std::vector<std::string> lines = [&policy] {
-    std::vector<std::string> shownLines;
-    for (const std::wstring& line : DescribeSignaturePolicy(policy)) shownLines.push_back(Shown(line));
-    return shownLines;
-  }();
+  const std::vector<std::wstring> lines = DescribeSignaturePolicy(policy);
   Check(lines.size() == 1, "the setting is described in one trace line", shown);
 
   if (!present) {
@@ -93,7 +80,7 @@ void CheckSetting(const std::wstring& publisher, const std::wstring& rootList, b
   if (policy.refuseAll) {
     Check(verdict == SignatureVerdict::kBadSetting && !IsSignatureAccepted(verdict),
           "a setting that cannot be applied refuses every file", shown);
-    Check(lines[0].find("every file is refused") != std::string::npos, "the refusal is traced", shown);
+    Check(lines[0].find(L"every file is refused") != std::wstring::npos, "the refusal is traced", shown);
     return;
   }
   Check(!IsBlank(policy.publisher.front()) && !IsBlank(policy.publisher.back()), "the publisher is kept without blanks",

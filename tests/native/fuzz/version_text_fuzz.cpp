@@ -1,8 +1,5 @@
 // libFuzzer target of the version texts: the configuration's and the server's versions, the file
-// versions of installed drivers and agents, and the string tables of a version resource. What the
-// callers rely on: the comparison is a strict order that ignores blanks, a file's own version read
-// back as text compares as its numbers do, numbers read as the runtime reads them, the string
-// table chosen is one the file has, and the agents' version texts carry no blank or comma.
+// versions of installed drivers and agents, and the string tables of a version resource.
 #include <algorithm>
 #include <climits>
 #include <cstddef>
@@ -27,7 +24,7 @@ std::wstring WithoutBlanks(std::wstring text) {
 }
 
 void CheckOrder(const std::wstring& a, const std::wstring& b, const std::wstring& c) {
-  const std::string shown = "[" + Shown(a) + "] [" + Shown(b) + "] [" + Shown(c) + "]";
+  const std::string shown = Shown({a, b, c});
   Check(!IsNewerVersion(a, a), "a version is not newer than itself", shown);
   const bool ab = IsNewerVersion(a, b);
   const bool ba = IsNewerVersion(b, a);

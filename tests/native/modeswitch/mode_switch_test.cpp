@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "modeswitch/core/simulated_phone.h"
@@ -21,7 +22,9 @@ uint32_t FieldAt(const ReceivedCommand& c, size_t offset, size_t size) {
   return value;
 }
 uint32_t DataAsked(const ReceivedCommand& c) { return FieldAt(c, 12, 4); }
-Bytes Cdb(const ReceivedCommand& c) { return Bytes(c.cdb.begin(), c.cdb.end()); }
+// What a command asked: its command block, the data bytes it asks for, and the buffer it hands over.
+using Asked = std::tuple<Bytes, uint32_t, uint32_t>;
+Asked AskedBy(const ReceivedCommand& c) { return {Bytes(c.cdb.begin(), c.cdb.end()), DataAsked(c), c.outLength}; }
 
 // Every command that touches the device, as the exports call them.
 std::vector<int> RunAllExports(PhoneLink& phone, char letter) {
@@ -98,21 +101,18 @@ const ModeCase kModes[] = {{kModeModem, 0x01, 0x81}, {kModeUms, 0x02, 0x82}, {kM
 
 TEST(ModeChange, TheFirstFormAsksNoDataAndARefusedOneIsFollowedByTheSecondFormAskingOneByte) {
   for (const ModeCase& m : kModes) {
+    const Asked first{{0xF1, 0x01, m.first, 0, 0, 0}, 0, 80};
     SimulatedPhone accepting;
     EXPECT_EQ(ChangeMode(accepting, 'E', m.mode), 1);
     ASSERT_EQ(accepting.received().size(), 1u);
-    EXPECT_EQ(Cdb(accepting.received()[0]), Bytes({0xF1, 0x01, m.first, 0, 0, 0}));
-    EXPECT_EQ(DataAsked(accepting.received()[0]), 0u);
-    EXPECT_EQ(accepting.received()[0].outLength, 80u);
+    EXPECT_EQ(AskedBy(accepting.received()[0]), first);
 
     SimulatedPhone phone;
     phone.config().firstFormAccepted = false;
     EXPECT_EQ(ChangeMode(phone, 'E', m.mode), 1);
     ASSERT_EQ(phone.received().size(), 2u);
-    EXPECT_EQ(Cdb(phone.received()[0]), Bytes({0xF1, 0x01, m.first, 0, 0, 0}));
-    EXPECT_EQ(Cdb(phone.received()[1]), Bytes({0xF1, 0x01, m.second, 0, 0, 0}));
-    EXPECT_EQ(DataAsked(phone.received()[1]), 1u);
-    EXPECT_EQ(phone.received()[1].outLength, 81u);
+    EXPECT_EQ(AskedBy(phone.received()[0]), first);
+    EXPECT_EQ(AskedBy(phone.received()[1]), Asked({0xF1, 0x01, m.second, 0, 0, 0}, 1, 81));
     EXPECT_EQ(phone.openCount(), 2);
     EXPECT_EQ(phone.closeCount(), 2);
   }
@@ -230,10 +230,9 @@ TEST(DriveControl, EjectAndDriveCodesAskNoDataAndFailOnAnyAnswer) {
   EXPECT_EQ(SetDriveEnabled(phone, 'E', true), 1);
   EXPECT_EQ(SetDriveEnabled(phone, 'E', false), 1);
   ASSERT_EQ(phone.received().size(), 3u);
-  EXPECT_EQ(Cdb(phone.received()[0]), Bytes({0x1B, 0, 0, 0, 0x02, 0}));
-  EXPECT_EQ(Cdb(phone.received()[1]), Bytes({0xF1, 0x03, 0x06, 0, 0, 0}));
-  EXPECT_EQ(Cdb(phone.received()[2]), Bytes({0xF1, 0x03, 0x07, 0, 0, 0}));
-  for (const ReceivedCommand& c : phone.received()) EXPECT_EQ(DataAsked(c), 0u);
+  EXPECT_EQ(AskedBy(phone.received()[0]), Asked({0x1B, 0, 0, 0, 0x02, 0}, 0, 80));
+  EXPECT_EQ(AskedBy(phone.received()[1]), Asked({0xF1, 0x03, 0x06, 0, 0, 0}, 0, 80));
+  EXPECT_EQ(AskedBy(phone.received()[2]), Asked({0xF1, 0x03, 0x07, 0, 0, 0}, 0, 80));
 
   phone.config().driverBytes = kDataOffset + 1;
   EXPECT_EQ(ChangeModeToUserSelection(phone, 'E'), 0);

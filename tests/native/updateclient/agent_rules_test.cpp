@@ -19,48 +19,42 @@ const std::string kList =
     "</live_update>";
 
 TEST(LiveUpdateEntry, WellFormedEntriesGiveVersionAndAddress) {
-  LiveUpdateEntry ut = FindLiveUpdateEntry(kList, "name='NotiAgent_QOR'");
-  EXPECT_TRUE(ut.found);
-  EXPECT_EQ(ut.version, "1.0.1.4");
-  EXPECT_EQ(ut.address, "http://h:9002/a/QOREUTProg.CAB");
   // The longer marker is its own entry, not the shorter one's tail.
-  LiveUpdateEntry ua = FindLiveUpdateEntry(kList, "name='NotiAgent_QOR_UA'");
-  EXPECT_EQ(ua.version, "2.0");
-  EXPECT_EQ(ua.address, "http://h:9002/a/ua.cab");
-  LiveUpdateEntry prog = FindLiveUpdateEntry(kList, kNotificationAgent.downloadMarker);
-  EXPECT_EQ(prog.version, "1.0.1.5");
-  EXPECT_EQ(prog.address, "http://h:9002/a/ut.cab");
-}
-
-TEST(LiveUpdateEntry, MarkerMissingOrAtTheVeryStartIsNotFound) {
+  const char* const cases[][3] = {{"name='NotiAgent_QOR'", "1.0.1.4", "http://h:9002/a/QOREUTProg.CAB"},
+                                  {"name='NotiAgent_QOR_UA'", "2.0", "http://h:9002/a/ua.cab"},
+                                  {kNotificationAgent.downloadMarker, "1.0.1.5", "http://h:9002/a/ut.cab"}};
+  for (const auto& [marker, version, address] : cases) {
+    const LiveUpdateEntry entry = FindLiveUpdateEntry(kList, marker);
+    EXPECT_TRUE(entry.found) << marker;
+    EXPECT_EQ(std::make_pair(entry.version, entry.address), std::make_pair(std::string(version), std::string(address)));
+  }
   EXPECT_FALSE(FindLiveUpdateEntry(kList, "name='Other'").found);
-  EXPECT_FALSE(FindLiveUpdateEntry("", "name='QOREUTProg'").found);
-  LiveUpdateEntry atZero = FindLiveUpdateEntry("name='QOREUTProg' version='1' url='http://x/y.cab' />", "name='QOREUTProg'");
-  EXPECT_FALSE(atZero.found);
-  EXPECT_TRUE(atZero.version.empty() && atZero.address.empty());
-  LiveUpdateEntry atOne = FindLiveUpdateEntry(" name='QOREUTProg' version='1' url='http://x/y.cab' />", "name='QOREUTProg'");
-  EXPECT_TRUE(atOne.found);
-  EXPECT_EQ(atOne.address, "http://x/y.cab");
 }
 
-TEST(LiveUpdateEntry, MalformedEntriesGiveEmptyTextNeverGarbage) {
+// Only a marker after the list's first character counts; a malformed entry gives empty texts,
+// never garbage.
+TEST(LiveUpdateEntry, MarkerAtTheVeryStartIsNotFoundAndMalformedEntriesGiveEmptyText) {
   struct Case {
     const char* list;
+    bool found;
     const char* version;
     const char* address;
   } cases[] = {
-      {"<a name='QOREUTProg' version='1.2' url='http://x/y.cab'", "", ""},  // no "/>" at all
-      {"<a name='QOREUTProg'/> version='1.2' url='http://x/y.cab' />", "", ""},  // "/>" at once
-      {"<a name='QOREUTProg' version='1.2 />", "", ""},                      // quote cut short
-      {"<a name='QOREUTProg' url='http://x/y.cab' />", "", "http://x/y.cab"},   // no version
-      {"<a name='QOREUTProg' version='7' />", "", ""},                       // no address
-      {"<a name='QOREUTProg' version='7' url= />", "7", ""},                 // address too short
-      {"<a name='QOREUTProg' ' url=version='9' />", "", "ersion='9"},        // url before version
-      {"<a name='QOREUTProg' version='3' url='' />", "3", ""},               // empty address
+      {"", false, "", ""},
+      {"name='QOREUTProg' version='1' url='http://x/y.cab' />", false, "", ""},  // at the very start
+      {" name='QOREUTProg' version='1' url='http://x/y.cab' />", true, "1", "http://x/y.cab"},
+      {"<a name='QOREUTProg' version='1.2' url='http://x/y.cab'", true, "", ""},  // no "/>" at all
+      {"<a name='QOREUTProg'/> version='1.2' url='http://x/y.cab' />", true, "", ""},  // "/>" at once
+      {"<a name='QOREUTProg' version='1.2 />", true, "", ""},                      // quote cut short
+      {"<a name='QOREUTProg' url='http://x/y.cab' />", true, "", "http://x/y.cab"},   // no version
+      {"<a name='QOREUTProg' version='7' />", true, "", ""},                       // no address
+      {"<a name='QOREUTProg' version='7' url= />", true, "7", ""},                 // address too short
+      {"<a name='QOREUTProg' ' url=version='9' />", true, "", "ersion='9"},        // url before version
+      {"<a name='QOREUTProg' version='3' url='' />", true, "3", ""},               // empty address
   };
   for (const Case& c : cases) {
-    LiveUpdateEntry entry = FindLiveUpdateEntry(c.list, "name='QOREUTProg'");
-    EXPECT_TRUE(entry.found) << c.list;
+    const LiveUpdateEntry entry = FindLiveUpdateEntry(c.list, "name='QOREUTProg'");
+    EXPECT_EQ(entry.found, c.found) << c.list;
     EXPECT_EQ(entry.version, c.version) << c.list;
     EXPECT_EQ(entry.address, c.address) << c.list;
   }
@@ -74,11 +68,8 @@ TEST(LiveUpdateEntry, VeryLongEntryIsTakenWhole) {
   EXPECT_EQ(entry.version, "1");
 }
 
-TEST(AgentRules, VersionTextDropsBlanksAndTurnsCommasIntoDots) {
-  EXPECT_EQ(NormalizeVersionText("1, 0, 1, 4"), "1.0.1.4");
-}
-
-TEST(AgentRules, FolderJoinAndCabinetName) {
+TEST(AgentRules, VersionTextFolderJoinAndCabinetName) {
+  EXPECT_EQ(NormalizeVersionText("1, 0, 1, 4"), "1.0.1.4");  // blanks dropped, commas made dots
   EXPECT_EQ(JoinFolderAndName("C:\\a", "b"), "C:\\a\\b");
   EXPECT_EQ(JoinFolderAndName("C:\\a\\", "b"), "C:\\a\\b");
   EXPECT_TRUE(HasCabinetName("x.cAb"));
@@ -87,16 +78,12 @@ TEST(AgentRules, FolderJoinAndCabinetName) {
   EXPECT_FALSE(HasCabinetName("ab"));
 }
 
-TEST(AgentRules, AVariantThatComparesTheClientsVersionNamesTheClient) {
+// The agents and the launcher are started by name: the signature check must not depend on their
+// first bytes, which a damaged or hostile package may change. A variant that compares the
+// client's version names the client.
+TEST(AgentRules, WhatTheLibraryStartsIsCodeByItsNameAloneSoItIsCheckedWhateverItHolds) {
   for (const AgentVariant* variant : {&kNotificationAgent, &kAssistantAgent}) {
     EXPECT_TRUE(!variant->checkPackageVersion || (variant->clientImage && *variant->clientImage)) << variant->startTrace;
-  }
-}
-
-TEST(AgentRules, WhatTheLibraryStartsIsCodeByItsNameAloneSoItIsCheckedWhateverItHolds) {
-  // The agents and the launcher are started by name: the signature check must not depend on
-  // their first bytes, which a damaged or hostile package may change.
-  for (const AgentVariant* variant : {&kNotificationAgent, &kAssistantAgent}) {
     EXPECT_TRUE(qv::IsCodeFileName(std::string(variant->agentImage))) << variant->agentImage;
     if (variant->clientImage) EXPECT_TRUE(qv::IsCodeFileName(std::string(variant->clientImage)));
   }

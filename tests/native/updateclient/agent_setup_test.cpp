@@ -9,21 +9,36 @@
 using namespace qv::updateclient;
 using qv::updateclient::testing::ScriptedLibraryPc;
 using Events = std::vector<std::string>;
+using Result = std::pair<int, std::string>;  // (returned, result word)
 
 namespace {
 
 const ServiceEndpoints kService{"http://svc", "probe"};
 const std::string kRoot = "C:\\ProgramData\\";
 const std::string kLauncherFolder = kRoot + "QVMOBILEAX";
-const std::string kFolder = kRoot + "QVMOBILEAX\\QOR_Client\\";
+const std::string kAgentFolder = kLauncherFolder + "\\QOR_Client";
+const std::string kFolder = kAgentFolder + "\\";
 const std::string kList = "http://svc/client/app/live_update.jsp";
 const std::string kStars(38, '*');
+const std::string kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kMakerKey = "HKCU\\Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX";
 
 std::string Entry(const std::string& name, const std::string& version, const std::string& url) {
   return " name='" + name + "' version='" + version + "' url='" + url + "' />";
 }
 
-class AgentSetup : public ::testing::Test {
+Events Then(Events first, const Events& more) {
+  first.insert(first.end(), more.begin(), more.end());
+  return first;
+}
+
+// The record of one run from its start; Tail(n) its last n lines.
+struct Recorded {
+  Events run;
+  Events Tail(size_t n) const { return Events(run.end() - static_cast<std::ptrdiff_t>(std::min(n, run.size())), run.end()); }
+};
+
+class AgentSetup : public ::testing::Test, protected Recorded {
  protected:
   AgentSetup() {
     pc.root = kRoot;
@@ -34,23 +49,16 @@ class AgentSetup : public ::testing::Test {
 
   // The live-update list with |name|'s entry as given (an empty |url| drops the entry).
   void SetEntry(const std::string& name, const std::string& version, const std::string& url) {
-    if (url.empty()) {
-      entries.erase(name);
-    } else {
-      entries[name] = Entry(name, version, url);
-    }
+    if (url.empty()) entries.erase(name);
+    else entries[name] = Entry(name, version, url);
     std::string list = "<list>";
     for (const auto& entry : entries) list += entry.second;
     pc.server[kList] = list;
   }
 
-  void InstallFolders() {
-    pc.folders.insert(kLauncherFolder);
-    pc.folders.insert(kFolder.substr(0, kFolder.size() - 1));
-  }
+  void InstallFolders() { pc.folders.insert({kLauncherFolder, kAgentFolder}); }
 
-  // Runs |variant|: (returned, result word); the record from its start in |run|.
-  std::pair<int, std::string> Run(const AgentVariant& variant) {
+  Result Run(const AgentVariant& variant) {
     const size_t from = pc.events.size();
     std::string result = "stale";
     const int returned = RunAgentSetup(pc, kService, variant, result);
@@ -60,72 +68,78 @@ class AgentSetup : public ::testing::Test {
 
   // The record up to the first line of the live-update check, for a run that finds its folders.
   static Events Opening(const char* start) {
-    return {kStars, start, "> Protect " + kLauncherFolder, "> Protect " + kFolder.substr(0, kFolder.size() - 1),
-            "> ReadSignaturePolicy", "> GET " + kList};
-  }
-
-  static Events Then(Events first, const Events& more) {
-    first.insert(first.end(), more.begin(), more.end());
-    return first;
+    return {kStars, start, "> Protect " + kLauncherFolder, "> Protect " + kAgentFolder, "> ReadSignaturePolicy", "> GET " + kList};
   }
 
   ScriptedLibraryPc pc;
   std::map<std::string, std::string> entries;
-  Events run;
 };
 
 TEST_F(AgentSetup, RunningClientOrAgentMeansNothingToDo) {
   pc.processes["QORClient_CBW.exe"] = 7;
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(0, std::string("MSG_TOOL_RUNNING")));
+  EXPECT_EQ(Run(kNotificationAgent), Result(0, "MSG_TOOL_RUNNING"));
   EXPECT_EQ(run, (Events{kStars, "UTSetup Function call Start", "Check B2CTool running.", "MSG_TOOL_RUNNING"}));
 
   // A current agent that runs, seen by its process or only by its mutex: the list is read once.
   pc.processes = {{"CBWNotiAgent.exe", 8}};
   pc.files[kFolder + "CBWNotiAgent.exe"] = "1.0.1.4";
   InstallFolders();
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(0, std::string("MSG_TOOL_RUNNING")));
+  EXPECT_EQ(Run(kNotificationAgent), Result(0, "MSG_TOOL_RUNNING"));
   EXPECT_EQ(run, Then(Opening("UTSetup Function call Start"), {"Check NotiAgent running.", "MSG_TOOL_RUNNING"}));
 
   pc.processes.clear();
   pc.mutexes.insert("Global_QVUAAGENT_CBW");
   pc.files[kFolder + "CBWUAAgent.exe"] = "1.0.1.4";
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_TOOL_RUNNING")));
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_TOOL_RUNNING"));
   EXPECT_EQ(run, Then(Opening("UASetup Function call Start"), {"Check NotiAgent running.", "MSG_TOOL_RUNNING"}));
 }
 
-TEST_F(AgentSetup, CurrentInstalledAgentIsHeldAndStartedInItsFolder) {
+TEST_F(AgentSetup, CurrentInstalledAgentIsHeldAndStartedInItsFolderUnlessItMayNotOrDoesNotStart) {
   InstallFolders();
-  pc.files[kFolder + "CBWUAAgent.exe"] = "1.0.1.4";
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(1, std::string("MSG_OK")));
-  EXPECT_EQ(run, Then(Opening("UASetup Function call Start"),
-                      {"> Hold " + kFolder + "CBWUAAgent.exe",
-                       "> Start " + kFolder + "CBWUAAgent.exe in " + kFolder + " (held)", "Function call End"}));
+  const std::string agent = kFolder + "CBWUAAgent.exe";
+  pc.files[agent] = "1.0.1.4";
+  const Events opening = Opening("UASetup Function call Start");
+  EXPECT_EQ(Run(kAssistantAgent), Result(1, "MSG_OK"));
+  EXPECT_EQ(run, Then(opening, {"> Hold " + agent, "> Start " + agent + " in " + kFolder + " (held)", "Function call End"}));
+
+  // Open to others, not holdable, or (once the maker's setting asks for one) without its signature.
+  for (std::set<std::string>* refusing : {&pc.openToEveryone, &pc.unholdable}) {
+    refusing->insert(agent);
+    EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_FUNCTION_FAIL"));
+    EXPECT_EQ(run, Then(opening, {"Agent refused: " + agent, "MSG_FUNCTION_FAIL"}));
+    refusing->clear();
+  }
+  pc.policy.publisher = L"Demo Maker Ltd";
+  pc.unsignedFiles.insert(agent);
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_FUNCTION_FAIL"));
+  EXPECT_EQ(run, Then(opening, {"> Hold " + agent, "[SIGNATURE] [" + agent + "] refused", "MSG_FUNCTION_FAIL"}));
+  pc.unsignedFiles.clear();
+  pc.startErrors[agent] = 193;
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_FUNCTION_FAIL"));
+  EXPECT_EQ(Tail(2), (Events{"Agent start failed: " + agent + ", error 193", "MSG_FUNCTION_FAIL"}));
 }
 
 TEST_F(AgentSetup, NotificationAgentStartsOnlyWhenThePackageMatchesItsClient) {
   InstallFolders();
   pc.files[kFolder + "CBWNotiAgent.exe"] = "1.0.1.4";
   pc.files[kFolder + "QORClient_CBW.exe"] = "1.0.1.4";
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(1, std::string("MSG_OK")));
-  EXPECT_EQ(run, Then(Opening("UTSetup Function call Start"),
-                      {"> GET " + kList, "> Hold " + kFolder + "CBWNotiAgent.exe",
-                       "> Start " + kFolder + "CBWNotiAgent.exe in " + kFolder + " (held)", "Function call End"}));
+  const Events opening = Then(Opening("UTSetup Function call Start"), {"> GET " + kList});
+  EXPECT_EQ(Run(kNotificationAgent), Result(1, "MSG_OK"));
+  EXPECT_EQ(run, Then(opening, {"> Hold " + kFolder + "CBWNotiAgent.exe",
+                                "> Start " + kFolder + "CBWNotiAgent.exe in " + kFolder + " (held)", "Function call End"}));
 
   // A newer package: asked to download instead, and declining starts nothing.
   SetEntry("QOREUTProg", "1.0.1.5", "http://dl/QOREUTProg.CAB");
   pc.userAccepts = false;
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(1, std::string()));
-  EXPECT_EQ(run, Then(Opening("UTSetup Function call Start"),
-                      {"> GET " + kList, "Check KSVC Site working", "> Probe probe", "Start download Tool",
-                       "> GET " + kList, "> Protect " + kLauncherFolder,
-                       "> Protect " + kFolder.substr(0, kFolder.size() - 1), "User Confirm window", "> Ask",
-                       "Function call End"}));
+  EXPECT_EQ(Run(kNotificationAgent), Result(1, ""));
+  EXPECT_EQ(run, Then(opening, {"Check KSVC Site working", "> Probe probe", "Start download Tool", "> GET " + kList,
+                                "> Protect " + kLauncherFolder, "> Protect " + kAgentFolder, "User Confirm window", "> Ask",
+                                "Function call End"}));
 
   // No package entry at all: the server is taken as unreachable.
   SetEntry("QOREUTProg", "", "");
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(0, std::string("MSG_SERVER_CONN_ERROR")));
-  EXPECT_EQ(run, Then(Opening("UTSetup Function call Start"),
-                      {"> GET " + kList, "Fail to download setup file", "MSG_SERVER_CONN_ERROR"}));
+  EXPECT_EQ(Run(kNotificationAgent), Result(0, "MSG_SERVER_CONN_ERROR"));
+  EXPECT_EQ(run, Then(opening, {"Fail to download setup file", "MSG_SERVER_CONN_ERROR"}));
 }
 
 TEST_F(AgentSetup, OutdatedRunningAgentIsEndedBeforeTheQuestion) {
@@ -133,73 +147,64 @@ TEST_F(AgentSetup, OutdatedRunningAgentIsEndedBeforeTheQuestion) {
   pc.files[kFolder + "CBWNotiAgent.exe"] = "1.0.1.3";
   pc.processes["CBWNotiAgent.exe"] = 9;
   pc.userAccepts = false;
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(1, std::string()));
-  ASSERT_GE(run.size(), 7u);
-  EXPECT_EQ(run[6], "> End 9 CBWNotiAgent.exe");
-  EXPECT_EQ(run[7], "Check KSVC Site working");
+  EXPECT_EQ(Run(kNotificationAgent), Result(1, ""));
+  ASSERT_GE(run.size(), 8u);
+  EXPECT_EQ(Events(run.begin() + 6, run.begin() + 8), (Events{"> End 9 CBWNotiAgent.exe", "Check KSVC Site working"}));
   EXPECT_TRUE(pc.processes.empty());
   EXPECT_TRUE(pc.registry.empty());
 }
 
 TEST_F(AgentSetup, AcceptedPackageIsStartedAndRegistered) {
   pc.package = {{"CBWNotiAgent.exe", "1.0.1.4"}, {"QORClient_CBW.exe", "1.0.1.4"}, {"QORLauncher.exe", "1.0.0.1"}};
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(1, std::string("MSG_OK")));
+  EXPECT_EQ(Run(kNotificationAgent), Result(1, "MSG_OK"));
   const std::string agent = kFolder + "CBWNotiAgent.exe";
   // Folders that are not there yet are left to the installation, which makes them.
   // No agent installed: its published version is another one, so whatever runs under its name ends.
   EXPECT_EQ(run, (Events{kStars, "UTSetup Function call Start", "> ReadSignaturePolicy", "> GET " + kList,
-                         "> End 0 CBWNotiAgent.exe", "Check KSVC Site working", "> Probe probe", "Start download Tool", "> GET " + kList,
-                         "> Protect " + kLauncherFolder, "> Protect " + kFolder.substr(0, kFolder.size() - 1),
-                         "User Confirm window", "> Ask", "Download start",
+                         "> End 0 CBWNotiAgent.exe", "Check KSVC Site working", "> Probe probe", "Start download Tool",
+                         "> GET " + kList, "> Protect " + kLauncherFolder, "> Protect " + kAgentFolder, "User Confirm window",
+                         "> Ask", "Download start",
                          "> Download http://dl/QOREUTProg.CAB -> " + kFolder + "QOREUTProg.CAB into " + kFolder,
-                         "Download complete.",
-                         "> Copy " + kFolder + "QORLauncher.exe -> " + kLauncherFolder + "\\QORLauncher.exe",
+                         "Download complete.", "> Copy " + kFolder + "QORLauncher.exe -> " + kLauncherFolder + "\\QORLauncher.exe",
                          "> Hold " + agent, "> Start " + agent + " in " + kFolder + " (held)",
-                         "> Registry HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run QOR_AGENT=\"" + agent + "\"",
-                         "> Registry HKCU\\Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX AutoStart=1", "MSG_OK",
-                         "Function call End"}));
+                         "> Registry " + kRunKey + " QOR_AGENT=\"" + agent + "\"", "> Registry " + kMakerKey + " AutoStart=1",
+                         "MSG_OK", "Function call End"}));
 }
 
 TEST_F(AgentSetup, AssistantPackageUsesTheAlternativeTextsAndCopiesNoLauncher) {
   pc.package = {{"CBWUAAgent.exe", "1.0.1.4"}};
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(1, std::string("MSG_OK")));
+  EXPECT_EQ(Run(kAssistantAgent), Result(1, "MSG_OK"));
   const std::string agent = kFolder + "CBWUAAgent.exe";
   EXPECT_EQ(Events(run.begin() + 11, run.end()),
             (Events{"User Confirm window", "> Ask (alternative texts)", "Download start",
                     "> Download http://dl/NotiAgent_QOR_UA.cab -> " + kFolder + "NotiAgent_QOR_UA.cab into " + kFolder +
                         " (alternative texts)",
                     "Download complete.", "> Hold " + agent, "> Start " + agent + " in " + kFolder + " (held)",
-                    "> Registry HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run QORUA_AGENT=\"" + agent + "\"",
-                    "> Registry HKCU\\Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX UAAutoStart=1", "MSG_OK",
-                    "Function call End"}));
+                    "> Registry " + kRunKey + " QORUA_AGENT=\"" + agent + "\"", "> Registry " + kMakerKey + " UAAutoStart=1",
+                    "MSG_OK", "Function call End"}));
 }
 
 TEST_F(AgentSetup, DownloadThatIsCancelledOrNotInstalledStartsAndRegistersNothing) {
-  for (DownloadShown shown : {DownloadShown::kCancelled, DownloadShown::kNotInstalled}) {
-    pc.downloadShown = shown;
-    const int returned = shown == DownloadShown::kCancelled ? 1 : 0;
-    EXPECT_EQ(Run(kAssistantAgent), std::make_pair(returned, std::string("MSG_DOWNLOAD_FAIL")));
-    Events tail(run.end() - 3, run.end());
-    if (returned == 1) {
-      EXPECT_EQ(tail, (Events{"fail to download file", "MSG_DOWNLOAD_FAIL", "Function call End"}));
-    } else {
-      EXPECT_EQ(Events(run.end() - 2, run.end()), (Events{"fail to download file", "MSG_DOWNLOAD_FAIL"}));
-    }
-    EXPECT_TRUE(pc.registry.empty());
-  }
+  pc.downloadShown = DownloadShown::kCancelled;
+  EXPECT_EQ(Run(kAssistantAgent), Result(1, "MSG_DOWNLOAD_FAIL"));
+  EXPECT_EQ(Tail(3), (Events{"fail to download file", "MSG_DOWNLOAD_FAIL", "Function call End"}));
+  pc.downloadShown = DownloadShown::kNotInstalled;
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_DOWNLOAD_FAIL"));
+  EXPECT_EQ(Tail(2), (Events{"fail to download file", "MSG_DOWNLOAD_FAIL"}));
+  EXPECT_TRUE(pc.registry.empty());
 }
 
 TEST_F(AgentSetup, PackageWithoutTheAgentIsRegisteredWithNothingStarted) {
   pc.package = {{"data\\readme.txt", ""}};
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(1, std::string("MSG_OK")));
+  EXPECT_EQ(Run(kAssistantAgent), Result(1, "MSG_OK"));
   for (const std::string& line : run) EXPECT_EQ(line.rfind("> Start", 0), std::string::npos) << line;
-  EXPECT_EQ(pc.registry.count("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\QORUA_AGENT"), 1u);
+  EXPECT_EQ(pc.registry.count(kRunKey + "\\QORUA_AGENT"), 1u);
 }
 
 TEST_F(AgentSetup, UnreachableServerAndUnsafePackageAddressesAskNothing) {
   pc.reachable = false;
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_SERVER_CONN_ERROR")));
-  EXPECT_EQ(Events(run.end() - 3, run.end()), (Events{"Check KSVC Site working", "> Probe probe", "MSG_SERVER_CONN_ERROR"}));
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_SERVER_CONN_ERROR"));
+  EXPECT_EQ(Tail(3), (Events{"Check KSVC Site working", "> Probe probe", "MSG_SERVER_CONN_ERROR"}));
   pc.reachable = true;
 
   // Names that could leave the agent folder are a missing entry; so are addresses other than HTTP,
@@ -207,11 +212,11 @@ TEST_F(AgentSetup, UnreachableServerAndUnsafePackageAddressesAskNothing) {
   for (const std::string& address : {"http://dl/..\\..\\escape.cab", "http://dl/", "http://dl/C:escape.cab",
                                      "file:///C:/agents/NotiAgent_QOR_UA.cab", "ftp://dl/agents/NotiAgent_QOR_UA.cab"}) {
     SetEntry("NotiAgent_QOR_UA", "1.0.1.4", address);
-    EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_SERVER_CONN_ERROR"))) << address;
+    EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_SERVER_CONN_ERROR")) << address;
     Events expected{"Start download Tool", "> GET " + kList};
     if (address.compare(0, 4, "http") != 0) expected.push_back("Download refused, not an HTTP address: [" + address + "]");
     expected.insert(expected.end(), {"Fail to download setup file", "MSG_SERVER_CONN_ERROR"});
-    EXPECT_EQ(Events(run.end() - static_cast<std::ptrdiff_t>(expected.size()), run.end()), expected) << address;
+    EXPECT_EQ(Tail(expected.size()), expected) << address;
   }
   for (const std::string& line : pc.events) {
     EXPECT_EQ(line.rfind("> Ask", 0), std::string::npos);
@@ -221,133 +226,92 @@ TEST_F(AgentSetup, UnreachableServerAndUnsafePackageAddressesAskNothing) {
 
 TEST_F(AgentSetup, AgentFoldersThatCannotBeTrustedFailBeforeAnythingIsAsked) {
   // The agents' folder is a link: refused before the list is read.
-  pc.links.insert(kFolder.substr(0, kFolder.size() - 1));
+  pc.links.insert(kAgentFolder);
   pc.folders.insert(kLauncherFolder);
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
+  EXPECT_EQ(Run(kNotificationAgent), Result(0, "MSG_FUNCTION_FAIL"));
   EXPECT_EQ(run, (Events{kStars, "UTSetup Function call Start", "> Protect " + kLauncherFolder,
-                         "Agent folder refused: " + kFolder.substr(0, kFolder.size() - 1), "MSG_FUNCTION_FAIL"}));
+                         "Agent folder refused: " + kAgentFolder, "MSG_FUNCTION_FAIL"}));
 
   // A folder the protection refuses.
   pc.links.clear();
   pc.unprotectableFolders.insert(kLauncherFolder);
-  EXPECT_EQ(Run(kNotificationAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(run.back(), "MSG_FUNCTION_FAIL");
-  EXPECT_EQ(run[run.size() - 2], "> Protect " + kLauncherFolder);
+  EXPECT_EQ(Run(kNotificationAgent), Result(0, "MSG_FUNCTION_FAIL"));
+  EXPECT_EQ(Tail(2), (Events{"> Protect " + kLauncherFolder, "MSG_FUNCTION_FAIL"}));
 
   // A root that is not a full path.
   pc.root = "ProgramData\\";
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_FUNCTION_FAIL"));
   EXPECT_EQ(run, (Events{kStars, "UASetup Function call Start", "Agent root folder is not a full path: [ProgramData\\]",
                          "MSG_FUNCTION_FAIL"}));
 }
 
-TEST_F(AgentSetup, InstalledAgentThatMayNotStartOrDoesNotStartFailsTheCall) {
-  InstallFolders();
-  const std::string agent = kFolder + "CBWUAAgent.exe";
-  pc.files[agent] = "1.0.1.4";
-  const Events opening = Opening("UASetup Function call Start");
-
-  pc.openToEveryone.insert(agent);
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(run, Then(opening, {"Agent refused: " + agent, "MSG_FUNCTION_FAIL"}));
-  pc.openToEveryone.clear();
-
-  pc.unholdable.insert(agent);
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(run, Then(opening, {"Agent refused: " + agent, "MSG_FUNCTION_FAIL"}));
-  pc.unholdable.clear();
-
-  pc.policy.publisher = L"Demo Maker Ltd";
-  pc.unsignedFiles.insert(agent);
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(run, Then(opening, {"> Hold " + agent, "[SIGNATURE] [" + agent + "] refused", "MSG_FUNCTION_FAIL"}));
-  pc.unsignedFiles.clear();
-
-  pc.startErrors[agent] = 193;
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(Events(run.end() - 2, run.end()),
-            (Events{"Agent start failed: " + agent + ", error 193", "MSG_FUNCTION_FAIL"}));
-}
-
 TEST_F(AgentSetup, RegistrationThatFailsFailsTheInstallation) {
-  const std::string runKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-  const std::string makerKey = "HKCU\\Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX";
   pc.package = {{"CBWUAAgent.exe", "1.0.1.3"}};  // still not the published version once installed
-  pc.refusedKeys.insert(runKey);
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(Events(run.end() - 3, run.end()),
-            (Events{"> Registry " + runKey + " refused",
-                    "Registry write failed: [" + runKey + "] cannot be opened or created, error 5", "MSG_FUNCTION_FAIL"}));
+  pc.refusedKeys.insert(kRunKey);
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_FUNCTION_FAIL"));
+  EXPECT_EQ(Tail(3), (Events{"> Registry " + kRunKey + " refused",
+                             "Registry write failed: [" + kRunKey + "] cannot be opened or created, error 5", "MSG_FUNCTION_FAIL"}));
 
   pc.refusedKeys.clear();
-  pc.refusedValues.insert(makerKey + "\\UAAutoStart");
-  EXPECT_EQ(Run(kAssistantAgent), std::make_pair(0, std::string("MSG_FUNCTION_FAIL")));
-  EXPECT_EQ(Events(run.end() - 2, run.end()),
-            (Events{"Registry write failed: [" + makerKey + "] UAAutoStart, error 5", "MSG_FUNCTION_FAIL"}));
-  EXPECT_EQ(pc.registry.count(runKey + "\\QORUA_AGENT"), 1u);  // what was written before it stays
+  pc.refusedValues.insert(kMakerKey + "\\UAAutoStart");
+  EXPECT_EQ(Run(kAssistantAgent), Result(0, "MSG_FUNCTION_FAIL"));
+  EXPECT_EQ(Tail(2), (Events{"Registry write failed: [" + kMakerKey + "] UAAutoStart, error 5", "MSG_FUNCTION_FAIL"}));
+  EXPECT_EQ(pc.registry.count(kRunKey + "\\QORUA_AGENT"), 1u);  // what was written before it stays
 }
 
 TEST(AgentUpdate, NeededOnlyForAPublishedOtherVersion) {
   ScriptedLibraryPc pc;
   pc.files[kFolder + "CBWNotiAgent.exe"] = "1.0.1.4";
-  EXPECT_FALSE(IsAgentUpdateNeeded(pc, kService, kFolder, "CBWNotiAgent.exe", "name='NotiAgent_QOR'"));  // no list
+  const auto needed = [&pc](const char* image) {
+    return IsAgentUpdateNeeded(pc, kService, kFolder, image, "name='NotiAgent_QOR'");
+  };
+  EXPECT_FALSE(needed("CBWNotiAgent.exe"));  // no list
   pc.server[kList] = "<list>" + Entry("NotiAgent_QOR", "1.0.1.4", "http://dl/a.cab");
-  EXPECT_FALSE(IsAgentUpdateNeeded(pc, kService, kFolder, "CBWNotiAgent.exe", "name='NotiAgent_QOR'"));
+  EXPECT_FALSE(needed("CBWNotiAgent.exe"));
   pc.server[kList] = "<list>" + Entry("NotiAgent_QOR", "1.0.1.5", "http://dl/a.cab");
-  EXPECT_TRUE(IsAgentUpdateNeeded(pc, kService, kFolder, "CBWNotiAgent.exe", "name='NotiAgent_QOR'"));
-  EXPECT_TRUE(IsAgentUpdateNeeded(pc, kService, kFolder, "missing.exe", "name='NotiAgent_QOR'"));
+  EXPECT_TRUE(needed("CBWNotiAgent.exe"));
+  EXPECT_TRUE(needed("missing.exe"));
 }
 
-class UpdateLaunch : public ::testing::Test {
- protected:
-  int Launch() {
+TEST(UpdateLaunch, RequestIsWrittenBeforeTheHeldLauncherStartsAndNothingStartsWithoutIt) {
+  ScriptedLibraryPc pc;
+  Recorded record;
+  const auto launch = [&pc, &record] {
     const size_t from = pc.events.size();
     const int started = LaunchPhoneUpdateTool(pc);
-    run = pc.EventsFrom(from);
+    record.run = pc.EventsFrom(from);
     return started;
-  }
-
-  const std::string makerKey = "HKCU\\Software\\LowRegistry\\QV Electronics Inc\\QVMobileAX";
+  };
   const std::string launcher = kLauncherFolder + "\\QORLauncher.exe";
   const Events opening{std::string(56, '*'), "Phone software update tool - Call START",
-                       "> Registry " + makerKey + " SYNCUPDATE=TRUE", "> Registry " + makerKey + " SYNCTYPE=PXPC",
+                       "> Registry " + kMakerKey + " SYNCUPDATE=TRUE", "> Registry " + kMakerKey + " SYNCTYPE=PXPC",
                        "> Protect " + kLauncherFolder, "Check QOR Launcher"};
-  ScriptedLibraryPc pc;
-  Events run;
-};
-
-TEST_F(UpdateLaunch, RequestIsWrittenBeforeTheHeldLauncherStarts) {
-  EXPECT_EQ(Launch(), 0);
-  Events expected = opening;
-  expected.push_back("QOR tool Not exist.");
-  EXPECT_EQ(run, expected);
+  EXPECT_EQ(launch(), 0);
+  EXPECT_EQ(record.run, Then(opening, {"QOR tool Not exist."}));
 
   pc.files[launcher] = "1.0.0.1";
-  EXPECT_EQ(Launch(), 1);
-  expected = opening;
-  expected.insert(expected.end(), {"> ReadSignaturePolicy", "> Hold " + launcher,
-                                   "Call Launcher", "> Start " + launcher + " in " + kLauncherFolder + " (held)",
-                                   "Phone software update tool - Call END"});
-  EXPECT_EQ(run, expected);
-}
+  EXPECT_EQ(launch(), 1);
+  EXPECT_EQ(record.run, Then(opening, {"> ReadSignaturePolicy", "> Hold " + launcher, "Call Launcher",
+                                       "> Start " + launcher + " in " + kLauncherFolder + " (held)",
+                                       "Phone software update tool - Call END"}));
 
-TEST_F(UpdateLaunch, NoRequestOrARefusedLauncherStartsNothing) {
-  pc.files[launcher] = "1.0.0.1";
-  pc.refusedValues.insert(makerKey + "\\SYNCTYPE");
-  EXPECT_EQ(Launch(), 0);
-  EXPECT_EQ(run.back(), "Registry write failed: [" + makerKey + "] SYNCTYPE, error 5");
+  // No request written, a launcher the maker did not sign, or one that does not start.
+  const size_t failuresFrom = pc.events.size();
+  pc.refusedValues.insert(kMakerKey + "\\SYNCTYPE");
+  EXPECT_EQ(launch(), 0);
+  EXPECT_EQ(record.Tail(1), Events{"Registry write failed: [" + kMakerKey + "] SYNCTYPE, error 5"});
   pc.refusedValues.clear();
 
   pc.policy.publisher = L"Demo Maker Ltd";
   pc.unsignedFiles.insert(launcher);
-  EXPECT_EQ(Launch(), 0);
-  EXPECT_EQ(run.back(), "[SIGNATURE] [" + launcher + "] refused");
+  EXPECT_EQ(launch(), 0);
+  EXPECT_EQ(record.Tail(1), Events{"[SIGNATURE] [" + launcher + "] refused"});
 
   pc.unsignedFiles.clear();
   pc.startErrors[launcher] = 193;
-  EXPECT_EQ(Launch(), 0);
-  EXPECT_EQ(run.back(), "Agent start failed: " + launcher + ", error 193");
-  for (const std::string& line : pc.events) EXPECT_NE(line, "Phone software update tool - Call END");
+  EXPECT_EQ(launch(), 0);
+  EXPECT_EQ(record.Tail(1), Events{"Agent start failed: " + launcher + ", error 193"});
+  for (const std::string& line : pc.EventsFrom(failuresFrom)) EXPECT_NE(line, "Phone software update tool - Call END");
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "updateclient/core/folder_security.h"
 
@@ -55,17 +57,22 @@ SecurityDescription InheritedFromCommonData() {
   return d;
 }
 
+SecurityDescription Changed(void (*change)(SecurityDescription&)) {
+  SecurityDescription d = Protected();
+  change(d);
+  return d;
+}
+
 SecurityDescription WithEntry(AccessEntry entry) {
   SecurityDescription d = Protected();
   d.entries.push_back(entry);
   return d;
 }
 
-void ExpectNeitherFolderNorFile(const SecurityDescription& d) {
-  EXPECT_FALSE(IsAdministratorsOnly(d, ObjectKind::kFolder));
-  EXPECT_FALSE(IsAdministratorsOnly(d, ObjectKind::kFile));
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kEmpty);
-  EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kRefuse);
+SecurityDescription OwnedBy(const std::string& owner) {
+  SecurityDescription d = Protected();
+  d.owner = owner;
+  return d;
 }
 
 TEST(AgentFolderVerdict, FolderInheritedFromCommonDataIsEmptiedAndTakenBack) {
@@ -78,74 +85,57 @@ TEST(AgentFolderVerdict, FolderInheritedFromCommonDataIsEmptiedAndTakenBack) {
   EXPECT_EQ(WhyNotAdministratorsOnly(usersOnly, ObjectKind::kFolder), "S-1-5-32-545 may write (0x00000116)");
 }
 
-TEST(AgentFolderVerdict, ProtectedDescriptorIsKeptAndItsFilesUsedAndUnprotectedItIsTakenBack) {
-  SecurityDescription d = Protected();
-  EXPECT_EQ(WhyNotAdministratorsOnly(d, ObjectKind::kFolder), "");
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kKeep);
-  EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
-  d.owner = kSystemSid;
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kKeep);
-  d.daclProtected = false;
-  EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kTakeBack);
-  EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
-}
-
-TEST(AgentFolderVerdict, OwnerOtherThanSystemOrAdministratorsFails) {
-  for (const char* owner : {kUserSid, kUsersSid, kEveryoneSid, "", "S-1-5-32-5440", "S-1-5-32-54"}) {
-    SCOPED_TRACE(owner);
-    SecurityDescription d = Protected();
-    d.owner = owner;
-    ExpectNeitherFolderNorFile(d);
+// Owners, DACLs and single rights: the verdicts on a folder and a file, the judgement they follow
+// from, and where given the reason against (for a folder unless the row says a file). The rights
+// the folder security's fuzz target does not try are here.
+TEST(AgentFolderVerdict, OwnersDaclsAndRightsGiveTheirVerdictsAndReasons) {
+  struct Case {
+    std::string what;
+    SecurityDescription d;
+    FolderVerdict folder;
+    FileVerdict file;
+    std::optional<std::string> why = std::nullopt;
+    ObjectKind whyOf = ObjectKind::kFolder;
+  };
+  const FolderVerdict keep = FolderVerdict::kKeep, empty = FolderVerdict::kEmpty;
+  const FileVerdict use = FileVerdict::kUse, refuse = FileVerdict::kRefuse;
+  std::vector<Case> cases = {
+      {"protected", Protected(), keep, use, ""},
+      {"owned by SYSTEM", OwnedBy(kSystemSid), keep, use},
+      {"unprotected", Changed([](SecurityDescription& d) { d.daclProtected = false; }), FolderVerdict::kTakeBack, use},
+      {"owned by a user", OwnedBy(kUserSid), empty, refuse,
+       std::string("owner ") + kUserSid + " is neither SYSTEM nor the Administrators", ObjectKind::kFile},
+      {"no DACL", Changed([](SecurityDescription& d) { d.hasDacl = false, d.entries.clear(); }), empty, refuse,
+       "no DACL: everyone has full access"},
+      {"an empty DACL", Changed([](SecurityDescription& d) { d.entries.clear(); }), keep, use},
+      {"modify for Authenticated Users", WithEntry(Allow(kAuthenticatedUsersSid, 0x001301BF)), empty, refuse},
+      {"generic write for Everyone", WithEntry(Allow(kEveryoneSid, access::kGenericWrite)), empty, refuse,
+       "S-1-1-0 may write (0x40000000)", ObjectKind::kFile},
+      // What a folder passes on fails it for what is created there, and a file not at all.
+      {"inherit-only write", WithEntry(Allow(kUsersSid, access::kGenericAll, kBoth | ace_flags::kInheritOnly)), empty, use,
+       "S-1-5-32-545 may write (0x10000000) in what is created there"},
+      // An entry of another kind passes only when it could grant no write.
+      {"another kind, reading", WithEntry(AccessEntry{AceKind::kOther, "", kReadExecute, 0}), keep, use},
+  };
+  for (const char* owner : {kUsersSid, kEveryoneSid, "", "S-1-5-32-5440", "S-1-5-32-54"}) {
+    cases.push_back({std::string("owned by ") + owner, OwnedBy(owner), empty, refuse});
   }
-  SecurityDescription user = Protected();
-  user.owner = kUserSid;
-  EXPECT_EQ(WhyNotAdministratorsOnly(user, ObjectKind::kFile),
-            std::string("owner ") + kUserSid + " is neither SYSTEM nor the Administrators");
-}
-
-TEST(AgentFolderVerdict, NullDaclFailsAndEmptyDaclPasses) {
-  SecurityDescription none = Protected();
-  none.hasDacl = false;
-  none.entries.clear();
-  EXPECT_EQ(WhyNotAdministratorsOnly(none, ObjectKind::kFolder), "no DACL: everyone has full access");
-  SecurityDescription empty = Protected();
-  empty.entries.clear();
-  EXPECT_EQ(JudgeAgentFolder(empty), FolderVerdict::kKeep);
-}
-
-// The rights the folder security's fuzz target does not try.
-TEST(AccessRights, EveryWriteTypeRightToUsersFails) {
   for (uint32_t mask : {access::kWriteEa, access::kWriteAttributes, access::kFileAllAccess}) {
-    SCOPED_TRACE(mask);
-    ExpectNeitherFolderNorFile(WithEntry(Allow(kUsersSid, mask)));
+    cases.push_back({"write right " + std::to_string(mask) + " for Users", WithEntry(Allow(kUsersSid, mask)), empty, refuse});
   }
-}
-
-TEST(AccessRights, ReadAndExecuteRightsPass) {
-  const uint32_t reads[] = {0x00000001 /* read data */, access::kReadEa, access::kExecute, 0x00000080 /* attributes */,
-                            0x00020000 /* read control */, 0x00100000 /* synchronize */, 0x80000000 /* generic read */,
-                            0x20000000 /* generic execute */, kReadExecute};
-  for (uint32_t mask : reads) {
-    SCOPED_TRACE(mask);
-    const SecurityDescription d = WithEntry(Allow(kUserSid, mask));
-    EXPECT_EQ(JudgeAgentFolder(d), FolderVerdict::kKeep);
-    EXPECT_EQ(JudgeAgentFile(d), FileVerdict::kUse);
+  for (uint32_t mask : {0x00000001u /* read data */, access::kReadEa, access::kExecute, 0x00000080u /* attributes */,
+                        0x00020000u /* read control */, 0x00100000u /* synchronize */, 0x80000000u /* generic read */,
+                        0x20000000u /* generic execute */, kReadExecute}) {
+    cases.push_back({"read right " + std::to_string(mask) + " for a user", WithEntry(Allow(kUserSid, mask)), keep, use});
   }
-}
-
-TEST(AccessRights, WriteForEveryoneOrAuthenticatedUsersFails) {
-  ExpectNeitherFolderNorFile(WithEntry(Allow(kAuthenticatedUsersSid, 0x001301BF /* modify */)));
-  EXPECT_EQ(WhyNotAdministratorsOnly(WithEntry(Allow(kEveryoneSid, access::kGenericWrite)), ObjectKind::kFile),
-            "S-1-1-0 may write (0x40000000)");
-}
-
-TEST(AccessRights, InheritOnlyWriteFailsAFolderForWhatIsCreatedThere) {
-  const SecurityDescription d = WithEntry(Allow(kUsersSid, access::kGenericAll, kBoth | ace_flags::kInheritOnly));
-  EXPECT_EQ(WhyNotAdministratorsOnly(d, ObjectKind::kFolder), "S-1-5-32-545 may write (0x10000000) in what is created there");
-}
-
-TEST(AccessRights, EntryOfAnotherKindPassesOnlyWhenItCouldGrantNoWrite) {
-  EXPECT_EQ(JudgeAgentFolder(WithEntry(AccessEntry{AceKind::kOther, "", kReadExecute, 0})), FolderVerdict::kKeep);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(JudgeAgentFolder(c.d), c.folder);
+    EXPECT_EQ(JudgeAgentFile(c.d), c.file);
+    EXPECT_EQ(IsAdministratorsOnly(c.d, ObjectKind::kFolder), c.folder != empty);
+    EXPECT_EQ(IsAdministratorsOnly(c.d, ObjectKind::kFile), c.file == use);
+    if (c.why) EXPECT_EQ(WhyNotAdministratorsOnly(c.d, c.whyOf), *c.why);
+  }
 }
 
 // Wine's made-up descriptor: owned by its one user, never protected, everyone's rights from the

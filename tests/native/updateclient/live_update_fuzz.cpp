@@ -1,5 +1,6 @@
 // libFuzzer target of the live-update entry extraction: any list and any marker give texts that
-// occur in the list, and never a read outside it (the sanitizers check that).
+// occur in the list, and never a read outside it (the sanitizers check that). The package name
+// taken from the address is checked by the contained-name target, on any address.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,7 +21,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (entry.version.size() > list.size() || entry.address.size() > list.size()) std::abort();
   if (!entry.version.empty() && list.find(entry.version) == std::string::npos) std::abort();
   if (!entry.address.empty() && list.find(entry.address) == std::string::npos) std::abort();
-  std::string name = PackageFileName(entry.address);
-  if (!name.empty() && (name.find('\\') != std::string::npos || name.find(':') != std::string::npos)) std::abort();
   return 0;
 }

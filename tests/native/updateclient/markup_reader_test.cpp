@@ -39,15 +39,13 @@ TEST(MarkupReader, NameEndsAtFirstBlankAndAttributesAreTrimmed) {
 }
 
 TEST(MarkupReader, SuccessMarkMustFollowFirstCharacterOfRootAttributes) {
+  const std::pair<const char*, bool> cases[] = {{"<result status=\"OK\"/>", true}, {"<result OK=\"1\"></result>", false},
+                                                {"<result status=\"FAIL\"></result>", false}, {"<result>OK</result>", false}};
   CMarkupReader reader;
-  reader.Parse("<result status=\"OK\"/>");
-  EXPECT_TRUE(IsAcceptedAnswer(reader));
-  reader.Parse("<result OK=\"1\"></result>");
-  EXPECT_FALSE(IsAcceptedAnswer(reader));
-  reader.Parse("<result status=\"FAIL\"></result>");
-  EXPECT_FALSE(IsAcceptedAnswer(reader));
-  reader.Parse("<result>OK</result>");
-  EXPECT_FALSE(IsAcceptedAnswer(reader));
+  for (const auto& [answer, accepted] : cases) {
+    reader.Parse(answer);
+    EXPECT_EQ(IsAcceptedAnswer(reader), accepted) << answer;
+  }
 }
 
 TEST(MarkupReader, DeepNestingNeitherRecursesNorLeaks) {

@@ -53,8 +53,7 @@ class ScriptedLibraryPc : public LibraryPc {
   }
   std::string GetMarkup(const std::string& url) override {
     Did("GET " + url);
-    auto found = server.find(url);
-    return found == server.end() ? std::string() : found->second;
+    return server.count(url) ? server.at(url) : std::string();
   }
   void NoteFailureCause(const std::string& text) override { cause = text; }
   std::string FailureCause() override { return cause; }
@@ -65,10 +64,7 @@ class ScriptedLibraryPc : public LibraryPc {
     return links.count(path) > 0 || files.count(path) > 0 || folders.count(path) > 0;
   }
   bool FileExists(const std::string& path) override { return !ThroughLink(path) && files.count(path) > 0; }
-  std::string FileVersionText(const std::string& path) override {
-    auto found = files.find(path);
-    return found == files.end() || ThroughLink(path) ? std::string() : found->second;
-  }
+  std::string FileVersionText(const std::string& path) override { return FileExists(path) ? files.at(path) : std::string(); }
   bool IsFreeOfLinks(const std::string& path) override { return !ThroughLink(path); }
   bool ProtectFolder(const std::string& folder) override {
     Did("Protect " + folder);
@@ -100,10 +96,7 @@ class ScriptedLibraryPc : public LibraryPc {
     return true;
   }
 
-  uint32_t FindProcess(const std::string& image) override {
-    auto found = processes.find(image);
-    return found == processes.end() ? 0 : found->second;
-  }
+  uint32_t FindProcess(const std::string& image) override { return processes.count(image) ? processes.at(image) : 0; }
   bool EndProcess(uint32_t id, const std::string& expectedImage) override {
     Did("End " + std::to_string(id) + " " + expectedImage);
     auto found = processes.find(expectedImage);
@@ -121,13 +114,11 @@ class ScriptedLibraryPc : public LibraryPc {
   RegistryWrite WriteValues(RegistryRoot rootKey, const std::string& subKey,
                             std::initializer_list<RegistryValue> values) override {
     const std::string key = std::string(rootKey == RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\") + subKey;
-    RegistryWrite write;
     if (refusedKeys.count(key)) {
       Did("Registry " + key + " refused");
-      write.keyOpened = false;
-      write.error = 5;
-      return write;
+      return RegistryWrite{false, 0, 5};
     }
+    RegistryWrite write;
     for (const RegistryValue& value : values) {
       const std::string text = value.isNumber ? std::to_string(value.number) : value.text;
       Did("Registry " + key + " " + value.name + "=" + text);

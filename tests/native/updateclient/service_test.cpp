@@ -24,9 +24,7 @@ TEST(ServiceRequests, HistoryIdAndDownloadTimes) {
   EXPECT_EQ(FormatHistoryId("", start), "260304050607008");
   EXPECT_EQ(FormatHistoryId("pc:", LocalDateTime{2100, 12, 31, 23, 59, 59, 999}), "pc:001231235959999");
 
-  LocalDateTime later = start;
-  later.minute += 1;
-  later.second += 30;
+  const LocalDateTime later{2026, 3, 4, 5, 7, 37, 8};  // 90 s on
   EXPECT_EQ(ElapsedSecondsWithinDay("260304050607008", later), 90);
   EXPECT_EQ(ElapsedSecondsWithinDay("prefix:260304050607008", later), 90);  // stamp after the first ':'
   LocalDateTime dayAndHourLater{2026, 3, 5, 6, 6, 7, 0};
