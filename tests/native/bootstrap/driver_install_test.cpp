@@ -26,7 +26,7 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
   pc.RemoveDrivers();
   EXPECT_FALSE(Run());
   const std::string failed = Record();
-  EXPECT_NE(failed.find(InstalledCheck(kDriverCbwUnison, false) + R"(> BringToFront
+  EXPECT_TRUE(Holds(failed, InstalledCheck(kDriverCbwUnison, false) + R"(> BringToFront
 [InstallDriver()] IsInstalledDriver() return code : FALSE
 [InstallDriver()] Cause: the installer ended with exit code 0, and the driver's files are not installed
 > Release C:\T\PXPC\driver_setup.exe
@@ -37,10 +37,8 @@ TEST_F(Workflow, ADueDriverIsFetchedFromTheServerAndInstalledBeforeTheToolStarts
 > Message QV USB modem driver is not installed.|Reinstall QV USB modem driver.
 [AutoRun_PXBootstrap()] Timer call exit function
 [AutoRun_PXBootstrap()] END...............
-)"),
-            std::string::npos)
-      << failed;
-  EXPECT_EQ(failed.find("[RunPXPC()]"), std::string::npos);
+)"));
+  EXPECT_TRUE(Lacks(failed, "[RunPXPC()]"));
 }
 
 TEST_F(Workflow, WithBothDueThePackageComesFirstThenTheDriverWhichIsInstalledWithoutAPause) {
@@ -83,7 +81,7 @@ Server and preload is same
   fresh.m_bRequireDrv = 1;
   EXPECT_TRUE(DownloadPackage(pc, pc, fresh));
   EXPECT_EQ(fresh.m_bPxpcInstallsDriver, 1);
-  EXPECT_EQ(Record().find("> Download"), std::string::npos);
+  EXPECT_TRUE(Lacks(Record(), "> Download"));
   EXPECT_TRUE(InstallDriverStep(pc, pc, fresh));
   EXPECT_EQ(Record(), "\n[CUSBAutoRunDlg::InstallDriver()] SKIP.............\n");
 }
@@ -117,17 +115,8 @@ Path to copy preload driver[C:\T\E\setup.exe]
   run.m_strPreloadDriver.clear();
   pc.files.erase(L"C:\\T\\PXPC\\PXPC.exe");
   EXPECT_FALSE(Run());
-  EXPECT_EQ(Record(), R"(
-[AutoRun_PXBootstrap()] START...............
-> IsOnline
-[RunPXPC()] START.............
-[RunPXPC()] Exe File = (C:\T\PXPC\PXPC.exe) [LF]
-[RunPXPC()] Work Path = (C:\T\PXPC) [LF]
-> HoldFolder C:\T\PXPC
-> Hold C:\T\PXPC\PXPC.exe
-> Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
-> Release C:\T\PXPC\PXPC.exe
-[RunPXPC()] END - Failed to run PXPC.............
+  EXPECT_EQ(Record(), "\n[AutoRun_PXBootstrap()] START...............\n> IsOnline" + std::string(kToolStart) +
+                          R"([RunPXPC()] END - Failed to run PXPC.............
 [RunPXPC()] Cause: [C:\T\PXPC\PXPC.exe] did not start: system error 2 (File not found.)
 [CheckSystem()] IsConnectedInternet() ==> FALSE...
 [AutoRun_PXBootstrap()] Timer call exit function
@@ -142,25 +131,8 @@ TEST_F(Workflow, TheServersInstallerRunsHeldAndSignedInItsHeldFolderAnMsiIsRemov
   pc.files[package.serverDriver] = L"driver";
   pc.exitCode = 3010;
   EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
-  EXPECT_EQ(Record(), R"(
-> IsOnline
-Driver install from server
-[CUSBAutoRunDlg::InstallDriver()] START.............
-> HoldFolder C:\T\PXPC
-> Hold C:\T\PXPC\driver_setup.exe
-[InstallDriver : MsgWaitForMultipleObjects 1]
-[InstallDriver : MsgWaitForMultipleObjects 2]
-Install Driver Full Path Name = C:\T\PXPC\driver_setup.exe [LF]
-> Start C:\T\PXPC\driver_setup.exe [] in C:\T\PXPC
-> WaitForEnd 600000
-[InstallDriver : the installer ended with exit code 3010]
-[InstallDriver : MsgWaitForMultipleObjects ENd]
-> IsOnline
-)" + InstalledCheck(kDriverCbwUnison, true) + R"(> BringToFront
-[CUSBAutoRunDlg::InstallDriver()] END.............
-> Release C:\T\PXPC\driver_setup.exe
-> ReleaseFolder C:\T\PXPC
-)");
+  EXPECT_EQ(Record(), "\n> IsOnline\nDriver install from server" +
+                          HeldInstallerRun("C:\\T\\PXPC", "driver_setup.exe", kDriverCbwUnison, 3010) + "\n");
 
   package.serverDriver = L"C:\\T\\PXPC\\unison.MSI";
   pc.files[package.serverDriver] = L"package";
@@ -200,8 +172,8 @@ Install Driver Full Path Name = C:\T\PXPC\unison.MSI [LF]
   pc.unsignedFiles.insert(package.serverDriver);
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   const std::string refused = Record();
-  EXPECT_NE(refused.find("[SIGNATURE] [C:\\T\\PXPC\\unison.MSI] refused\n"), std::string::npos) << refused;
-  EXPECT_EQ(refused.find("> Start"), std::string::npos);
+  EXPECT_TRUE(Holds(refused, "[SIGNATURE] [C:\\T\\PXPC\\unison.MSI] refused\n"));
+  EXPECT_TRUE(Lacks(refused, "> Start"));
   pc.unsignedFiles.clear();
   pc.unholdableFolders.insert(L"C:\\T\\PXPC");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
@@ -210,19 +182,23 @@ Install Driver Full Path Name = C:\T\PXPC\unison.MSI [LF]
   pc.unholdableFolders.clear();
   pc.links.insert(L"C:\\T\\PXPC\\unison.MSI");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
-  EXPECT_NE(Record().find("Drv Setup Filename : C:\\T\\PXPC\\unison.MSI [LF]\n"
-                          "[InstallDriver : IsExistFile(strPath)] return code : FALSE\n"),
-            std::string::npos);
+  EXPECT_TRUE(Holds(Record(), "Drv Setup Filename : C:\\T\\PXPC\\unison.MSI [LF]\n"
+                              "[InstallDriver : IsExistFile(strPath)] return code : FALSE\n"));
   package.serverDriver = L"x.e";
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
-  EXPECT_NE(Record().find("[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\n"), std::string::npos);
+  EXPECT_TRUE(Holds(Record(), "[InstallDriver : strDrvPath.IsEmpty()] return code : TRUE\n"));
 }
 
 TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes) {
   pc.online = false;
   pc.folders.insert(L"C:\\T\\E");
   pc.files[L"E:\\setup.exe"] = L"phone's driver";
-  DriverPackage package = PhonesDriverPackage();
+  DriverPackage package;  // the phone's installer of the modem family
+  package.preloadDriver = L"C:\\T\\E\\setup.exe";
+  package.preloadName = L"setup.exe";
+  package.launchDrive = L"E";
+  package.programFolder = L"C:\\T\\E\\";
+  package.preloadType = kDriverModem;
   EXPECT_TRUE(InstallDriverPackage(pc, pc, package));
   EXPECT_EQ(Record(), PhonesDriverInstall() + "\n");
 
@@ -230,10 +206,8 @@ TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes)
   pc.swappedAfterCopy.insert(package.preloadDriver);
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   const std::string swapped = Record();
-  EXPECT_NE(swapped.find("Preload Driver[C:\\T\\E\\setup.exe] is not the phone's file[E:\\setup.exe] (0)\n"),
-            std::string::npos)
-      << swapped;
-  EXPECT_EQ(swapped.find("> Start"), std::string::npos);
+  EXPECT_TRUE(Holds(swapped, "Preload Driver[C:\\T\\E\\setup.exe] is not the phone's file[E:\\setup.exe] (0)\n"));
+  EXPECT_TRUE(Lacks(swapped, "> Start"));
 
   // No phone drive, a folder that cannot be held, or a link where the copy goes: nothing copied,
   // nothing run.
@@ -245,15 +219,13 @@ TEST_F(Workflow, ThePhonesInstallerIsCopiedAndRunOnlyWhileItHoldsThePhonesBytes)
   pc.unholdableFolders.insert(L"C:\\T\\E");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
   const std::string unheld = Record();
-  EXPECT_NE(unheld.find("[FOLDER] [C:\\T\\E] refused, it cannot be held (32)\n"
-                        "CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"),
-            std::string::npos)
-      << unheld;
-  EXPECT_EQ(unheld.find("> Copy"), std::string::npos) << unheld;
+  EXPECT_TRUE(Holds(unheld, "[FOLDER] [C:\\T\\E] refused, it cannot be held (32)\n"
+                            "CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"));
+  EXPECT_TRUE(Lacks(unheld, "> Copy"));
   pc.unholdableFolders.clear();
   pc.links.insert(L"C:\\T\\E\\setup.exe");
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));
-  EXPECT_NE(Record().find("CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"), std::string::npos);
+  EXPECT_TRUE(Holds(Record(), "CopyFile Failed Src[E:\\setup.exe], Target[C:\\T\\E\\setup.exe]\n"));
   // Offline without the phone's installer there is nothing to install with.
   package.preloadDriver.clear();
   EXPECT_FALSE(InstallDriverPackage(pc, pc, package));

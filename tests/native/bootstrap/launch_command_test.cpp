@@ -1,4 +1,4 @@
-// Start-up texts: the command line of both starts, the relaunch's arguments and files, and which
+// Start-up texts: the command line of both starts, the relaunch's files, and which
 // configured file names may be used and which spellings name one file.
 #include "bootstrap/core/launch_command.h"
 
@@ -30,11 +30,6 @@ TEST(LaunchCommand, APcStartWithoutADriveLetterIsRefused) {
     EXPECT_TRUE(ParseLaunchCommand(args).invalid) << args;
     EXPECT_TRUE(ParseLaunchCommand(args).launchDrive.empty()) << args;
   }
-}
-
-TEST(LaunchCommand, RelaunchArgumentsAndPackageFolder) {
-  EXPECT_EQ(FormatRelaunchArguments(L'E'), L"-l E");
-  EXPECT_EQ(FormatPackageFolder(L"C:\\Templates", L'E'), L"C:\\Templates\\E\\");
 }
 
 TEST(LaunchCommand, TheRelaunchNeedsTheProgramAndItsLibrariesFromItsOwnFolder) {

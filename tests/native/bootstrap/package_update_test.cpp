@@ -23,7 +23,7 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   Record();
   EXPECT_FALSE(Run());
   const std::string failed = Record();
-  EXPECT_NE(failed.find(R"(> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC.update-1005\pxpcconfig.ini (cancellable)
+  EXPECT_TRUE(Holds(failed, R"(> Download http://dl.example/pxpc/pxpcconfig.ini -> C:\T\PXPC.update-1005\pxpcconfig.ini (cancellable)
 [DownloadPXPC_Package()] Fail of download file.....(pxpcconfig.ini)
 [DownloadPXPC_Package()] Cause: GET http://dl.example/pxpc/pxpcconfig.ini answered HTTP 404
 > RemoveFile C:\T\PXPC.update-1005\PXPC.exe
@@ -38,10 +38,8 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
 [MessageBox] RO Zeru Zav download is failed.\nPlease try again when Internet access is available.
 > Message RO Zeru Zav download is failed.|Please try again when Internet access is available.
 [AutoRun_PXBootstrap()] Timer call exit function
-)"),
-            std::string::npos)
-      << failed;
-  EXPECT_EQ(failed.find("> Move"), std::string::npos) << failed;
+)"));
+  EXPECT_TRUE(Lacks(failed, "> Move"));
   EXPECT_EQ(pc.files, earlier);  // the new tool that did arrive never took the old one's place
 
   // The user's cancel: traced as such, reported as failed, no message, and the package as it was.
@@ -49,16 +47,14 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   pc.cancelAtUrl = L"http://dl.example/pxpc/pxpcconfig.ini";
   EXPECT_FALSE(Run());
   const std::string cancelled = Record();
-  EXPECT_NE(cancelled.find("(cancellable)\n[DownloadPXPC_Package()] User Cancel (1)\n[DownloadPXPC_Package()] Cause: GET "
-                           "http://dl.example/pxpc/pxpcconfig.ini ended: cancelled after 5 ms\n"),
-            std::string::npos)
-      << cancelled;
-  EXPECT_NE(cancelled.find("> Report [H42] FAIL"), std::string::npos);
-  EXPECT_EQ(cancelled.find("> Message"), std::string::npos);
+  EXPECT_TRUE(Holds(cancelled, "(cancellable)\n[DownloadPXPC_Package()] User Cancel (1)\n[DownloadPXPC_Package()] Cause: GET "
+                               "http://dl.example/pxpc/pxpcconfig.ini ended: cancelled after 5 ms\n"));
+  EXPECT_TRUE(Holds(cancelled, "> Report [H42] FAIL"));
+  EXPECT_TRUE(Lacks(cancelled, "> Message"));
   EXPECT_EQ(pc.files, earlier);
   // Once cancelled, no further file is even asked for.
   EXPECT_FALSE(Run());
-  EXPECT_EQ(Record().find("> Download"), std::string::npos);
+  EXPECT_TRUE(Lacks(Record(), "> Download"));
 
   // A file that cannot take its place fails the update.
   run.m_bUserCancel = 0;
@@ -66,14 +62,12 @@ TEST_F(Workflow, AFailedOrCancelledUpdateIsReportedAsFailedStartsNothingAndLeave
   pc.unmovableFiles.insert(L"C:\\T\\PXPC\\PXPC.exe");
   EXPECT_FALSE(Run());
   const std::string unmoved = Record();
-  EXPECT_NE(unmoved.find("> Move C:\\T\\PXPC.update-1015\\PXPC.exe -> C:\\T\\PXPC\\PXPC.exe\n"
-                         "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"
-                         "[DownloadPXPC_Package()] Cause: the downloaded file could not take its place in the "
-                         "package folder\n"
-                         "> RemoveFile C:\\T\\PXPC.update-1015\\PXPC.exe\n"
-                         "> RemoveFile C:\\T\\PXPC.update-1015\\pxpcconfig.ini\n"),
-            std::string::npos)
-      << unmoved;
+  EXPECT_TRUE(Holds(unmoved, "> Move C:\\T\\PXPC.update-1015\\PXPC.exe -> C:\\T\\PXPC\\PXPC.exe\n"
+                             "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"
+                             "[DownloadPXPC_Package()] Cause: the downloaded file could not take its place in the "
+                             "package folder\n"
+                             "> RemoveFile C:\\T\\PXPC.update-1015\\PXPC.exe\n"
+                             "> RemoveFile C:\\T\\PXPC.update-1015\\pxpcconfig.ini\n"));
   EXPECT_EQ(pc.files, earlier);
 }
 
@@ -88,7 +82,7 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
   Record();
   EXPECT_TRUE(DownloadPackage(pc, pc, run));
   const std::string record = Record();
-  EXPECT_NE(record.find(R"(
+  EXPECT_TRUE(Holds(record, R"(
 > HoldFolder C:\T\PXPC
 > CreateFolder C:\T\PXPC.update-1005
 > CreateFolder C:\T\PXPC.update-1011
@@ -108,9 +102,7 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
 > ReleaseFolder C:\T\PXPC
 > RemoveFolder C:\T\PXPC.update-1011\lib
 > RemoveFolder C:\T\PXPC.update-1011
-)"),
-            std::string::npos)
-      << record;
+)"));
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool");
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\lib\\x.dll"], L"library");
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC.update-1005\\PXPC.exe"], L"planted");  // not ours: left alone
@@ -123,7 +115,7 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
   Record();
   EXPECT_TRUE(DownloadPackage(pc, pc, run));
   const std::string twice = Record();
-  EXPECT_EQ(twice.find("Fail of download file"), std::string::npos) << twice;
+  EXPECT_TRUE(Lacks(twice, "Fail of download file"));
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool 2");
 
   // No fresh name to be had: nothing is fetched.
@@ -131,11 +123,9 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
   Record();
   EXPECT_FALSE(DownloadPackage(pc, pc, run));
   const std::string refused = Record();
-  EXPECT_NE(refused.find("[FOLDER] [C:\\T\\PXPC.update-*] refused, no fresh folder can be made\n"
-                         "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"),
-            std::string::npos)
-      << refused;
-  EXPECT_EQ(refused.find("> Download"), std::string::npos) << refused;
+  EXPECT_TRUE(Holds(refused, "[FOLDER] [C:\\T\\PXPC.update-*] refused, no fresh folder can be made\n"
+                             "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"));
+  EXPECT_TRUE(Lacks(refused, "> Download"));
 }
 
 TEST_F(Workflow, PackageNamesThatLeaveTheFolderOrLinksInItAreNeitherDeletedNorFetched) {
@@ -146,20 +136,20 @@ TEST_F(Workflow, PackageNamesThatLeaveTheFolderOrLinksInItAreNeitherDeletedNorFe
     Record();
     EXPECT_FALSE(DownloadPackage(pc, pc, run));
     const std::string record = Record();
-    EXPECT_EQ(record.find("> RemoveFile"), std::string::npos) << record;
-    EXPECT_NE(record.find("Fail of download file.....("), std::string::npos) << record;
+    EXPECT_TRUE(Lacks(record, "> RemoveFile"));
+    EXPECT_TRUE(Holds(record, "Fail of download file.....("));
   }
   pc.files[L"C:\\T\\serverconfig.ini"] = kServerConfig;
   pc.links.insert(L"C:\\T\\PXPC\\PXPC.exe");
   EXPECT_FALSE(DownloadPackage(pc, pc, run));
-  EXPECT_EQ(Record().find("> RemoveFile"), std::string::npos);
+  EXPECT_TRUE(Lacks(Record(), "> RemoveFile"));
   // A server driver name with a folder part is refused too, after the package itself.
   pc.links.clear();
   pc.files[L"C:\\T\\serverconfig.ini"] =
       L"[FILES_PXPC]\nfilecount=0\n[FILES_DRIVER]\ndriver_name_cbw_unison=tools\\setup.exe\n";
   run.m_bRequireDrv = 1;
   EXPECT_FALSE(DownloadPackage(pc, pc, run));
-  EXPECT_NE(Record().find("Fail of download file.....(tools\\setup.exe)\n"), std::string::npos);
+  EXPECT_TRUE(Holds(Record(), "Fail of download file.....(tools\\setup.exe)\n"));
 }
 
 TEST_F(Workflow, StatisticsThatCannotBeLoadedStopTheDownloadAndAFailedStartReportNeedsNoEnd) {
@@ -174,21 +164,18 @@ TEST_F(Workflow, StatisticsThatCannotBeLoadedStopTheDownloadAndAFailedStartRepor
 )");
   pc.usageLibrary = LibraryCall::NoExport;
   EXPECT_FALSE(DownloadPackage(pc, pc, run));
-  EXPECT_NE(Record().find("[DownloadPXPC_Package()] Library function failed.........\n"), std::string::npos);
+  EXPECT_TRUE(Holds(Record(), "[DownloadPXPC_Package()] Library function failed.........\n"));
 
   pc.usageLibrary = LibraryCall::Returned;
   pc.usageStart.result = 0;
   EXPECT_TRUE(DownloadPackage(pc, pc, run));
   const std::string record = Record();
-  EXPECT_EQ(record.find("> Report [H42]"), std::string::npos);
-  EXPECT_NE(record.find("[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Failed.\n"
-                        "[DownloadPXPC_Package()] END...(TRUE)................\n"),
-            std::string::npos)
-      << record;
+  EXPECT_TRUE(Lacks(record, "> Report [H42]"));
+  EXPECT_TRUE(Holds(record, "[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Failed.\n"
+                            "[DownloadPXPC_Package()] END...(TRUE)................\n"));
   pc.usageStart = {LibraryCall::Threw, 0, ""};
   EXPECT_FALSE(DownloadPackage(pc, pc, run));
-  EXPECT_NE(Record().find("> Report [] START\n[DownloadPXPC_Package()] pFuncUpdateGBCSync(1) Failed. (try...catch)\n"),
-            std::string::npos);
+  EXPECT_TRUE(Holds(Record(), "> Report [] START\n[DownloadPXPC_Package()] pFuncUpdateGBCSync(1) Failed. (try...catch)\n"));
 }
 
 // A package of a tool, its libraries (one of them under a name that is no program's) and data.
@@ -257,32 +244,28 @@ TEST_F(SignedPackage, EveryFileOfCodeIsProvenByContentOrNameAfterItsDownloadAndA
 }
 
 TEST_F(SignedPackage, AnUnsignedFileOfCodeFailsTheDownloadIsRemovedAndNothingOfThePackageStarts) {
-  for (const wchar_t* name : {L"helper.dll", L"plugin.dat"}) {
-    SCOPED_TRACE(std::string(name, name + wcslen(name)));
+  for (const std::string name : {"helper.dll", "plugin.dat"}) {
+    SCOPED_TRACE(name);
     pc = ScriptedPc();
     run.m_provenPackageFiles.clear();
     SetUp();
-    const std::wstring path = std::wstring(L"C:\\T\\PXPC.update-1005\\") + name;
-    pc.unsignedFiles.insert(path);
+    const std::string path = kStaged + name;
+    pc.unsignedFiles.insert(std::wstring(path.begin(), path.end()));
     PreparePcStart(pc, run);
     Record();
     EXPECT_FALSE(Run());
-    const std::string narrow(name, name + wcslen(name));
     const std::string record = Record();
-    const std::string refusal = "\n> Hold " + std::string(path.begin(), path.end()) + "\n[SIGNATURE] [" +
-                                std::string(path.begin(), path.end()) + "] refused\n> Release " +
-                                std::string(path.begin(), path.end()) + "\n> RemoveFile " +
-                                std::string(path.begin(), path.end()) +
-                                "\n[DownloadPXPC_Package()] Fail of download file.....(" + narrow + ")\n";
-    EXPECT_NE(record.find(refusal), std::string::npos) << record;
-    EXPECT_NE(record.find("> Report [H42] FAIL"), std::string::npos) << record;
-    EXPECT_NE(record.find("> Message RO Zeru Zav download is failed."), std::string::npos) << record;
-    EXPECT_EQ(record.find("> Start"), std::string::npos) << record;
-    EXPECT_EQ(record.find("readme.txt"), std::string::npos) << record;  // the download stopped there
-    EXPECT_EQ(pc.files.count(path), 0u);
+    const std::string refusal = "\n> Hold " + path + "\n[SIGNATURE] [" + path + "] refused\n> Release " + path +
+                                "\n> RemoveFile " + path + "\n[DownloadPXPC_Package()] Fail of download file.....(" + name + ")\n";
+    EXPECT_TRUE(Holds(record, refusal));
+    EXPECT_TRUE(Holds(record, "> Report [H42] FAIL"));
+    EXPECT_TRUE(Holds(record, "> Message RO Zeru Zav download is failed."));
+    EXPECT_TRUE(Lacks(record, "> Start"));
+    EXPECT_TRUE(Lacks(record, "readme.txt"));  // the download stopped there
+    EXPECT_EQ(pc.files.count(std::wstring(path.begin(), path.end())), 0u);
     // Nothing of the update took the package's place, and its folder is gone.
-    EXPECT_EQ(record.find("> Move"), std::string::npos) << record;
-    EXPECT_NE(record.find(kUpdateFolderGone), std::string::npos) << record;
+    EXPECT_TRUE(Lacks(record, "> Move"));
+    EXPECT_TRUE(Holds(record, kUpdateFolderGone));
     EXPECT_EQ(pc.files.count(L"C:\\T\\PXPC\\PXPC.exe"), 0u);
   }
 }
@@ -298,7 +281,7 @@ TEST_F(SignedPackage, ACurrentPackageIsProvenAtTheStartAndALibraryChangedSinceRe
   EXPECT_TRUE(StartPcTool(pc, run, L"Model X"));
   const std::string record = Record();
   for (const char* name : {"helper.dll", "plugin.dat"}) {
-    EXPECT_NE(record.find(Proven(name)), std::string::npos) << name << record;
+    EXPECT_TRUE(Holds(record, Proven(name))) << name;
   }
   EXPECT_LT(record.find(Proven("plugin.dat")), record.find("> Start"));
 
@@ -308,9 +291,9 @@ TEST_F(SignedPackage, ACurrentPackageIsProvenAtTheStartAndALibraryChangedSinceRe
   Record();
   EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
   const std::string refused = Record();
-  EXPECT_NE(refused.find("[SIGNATURE] [C:\\T\\PXPC\\helper.dll] refused\n"), std::string::npos) << refused;
-  EXPECT_EQ(refused.find("> Start"), std::string::npos) << refused;
-  EXPECT_NE(refused.find("[RunPXPC()] END - Failed to run PXPC.............\n"), std::string::npos);
+  EXPECT_TRUE(Holds(refused, "[SIGNATURE] [C:\\T\\PXPC\\helper.dll] refused\n"));
+  EXPECT_TRUE(Lacks(refused, "> Start"));
+  EXPECT_TRUE(Holds(refused, "[RunPXPC()] END - Failed to run PXPC.............\n"));
 
   // A library in a sub-folder that is a link is not proven through it: the tool is not started.
   pc.unsignedFiles.clear();
@@ -322,16 +305,16 @@ TEST_F(SignedPackage, ACurrentPackageIsProvenAtTheStartAndALibraryChangedSinceRe
   Record();
   EXPECT_FALSE(StartPcTool(pc, run, L"Model X"));
   const std::string linked = Record();
-  EXPECT_EQ(linked.find("tools\\helper.dll"), std::string::npos) << linked;
-  EXPECT_EQ(linked.find("> Start"), std::string::npos) << linked;
+  EXPECT_TRUE(Lacks(linked, "tools\\helper.dll"));
+  EXPECT_TRUE(Lacks(linked, "> Start"));
   pc.links.clear();
 
   // Without the signature asked for, nothing of the package beside the tool is held or proven.
   pc.signatureRequired = false;
   EXPECT_TRUE(StartPcTool(pc, run, L"Model X"));
   const std::string unsignedRun = Record();
-  EXPECT_EQ(unsignedRun.find("helper.dll"), std::string::npos) << unsignedRun;
-  EXPECT_EQ(unsignedRun.find("[SIGNATURE]"), std::string::npos) << unsignedRun;
+  EXPECT_TRUE(Lacks(unsignedRun, "helper.dll"));
+  EXPECT_TRUE(Lacks(unsignedRun, "[SIGNATURE]"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 
 #include "common/core/display_scale.h"
@@ -39,27 +40,22 @@ TEST(MainDialogLayout, AtTheBaseScaleIsThePixelLayoutOfTheLicencePage) {
   const auto p = ById(qv::bootstrap::PlaceMainDialogControls(Metrics(96, window, 6, 29)));
   ASSERT_EQ(p.size(), 14u);  // every control placed once
   const int W = 414, H = 381;
-  auto expect = [&](int id, int x, int y, int width, int height) {
-    SCOPED_TRACE(id);
-    EXPECT_EQ(p.at(id).x, x);
-    EXPECT_EQ(p.at(id).y, y);
-    EXPECT_EQ(p.at(id).width, width);
-    EXPECT_EQ(p.at(id).height, height);
-  };
-  expect(1011, 0, 0, W, 45);
-  expect(1012, 20, 5, 100, 40);
-  expect(1013, W - 20 - 63, 5, 63, 40);
-  expect(1001, 20, 50, W - 40, 40);
-  expect(1005, 20, 60, W - 40, 20);
-  expect(1007, 20, 90, W - 40, 20);   // below the status line
-  expect(1008, 20, 111, W - 40, 20);
-  expect(1015, 20, 136, W - 40, 150);
-  expect(1009, 20, 291, W - 40, 20);
-  expect(1010, 20, 312, W - 40, 20);
-  expect(1002, 20, H - 40, 100, 25);
-  expect(1003, W - 120, H - 40, 100, 25);
-  expect(1006, W - 120, H - 40, 100, 25);
-  expect(1004, 20, 82, W - 40, 15);
+  using Box = std::array<int, 4>;  // x, y, width, height
+  auto box = [&](int id) { return Box{p.at(id).x, p.at(id).y, p.at(id).width, p.at(id).height}; };
+  EXPECT_EQ(box(1011), (Box{0, 0, W, 45}));
+  EXPECT_EQ(box(1012), (Box{20, 5, 100, 40}));
+  EXPECT_EQ(box(1013), (Box{W - 20 - 63, 5, 63, 40}));
+  EXPECT_EQ(box(1001), (Box{20, 50, W - 40, 40}));
+  EXPECT_EQ(box(1005), (Box{20, 60, W - 40, 20}));
+  EXPECT_EQ(box(1007), (Box{20, 90, W - 40, 20}));  // below the status line
+  EXPECT_EQ(box(1008), (Box{20, 111, W - 40, 20}));
+  EXPECT_EQ(box(1015), (Box{20, 136, W - 40, 150}));
+  EXPECT_EQ(box(1009), (Box{20, 291, W - 40, 20}));
+  EXPECT_EQ(box(1010), (Box{20, 312, W - 40, 20}));
+  EXPECT_EQ(box(1002), (Box{20, H - 40, 100, 25}));
+  EXPECT_EQ(box(1003), (Box{W - 120, H - 40, 100, 25}));
+  EXPECT_EQ(box(1006), (Box{W - 120, H - 40, 100, 25}));
+  EXPECT_EQ(box(1004), (Box{20, 82, W - 40, 15}));
   EXPECT_EQ(qv::bootstrap::ProgressPageWindow(96, {}).height, 180);
 }
 

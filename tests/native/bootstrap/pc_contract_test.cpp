@@ -1,6 +1,8 @@
 // The PC contract on the scripted PC that the workflow's tests run on.
 #include "tests/native/bootstrap/pc_contract.h"
 
+#include <utility>
+
 #include "tests/native/bootstrap/scripted_pc.h"
 
 namespace qv::bootstrap::testing {
@@ -39,29 +41,18 @@ class ScriptedPlace : public PcContractPlace {
   ScriptedPc pc;
 };
 
-TEST(ScriptedPcContract, AHeldFolderStaysWhileFilesComeAndGoInIt) {
-  ScriptedPlace place;
-  ExpectTheHeldFolderContract(place);
-}
-
-TEST(ScriptedPcContract, AFailedFileCallTellsTheSystemsError) {
-  ScriptedPlace place;
-  ExpectTheFileResultContract(place);
-}
-
-TEST(ScriptedPcContract, AStartReportsWhatHappened) {
-  ScriptedPlace place;
-  ExpectTheStartContract(place);
-}
-
-TEST(ScriptedPcContract, AHeldFileRefusesEveryChangeAndCountsAsACopyOfItsOwnBytes) {
-  ScriptedPlace place;
-  ExpectTheHeldFileContract(place);
-}
-
-TEST(ScriptedPcContract, AFileWithASecondNameIsALink) {
-  ScriptedPlace place;
-  ExpectTheLinkContract(place);
+TEST(ScriptedPcContract, KeepsWhatTheWorkflowReliesOnOfEveryPc) {
+  const std::pair<const char*, void (*)(PcContractPlace&)> contracts[] = {
+      {"a held folder stays while files come and go in it", ExpectTheHeldFolderContract},
+      {"a failed file call tells the system's error", ExpectTheFileResultContract},
+      {"a start reports what happened", ExpectTheStartContract},
+      {"a held file refuses every change and counts as a copy of its own bytes", ExpectTheHeldFileContract},
+      {"a file with a second name is a link", ExpectTheLinkContract}};
+  for (const auto& [name, expect] : contracts) {
+    SCOPED_TRACE(name);
+    ScriptedPlace place;
+    expect(place);
+  }
 }
 
 }  // namespace

@@ -33,26 +33,10 @@ class PhoneStartCopy : public ::testing::Test {
   std::map<std::wstring, std::wstring> config;
 };
 
-// The relaunch: its files held and proven the phone's, the program started as itself, and every
-// hold kept until the copy waits for its user.
-const char kRelaunch[] = R"(
-ShellExecute[C:\T\E\PX_Bootstrap.exe][-l E][C:\T\E]
-> Hold C:\T\E\PX_Bootstrap.exe
-> Hold C:\T\E\QVEUSBAutorun.dll
-> Hold C:\T\E\QVUTchkdl.dll
-> Hold C:\T\E\config.ini
-> Start C:\T\E\PX_Bootstrap.exe [-l E] in C:\T\E
-> WaitUntilIdle 5000
-> Release C:\T\E\PX_Bootstrap.exe
-> Release C:\T\E\QVEUSBAutorun.dll
-> Release C:\T\E\QVUTchkdl.dll
-> Release C:\T\E\config.ini
-> ReleaseFolder C:\T\E\tools
-> ReleaseFolder C:\T\E
-)";
-
 TEST_F(PhoneStartCopy, CopiesTheListedFilesIntoHeldFoldersAndRelaunchesTheCopyWithTheDriveLetter) {
   EXPECT_EQ(Copy(), 1);
+  // The copy into held folders, then the relaunch: its files held and proven the phone's, the
+  // program started as itself, and every hold kept until the copy waits for its user.
   EXPECT_EQ(Rendered(pc.events), R"(
 > CreateFolder C:\T\E
 > HoldFolder C:\T\E
@@ -68,7 +52,21 @@ CopyFile Src[E:\tools\setup.msi], Target[C:\T\E\tools\setup.msi], time:[5]
 CopyFile Src[E:\QVEUSBAutorun.dll], Target[C:\T\E\QVEUSBAutorun.dll], time:[5]
 > Copy E:\config.ini -> C:\T\E\config.ini
 CopyFile Src[E:\config.ini], Target[C:\T\E\config.ini], time:[5]
-CopyFile  - All Done time:[55])" + std::string(kRelaunch));
+CopyFile  - All Done time:[55]
+ShellExecute[C:\T\E\PX_Bootstrap.exe][-l E][C:\T\E]
+> Hold C:\T\E\PX_Bootstrap.exe
+> Hold C:\T\E\QVEUSBAutorun.dll
+> Hold C:\T\E\QVUTchkdl.dll
+> Hold C:\T\E\config.ini
+> Start C:\T\E\PX_Bootstrap.exe [-l E] in C:\T\E
+> WaitUntilIdle 5000
+> Release C:\T\E\PX_Bootstrap.exe
+> Release C:\T\E\QVEUSBAutorun.dll
+> Release C:\T\E\QVUTchkdl.dll
+> Release C:\T\E\config.ini
+> ReleaseFolder C:\T\E\tools
+> ReleaseFolder C:\T\E
+)");
   EXPECT_EQ(pc.files[L"C:\\T\\E\\tools\\setup.msi"], L"driver");
 }
 
@@ -81,10 +79,8 @@ TEST_F(PhoneStartCopy, TheProgramIsTheEntryOfItsOwnNameWhereverThePcFolderLies) 
   config[L"file05"] = L"License.txt";
   EXPECT_EQ(Copy(), 1);
   const std::string record = Rendered(pc.events);
-  EXPECT_NE(record.find("ShellExecute[C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe][-l E][C:\\PX_Bootstrap.exe\\T\\E]\n"),
-            std::string::npos)
-      << record;
-  EXPECT_NE(record.find("> Start C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe [-l E]"), std::string::npos) << record;
+  EXPECT_TRUE(Holds(record, "ShellExecute[C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe][-l E][C:\\PX_Bootstrap.exe\\T\\E]\n"));
+  EXPECT_TRUE(Holds(record, "> Start C:\\PX_Bootstrap.exe\\T\\E\\PX_Bootstrap.exe [-l E]"));
 }
 
 TEST_F(PhoneStartCopy, NothingBesideTheCopyRedirectsItsLibraries) {
@@ -93,10 +89,8 @@ TEST_F(PhoneStartCopy, NothingBesideTheCopyRedirectsItsLibraries) {
   pc.files[L"C:\\T\\E\\PX_Bootstrap.exe.local"] = L"";
   EXPECT_EQ(Copy(), 1);
   const std::string removed = Rendered(pc.events);
-  EXPECT_NE(removed.find("ShellExecute[C:\\T\\E\\PX_Bootstrap.exe][-l E][C:\\T\\E]\n> RemoveFile C:\\T\\E\\PX_Bootstrap.exe.local\n"
-                         "> Hold C:\\T\\E\\PX_Bootstrap.exe\n"),
-            std::string::npos)
-      << removed;
+  EXPECT_TRUE(Holds(removed, "ShellExecute[C:\\T\\E\\PX_Bootstrap.exe][-l E][C:\\T\\E]\n> RemoveFile C:\\T\\E\\PX_Bootstrap.exe.local\n"
+                             "> Hold C:\\T\\E\\PX_Bootstrap.exe\n"));
   EXPECT_EQ(pc.files.count(L"C:\\T\\E\\PX_Bootstrap.exe.local"), 0u);
 
   // A folder (or a link) under that name is not removed, and nothing is started.
@@ -106,13 +100,11 @@ TEST_F(PhoneStartCopy, NothingBesideTheCopyRedirectsItsLibraries) {
     (link ? pc.links : pc.folders).insert(L"C:\\T\\E\\PX_Bootstrap.exe.local");
     EXPECT_EQ(Copy(), 0);
     const std::string refused = Rendered(pc.events);
-    EXPECT_NE(refused.find("> RemoveFile C:\\T\\E\\PX_Bootstrap.exe.local\n"
-                           "Relaunch refused: [C:\\T\\E\\PX_Bootstrap.exe.local] would redirect the program's libraries\n"
-                           "> ReleaseFolder C:\\T\\E\\tools\n"),
-              std::string::npos)
-        << refused;
-    EXPECT_EQ(refused.find("> Start"), std::string::npos) << refused;
-    EXPECT_EQ(refused.find("> Message"), std::string::npos) << refused;
+    EXPECT_TRUE(Holds(refused, "> RemoveFile C:\\T\\E\\PX_Bootstrap.exe.local\n"
+                               "Relaunch refused: [C:\\T\\E\\PX_Bootstrap.exe.local] would redirect the program's libraries\n"
+                               "> ReleaseFolder C:\\T\\E\\tools\n"));
+    EXPECT_TRUE(Lacks(refused, "> Start"));
+    EXPECT_TRUE(Lacks(refused, "> Message"));
   }
 }
 
@@ -120,14 +112,12 @@ TEST_F(PhoneStartCopy, AStartThatFailedIsNoRelaunch) {
   pc.programStarts = false;
   EXPECT_EQ(Copy(), 0);
   const std::string record = Rendered(pc.events);
-  EXPECT_NE(record.find("> Start C:\\T\\E\\PX_Bootstrap.exe [-l E] in C:\\T\\E\n"
-                        "Relaunch failed: [C:\\T\\E\\PX_Bootstrap.exe] did not start (740)\n"
-                        "[CopyInstallPackage()] Cause: system error 740\n"
-                        "> Release C:\\T\\E\\PX_Bootstrap.exe\n"),
-            std::string::npos)
-      << record;
-  EXPECT_EQ(record.find("> WaitUntilIdle"), std::string::npos) << record;
-  EXPECT_EQ(record.find("> Message"), std::string::npos) << record;
+  EXPECT_TRUE(Holds(record, "> Start C:\\T\\E\\PX_Bootstrap.exe [-l E] in C:\\T\\E\n"
+                            "Relaunch failed: [C:\\T\\E\\PX_Bootstrap.exe] did not start (740)\n"
+                            "[CopyInstallPackage()] Cause: system error 740\n"
+                            "> Release C:\\T\\E\\PX_Bootstrap.exe\n"));
+  EXPECT_TRUE(Lacks(record, "> WaitUntilIdle"));
+  EXPECT_TRUE(Lacks(record, "> Message"));
 }
 
 TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndCauseAndNothingIsStarted) {
@@ -180,8 +170,8 @@ TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndCauseAndNothingIsStarted)
     c.breakIt(*this);
     EXPECT_EQ(Copy(), 0);
     const std::string record = Rendered(pc.events);
-    EXPECT_NE(record.find(c.shown + "\n"), std::string::npos) << record;
-    EXPECT_EQ(record.find("> Start"), std::string::npos) << record;
+    EXPECT_TRUE(Holds(record, c.shown + "\n"));
+    EXPECT_TRUE(Lacks(record, "> Start"));
   }
   // A package without the program has nothing to start.
   pc = ScriptedPc();
@@ -189,8 +179,8 @@ TEST_F(PhoneStartCopy, EachFailureIsShownWithItsCodeAndCauseAndNothingIsStarted)
   config[L"filecount"] = L"1";
   EXPECT_EQ(Copy(), 0);
   const std::string record = Rendered(pc.events);
-  EXPECT_NE(record.find("ShellExecute[][-l E][]\nNot Launch\n"), std::string::npos) << record;
-  EXPECT_EQ(record.find("> Start"), std::string::npos);
+  EXPECT_TRUE(Holds(record, "ShellExecute[][-l E][]\nNot Launch\n"));
+  EXPECT_TRUE(Lacks(record, "> Start"));
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <cwctype>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "bootstrap/core/driver_decisions.h"
@@ -16,8 +18,6 @@
 #include "bootstrap/core/pc_system.h"
 
 namespace qv::bootstrap::testing {
-
-class Hold;
 
 // The system's error for a file that another handle keeps from being written or deleted.
 constexpr unsigned kErrorSharingViolation = 32;
@@ -45,7 +45,6 @@ class ScriptedPc : public PcSystem, public RunView {
   PackageQuery packageQuery{LibraryCall::Returned, 1, L"http://dl.example/pxpc/", L"MSG_OK", L""};
   LibraryCall usageLibrary = LibraryCall::Returned;  // NotLoaded or NoExport: OpenUsageReport fails
   UsageAnswer usageStart{LibraryCall::Returned, 1, "H42"};
-  UsageAnswer usageEnd{LibraryCall::Returned, 1, ""};
 
   std::wstring programFiles = L"C:\\Program Files";
   std::wstring systemFolder = L"C:\\Windows\\system32";
@@ -83,12 +82,18 @@ class ScriptedPc : public PcSystem, public RunView {
   }
   void RemoveFolder(const std::wstring& path) override {
     Did(L"RemoveFolder " + path);
-    const bool empty = std::none_of(files.begin(), files.end(), [&path](const auto& file) {
-      return file.first.compare(0, path.size() + 1, path + L"\\") == 0;
-    });
+    const bool empty = std::none_of(files.begin(), files.end(), [&path](const auto& file) { return Below(file.first, path); });
     if (empty && !ThroughLink(path) && !heldFolders.count(path)) folders.erase(path);
   }
-  std::unique_ptr<FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override;
+  // A folder that exists and is reached through no link can be held, unless scripted otherwise.
+  std::unique_ptr<FolderHold> HoldFolder(const std::wstring& folder, unsigned& error) override {
+    if (ThroughLink(folder) || !folders.count(folder) || unholdableFolders.count(folder)) {
+      error = ThroughLink(folder) ? 4390 : folders.count(folder) ? 32 : files.count(folder) ? 267 : kErrorFileNotFound;
+      Did(L"HoldFolder " + folder + L" refused");
+      return nullptr;
+    }
+    return std::make_unique<Held<FolderHold>>(*this, folder);
+  }
   FileResult MoveFileOver(const std::wstring& source, const std::wstring& target) override {
     Did(L"Move " + source + L" -> " + target);
     if (!FileExists(source)) return {kErrorFileNotFound};
@@ -151,7 +156,11 @@ class ScriptedPc : public PcSystem, public RunView {
     return packageQuery;
   }
   std::unique_ptr<UsageReport> OpenUsageReport(const std::wstring& programFolder, const std::wstring& phoneFolder,
-                                               LibraryCall& failure) override;
+                                               LibraryCall& failure) override {
+    Did(L"OpenUsageReport " + programFolder + L" " + phoneFolder);
+    failure = usageLibrary;
+    return usageLibrary == LibraryCall::Returned ? std::make_unique<Usage>(*this) : nullptr;
+  }
   std::wstring ProgramFilesFolder() override { return programFiles; }
   std::wstring SystemFolder() override { return systemFolder; }
   std::wstring FileVersion(const std::wstring& path) override {
@@ -161,14 +170,45 @@ class ScriptedPc : public PcSystem, public RunView {
   std::wstring ReadProgramConfig(const std::wstring& section, const std::wstring& key) override {
     return IniValue(programConfig, section, key).substr(0, 259);
   }
+  // The copy is held while it holds the phone's bytes (error 2 for either when it is missing).
   std::unique_ptr<FileHold> HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone, unsigned& copyError,
-                                           unsigned& phoneError) override;
-  std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) override;
+                                           unsigned& phoneError) override {
+    copyError = FileExists(copy) ? 0 : kErrorFileNotFound;
+    phoneError = FileExists(phone) ? 0 : kErrorFileNotFound;
+    if (copyError || phoneError || files[copy] != files[phone]) return nullptr;
+    return std::make_unique<Held<FileHold>>(*this, copy);
+  }
+  std::unique_ptr<FileHold> HoldSignedByMaker(const std::wstring& path) override {
+    if (unsignedFiles.count(path)) {
+      Trace(L"[SIGNATURE] [" + path + L"] refused\r\n");
+      return nullptr;
+    }
+    return std::make_unique<Held<FileHold>>(*this, path);
+  }
   bool IsSignatureRequired() override { return signatureRequired; }
-  std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override;
-  bool IsHeldSignedByMaker(const FileHold& file) override;
+  // Any file that exists can be held; its head is its text's first characters, narrowed.
+  std::unique_ptr<FileHold> HoldFile(const std::wstring& path, size_t headBytes, std::string& head) override {
+    if (!FileExists(path)) return nullptr;
+    head.clear();
+    for (wchar_t c : files[path].substr(0, headBytes)) head += static_cast<char>(c);
+    return std::make_unique<Held<FileHold>>(*this, path);
+  }
+  bool IsHeldSignedByMaker(const FileHold& file) override {
+    const std::wstring& path = static_cast<const Held<FileHold>&>(file).path;
+    Trace(L"[SIGNATURE] [" + path + (unsignedFiles.count(path) ? L"] refused\r\n" : L"] accepted\r\n"));
+    return unsignedFiles.count(path) == 0;
+  }
   ProgramStart StartProgram(const std::wstring& program, const std::wstring& arguments,
-                            const std::wstring& folder) override;
+                            const std::wstring& folder) override {
+    Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
+    ProgramStart start;
+    if (programStarts && FileExists(program)) {
+      start.program = std::make_unique<Program>(*this, arguments);
+    } else {
+      start.error = FileExists(program) ? startError : kErrorFileNotFound;
+    }
+    return start;
+  }
   bool IsFactoryLine() override { return factoryLine; }
   bool IsAdministrator() override { return administrator; }
   bool ReadSelectedMode(char driveLetter, unsigned char& answer) override {
@@ -205,27 +245,24 @@ class ScriptedPc : public PcSystem, public RunView {
   }
   void RemoveDrivers() {
     for (auto file = files.begin(); file != files.end();) {
-      file = file->first.compare(0, programFiles.size() + 1, programFiles + L"\\") == 0 ? files.erase(file) : ++file;
+      file = Below(file->first, programFiles) ? files.erase(file) : ++file;
     }
   }
   static std::wstring Letter(char letter) { return letter ? std::wstring(1, static_cast<wchar_t>(letter)) : L"(none)"; }
 
+  static bool Below(const std::wstring& path, const std::wstring& folder) {
+    return path.compare(0, folder.size() + 1, folder + L"\\") == 0;
+  }
   // Whether the path is a link or lies below one.
   bool ThroughLink(const std::wstring& path) const {
-    return std::any_of(links.begin(), links.end(), [&path](const std::wstring& link) {
-      return path == link || path.compare(0, link.size() + 1, link + L"\\") == 0;
-    });
+    return std::any_of(links.begin(), links.end(), [&path](const std::wstring& link) { return path == link || Below(path, link); });
   }
 
   // The value of `key` in `section` of an INI text, letter case aside in both names.
   static std::wstring IniValue(const std::wstring& text, const std::wstring& section, const std::wstring& key) {
-    std::wstring current;
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find(L'\n', start);
-      if (end == std::wstring::npos) end = text.size();
-      std::wstring line = text.substr(start, end - start);
-      start = end + 1;
+    std::wistringstream lines(text);
+    std::wstring line, current;
+    while (std::getline(lines, line)) {
       if (!line.empty() && line.front() == L'[' && line.back() == L']') {
         current = line.substr(1, line.size() - 2);
       } else if (size_t equals = line.find(L'='); equals != std::wstring::npos && SameName(current, section) &&
@@ -240,133 +277,50 @@ class ScriptedPc : public PcSystem, public RunView {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
   }
-};
-
-// A held file, recorded when taken and when let go.
-class Hold : public FileHold {
- public:
-  Hold(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) {
-    m_pc.Did(L"Hold " + m_path);
-    m_pc.heldFiles.insert(m_path);
-  }
-  ~Hold() override {
-    m_pc.Did(L"Release " + m_path);
-    m_pc.heldFiles.erase(m_pc.heldFiles.find(m_path));
-  }
-  const std::wstring& Path() const { return m_path; }
 
  private:
-  ScriptedPc& m_pc;
-  std::wstring m_path;
+  // A held file or folder, recorded when taken and when let go.
+  template <typename Base>
+  struct Held : Base {
+    static constexpr bool kFolder = std::is_same_v<Base, FolderHold>;
+    Held(ScriptedPc& pc, std::wstring held) : pc(pc), path(std::move(held)) {
+      pc.Did((kFolder ? L"HoldFolder " : L"Hold ") + path);
+      Holds().insert(path);
+    }
+    ~Held() override {
+      pc.Did((kFolder ? L"ReleaseFolder " : L"Release ") + path);
+      Holds().erase(Holds().find(path));
+    }
+    std::multiset<std::wstring>& Holds() { return kFolder ? pc.heldFolders : pc.heldFiles; }
+    ScriptedPc& pc;
+    const std::wstring path;
+  };
+
+  // A started program: the waits for its first input and for its end are recorded. A program that
+  // ends, unless it removes a package ("/x ..."), is an installer that installs.
+  struct Program : StartedProgram {
+    Program(ScriptedPc& pc, std::wstring arguments) : pc(pc), arguments(std::move(arguments)) {}
+    void WaitUntilIdle(uint32_t milliseconds) override { pc.Did(L"WaitUntilIdle " + std::to_wstring(milliseconds)); }
+    bool WaitForEnd(uint32_t milliseconds, uint32_t& exitCode) override {
+      pc.Did(L"WaitForEnd " + std::to_wstring(milliseconds));
+      if (pc.installerInstalls && arguments.compare(0, 2, kMsiRemove) != 0) pc.InstallDrivers();
+      if (!pc.programEnds) return false;
+      exitCode = pc.exitCode;
+      return true;
+    }
+    ScriptedPc& pc;
+    const std::wstring arguments;
+  };
+
+  // The usage statistics: the start report answers as scripted, the end report succeeds.
+  struct Usage : UsageReport {
+    explicit Usage(ScriptedPc& pc) : pc(pc) {}
+    UsageAnswer Report(const std::string& historyId, const std::string& state) override {
+      pc.Did(L"Report [" + std::wstring(historyId.begin(), historyId.end()) + L"] " + std::wstring(state.begin(), state.end()));
+      return state == "START" ? pc.usageStart : UsageAnswer{LibraryCall::Returned, 1, ""};
+    }
+    ScriptedPc& pc;
+  };
 };
-
-// The copy is held while it holds the phone's bytes (error 2 for either when it is missing).
-inline std::unique_ptr<FileHold> ScriptedPc::HoldPhonesCopy(const std::wstring& copy, const std::wstring& phone,
-                                                            unsigned& copyError, unsigned& phoneError) {
-  copyError = FileExists(copy) ? 0 : kErrorFileNotFound;
-  phoneError = FileExists(phone) ? 0 : kErrorFileNotFound;
-  if (copyError || phoneError || files[copy] != files[phone]) return nullptr;
-  return std::make_unique<Hold>(*this, copy);
-}
-
-// A held folder, recorded when taken and when let go.
-class FolderHoldRecord : public FolderHold {
- public:
-  FolderHoldRecord(ScriptedPc& pc, std::wstring path) : m_pc(pc), m_path(std::move(path)) {
-    m_pc.Did(L"HoldFolder " + m_path);
-    m_pc.heldFolders.insert(m_path);
-  }
-  ~FolderHoldRecord() override {
-    m_pc.Did(L"ReleaseFolder " + m_path);
-    m_pc.heldFolders.erase(m_pc.heldFolders.find(m_path));
-  }
-
- private:
-  ScriptedPc& m_pc;
-  std::wstring m_path;
-};
-
-// A folder that exists and is reached through no link can be held, unless scripted otherwise.
-inline std::unique_ptr<FolderHold> ScriptedPc::HoldFolder(const std::wstring& folder, unsigned& error) {
-  if (ThroughLink(folder) || !folders.count(folder) || unholdableFolders.count(folder)) {
-    error = ThroughLink(folder) ? 4390 : folders.count(folder) ? 32 : files.count(folder) ? 267 : kErrorFileNotFound;
-    Did(L"HoldFolder " + folder + L" refused");
-    return nullptr;
-  }
-  return std::make_unique<FolderHoldRecord>(*this, folder);
-}
-
-// A started program: the waits for its first input and for its end are recorded. A program that
-// ends, unless it removes a package ("/x ..."), is an installer that installs.
-class ScriptedProgram : public StartedProgram {
- public:
-  ScriptedProgram(ScriptedPc& pc, std::wstring arguments) : m_pc(pc), m_arguments(std::move(arguments)) {}
-  void WaitUntilIdle(uint32_t milliseconds) override { m_pc.Did(L"WaitUntilIdle " + std::to_wstring(milliseconds)); }
-  bool WaitForEnd(uint32_t milliseconds, uint32_t& exitCode) override {
-    m_pc.Did(L"WaitForEnd " + std::to_wstring(milliseconds));
-    if (m_pc.installerInstalls && m_arguments.compare(0, 2, kMsiRemove) != 0) m_pc.InstallDrivers();
-    if (!m_pc.programEnds) return false;
-    exitCode = m_pc.exitCode;
-    return true;
-  }
-
- private:
-  ScriptedPc& m_pc;
-  std::wstring m_arguments;
-};
-
-inline ProgramStart ScriptedPc::StartProgram(const std::wstring& program, const std::wstring& arguments,
-                                             const std::wstring& folder) {
-  Did(L"Start " + program + L" [" + arguments + L"] in " + folder);
-  ProgramStart start;
-  if (programStarts && FileExists(program)) {
-    start.program = std::make_unique<ScriptedProgram>(*this, arguments);
-  } else {
-    start.error = FileExists(program) ? startError : kErrorFileNotFound;
-  }
-  return start;
-}
-
-inline std::unique_ptr<FileHold> ScriptedPc::HoldSignedByMaker(const std::wstring& path) {
-  if (unsignedFiles.count(path)) {
-    Trace(L"[SIGNATURE] [" + path + L"] refused\r\n");
-    return nullptr;
-  }
-  return std::make_unique<Hold>(*this, path);
-}
-
-// Any file that exists can be held; its head is its text's first characters, narrowed.
-inline std::unique_ptr<FileHold> ScriptedPc::HoldFile(const std::wstring& path, size_t headBytes, std::string& head) {
-  if (!FileExists(path)) return nullptr;
-  head.clear();
-  for (wchar_t c : files[path].substr(0, headBytes)) head += static_cast<char>(c);
-  return std::make_unique<Hold>(*this, path);
-}
-
-inline bool ScriptedPc::IsHeldSignedByMaker(const FileHold& file) {
-  const std::wstring& path = static_cast<const Hold&>(file).Path();
-  Trace(L"[SIGNATURE] [" + path + (unsignedFiles.count(path) ? L"] refused\r\n" : L"] accepted\r\n"));
-  return unsignedFiles.count(path) == 0;
-}
-
-class ScriptedUsageReport : public UsageReport {
- public:
-  explicit ScriptedUsageReport(ScriptedPc& pc) : m_pc(pc) {}
-  UsageAnswer Report(const std::string& historyId, const std::string& state) override {
-    m_pc.Did(L"Report [" + std::wstring(historyId.begin(), historyId.end()) + L"] " + std::wstring(state.begin(), state.end()));
-    return state == "START" ? m_pc.usageStart : m_pc.usageEnd;
-  }
-
- private:
-  ScriptedPc& m_pc;
-};
-
-inline std::unique_ptr<UsageReport> ScriptedPc::OpenUsageReport(const std::wstring& programFolder,
-                                                                const std::wstring& phoneFolder, LibraryCall& failure) {
-  Did(L"OpenUsageReport " + programFolder + L" " + phoneFolder);
-  failure = usageLibrary;
-  if (usageLibrary != LibraryCall::Returned) return nullptr;
-  return std::make_unique<ScriptedUsageReport>(*this);
-}
 
 }  // namespace qv::bootstrap::testing

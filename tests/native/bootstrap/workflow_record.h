@@ -1,5 +1,5 @@
 // The workflow's record on a scripted PC, shared by the workflow's tests: the record rendered as
-// text, the PC start's fixture, and the pieces of the records that several runs share.
+// text and searched, the PC start's fixture, and the pieces of the records that several runs share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,6 +32,16 @@ inline std::string Rendered(const std::vector<std::wstring>& events) {
     text += mark + "\n";
   }
   return text;
+}
+
+// Whether the record holds `part`, or lacks it; a failure shows both.
+inline ::testing::AssertionResult Holds(const std::string& record, const std::string& part) {
+  if (record.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the record lacks:\n" << part << "\nin:" << record;
+}
+inline ::testing::AssertionResult Lacks(const std::string& record, const std::string& part) {
+  if (record.find(part) == std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the record holds:\n" << part << "\nin:" << record;
 }
 
 // The trace of one look for a family's files under the scripted PC's Program Files: its folder,
@@ -93,19 +103,7 @@ class Workflow : public ::testing::Test {
   RunFields run;
 };
 
-inline std::string UpdateCheckOnFirstRun() {
-  return R"(
-> IsOnline
-> CreateFolder C:\T\PXPC
-> CheckPXPC C:\T\E\ E:\ []
-> HoldFolder C:\T
-> Download http://dl.example/pxpc/serverconfig.ini -> C:\T\serverconfig.ini (within 60000 ms)
-> ReleaseFolder C:\T
-)" + std::string(kNoPreloadDriver) + DriverCurrentOnline() + R"([IsRequireUpPXPC()] START..............
-> IsOnline
-)";
-}
-
+// The tool's start from the package, up to the end of its step.
 inline const char kToolStart[] = R"(
 [RunPXPC()] START.............
 [RunPXPC()] Exe File = (C:\T\PXPC\PXPC.exe) [LF]
@@ -114,7 +112,6 @@ inline const char kToolStart[] = R"(
 > Hold C:\T\PXPC\PXPC.exe
 > Start C:\T\PXPC\PXPC.exe [-pxpc;E;U;Model X;] in C:\T\PXPC
 > Release C:\T\PXPC\PXPC.exe
-[RunPXPC()] END.............
 )";
 
 // Pieces of the online run's record.
@@ -151,14 +148,16 @@ inline const std::string kDownloadReported = R"(
 [DownloadPXPC_Package()] END...(TRUE)................
 > Display download stop)";
 // An installer's run in its held folder, from its start to the release of its folder: a setup
-// program that ends with exit code 0, after which the driver family is there.
-inline std::string HeldInstallerRun(const std::string& folder, const std::string& installer, int family) {
+// program that ends with its exit code, after which the driver family is there.
+inline std::string HeldInstallerRun(const std::string& folder, const std::string& installer, int family,
+                                    int exitCode = 0) {
   return "\n[CUSBAutoRunDlg::InstallDriver()] START.............\n> HoldFolder " + folder + "\n> Hold " + folder +
          "\\" + installer +
          "\n[InstallDriver : MsgWaitForMultipleObjects 1]\n[InstallDriver : MsgWaitForMultipleObjects 2]"
          "\nInstall Driver Full Path Name = " + folder + "\\" + installer + " [LF]\n> Start " + folder + "\\" +
          installer + " [] in " + folder + "\n> WaitForEnd 600000"
-         "\n[InstallDriver : the installer ended with exit code 0]\n[InstallDriver : MsgWaitForMultipleObjects ENd]"
+         "\n[InstallDriver : the installer ended with exit code " + std::to_string(exitCode) +
+         "]\n[InstallDriver : MsgWaitForMultipleObjects ENd]"
          "\n> IsOnline\n" + InstalledCheck(family, true) +
          "> BringToFront\n[CUSBAutoRunDlg::InstallDriver()] END.............\n> Release " + folder + "\\" + installer +
          "\n> ReleaseFolder " + folder;
@@ -169,15 +168,6 @@ inline std::string DriverInstall() {
          HeldInstallerRun("C:\\T\\PXPC", "driver_setup.exe", kDriverCbwUnison) + "\n> Display install stop\n> Progress 2000";
 }
 // The phone's installer of the modem family, copied beside the program and run there offline.
-inline DriverPackage PhonesDriverPackage() {
-  DriverPackage package;
-  package.preloadDriver = L"C:\\T\\E\\setup.exe";
-  package.preloadName = L"setup.exe";
-  package.launchDrive = L"E";
-  package.programFolder = L"C:\\T\\E\\";
-  package.preloadType = kDriverModem;
-  return package;
-}
 inline std::string PhonesDriverInstall() {
   return R"(
 > IsOnline
@@ -188,6 +178,7 @@ Copy Preload Driver Path = [E:\setup.exe]
 Copy Preload Driver - OK
 > ReleaseFolder C:\T\E)" + HeldInstallerRun("C:\\T\\E", "setup.exe", kDriverModem);
 }
-inline const std::string kRunEnd = std::string(kToolStart) + "[AutoRun_PXBootstrap()] END...............\n";
+inline const std::string kRunEnd =
+    std::string(kToolStart) + "[RunPXPC()] END.............\n[AutoRun_PXBootstrap()] END...............\n";
 
 }  // namespace qv::bootstrap::testing
