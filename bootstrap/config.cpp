@@ -55,7 +55,7 @@ void ReadModulePath(std::wstring& folder, std::wstring& name) {
 
 std::wstring ReadConfigString(const std::wstring& programFolder, const std::wstring& section, const std::wstring& key) {
   if (!ThePcStartConfig().refusal.empty()) return std::wstring();  // as if the file were missing
-  return ReadIniString(programFolder + L"config.ini", section, key);
+  return GetIniString(programFolder + L"config.ini", section, key);
 }
 
 std::wstring CUSBAutoRunDlg::GetModulePath() {

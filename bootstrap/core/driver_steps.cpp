@@ -82,7 +82,7 @@ bool IsDriverVersionOutdated(PcSystem& pc, const RunFields& run, int type, bool 
   return IsDriverVersionOutdated(type, GetDriverFolder(pc.ProgramFilesFolder(), type), readKey, exists, fileVersion);
 }
 
-bool IsDriverDue(PcSystem& pc, const RunFields& run) {
+bool IsRequireUpDrv(PcSystem& pc, const RunFields& run) {
   pc.Trace(L"[IsRequireUpDrv()] START..............\r\n");
   const bool online = pc.IsOnline();
   const std::wstring& serverConfigFile = run.m_strServerConfigFile;
@@ -117,7 +117,7 @@ InstallerRun RunInstaller(PcSystem& pc, const std::wstring& path, const std::wst
   return run;
 }
 
-bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run) {
+bool InstallDriver(PcSystem& pc, RunView& view, const RunFields& run) {
   auto online = [&pc] { return pc.IsOnline(); };
   switch (DecideDriverInstall(run.m_bPxpcInstallsDriver != 0, run.m_bRequireDrv == 1, !run.m_strPreloadDriver.empty(),
                               online)) {

@@ -30,7 +30,7 @@ bool IsDriverVersionOutdated(PcSystem& pc, const RunFields& run, int type, bool 
 
 // Whether the USB driver must be installed or updated, from the families installed, their files'
 // versions and, online, the run's server configuration (none when its file is empty).
-bool IsDriverDue(PcSystem& pc, const RunFields& run);
+bool IsRequireUpDrv(PcSystem& pc, const RunFields& run);
 
 // Starts an installer as itself (`msi`: the system's msiexec on the package with `option`) in its
 // folder, and waits until it ends, or for as long as an installer is given.
@@ -38,7 +38,7 @@ InstallerRun RunInstaller(PcSystem& pc, const std::wstring& path, const std::wst
 
 // Installs the USB driver when it is due and something can install it; the user is told when the
 // installation fails.
-bool InstallDriverStep(PcSystem& pc, RunView& view, const RunFields& run);
+bool InstallDriver(PcSystem& pc, RunView& view, const RunFields& run);
 
 // Copies the phone's driver installer to `target` (beside the program); false, traced, when there
 // is no phone drive or installer, the target is reached through a link, or the copy fails.

@@ -253,14 +253,14 @@ std::wstring PhoneFolderOf(const RunFields& run) {
   return run.m_strPhoneDrive.empty() ? std::wstring() : FormatDriveRoot(run.m_strPhoneDrive[0]);
 }
 
-bool FetchServerConfig(PcSystem& pc, RunFields& run) {
+bool GetServerConfig(PcSystem& pc, RunFields& run) {
   if (!pc.IsOnline()) return false;
   if (FetchServerConfigOnline(pc, run)) return true;
   run.m_bAbnormalStatus = 1;
   return false;
 }
 
-bool IsToolUpdateDue(PcSystem& pc, const RunFields& run) {
+bool IsRequireUpPXPC(PcSystem& pc, const RunFields& run) {
   pc.Trace(L"[IsRequireUpPXPC()] START..............\r\n");
   if (!pc.IsOnline()) return false;
   const std::wstring serverVersion = ReadServerConfig(pc, run, L"PXPACKAGE", L"pack_version");
@@ -325,14 +325,14 @@ bool ChangePhoneMode(PcSystem& pc, const std::wstring& phoneDrive, int mode, boo
 }
 
 PcStartStep PreparePcStart(PcSystem& pc, RunFields& run) {
-  const bool serverConfig = FetchServerConfig(pc, run);
+  const bool serverConfig = GetServerConfig(pc, run);
   run.m_strPreloadDriver = GetPreloadDriver(pc, run);
-  run.m_bRequireDrv = IsDriverDue(pc, run) ? 1 : 0;
-  if (serverConfig) run.m_bRequireUpPxpc = IsToolUpdateDue(pc, run) ? 1 : 0;
+  run.m_bRequireDrv = IsRequireUpDrv(pc, run) ? 1 : 0;
+  if (serverConfig) run.m_bRequireUpPxpc = IsRequireUpPXPC(pc, run) ? 1 : 0;
   return DecidePcStart(run.m_bAbnormalStatus == 1, run.m_bRequireDrv != 0, run.m_bRequireUpPxpc != 0);
 }
 
-bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run) {
+bool DownloadPXPC_Package(PcSystem& pc, RunView& view, RunFields& run) {
   pc.Trace(L"[DownloadPXPC_Package()] START...................\r\n");
   if (run.m_strServerConfigFile.empty()) {
     pc.Trace(L"[DownloadPXPC_Package()] ServerConfigFile name is empty......\r\n");
@@ -474,11 +474,11 @@ bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle) {
   return true;
 }
 
-bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
+bool AutoRunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
   const OnlinePlan plan = PlanOnlineRun(run.m_bRequireDrv == 1, run.m_bRequireUpPxpc == 1);
   if (plan.download) {
     view.SetProgressDisplay(ProgressDisplay::Download, false);
-    const bool downloaded = DownloadPackage(pc, view, run);
+    const bool downloaded = DownloadPXPC_Package(pc, view, run);
     view.SetProgressDisplay(ProgressDisplay::Download, true);
     if (!downloaded) {
       if (!run.m_bUserCancel) Warn(pc, view, kDownloadFailedMessage);
@@ -486,7 +486,7 @@ bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& 
     }
   }
   if (plan.installDriver) {
-    if (!InstallDriverStep(pc, view, run)) return false;
+    if (!InstallDriver(pc, view, run)) return false;
   } else if (plan.installPause) {
     // A pause with the installation display, so the user sees the update complete.
     view.SetProgressDisplay(ProgressDisplay::Install, false);
@@ -498,8 +498,8 @@ bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& 
   return StartPcTool(pc, run, appTitle);
 }
 
-bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
-  if (run.m_bRequireDrv == 1 && !run.m_strPreloadDriver.empty() && !InstallDriverStep(pc, view, run)) return false;
+bool AutoRunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
+  if (run.m_bRequireDrv == 1 && !run.m_strPreloadDriver.empty() && !InstallDriver(pc, view, run)) return false;
   if (StartPcTool(pc, run, appTitle)) return true;
   pc.Trace(L"[CheckSystem()] IsConnectedInternet() ==> FALSE...\r\n");
   return false;
@@ -507,7 +507,7 @@ bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring&
 
 bool RunWorkflow(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle) {
   pc.Trace(L"[AutoRun_PXBootstrap()] START...............\r\n");
-  const bool ok = pc.IsOnline() ? RunOnline(pc, view, run, appTitle) : RunOffline(pc, view, run, appTitle);
+  const bool ok = pc.IsOnline() ? AutoRunOnline(pc, view, run, appTitle) : AutoRunOffline(pc, view, run, appTitle);
   if (!ok) pc.Trace(L"[AutoRun_PXBootstrap()] Timer call exit function\r\n");
   pc.Trace(L"[AutoRun_PXBootstrap()] END...............\r\n");
   return ok;

@@ -19,11 +19,11 @@ std::wstring PhoneFolderOf(const RunFields& run);
 
 // The update check: asks the update service for the package, and downloads its serverconfig.ini
 // into the user's base folder. False offline; a failed check online also marks the run abnormal.
-bool FetchServerConfig(PcSystem& pc, RunFields& run);
+bool GetServerConfig(PcSystem& pc, RunFields& run);
 
 // True when the PC tool's package must be downloaded: nothing installed yet, an older version
 // than the server's, or a file of the package missing. False offline.
-bool IsToolUpdateDue(PcSystem& pc, const RunFields& run);
+bool IsRequireUpPXPC(PcSystem& pc, const RunFields& run);
 
 // Every file that serverconfig.ini lists is in the package folder.
 bool HasAllPackageFiles(PcSystem& pc, const RunFields& run);
@@ -49,14 +49,14 @@ PcStartStep PreparePcStart(PcSystem& pc, RunFields& run);
 // Downloads what is due (the package's files, then the server's driver installer), reported to
 // the usage statistics before and after. False on a failed or cancelled download, and on a file of
 // code without the maker's signature where the phone asks for it.
-bool DownloadPackage(PcSystem& pc, RunView& view, RunFields& run);
+bool DownloadPXPC_Package(PcSystem& pc, RunView& view, RunFields& run);
 
 // Starts the PC tool from the package folder with the phone's drive, model type and `appTitle`;
 // where the phone asks for the maker's signature, only beside code of its package that bears it.
 bool StartPcTool(PcSystem& pc, RunFields& run, const std::wstring& appTitle);
 
-bool RunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
-bool RunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
+bool AutoRunOnline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
+bool AutoRunOffline(PcSystem& pc, RunView& view, RunFields& run, const std::wstring& appTitle);
 
 // The worker's whole run, online or offline: true when the tool started and the phone keeps its
 // mode, false when the exit must switch it.

@@ -94,7 +94,7 @@ std::wstring GetBaseFolder() {
   return std::wstring();
 }
 
-std::wstring ReadIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+std::wstring GetIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
   wchar_t value[MAX_PATH] = {};
   ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", value, MAX_PATH, file.c_str());
   value[MAX_PATH - 1] = L'\0';

@@ -44,4 +44,4 @@ BOOL IsFreeOfLinks(const std::wstring& folder, const std::wstring& name = std::w
 std::wstring GetBaseFolder();
 
 // A value of an INI file through the system's profile reader: empty default, at most 259 characters.
-std::wstring ReadIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key);
+std::wstring GetIniString(const std::wstring& file, const std::wstring& section, const std::wstring& key);

@@ -85,7 +85,7 @@ void CTraceLogFile::Start(bool enabled, bool relaunched, const std::wstring& fol
   m_bRelaunched = relaunched;
   m_strFolder = folder;
   m_nFileNumber = -1;
-  m_strFile.clear();
+  m_strLogFile.clear();
   m_bEnabled = enabled;
 }
 
@@ -96,7 +96,7 @@ void CTraceLogFile::Stop() {
 
 std::wstring CTraceLogFile::CurrentFile() const {
   Hold hold(m_lock);
-  return m_strFile;
+  return m_strLogFile;
 }
 
 void CTraceLogFile::Append(const std::wstring& text) noexcept {
@@ -108,10 +108,10 @@ void CTraceLogFile::Append(const std::wstring& text) noexcept {
     if (m_bRelaunched || m_nFileNumber < 0) {
       auto exists = [this](int n) { return IsExistFile(FormatLogFilePath(m_strFolder, n)) != 0; };
       const int number = m_bRelaunched ? FollowLogFileNumber(m_nFileNumber, exists) : ChooseLogFileNumber(false, exists);
-      if (number != m_nFileNumber) m_strFile = FormatLogFilePath(m_strFolder, number);
+      if (number != m_nFileNumber) m_strLogFile = FormatLogFilePath(m_strFolder, number);
       m_nFileNumber = number;
     }
-    AppendToFile(m_strFile, entry);
+    AppendToFile(m_strLogFile, entry);
   } catch (...) {
     // Logging never disturbs the workflow.
   }
@@ -120,7 +120,7 @@ void CTraceLogFile::Append(const std::wstring& text) noexcept {
 BOOL IsLoggingEnabled() {
   std::wstring folder = GetBaseFolder();
   if (folder.empty()) return FALSE;
-  std::wstring value = ReadIniString(folder + L"\\" + kLogIniName, kLogIniSection, kLogIniKey);
+  std::wstring value = GetIniString(folder + L"\\" + kLogIniName, kLogIniSection, kLogIniKey);
   return value == L"1" ? TRUE : FALSE;
 }
 

@@ -33,7 +33,7 @@ class CTraceLogFile {
   bool m_bRelaunched = false;
   std::wstring m_strFolder;
   int m_nFileNumber = -1;
-  std::wstring m_strFile;
+  std::wstring m_strLogFile;
 };
 
 // printf-style formatting of a wide trace or message text, bounded.

@@ -192,7 +192,7 @@ qv::bootstrap::FileResult CWindowsPc::CopyFileOver(const std::wstring& source, c
 
 std::wstring CWindowsPc::ReadProfileString(const std::wstring& file, const std::wstring& section,
                                            const std::wstring& key) {
-  return ReadIniString(file, section, key);
+  return GetIniString(file, section, key);
 }
 
 std::string CWindowsPc::NarrowText(const std::wstring& text) { return qv::ToAnsi(text); }

@@ -59,7 +59,7 @@ TEST_F(Workflow, TheServerNamingThePhonesInstallerOrThePcToolLeavesTheDriverDown
   PreparePcStart(pc, run);
   EXPECT_EQ(run.m_strPreloadDriver, L"C:\\T\\E\\driver_setup.exe");
   Record();
-  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  EXPECT_TRUE(DownloadPXPC_Package(pc, pc, run));
   EXPECT_EQ(Record(), R"(
 [DownloadPXPC_Package()] START...................
 > OpenUsageReport C:\T\E\ E:\
@@ -79,10 +79,10 @@ Server and preload is same
   fresh.m_strDownloadURL = run.m_strDownloadURL;
   fresh.m_strDownloadPath = run.m_strDownloadPath;
   fresh.m_bRequireDrv = 1;
-  EXPECT_TRUE(DownloadPackage(pc, pc, fresh));
+  EXPECT_TRUE(DownloadPXPC_Package(pc, pc, fresh));
   EXPECT_EQ(fresh.m_bPxpcInstallsDriver, 1);
   EXPECT_TRUE(Lacks(Record(), "> Download"));
-  EXPECT_TRUE(InstallDriverStep(pc, pc, fresh));
+  EXPECT_TRUE(InstallDriver(pc, pc, fresh));
   EXPECT_EQ(Record(), "\n[CUSBAutoRunDlg::InstallDriver()] SKIP.............\n");
 }
 

@@ -82,12 +82,12 @@ TEST_F(DriverSteps, VersionsAreAnnouncedOnlineByTheServerAndOfflineByThePhone) {
 
   // So the driver is due online, with every family installed, and the overwrite flag forces it.
   pc.versions[diag] = L"3.0.0.0";
-  EXPECT_TRUE(IsDriverDue(pc, run));
+  EXPECT_TRUE(IsRequireUpDrv(pc, run));
   pc.files[run.m_strServerConfigFile] = L"[FILES_DRIVER]\nunison_overwrite=true\n";
   pc.RemoveDrivers();
   pc.InstallDrivers({kDriverModem});
   pc.events.clear();
-  EXPECT_TRUE(IsDriverDue(pc, run));
+  EXPECT_TRUE(IsRequireUpDrv(pc, run));
   EXPECT_EQ(pc.events.size(), 6u);  // the start, the probe and the one look at the modem family
 }
 

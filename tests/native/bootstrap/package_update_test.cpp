@@ -80,7 +80,7 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
   pc.folders.insert(L"C:\\T\\PXPC.update-1005");
   pc.files[L"C:\\T\\PXPC.update-1005\\PXPC.exe"] = L"planted";
   Record();
-  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  EXPECT_TRUE(DownloadPXPC_Package(pc, pc, run));
   const std::string record = Record();
   EXPECT_TRUE(Holds(record, R"(
 > HoldFolder C:\T\PXPC
@@ -113,7 +113,7 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
       L"[PXPACKAGE]\npack_version=2\n[FILES_PXPC]\nfilecount=3\nfile00=PXPC.exe\nfile01=lib\\x.dll\nfile02=PXPC.exe\n";
   pc.server[L"http://dl.example/pxpc/PXPC.exe"] = L"tool 2";
   Record();
-  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  EXPECT_TRUE(DownloadPXPC_Package(pc, pc, run));
   const std::string twice = Record();
   EXPECT_TRUE(Lacks(twice, "Fail of download file"));
   EXPECT_EQ(pc.files[L"C:\\T\\PXPC\\PXPC.exe"], L"tool 2");
@@ -121,7 +121,7 @@ TEST_F(Workflow, AnUpdateArrivesInAFolderOfItsOwnWhoseSubFoldersGoWithIt) {
   // No fresh name to be had: nothing is fetched.
   for (int tick = 0; tick < 64; ++tick) pc.refusedFolders.insert(L"C:\\T\\PXPC.update-" + std::to_wstring(1000 + tick));
   Record();
-  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
   const std::string refused = Record();
   EXPECT_TRUE(Holds(refused, "[FOLDER] [C:\\T\\PXPC.update-*] refused, no fresh folder can be made\n"
                              "[DownloadPXPC_Package()] Fail of download file.....(PXPC.exe)\n"));
@@ -134,21 +134,21 @@ TEST_F(Workflow, PackageNamesThatLeaveTheFolderOrLinksInItAreNeitherDeletedNorFe
     pc.files[L"C:\\T\\serverconfig.ini"] =
         std::wstring(L"[FILES_PXPC]\nfilecount=1\nfile00=") + name + L"\n[PXPACKAGE]\npack_version=2\n";
     Record();
-    EXPECT_FALSE(DownloadPackage(pc, pc, run));
+    EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
     const std::string record = Record();
     EXPECT_TRUE(Lacks(record, "> RemoveFile"));
     EXPECT_TRUE(Holds(record, "Fail of download file.....("));
   }
   pc.files[L"C:\\T\\serverconfig.ini"] = kServerConfig;
   pc.links.insert(L"C:\\T\\PXPC\\PXPC.exe");
-  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
   EXPECT_TRUE(Lacks(Record(), "> RemoveFile"));
   // A server driver name with a folder part is refused too, after the package itself.
   pc.links.clear();
   pc.files[L"C:\\T\\serverconfig.ini"] =
       L"[FILES_PXPC]\nfilecount=0\n[FILES_DRIVER]\ndriver_name_cbw_unison=tools\\setup.exe\n";
   run.m_bRequireDrv = 1;
-  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
   EXPECT_TRUE(Holds(Record(), "Fail of download file.....(tools\\setup.exe)\n"));
 }
 
@@ -156,25 +156,25 @@ TEST_F(Workflow, StatisticsThatCannotBeLoadedStopTheDownloadAndAFailedStartRepor
   PreparePcStart(pc, run);
   Record();
   pc.usageLibrary = LibraryCall::NotLoaded;
-  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
   EXPECT_EQ(Record(), R"(
 [DownloadPXPC_Package()] START...................
 > OpenUsageReport C:\T\E\ E:\
 [DownloadPXPC_Package()] LoadLibrary(QVUTchkdl.dll) failed.........
 )");
   pc.usageLibrary = LibraryCall::NoExport;
-  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
   EXPECT_TRUE(Holds(Record(), "[DownloadPXPC_Package()] Library function failed.........\n"));
 
   pc.usageLibrary = LibraryCall::Returned;
   pc.usageStart.result = 0;
-  EXPECT_TRUE(DownloadPackage(pc, pc, run));
+  EXPECT_TRUE(DownloadPXPC_Package(pc, pc, run));
   const std::string record = Record();
   EXPECT_TRUE(Lacks(record, "> Report [H42]"));
   EXPECT_TRUE(Holds(record, "[DownloadPXPC_Package()] pFuncUpdateGBCSync (START) Failed.\n"
                             "[DownloadPXPC_Package()] END...(TRUE)................\n"));
   pc.usageStart = {LibraryCall::Threw, 0, ""};
-  EXPECT_FALSE(DownloadPackage(pc, pc, run));
+  EXPECT_FALSE(DownloadPXPC_Package(pc, pc, run));
   EXPECT_TRUE(Holds(Record(), "> Report [] START\n[DownloadPXPC_Package()] pFuncUpdateGBCSync(1) Failed. (try...catch)\n"));
 }
 

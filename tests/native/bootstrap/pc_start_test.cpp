@@ -46,19 +46,19 @@ TEST_F(Workflow, ACurrentPackageRunsHiddenAndIsDueAgainWhenAFileIsMissingOrTheSe
   EXPECT_EQ(Record(), "\n[AutoRun_PXBootstrap()] START...............\n> IsOnline" + kRunEnd);
 
   pc.files.erase(L"C:\\T\\PXPC\\pxpcconfig.ini");
-  EXPECT_TRUE(IsToolUpdateDue(pc, run));  // nothing installed, as far as the package knows
+  EXPECT_TRUE(IsRequireUpPXPC(pc, run));  // nothing installed, as far as the package knows
   pc.files[L"C:\\T\\PXPC\\pxpcconfig.ini"] = kToolConfig;
   pc.files.erase(L"C:\\T\\PXPC\\PXPC.exe");
-  EXPECT_TRUE(IsToolUpdateDue(pc, run));
+  EXPECT_TRUE(IsRequireUpPXPC(pc, run));
   // With a file missing and nothing due, the tool is not started from an incomplete package.
   EXPECT_FALSE(Run());
   EXPECT_TRUE(Lacks(Record(), "[RunPXPC()]"));
   pc.files[L"C:\\T\\PXPC\\PXPC.exe"] = L"tool";
   pc.files[L"C:\\T\\PXPC\\pxpcconfig.ini"] = L"[PXPACKAGE]\npack_version=2.0.0.0\n";
-  EXPECT_TRUE(IsToolUpdateDue(pc, run));
+  EXPECT_TRUE(IsRequireUpPXPC(pc, run));
   pc.online = false;
   pc.events.clear();
-  EXPECT_FALSE(IsToolUpdateDue(pc, run));
+  EXPECT_FALSE(IsRequireUpPXPC(pc, run));
   EXPECT_EQ(Record(), "\n[IsRequireUpPXPC()] START..............\n> IsOnline\n");
 }
 

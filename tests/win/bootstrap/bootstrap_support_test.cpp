@@ -55,10 +55,10 @@ class CTraceRecorder {
 TEST(BootstrapSupport, IniValuesAreCutAt259CharactersAndMissingOnesAreEmpty) {
   std::wstring ini = ScratchFolder() + L"config.ini";
   WriteAll(ini, "[FILES]\r\nfilecount=3abc\r\nlong=" + std::string(300, 'x') + "\r\n");
-  EXPECT_EQ(ReadIniString(ini, L"files", L"FILECOUNT"), L"3abc");  // names in any letter case
-  EXPECT_EQ(ReadIniString(ini, L"FILES", L"long"), std::wstring(259, L'x'));
-  EXPECT_EQ(ReadIniString(ini, L"FILES", L"file01"), L"");
-  EXPECT_EQ(ReadIniString(ini + L".missing", L"FILES", L"filecount"), L"");
+  EXPECT_EQ(GetIniString(ini, L"files", L"FILECOUNT"), L"3abc");  // names in any letter case
+  EXPECT_EQ(GetIniString(ini, L"FILES", L"long"), std::wstring(259, L'x'));
+  EXPECT_EQ(GetIniString(ini, L"FILES", L"file01"), L"");
+  EXPECT_EQ(GetIniString(ini + L".missing", L"FILES", L"filecount"), L"");
 }
 
 TEST(BootstrapSupport, KeysAreLookedUpUnderTheRootTheirNumberNames) {
