@@ -82,6 +82,10 @@ bool IsDriverVersionOutdated(PcSystem& pc, const RunFields& run, int type, bool 
   return IsDriverVersionOutdated(type, GetDriverFolder(pc.ProgramFilesFolder(), type), readKey, exists, fileVersion);
 }
 
+bool IsCurrentDriverInstalled(PcSystem& pc, int preloadType) {
+  return IsInstalledDriver(pc, CurrentDriverType(pc.IsOnline(), preloadType));
+}
+
 bool IsRequireUpDrv(PcSystem& pc, const RunFields& run) {
   pc.Trace(L"[IsRequireUpDrv()] START..............\r\n");
   const bool online = pc.IsOnline();
@@ -248,7 +252,7 @@ bool InstallDriverPackage(PcSystem& pc, RunView& view, const DriverPackage& pack
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects 2]\r\n");
   TraceInstallerRun(pc, RunInstaller(pc, installer, kMsiInstall, msi), outcome);
   pc.Trace(L"[InstallDriver : MsgWaitForMultipleObjects ENd]\r\n");
-  const bool installed = IsInstalledDriver(pc, CurrentDriverType(pc.IsOnline(), package.preloadType));
+  const bool installed = IsCurrentDriverInstalled(pc, package.preloadType);
   view.BringToFront();
   if (!installed) {
     pc.Trace(L"[InstallDriver()] IsInstalledDriver() return code : FALSE\r\n");

@@ -24,6 +24,9 @@ DriverPackage DriverPackageOf(PcSystem& pc, const RunFields& run);
 // Whether the family's driver files are under Program Files (each folder's count traced).
 bool IsInstalledDriver(PcSystem& pc, int type);
 
+// Whether the family that must be there after an installation (`CurrentDriverType`) is installed.
+bool IsCurrentDriverInstalled(PcSystem& pc, int preloadType);
+
 // Whether an installed file of the family is older than announced: online in the run's
 // serverconfig.ini, offline in config.ini.
 bool IsDriverVersionOutdated(PcSystem& pc, const RunFields& run, int type, bool online);
