@@ -62,6 +62,11 @@ def phone_start_closings(trace):
     return closings
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 class RigTestCase(unittest.TestCase):
     """A display and a Wine prefix for the test class, in QV_E2E_WORK, and the class's fake server
     (``SERVER``: a server class taking its folder, started for the class) when it names one."""
@@ -97,8 +102,7 @@ class RigTestCase(unittest.TestCase):
     def assert_users_folder_untouched(self, elsewhere, name, data):
         """Nothing was written, added or deleted behind the link."""
         self.assertEqual(os.listdir(elsewhere), [name])
-        with open(os.path.join(elsewhere, name), "rb") as f:
-            self.assertEqual(f.read(), data)
+        self.assertEqual(read_bytes(os.path.join(elsewhere, name)), data)
 
 
 class PlugInTestCase(RigTestCase):

@@ -11,7 +11,7 @@ import re
 import shutil
 import unittest
 
-from plug_in_case import RigTestCase, harness
+from plug_in_case import RigTestCase, harness, read_bytes
 from agent_server import AgentServer  # noqa: E402
 from control_ids import IDCANCEL, IDOK, SETUP  # noqa: E402
 from phone_image import SOURCE_ROOT, build_output, write_ini  # noqa: E402
@@ -25,7 +25,7 @@ ALTERNATIVE_BODY = "Software is available that will help your QV phone to \ncomm
 REMINDER = "You will be reminded the next time you connect your phone to\nyour PC."
 HEADING = "Software Upgrade Assistant"
 INSTALL_NOW, CANCEL_CLOSE, PROGRESS = SETUP.IDC_SETUP_INSTALL_NOW, SETUP.IDC_SETUP_CANCEL_CLOSE, SETUP.IDC_SETUP_PROGRESS
-STATUS, BODY_ID, HEADING_ID = SETUP.IDC_SETUP_STATUS, SETUP.IDC_SETUP_BODY, SETUP.IDC_SETUP_HEADING
+STATUS, BODY_ID = SETUP.IDC_SETUP_STATUS, SETUP.IDC_SETUP_BODY
 CAB_ROUTE = "/agents/QOREUTProg.CAB"
 RUN_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 MAKER_KEY = r"HKCU\Software\LowRegistry\QV Electronics Inc\QVMobileAX"
@@ -33,28 +33,13 @@ AGENTS = ("CBWNotiAgent.exe", "CBWUAAgent.exe", "QORClient_CBW.exe", "QORLaunche
 UT_PACKAGE = ("CBWNotiAgent.exe", "QORClient_CBW.exe", "QORLauncher.exe", "data/readme.txt")
 
 
-class AgentEndToEnd(RigTestCase):
-    SERVER = AgentServer
+class AgentCalls:
+    """The library's exports called through the caller program, for a test case with ``rig``,
+    ``result_file`` and ``agent_log``."""
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.stand_ins = os.path.dirname(build_output("agent_caller"))
-
-    def setUp(self):
-        rig = self.rig
-        self.root = os.path.join(rig.program_data_dir, "QVMOBILEAX")
-        self.folder = os.path.join(self.root, "QOR_Client")
-        self.agent_log = os.path.join(self.work, "agents.log")
-        self.result_file = os.path.join(self.work, "call.json")
-        rig.reset(paths=[self.root, self.agent_log, self.result_file, os.path.join(rig.drive_c, "escape3.txt"),
-                         os.path.join(rig.drive_c, "escape4.txt"), os.path.join(rig.program_data_dir, "escape.txt")],
-                  reg_keys=[MAKER_KEY])
+    def unregister(self):
         for name in ("QOR_AGENT", "QORUA_AGENT"):
-            rig.reg_delete_value(RUN_KEY, name)
-        self.server.reset()
-
-    # -- calling the library ------------------------------------------------------------------
+            self.rig.reg_delete_value(RUN_KEY, name)
 
     def start_call(self, export, caller=None):
         """Starts the caller (the built one, or ``caller``, a copy with its library); the library
@@ -74,6 +59,29 @@ class AgentEndToEnd(RigTestCase):
             self.assertTrue(outcome["terminated"], outcome)
         return outcome["returned"], outcome["result"]
 
+
+class AgentEndToEnd(AgentCalls, RigTestCase):
+    SERVER = AgentServer
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.stand_ins = os.path.dirname(build_output("agent_caller"))
+
+    def setUp(self):
+        rig = self.rig
+        self.root = os.path.join(rig.program_data_dir, "QVMOBILEAX")
+        self.folder = os.path.join(self.root, "QOR_Client")
+        self.agent_log = os.path.join(self.work, "agents.log")
+        self.result_file = os.path.join(self.work, "call.json")
+        rig.reset(paths=[self.root, self.agent_log, self.result_file, os.path.join(rig.drive_c, "escape3.txt"),
+                         os.path.join(rig.drive_c, "escape4.txt"), os.path.join(rig.program_data_dir, "escape.txt")],
+                  reg_keys=[MAKER_KEY])
+        self.unregister()
+        self.server.reset()
+
+    # -- calling the library ------------------------------------------------------------------
+
     @staticmethod
     def library_trace(process):
         """The library's trace lines in the order written, as Wine's debug channel reports them
@@ -86,6 +94,15 @@ class AgentEndToEnd(RigTestCase):
 
     def call(self, export, caller=None):
         return self.finish_call(self.start_call(export, caller))
+
+    def install_through(self, export, caller=None):
+        """The call, its confirmation accepted and its dialog closed at the end; (returned, result
+        word) and the process."""
+        process = self.start_call(export, caller)
+        title = TITLE if export == "CheckUTSetup" else ALTERNATIVE_TITLE
+        self.accept(title)
+        self.close(title)
+        return self.finish_call(process), process
 
     # -- the PC -------------------------------------------------------------------------------
 
@@ -163,11 +180,17 @@ class AgentEndToEnd(RigTestCase):
 
     # -- scenarios ----------------------------------------------------------------------------
 
-    def test_current_installed_agent_is_started_in_its_folder(self):
+    def test_current_agent_is_started_in_its_folder_and_the_launcher_after_the_request(self):
         self.install("CBWUAAgent.exe")
+        shutil.copy(os.path.join(self.stand_ins, "QORLauncher.exe"), self.root)
         self.assertEqual(self.call("CheckUASetup"), (1, "MSG_OK"))
         self.assertEqual(self.started(), [("CBWUAAgent.exe", self.windows_folder(), "")])
         self.assertTrue(self.rig.wait_all_exited(AGENTS, 20))
+        os.remove(self.agent_log)
+        self.assertEqual(self.call("StartUpdate")[0], 1)
+        self.started()  # the launcher runs on its own: wait for its record
+        self.assertEqual(self.starts(with_request=True), [("QORLauncher.exe", self.rig.to_windows(self.root), "", "TRUE")])
+        self.assertEqual(self.rig.reg_query(MAKER_KEY), {"SYNCUPDATE": "TRUE", "SYNCTYPE": "PXPC"})
 
     def test_outdated_running_agent_is_ended_and_declining_downloads_nothing(self):
         self.install("CBWNotiAgent.exe")
@@ -176,8 +199,8 @@ class AgentEndToEnd(RigTestCase):
         caller = self.start_call("CheckUTSetup")
         self.wait_dialog()
         self.assertFalse(self.running("CBWNotiAgent.exe"), "the outdated agent still runs")
+        # The heading and the reminder's texts: test_display_e2e's confirmation, at every scale.
         controls = self.rig.ui.controls(TITLE)
-        self.assertEqual(controls[HEADING_ID]["text"], HEADING)
         self.assertEqual(controls[BODY_ID]["text"], BODY)
         self.assertEqual((controls[INSTALL_NOW]["text"], controls[CANCEL_CLOSE]["text"]), ("Install Now", "Cancel"))
         self.assertFalse(controls[IDOK]["visible"] or controls[IDCANCEL]["visible"])
@@ -185,8 +208,6 @@ class AgentEndToEnd(RigTestCase):
 
         self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Cancel": the reminder, the dialog stays
         self.wait_text(CANCEL_CLOSE, "Close")
-        self.assertEqual(self.text(BODY_ID), REMINDER)
-        self.assertFalse(self.rig.ui.state(TITLE, INSTALL_NOW)["visible"])
         self.rig.screenshot_window(os.path.join(self.shots, "agent-confirm-reminder.png"), TITLE)
         self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Close"
         self.assertEqual(self.finish_call(caller), (1, ""))
@@ -205,9 +226,8 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
 
         self.assertEqual(self.folder_files(), sorted(UT_PACKAGE))  # unpacked, the cabinet deleted
-        with open(os.path.join(self.root, "QORLauncher.exe"), "rb") as copied, \
-                open(os.path.join(self.stand_ins, "QORLauncher.exe"), "rb") as built:
-            self.assertEqual(copied.read(), built.read())
+        self.assertEqual(read_bytes(os.path.join(self.root, "QORLauncher.exe")),
+                         read_bytes(os.path.join(self.stand_ins, "QORLauncher.exe")))
         self.assertEqual(self.started(), [("CBWNotiAgent.exe", self.windows_folder(), "")])
         self.assertEqual(self.rig.reg_value(RUN_KEY, "QOR_AGENT"), '"' + self.windows_folder() + '\\CBWNotiAgent.exe"')
         self.assertEqual(self.rig.reg_value(MAKER_KEY, "AutoStart"), 1)
@@ -216,11 +236,9 @@ class AgentEndToEnd(RigTestCase):
     def test_assistant_agent_uses_the_alternative_texts(self):
         caller = self.start_call("CheckUASetup")
         self.wait_dialog(ALTERNATIVE_TITLE)
-        self.assertEqual(self.text(BODY_ID, ALTERNATIVE_TITLE), ALTERNATIVE_BODY)
-        self.assertEqual(self.text(HEADING_ID, ALTERNATIVE_TITLE), "")
+        self.assertEqual(self.text(BODY_ID, ALTERNATIVE_TITLE), ALTERNATIVE_BODY)  # no heading: test_display_e2e
         self.rig.screenshot_window(os.path.join(self.shots, "agent-confirm-alternative.png"), ALTERNATIVE_TITLE)
         self.accept(ALTERNATIVE_TITLE)
-        self.assertEqual(self.text(HEADING_ID, ALTERNATIVE_TITLE), "")
         self.close(ALTERNATIVE_TITLE)
         self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
         self.assertEqual(self.folder_files(), ["CBWUAAgent.exe", "data/readme.txt"])
@@ -229,7 +247,7 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.rig.reg_value(RUN_KEY, "QORUA_AGENT"), '"' + self.windows_folder() + '\\CBWUAAgent.exe"')
         self.assertEqual(self.rig.reg_value(MAKER_KEY, "UAAutoStart"), 1)
 
-    def test_cancel_stops_a_held_transfer_and_close_waits_for_it(self):
+    def test_cancel_or_escape_stops_a_held_transfer_and_close_waits_for_it(self):
         caller = self.hold_cabinet()
         self.rig.ui.click(TITLE, CANCEL_CLOSE)  # "Cancel"
         self.wait_text(CANCEL_CLOSE, "Close")
@@ -246,17 +264,18 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(self.folder_files(), [])  # what came of the package is not kept
         self.assertEqual(self.starts(), [])
 
-    def _close_ends(self):
-        self.rig.ui.click(TITLE, CANCEL_CLOSE)
-        return self.rig.ui.wait_gone(TITLE, timeout=1)
-
-    def test_escape_during_the_transfer_ends_with_cancel_once_the_worker_stops(self):
+        # Escape is taken as a cancel; the dialog waits for its worker.
+        self.server.reset()  # the cabinet held again
         caller = self.hold_cabinet()
         self.rig.ui.key(TITLE, "escape")
-        self.wait_text(STATUS, REMINDER)  # taken as a cancel; the dialog waits for its worker
+        self.wait_text(STATUS, REMINDER)
         self.assertIsNone(caller.poll())
         self.release_cabinet()
         self.assertEqual(self.finish_call(caller, timeout=30), (1, "MSG_DOWNLOAD_FAIL"))
+
+    def _close_ends(self):
+        self.rig.ui.click(TITLE, CANCEL_CLOSE)
+        return self.rig.ui.wait_gone(TITLE, timeout=1)
 
     def test_small_download_waits_for_cancel_and_other_files_stay(self):
         self.server.set_entry("QOREUTProg", url=self.server.add_agent_file("small.cab", b"x" * 29999))
@@ -279,8 +298,7 @@ class AgentEndToEnd(RigTestCase):
         self.close()
         self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
         self.assertEqual(self.folder_files(), ["QOREUTProg.exe"])
-        with open(os.path.join(self.folder, "QOREUTProg.exe"), "rb") as f:
-            self.assertEqual(f.read(), data)
+        self.assertEqual(read_bytes(os.path.join(self.folder, "QOREUTProg.exe")), data)
 
     # -- what the update may not touch ------------------------------------------------------------
 
@@ -306,25 +324,18 @@ class AgentEndToEnd(RigTestCase):
         elsewhere = self.users_folder(*self.USERS_AGENT)
         self.install("CBWNotiAgent.exe")
         os.symlink(elsewhere, os.path.join(self.folder, "data"))
-        with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f:
-            installed = f.read()
+        installed = read_bytes(os.path.join(self.folder, "CBWNotiAgent.exe"))
         self.server.set_entry("NotiAgent_QOR", version="9.9.9.9")  # an update is due
-        caller = self.start_call("CheckUTSetup")
-        self.accept()
-        self.close()
-        self.assertEqual(self.finish_call(caller), (0, "MSG_DOWNLOAD_FAIL"))
+        self.assertEqual(self.install_through("CheckUTSetup")[0], (0, "MSG_DOWNLOAD_FAIL"))
         self.assert_users_folder_untouched(elsewhere, *self.USERS_AGENT)
-        with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f:
-            self.assertEqual(f.read(), installed)
+        self.assertEqual(read_bytes(os.path.join(self.folder, "CBWNotiAgent.exe")), installed)
         self.assertEqual(sorted(os.listdir(self.folder)), ["CBWNotiAgent.exe", "data"])  # no staging left
         self.assert_not_registered()
 
     def test_a_package_that_does_not_arrive_whole_or_cannot_be_unpacked_changes_nothing(self):
         self.install("CBWUAAgent.exe")
-        with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
-            installed = f.read()
-        with open(os.path.join(self.server.agent_dir, "NotiAgent_QOR_UA.cab"), "rb") as f:
-            cabinet = f.read()
+        installed = read_bytes(os.path.join(self.folder, "CBWUAAgent.exe"))
+        cabinet = read_bytes(os.path.join(self.server.agent_dir, "NotiAgent_QOR_UA.cab"))
         damaged = cabinet[:len(cabinet) * 2 // 3]
         cases = {
             # The agent program itself, cut off after 35000 of its 40000 bytes.
@@ -338,22 +349,15 @@ class AgentEndToEnd(RigTestCase):
                                       url=self.server.add_agent_file(name, data))
                 if misbehaviour:
                     self.server.route("/agents/" + name, file="agents/" + name, **misbehaviour)
-                caller = self.start_call("CheckUASetup")
-                self.accept(ALTERNATIVE_TITLE)
-                self.close(ALTERNATIVE_TITLE)
-                self.assertEqual(self.finish_call(caller), (0, "MSG_DOWNLOAD_FAIL"))
+                self.assertEqual(self.install_through("CheckUASetup")[0], (0, "MSG_DOWNLOAD_FAIL"))
                 self.assertEqual(self.folder_files(), ["CBWUAAgent.exe"])
-                with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
-                    self.assertEqual(f.read(), installed)
+                self.assertEqual(read_bytes(os.path.join(self.folder, "CBWUAAgent.exe")), installed)
                 self.assert_not_registered()
 
     def test_cabinet_names_that_climb_out_are_not_unpacked(self):
         # A cabinet whose names climb out: only the harmless entry is unpacked.
         self.server.set_entry("NotiAgent_QOR_UA", url=self.server.agent_url("unsafe.cab"))
-        caller = self.start_call("CheckUASetup")
-        self.accept(ALTERNATIVE_TITLE)
-        self.close(ALTERNATIVE_TITLE)
-        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+        self.assertEqual(self.install_through("CheckUASetup")[0], (1, "MSG_OK"))
         for outside in (os.path.join(self.root, "escape.txt"), os.path.join(self.rig.program_data_dir, "escape.txt"),
                         os.path.join(self.rig.program_data_dir, "escape2.txt"),
                         os.path.join(self.root, "escape2.txt"), os.path.join(self.rig.drive_c, "escape3.txt"),
@@ -392,8 +396,7 @@ class AgentEndToEnd(RigTestCase):
 
         def fresh():
             shutil.rmtree(self.root, ignore_errors=True)
-            for name in ("QOR_AGENT", "QORUA_AGENT"):
-                self.rig.reg_delete_value(RUN_KEY, name)
+            self.unregister()
             if os.path.exists(self.agent_log):
                 os.remove(self.agent_log)
 
@@ -405,12 +408,9 @@ class AgentEndToEnd(RigTestCase):
             with self.subTest(cabinet=way):
                 fresh()
                 name = way.replace(" ", "-") + ".cab"
-                with open(cabinet, "rb") as f:
-                    self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9", url=self.server.add_agent_file(name, f.read()))
-                process = self.start_call("CheckUASetup", caller)
-                self.accept(ALTERNATIVE_TITLE)
-                self.close(ALTERNATIVE_TITLE)
-                returned = self.finish_call(process)
+                url = self.server.add_agent_file(name, read_bytes(cabinet))
+                self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9", url=url)
+                returned, process = self.install_through("CheckUASetup", caller)
                 asked = ["*" * 38, "UASetup Function call Start", required, "Check KSVC Site working",
                          "Start download Tool", "User Confirm window", "Download start"]
                 if way == "signed":
@@ -452,41 +452,30 @@ class AgentEndToEnd(RigTestCase):
         self.assertTrue(self.rig.wait_all_exited(AGENTS, 20))
 
     def test_every_library_a_signed_cabinet_brings_must_be_signed_whatever_its_name(self):
-        # The maker signed the cabinet and the agent, not the library beside it: stored as a .dll,
-        # or as "helper.bin" holding the same program image. Nothing of the package is put in
+        # The maker signed the cabinet and the agent, not the library beside it, stored in a
+        # sub-folder as "helper.bin" holding a program image (a library's name alone makes a file
+        # code: tests/native/common/code_content_test.cpp). Nothing of the package is put in
         # place, the installed agent is neither replaced nor started.
         authorities, caller = self.signed_caller()
         made = os.path.join(self.work, "signed-library")
         os.makedirs(made, exist_ok=True)
         agent = authorities.copy("signed", os.path.join(self.stand_ins, "CBWUAAgent.exe"), os.path.join(made, "agent.exe"))
         library = os.path.join(self.stand_ins, "QORClient_CBW.exe")  # a program image, unsigned
-        folder = self.windows_folder()
-        for stored in ("helper.bin", "lib/helper.dll"):
-            with self.subTest(stored=stored):
-                shutil.rmtree(self.folder, ignore_errors=True)
-                for name in ("QOR_AGENT", "QORUA_AGENT"):
-                    self.rig.reg_delete_value(RUN_KEY, name)
-                self.install("CBWUAAgent.exe")
-                with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
-                    installed = f.read()
-                cabinet = authorities.copy("signed", pack_cabinet(os.path.join(made, "inner.cab"), {
-                    "CBWUAAgent.exe": agent, stored: library}), os.path.join(made, "signed.cab"))
-                with open(cabinet, "rb") as f:
-                    url = self.server.add_agent_file("with-library.cab", f.read())
-                self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9", url=url)
-                process = self.start_call("CheckUASetup", caller)
-                self.accept(ALTERNATIVE_TITLE)
-                self.close(ALTERNATIVE_TITLE)
-                self.assertEqual(self.finish_call(process), (0, "MSG_DOWNLOAD_FAIL"))
-                trace = self.library_trace(process)
-                refusal = (f"[SIGNATURE] [{folder}\\~staging-*\\{stored.replace('/', chr(92))}] refused, "
-                           + REFUSALS["unsigned"])
-                self.assertIn(refusal, trace)
-                self.assertNotIn("Download complete.", trace)
-                self.assertEqual(self.folder_files(), ["CBWUAAgent.exe"])
-                with open(os.path.join(self.folder, "CBWUAAgent.exe"), "rb") as f:
-                    self.assertEqual(f.read(), installed)
-                self.assert_not_registered()
+        self.install("CBWUAAgent.exe")
+        installed = read_bytes(os.path.join(self.folder, "CBWUAAgent.exe"))
+        cabinet = authorities.copy("signed", pack_cabinet(os.path.join(made, "inner.cab"), {
+            "CBWUAAgent.exe": agent, "lib/helper.bin": library}), os.path.join(made, "signed.cab"))
+        url = self.server.add_agent_file("with-library.cab", read_bytes(cabinet))
+        self.server.set_entry("NotiAgent_QOR_UA", version="9.9.9.9", url=url)
+        returned, process = self.install_through("CheckUASetup", caller)
+        self.assertEqual(returned, (0, "MSG_DOWNLOAD_FAIL"))
+        trace = self.library_trace(process)
+        self.assertIn(f"[SIGNATURE] [{self.windows_folder()}\\~staging-*\\lib\\helper.bin] refused, "
+                      + REFUSALS["unsigned"], trace)
+        self.assertNotIn("Download complete.", trace)
+        self.assertEqual(self.folder_files(), ["CBWUAAgent.exe"])
+        self.assertEqual(read_bytes(os.path.join(self.folder, "CBWUAAgent.exe")), installed)
+        self.assert_not_registered()
 
     def plant_open(self, folder, *names):
         """``folder`` made open to everyone (Wine shows the Unix mode bits as Everyone's rights),
@@ -510,16 +499,11 @@ class AgentEndToEnd(RigTestCase):
         # removed whole, then the package installed into a new folder.
         self.plant_open(self.folder, "CBWNotiAgent.exe", "QORClient_CBW.exe", "version.dll")
         self.plant_open(os.path.join(self.folder, "data"), "readme.txt", "helper.dll")
-        caller = self.start_call("CheckUTSetup")
-        self.accept()
-        self.close()
-        self.assertEqual(self.finish_call(caller), (1, "MSG_OK"))
+        self.assertEqual(self.install_through("CheckUTSetup")[0], (1, "MSG_OK"))
         self.assertEqual(self.folder_files(), sorted(UT_PACKAGE))
-        with open(os.path.join(self.folder, "CBWNotiAgent.exe"), "rb") as f, \
-                open(os.path.join(self.stand_ins, "CBWNotiAgent.exe"), "rb") as built:
-            self.assertEqual(f.read(), built.read())
-        with open(os.path.join(self.folder, "data", "readme.txt"), "rb") as f:
-            self.assertNotIn(b"another user's", f.read())
+        self.assertEqual(read_bytes(os.path.join(self.folder, "CBWNotiAgent.exe")),
+                         read_bytes(os.path.join(self.stand_ins, "CBWNotiAgent.exe")))
+        self.assertNotIn(b"another user's", read_bytes(os.path.join(self.folder, "data", "readme.txt")))
         self.assert_nothing_open()
         self.assertEqual(self.started(), [("CBWNotiAgent.exe", self.windows_folder(), "")])
 
@@ -551,14 +535,6 @@ class AgentEndToEnd(RigTestCase):
         self.assertEqual(os.listdir(self.root), [])
         self.assert_nothing_open()
         self.assertEqual(self.starts(), [])
-
-    def test_start_update_writes_the_request_before_the_launcher_starts(self):
-        os.makedirs(self.root, exist_ok=True)
-        shutil.copy(os.path.join(self.stand_ins, "QORLauncher.exe"), self.root)
-        self.assertEqual(self.call("StartUpdate")[0], 1)
-        self.started()  # the launcher runs on its own: wait for its record
-        self.assertEqual(self.starts(with_request=True), [("QORLauncher.exe", self.rig.to_windows(self.root), "", "TRUE")])
-        self.assertEqual(self.rig.reg_query(MAKER_KEY), {"SYNCUPDATE": "TRUE", "SYNCTYPE": "PXPC"})
 
     def test_an_agent_or_launcher_the_system_does_not_start_fails_the_call(self):
         # A file of the agent's name that is no program: allowed and held, then refused by the

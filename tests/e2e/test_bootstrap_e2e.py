@@ -14,11 +14,23 @@ from phone_image import LICENCE, MODE_CHANGE, MODEL_NAME, QUERY_SELECTED_MODE, P
 
 
 class BootstrapEndToEnd(PlugInTestCase):
-    def test_phone_start_copies_relaunches_and_the_pc_start_runs_the_tool(self):
+    def test_phone_start_copies_relaunches_and_the_pc_start_runs_the_tool_past_a_planted_library(self):
+        # Any program of the user can write to the relaunch folder: a system library planted there
+        # is never loaded. Wine is told to prefer a library found beside the program, as Windows
+        # searches the program's folder first for a library it does not protect. (wininet.dll:
+        # Wine's own user32 imports version.dll, which Windows' does not, so a preferred
+        # version.dll is loaded into every program under Wine.)
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
         self.install_tool()
-        self.plug_in(phone)
+        os.makedirs(os.path.join(self.templates, "E"))
+        shutil.copy(build_output("planted_library"), os.path.join(self.templates, "E", "wininet.dll"))
+        marker = os.path.join(self.work, "planted.log")
+        if os.path.exists(marker):
+            os.remove(marker)
+        self.plug_in(phone, WINEDLLOVERRIDES=harness.DEFAULT_OVERRIDES + ";wininet=n,b",
+                     QV_PLANTED_MARKER=harness.to_windows(marker))
         self.wait_until_done()
+        self.assertEqual(self.lines_of(marker), [], "the planted library was loaded")
         for name in ("PX_Bootstrap.exe", "QVEUSBAutorun.dll", "QVUTchkdl.dll", "config.ini", "License.txt"):
             self.assertTrue(os.path.exists(os.path.join(self.templates, "E", name)), name)
         self.assertTrue(os.path.isdir(os.path.join(self.templates, "E", "tools")))
@@ -32,27 +44,8 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertIn("[OnInitDialog() PC START, 1, 0, 7, 0]", trace)
         self.assertIn("[RunPXPC()] END.............\n", trace)
         self.assertNotIn("[ModeChange()]", trace)
-        self.assert_phone_start_closed(relaunched=True)
-
-    def test_a_system_library_planted_in_the_relaunch_folder_is_never_loaded(self):
-        # Any program of the user can write to the relaunch folder. Wine is told to prefer a
-        # library found beside the program, as Windows searches the program's folder first for a
-        # library it does not protect. (wininet.dll: Wine's own user32 imports version.dll, which
-        # Windows' does not, so a preferred version.dll is loaded into every program under Wine.)
-        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
-        self.install_tool()
-        os.makedirs(os.path.join(self.templates, "E"))
-        shutil.copy(build_output("planted_library"), os.path.join(self.templates, "E", "wininet.dll"))
-        marker = os.path.join(self.work, "planted.log")
-        if os.path.exists(marker):
-            os.remove(marker)
-        self.plug_in(phone, WINEDLLOVERRIDES=harness.DEFAULT_OVERRIDES + ";wininet=n,b",
-                     QV_PLANTED_MARKER=harness.to_windows(marker))
-        self.wait_until_done()
-        self.assertEqual(self.lines_of(marker), [], "the planted library was loaded")
-        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         # The connectivity probe ran through the system's library (offline here: its port is closed).
-        self.assertIn("[IsConnectedInternet()] Connect Check return (FALSE)......", self.trace())
+        self.assertIn("[IsConnectedInternet()] Connect Check return (FALSE)......", trace)
         self.assert_phone_start_closed(relaunched=True)
 
     SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
@@ -160,23 +153,19 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
         self.assertIn("[OnInitDialog() PHONE START", self.trace())
 
-        # The whole base folder a link: neither the copy nor the trace log goes through it.
-        self.start_over(os.path.join(self.templates, "E"), phone.log)
-        moved, restore = self.swapped_for_link(self.templates)
-        self.plug_in(phone)
-        self.expect_message(no_folder, traced=False)  # no log either
-        self.assertEqual([n for n in os.listdir(moved) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
-        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
-
-        # A folder further up inside the profile a link: the same, for every folder on the way.
-        self.start_over(phone.log)
-        restore()
-        moved_up, _ = self.swapped_for_link(os.path.dirname(self.templates))
-        self.plug_in(phone)
-        self.expect_message(no_folder, traced=False)
-        below = os.path.join(moved_up, "Templates")
-        self.assertEqual([n for n in os.listdir(below) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
-        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        # The whole base folder a link, or a folder further up inside the profile: neither the copy
+        # nor the trace log goes through it (no log either).
+        self.start_over(os.path.join(self.templates, "E"))
+        for linked in (self.templates, os.path.dirname(self.templates)):
+            with self.subTest(linked=linked):
+                self.start_over(phone.log)
+                moved, restore = self.swapped_for_link(linked)
+                self.plug_in(phone)
+                self.expect_message(no_folder, traced=False)
+                below = os.path.join(moved, os.path.relpath(self.templates, linked))
+                self.assertEqual([n for n in os.listdir(below) if n == "E" or n.startswith("PX_Bootstrap_Log")], [])
+                self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+                restore()
 
     def test_licence_page_closed_ends_with_mode_change(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=4, preload="driver_setup.exe")
@@ -203,9 +192,17 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.wait_until_done()
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[4]])
 
-    def test_decline_keeps_yes_disabled_and_no_switches_the_mode(self):
+    def test_same_phone_again_brings_the_page_forward_and_only_a_decline_switches_the_mode(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
         self.licence_page(phone)
+        before = phone.commands()
+        self.start_again(phone, log_name="second-start").wait(30)
+        self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
+        self.assertEqual(phone.mode_changes(), [])
+        self.assertEqual(len(phone.commands()), len(before) + 1)  # it only asked for the mode
+        self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
+        self.assertTrue(self.rig.ui.dialog(MODEL_NAME)["foreground"])
+
         for key in ("return", "escape"):
             self.assertTrue(self.rig.ui.key(MODEL_NAME, key))
         # Posted after the keys to the same thread, so handled after them: once it shows, the
@@ -219,7 +216,7 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
         self.assertEqual(self.lines_of(self.setup_log), [])
 
-    def test_accept_installs_the_phones_setup_program_once_then_starts_the_tool(self):
+    def test_accept_installs_the_phones_setup_program_once_whatever_the_clicks_then_starts_the_tool(self):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
         self.accept_with_setup_held(phone)  # the installation page stays until the release
         progress = self.rig.ui.controls(MODEL_NAME)
@@ -230,14 +227,21 @@ class BootstrapEndToEnd(PlugInTestCase):
         self.assertFalse(progress[IDS.IDC_BUTTON_CANCEL]["enabled"])
         self.assert_hidden(progress, IDS.IDC_STATIC_QUESTION, IDS.IDC_BUTTON_YES, IDS.IDC_BUTTON_NO,
                            IDS.IDC_RADIO_ACCEPT, IDS.IDC_RADIO_DECLINE, IDS.IDC_EDIT_LICENSE)
+        # While the worker waits for the driver setup, a second click reaches the button though
+        # the progress page has hidden it; it is sent, so it has been handled when the driver returns.
+        second = self.rig.ui("click", MODEL_NAME, IDS.IDC_BUTTON_YES, "--force", "--send")
         self.release_setup()
         self.wait_until_done()
+        self.assertTrue(second.ok, "the dialog did not take the second click at once")
         self.assertEqual(self.lines_of(self.setup_log), [""])  # one run, no parameters
         installed = os.path.join(self.rig.program_files_dir, *UNISON_FOLDER, "qvusbdiag.sys")
         self.assertTrue(os.path.exists(installed))
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertEqual(phone.mode_changes(), [])
-        self.assertEqual(self.trace().count("Install Driver Full Path Name"), 1)
+        trace = self.trace()
+        self.assertEqual(trace.count("Install Driver Full Path Name"), 1)
+        self.assertEqual(trace.count("[CUSBAutoRunDlg::AutoRunThread()] START"), 1)  # one worker
+        self.assertEqual(trace.count("ModifyDialog_Step1()"), 1)
 
     def test_failed_driver_installation_is_reported_and_switches_the_mode(self):
         phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=5, preload="driver_setup_fail.exe")
@@ -250,19 +254,6 @@ class BootstrapEndToEnd(PlugInTestCase):
                                  r"driver's files are not installed")
         self.assertEqual(phone.mode_changes(), [MODE_CHANGE[5]])
         self.assertEqual(self.lines_of(self.tool_log), [])
-
-    def test_same_phone_again_brings_the_first_dialog_forward_without_mode_change(self):
-        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=1, preload="driver_setup.exe")
-        self.licence_page(phone)
-        before = phone.commands()
-        self.start_again(phone, log_name="second-start").wait(30)
-        self.assertTrue(harness.wait_for(lambda: len(self.rig.processes([PROGRAM])) == 1, timeout=30))
-        self.assertEqual(phone.mode_changes(), [])
-        self.assertEqual(len(phone.commands()), len(before) + 1)  # it only asked for the mode
-        self.assertIn("[IsSamePhoneDrive()] return is TRUE", self.trace())
-        self.assertTrue(self.rig.ui.dialog(MODEL_NAME)["foreground"])
-        self.decline()
-        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[1]])
 
     def test_second_phone_is_switched_to_its_own_mode(self):
         os.remove(os.path.join(self.templates, "AutoRun_Log.ini"))  # and with logging off, no log file

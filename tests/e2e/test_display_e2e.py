@@ -19,7 +19,7 @@ from agent_server import AgentServer  # noqa: E402
 from control_ids import SETUP  # noqa: E402
 from phone_image import Phone, build_output  # noqa: E402
 import screen_check  # noqa: E402
-from test_agents_e2e import ALTERNATIVE_TITLE, CAB_ROUTE, HEADING, REMINDER, RUN_KEY, TITLE  # noqa: E402
+from test_agents_e2e import ALTERNATIVE_TITLE, CAB_ROUTE, HEADING, REMINDER, TITLE, AgentCalls  # noqa: E402
 
 MODEL = "Corbel QV Phone Model X Forty Characters"  # 40 characters, with spaces: the caption
 LICENCE_HINT = "Please read the following license agreement carefully."
@@ -423,7 +423,7 @@ class ProgramPages(ProgramCase):
             self.assert_licence_layout(back, 96)
 
 
-class LibraryCase(DisplayCase):
+class LibraryCase(AgentCalls, DisplayCase):
     """The fake update server with the agents, the agent caller, and the checks of the library's
     dialogs."""
 
@@ -440,27 +440,14 @@ class LibraryCase(DisplayCase):
     def setUp(self):
         super().setUp()
         self.result_file = os.path.join(self.work, "call.json")
+        self.agent_log = os.path.join(self.work, "agents.log")
         for path in (os.path.join(self.rig.program_data_dir, "QVMOBILEAX"), self.result_file):
             if os.path.isdir(path):
                 shutil.rmtree(path)
             elif os.path.exists(path):
                 os.remove(path)
-        for name in ("QOR_AGENT", "QORUA_AGENT"):
-            self.rig.reg_delete_value(RUN_KEY, name)
+        self.unregister()
         self.server.reset()
-
-    def start_call(self, export):
-        caller = build_output("agent_caller")
-        return self.rig.run(caller, [export, "--out", harness.to_windows(self.result_file)],
-                            cwd=os.path.dirname(caller),
-                            env={"QV_AGENT_LOG": harness.to_windows(os.path.join(self.work, "agents.log"))})
-
-    def finish_call(self, caller, timeout=60):
-        """(returned, result word) of the call."""
-        self.assertEqual(caller.wait(timeout), 0, caller.output())
-        with open(self.result_file, encoding="utf-8") as f:
-            outcome = json.load(f)
-        return outcome["returned"], outcome["result"]
 
     def photographed_dialog(self, title, name, heading):
         """The dialog, once shown, photographed as ``name`` and checked; (image, dialog)."""

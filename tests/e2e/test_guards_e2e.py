@@ -119,64 +119,60 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertEqual(phone.mode_changes(), [])
 
-    def test_a_tool_without_the_makers_signature_is_never_started(self):
-        # Copies of the stand-in tool signed at build time by throwaway authorities.
-        authorities = SigningAuthorities()
-        signatures, setting = authorities.out, authorities.setting()
-        refused = {f"{way}.exe": reason for way, reason in REFUSALS.items()}
-        refused["tampered.exe"] = "no valid signature: WinVerifyTrust 0x80096010, signer ["
-        tool = os.path.join(self.package, "PXPC.exe")
-        for name, reason in [*refused.items(), ("signed.exe", None)]:
-            with self.subTest(name):
-                self.start_over(self.tool_log, os.path.join(self.work, "phone-e"))
-                phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=setting)
-                os.makedirs(self.package, exist_ok=True)
-                shutil.copy(os.path.join(signatures, name), tool)
-                self.plug_in(phone).wait(45)
-                self.wait_until_done()
-                trace = self.trace()
-                self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", trace)
-                if reason is None:
-                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
-                    self.assertEqual(phone.mode_changes(), [])
-                    self.assertNotIn("refused", trace)
-                else:
-                    self.assertEqual(self.lines_of(self.tool_log), [])
-                    self.assertIn("[SIGNATURE] [" + self.rig.to_windows(tool) + "] refused, " + reason, trace)
-                    self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
-                    self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
-
-        # A phone without the setting: today's behaviour, and one line says nothing is verified.
+    def start_tool_copy(self, signatures, name, config=None):
+        """Plugs in a phone with ``config`` and the copy ``name`` of the stand-in tool installed;
+        returns the phone once the run has ended."""
         self.start_over(self.tool_log, os.path.join(self.work, "phone-e"))
-        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2)
-        shutil.copy(os.path.join(signatures, "unsigned.exe"), tool)
+        phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config=config)
+        os.makedirs(self.package, exist_ok=True)
+        shutil.copy(os.path.join(signatures, name), self.tool)
         self.plug_in(phone).wait(45)
         self.wait_until_done()
+        return phone
+
+    def assert_tool_refused(self, phone, reason):
+        trace = self.trace()
+        self.assertIn("[SIGNATURE] [" + self.rig.to_windows(self.tool) + "] refused, " + reason, trace)
+        self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
+        self.assertEqual(self.lines_of(self.tool_log), [])
+        self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+
+    @property
+    def tool(self):
+        return os.path.join(self.package, "PXPC.exe")
+
+    def test_a_tool_without_the_makers_signature_is_never_started(self):
+        # Copies of the stand-in tool signed at build time by throwaway authorities. One refusal
+        # (a changed signed program) stands for every way: which findings each way gives is
+        # tests/win/common/signature_check_test.cpp, each way's trace line through the same
+        # description is test_agents_e2e's signed cabinets.
+        authorities = SigningAuthorities()
+        for name in ("tampered.exe", "signed.exe"):
+            with self.subTest(name):
+                phone = self.start_tool_copy(authorities.out, name, authorities.setting())
+                self.assertIn("[SIGNATURE] Packages must be signed by [Demo Maker Ltd], 1 pinned root(s)", self.trace())
+                if name == "signed.exe":
+                    self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
+                    self.assertEqual(phone.mode_changes(), [])
+                    self.assertNotIn("refused", self.trace())
+                else:
+                    self.assert_tool_refused(phone, "no valid signature: WinVerifyTrust 0x80096010, signer [")
+
+        # A phone without the setting: today's behaviour, and one line says nothing is verified.
+        self.start_tool_copy(authorities.out, "unsigned.exe")
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertEqual(self.trace().count("[SIGNATURE]"), 1)
         self.assertIn("[SIGNATURE] The phone names no publisher: packages are not verified", self.trace())
 
     def test_a_signature_setting_that_cannot_be_applied_refuses_even_a_signed_tool(self):
-        # Roots pinned and no publisher, or a malformed root: nothing may run, rather than
-        # everything unverified.
+        # A malformed root: nothing may run, rather than everything unverified (every other
+        # setting that cannot be applied: tests/native/common/signature_policy_test.cpp).
         authorities = SigningAuthorities()
-        tool = os.path.join(self.package, "PXPC.exe")
-        for values, why in (({"root_sha256": authorities.roots["maker"]}, "publisher is missing"),
-                            ({"publisher": "Demo Maker Ltd", "root_sha256": "abc"},
-                             'root_sha256 entry is not 64 hex digits: "abc"')):
-            with self.subTest(why):
-                self.start_over(self.tool_log, os.path.join(self.work, "phone-e"))
-                phone = Phone(os.path.join(self.work, "phone-e"), selected_mode=2, config={"SIGNATURE": values})
-                os.makedirs(self.package, exist_ok=True)
-                shutil.copy(os.path.join(authorities.out, "signed.exe"), tool)
-                self.plug_in(phone).wait(45)
-                self.wait_until_done()
-                trace = self.trace()
-                self.assertIn(f"[SIGNATURE] The setting cannot be applied ({why}): every file is refused", trace)
-                self.assertIn("[SIGNATURE] [" + self.rig.to_windows(tool) + "] refused, a malformed setting", trace)
-                self.assertIn("[RunPXPC()] END - Failed to run PXPC", trace)
-                self.assertEqual(self.lines_of(self.tool_log), [])
-                self.assertEqual(phone.mode_changes(), [MODE_CHANGE[2]])
+        phone = self.start_tool_copy(authorities.out, "signed.exe",
+                                     {"SIGNATURE": {"publisher": "Demo Maker Ltd", "root_sha256": "abc"}})
+        self.assertIn('[SIGNATURE] The setting cannot be applied (root_sha256 entry is not 64 hex digits: "abc"): '
+                      "every file is refused", self.trace())
+        self.assert_tool_refused(phone, "a malformed setting")
 
     def test_the_pc_start_keeps_the_phones_setting_when_the_phone_is_gone(self):
         # The phone start copies the package (with config.ini) and relaunches it; here the phone is
@@ -225,29 +221,6 @@ class GuardsEndToEnd(PlugInTestCase):
         self.assertEqual(trace.count(NO_RESPONSE), 2)  # both starts gave up on it, then went on
         self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
         self.assertLess(elapsed, 30)
-
-    def test_the_drive_letter_is_told_only_to_a_window_of_the_program(self):
-        phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
-        self.licence_page(phone)
-        # A window of another program asks as an instance would: it gets no answer.
-        query = self.stand_in("query", MODEL_NAME, str(ANSWER_LIMIT_S * 1000))
-        self.assertEqual(query.wait(30), 1, "the stand-in's window got the phone's drive")
-        self.decline()  # the program's own window still answers a start of the program: see test_bootstrap_e2e
-
-    def test_a_second_yes_click_starts_no_second_worker(self):
-        phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
-        self.accept_with_setup_held(phone)
-        # While the worker waits for the driver setup, a second click reaches the button though
-        # the progress page has hidden it; it is sent, so it has been handled when the driver returns.
-        second = self.rig.ui("click", MODEL_NAME, IDS.IDC_BUTTON_YES, "--force", "--send")
-        self.release_setup()
-        self.wait_until_done()
-        trace = self.trace()
-        self.assertEqual(trace.count("[CUSBAutoRunDlg::AutoRunThread()] START"), 1)
-        self.assertEqual(trace.count("ModifyDialog_Step1()"), 1)
-        self.assertEqual(self.lines_of(self.setup_log), [""])  # one installation
-        self.assertEqual(self.lines_of(self.tool_log), [TOOL_ARGUMENTS])
-        self.assertTrue(second.ok, "the dialog did not take the second click at once")
 
     def test_a_device_library_beside_a_copy_outside_the_relaunch_folder_is_never_loaded(self):
         # The program copied with the phone's files to a folder of the PC (a download folder), and
@@ -298,7 +271,7 @@ class GuardsEndToEnd(PlugInTestCase):
                 self.assertIn(f"[ModeChange()] ChangeMode2ASK..(Drive : {drive})", trace)
                 self.assertIn("[ModeChange()] Mode change failed", trace)
 
-    def test_a_licence_over_a_megabyte_shows_its_first_megabyte(self):
+    def test_a_licence_over_a_megabyte_shows_its_first_megabyte_and_only_the_program_gets_the_drive(self):
         phone = Phone(os.path.join(self.work, "phone-e"), preload="driver_setup.exe")
         lines = "".join(f"Clause {n}: the terms of use of the software on this phone.\n" for n in range(30000))
         with open(os.path.join(phone.image, "License.txt"), "w", newline="\r\n") as f:
@@ -306,6 +279,10 @@ class GuardsEndToEnd(PlugInTestCase):
         controls = self.licence_page(phone)
         # Read as text, so each line end counts once; shown with CR LF line ends.
         self.assertEqual(controls[IDS.IDC_EDIT_LICENSE]["text"], lines[:1 << 20].replace("\n", "\r\n"))
+        # A window of another program asks as an instance would: it gets no answer (the program's
+        # own window still answers a start of the program: see test_bootstrap_e2e).
+        query = self.stand_in("query", MODEL_NAME, str(ANSWER_LIMIT_S * 1000))
+        self.assertEqual(query.wait(30), 1, "the stand-in's window got the phone's drive")
         self.decline()  # the run ends as a declined licence does
         self.assertIn("[InitControl()] License.txt is longer than 1048576 bytes: only its beginning is shown",
                       self.trace())
