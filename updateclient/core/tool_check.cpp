@@ -82,6 +82,8 @@ PcToolCheck CheckPcToolRelease(LibraryPc& pc, const ServiceEndpoints& service, c
     pc.Trace("URL empty...");
     pc.Trace("Search Global URL...");
     answer = ScanList(pc, SoftwareListUrl(service.baseUrl, "T", "GO"), release, result);
+    // The global list's empty answer is traced at once, and once more by the failure's exit.
+    if (answer == ListAnswer::kEmpty) pc.Trace(FailureWord(answer));
     if (answer != ListAnswer::kRead) return Failed(pc, FailureWord(answer));
   }
   if (!release.Complete()) pc.NoteFailureCause("no list of the service names a complete PC tool package");

@@ -117,7 +117,12 @@ TEST_F(ToolCheck, EmptyOrRejectedListsGiveTheirResultWords) {
   pc.server[regular] = SoftwareList("PXPC_1", "", "");
   pc.server.erase(global);
   EXPECT_EQ(std::get<1>(Check("", "")), "MSG_SERVER_FAIL");
-  EXPECT_EQ(Events(run.end() - 3, run.end()), (Events{"Search Global URL...", "> GET " + global, "MSG_SERVER_FAIL"}));
+  EXPECT_EQ(Events(run.end() - 4, run.end()),
+            (Events{"Search Global URL...", "> GET " + global, "MSG_SERVER_FAIL", "MSG_SERVER_FAIL"}));
+  // Its rejection is traced once, by the failure's exit.
+  pc.server[global] = "<result status=\"FAIL\"></result>";
+  EXPECT_EQ(std::get<1>(Check("", "")), "MSG_FUNCTION_FAIL");
+  EXPECT_EQ(Events(run.end() - 3, run.end()), (Events{"Search Global URL...", "> GET " + global, "MSG_FUNCTION_FAIL"}));
 }
 
 TEST(CountryLookup, TableThatCannotBeReadLeavesCountryAndRegion) {
